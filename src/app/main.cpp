@@ -1,6 +1,9 @@
-#include <QApplication>
+#include "app/application.h"
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    return 0;
+    TApplication app(argc, argv);
+    kvx::createForms(app.arguments().mid(1));
+    const int status = app.exec();
+    kvx::destroyForms();
+    return status;
 }

@@ -1,0 +1,96 @@
+#include "app/application.h"
+
+#include "actions/flash_form.h"
+#include "app/main_window.h"
+#include "app/message_box.h"
+#include "app/widget_factory.h"
+#include "index/result_dialog.h"
+#include "report/wait_window.h"
+
+#include <QIcon>
+#include <QScreen>
+#include <exception>
+
+TForm2* Form2 = nullptr;
+TForm3* Form3 = nullptr;
+TForm4* Form4 = nullptr;
+
+static void initKorvenixResources() {
+#ifdef KORVENIX_HAVE_RESOURCES
+    Q_INIT_RESOURCE(korvenix31);
+#endif
+}
+
+namespace kvx {
+
+const char* const kApplicationTitle = "Korvenix 3.1";
+
+void reportCurrentException() {
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        showError(QString::fromUtf8(e.what()));
+    } catch (...) {
+        showError(QStringLiteral("Unknown error"));
+    }
+}
+
+void runHandler(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (...) {
+        reportCurrentException();
+    }
+}
+
+void initResources() {
+    static bool done = false;
+    if (!done) {
+        initKorvenixResources();
+        done = true;
+    }
+}
+
+void createForms(const QStringList& arguments) {
+    initResources();
+    Form1 = new TForm1(arguments);
+    Form2 = new TForm2;
+    Form4 = new TForm4;
+    Form3 = new TForm3;
+    if (Form1->startsMinimised())
+        return;
+    // Centred on the desktop at start.
+    if (const QScreen* screen = Form1->screen()) {
+        const QRect area = screen->availableGeometry();
+        Form1->move(area.center() - QPoint(Form1->width() / 2, Form1->height() / 2));
+    }
+    Form1->show();
+}
+
+void destroyForms() {
+    delete Form3;
+    delete Form4;
+    delete Form2;
+    delete Form1;
+    Form1 = nullptr;
+    Form2 = nullptr;
+    Form3 = nullptr;
+    Form4 = nullptr;
+}
+
+} // namespace kvx
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    setApplicationName(QString::fromLatin1(kvx::kApplicationTitle));
+    setDesktopFileName(QStringLiteral("korvenix31"));
+    setStyleSheet(QString::fromLatin1(kvx::kFormStyleSheet));
+}
+
+bool TApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        kvx::reportCurrentException();
+        return false;
+    }
+}

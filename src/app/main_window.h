@@ -1,0 +1,141 @@
+#pragma once
+// The main window: it owns every control of the four tabs. Each subsystem's handlers are
+// members defined in that subsystem's folder.
+
+#include <QStringList>
+#include <QWidget>
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QAction;
+class QRadioButton;
+class QSlider;
+class QTabWidget;
+class QToolButton;
+class TDwgThumbnail;
+class TFileListBox;
+class TShellTreeView;
+
+class TForm1 : public QWidget {
+    Q_OBJECT
+public:
+    explicit TForm1(const QStringList& arguments = {}, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Directly on the form.
+    QLabel* Label6;
+    QLabel* Image7;
+    QTabWidget* PageControl1;
+    QMenu* PopupMenu1;
+    QAction* Quitter1;
+    QAction* Aide1;
+    QAction* Apropos1;
+
+    // "View"
+    QWidget* TabSheet1;
+    QGroupBox* GroupBox1;
+    TShellTreeView* ShellTreeView1;
+    TFileListBox* FileListBox1;
+    QLabel* Label1;
+    QGroupBox* GroupBox2;
+    QLabel* Label5;
+    TDwgThumbnail* DwgThumbnail1;
+    QLabel* Label4;
+    QToolButton* SpeedButton1;
+    QToolButton* SpeedButton2;
+    QToolButton* SpeedButton6;
+    QToolButton* SpeedButton3;
+    QToolButton* SpeedButton4;
+    QCheckBox* CheckBox3;
+
+    // "Index"
+    QWidget* Html;
+    QGroupBox* GroupBox9;
+    TShellTreeView* ShellTreeView2;
+    QLabel* Label11;
+    QLabel* Label12;
+    TFileListBox* FileListBox2;
+    QGroupBox* GroupBox10;
+    QLabel* Label14;
+    QLineEdit* Edit4;
+    QCheckBox* CheckBox7;
+    QToolButton* SpeedButton7;
+    QToolButton* SpeedButton8;
+    QToolButton* SpeedButton9;
+
+    // "Options"
+    QWidget* TabSheet2;
+    QGroupBox* GroupBox3;
+    QLabel* Label2;
+    QSlider* TrackBar1;
+    QLabel* Label3;
+    QGroupBox* GroupBox4;
+    QRadioButton* RadioButton2;
+    QRadioButton* RadioButton3;
+    QGroupBox* GroupBox5;
+    QCheckBox* CheckBox1;
+    QGroupBox* GroupBox6;
+    QCheckBox* CheckBox2;
+    QCheckBox* CheckBox6;
+    QGroupBox* GroupBox12;
+    QLabel* Label13;
+    QCheckBox* CheckBox4;
+    QCheckBox* CheckBox5;
+    QGroupBox* GroupBox13;
+    QCheckBox* CheckBox8;
+    QLabel* Image1;
+    QLabel* Image2;
+    QLabel* Image3;
+    QLabel* Image4;
+    QLabel* Image5;
+    QLabel* Image6;
+    QLabel* Image8;
+
+    // "Help"
+    QWidget* TabSheet3;
+    QGroupBox* GroupBox7;
+    QToolButton* SpeedButton10;
+    QGroupBox* GroupBox8;
+    QToolButton* SpeedButton5;
+
+    // Window handlers.
+    void FormCreate();
+    void FormActivate();
+    void FormClose();
+    void FormDblClick();
+    void Label6DblClick();
+    void Quitter1Click();
+    void Apropos1Click();
+
+    bool compactMode() const { return m_compact; }
+    // Whether start-up asked for the window to stay hidden (any command-line argument).
+    bool startsMinimised() const { return m_startMinimised; }
+
+    // The window's height with its frame, as the window manager draws it.
+    int outerHeight() const;
+    void setOuterHeight(int height);
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildViewTab();
+    void buildIndexTab();
+    void buildOptionsTab();
+    void buildHelpTab();
+    void connectHandlers();
+
+    bool m_compact = false;
+    bool m_startMinimised = false;
+    bool m_onTopApplied = false;
+    QStringList m_arguments;
+};
+
+// The main window, for the handlers of every subsystem.
+extern TForm1* Form1;

@@ -1,0 +1,95 @@
+#include "app/message_box.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <deque>
+
+namespace kvx {
+
+namespace {
+std::deque<int> g_answers;
+bool g_autoAnswer = false;
+QList<ShownMessage> g_shown;
+
+int escapeAnswer(int buttons) {
+    if (buttons & MbCancel)
+        return MbCancel;
+    if (buttons & MbNo)
+        return MbNo;
+    return MbOk;
+}
+} // namespace
+
+QString messageTitle(MsgKind kind) {
+    switch (kind) {
+    case MsgKind::Warning:
+        return QStringLiteral("Avertissement");
+    case MsgKind::Error:
+        return QStringLiteral("Erreur");
+    case MsgKind::Information:
+        return QStringLiteral("Information");
+    case MsgKind::Confirmation:
+        return QStringLiteral("Confirmation");
+    }
+    return {};
+}
+
+int messageDlg(const QString& text, MsgKind kind, int buttons, int defaultButton,
+               QWidget* parent) {
+    g_shown.append({kind, messageTitle(kind), text, buttons});
+    if (!g_answers.empty()) {
+        const int answer = g_answers.front();
+        g_answers.pop_front();
+        return answer;
+    }
+    if (g_autoAnswer)
+        return escapeAnswer(buttons);
+
+    static const QMessageBox::Icon icons[] = {QMessageBox::Warning, QMessageBox::Critical,
+                                              QMessageBox::Information, QMessageBox::Question};
+    QMessageBox box(icons[static_cast<int>(kind)], messageTitle(kind), text, QMessageBox::NoButton,
+                    parent ? parent : QApplication::activeWindow());
+    struct Choice {
+        int id;
+        const char* caption;
+        QMessageBox::ButtonRole role;
+    };
+    static const Choice choices[] = {{MbYes, "&Oui", QMessageBox::YesRole},
+                                     {MbNo, "&Non", QMessageBox::NoRole},
+                                     {MbOk, "OK", QMessageBox::AcceptRole},
+                                     {MbCancel, "Annuler", QMessageBox::RejectRole}};
+    QList<QPair<QAbstractButton*, int>> made;
+    for (const Choice& c : choices) {
+        if (!(buttons & c.id))
+            continue;
+        QPushButton* b = box.addButton(QString::fromUtf8(c.caption), c.role);
+        made.append({b, c.id});
+        if (c.id == defaultButton)
+            box.setDefaultButton(b);
+    }
+    // Escape counts as a refusal.
+    const int onEscape = escapeAnswer(buttons);
+    for (const auto& m : made)
+        if (m.second == onEscape)
+            box.setEscapeButton(m.first);
+    box.exec();
+    for (const auto& m : made)
+        if (box.clickedButton() == m.first)
+            return m.second;
+    return onEscape;
+}
+
+void showError(const QString& text) { messageDlg(text, MsgKind::Error, MbOk, MbOk); }
+
+namespace MessageSeam {
+void setNextAnswer(int button) { g_answers.push_back(button); }
+void setAutoAnswer(bool on) { g_autoAnswer = on; }
+QList<ShownMessage> shown() { return g_shown; }
+void clear() {
+    g_shown.clear();
+    g_answers.clear();
+}
+} // namespace MessageSeam
+
+} // namespace kvx

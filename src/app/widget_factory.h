@@ -1,0 +1,43 @@
+#pragma once
+// Fixed-geometry construction of the forms' controls: each control is placed at its
+// designed pixel position and carries its control name as objectName.
+
+#include <QFont>
+#include <QLabel>
+#include <QString>
+#include <QWidget>
+
+namespace kvx {
+
+template <class W>
+W* place(QWidget* parent, const char* name, int left, int top, int width, int height) {
+    W* w = new W(parent);
+    w->setObjectName(QString::fromLatin1(name));
+    w->setGeometry(left, top, width, height);
+    return w;
+}
+
+inline void setBold(QWidget* w) {
+    QFont f = w->font();
+    f.setBold(true);
+    w->setFont(f);
+}
+
+// Marks a label without a fixed width: fitCaptions lets it grow to show its whole text in
+// the desktop's font, which is wider than the one the layout was drawn with.
+void autoSizeLabel(QLabel* label);
+
+// Draws a caption that the desktop's font makes too wide a little narrower, so that the
+// control keeps its designed size and its text is not cut.
+void fitCaption(QWidget* control);
+
+// Once a form holds all its controls: check boxes and radio buttons keep their size and
+// fit their captions; marked labels grow (a right-aligned one leftwards) unless growing
+// would cover a neighbour, in which case they fit their caption instead.
+void fitCaptions(QWidget* form);
+void fitLabel(QLabel* label);
+
+// Group boxes drawn as the layout was designed: the caption sits on the frame line.
+extern const char* const kFormStyleSheet;
+
+} // namespace kvx
