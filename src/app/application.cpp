@@ -83,6 +83,8 @@ void destroyForms() {
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QString::fromLatin1(kvx::kApplicationTitle));
     setDesktopFileName(QStringLiteral("korvenix31"));
+    // The window may hide in the notification area: only closing it or "Exit" ends the run.
+    setQuitOnLastWindowClosed(false);
     setStyleSheet(QString::fromLatin1(kvx::kFormStyleSheet));
 }
 

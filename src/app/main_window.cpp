@@ -5,6 +5,7 @@
 #include "drawing/file_list_box.h"
 #include "drawing/shell_tree_view.h"
 #include "preview/dwg_thumbnail.h"
+#include "tray/cool_tray_icon.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -141,6 +142,9 @@ TForm1::TForm1(const QStringList& arguments, QWidget* parent)
 
     kvx::fitCaptions(this);
     connectHandlers();
+    // The trees fill themselves and select the desktop, which lists its drawings.
+    kvx::runHandler([this] { ShellTreeView1->populate(); });
+    kvx::runHandler([this] { ShellTreeView2->populate(); });
     kvx::runHandler([this] { FormCreate(); });
 }
 
@@ -327,15 +331,38 @@ void TForm1::connectHandlers() {
     };
     connect(Quitter1, &QAction::triggered, this, on(&TForm1::Quitter1Click));
     connect(Apropos1, &QAction::triggered, this, on(&TForm1::Apropos1Click));
+    connect(ShellTreeView1, &TShellTreeView::changed, this, on(&TForm1::ShellTreeView1Change));
+    connect(FileListBox1, &TFileListBox::userClick, this, on(&TForm1::FileListBox1Click));
+    connect(FileListBox2, &TFileListBox::userClick, this, on(&TForm1::FileListBox1Click));
+    connectOptionHandlers();
 }
 
 // Start-up, from the settings to the choice of a hidden start.
 void TForm1::FormCreate() {
+    RestoreSettings();
     PageControl1->setCurrentWidget(TabSheet1);
-    // Any argument at all starts the program in the notification area.
+
+    TrayIcon1 = new TCoolTrayIcon(this);
+    TrayIcon1->setPopupMenu(PopupMenu1);
+    TrayIcon1->setHint(QStringLiteral("Korvenix 3 - Click to restore"));
+    TrayIcon1->setMinimizeToTray(true);
+    TrayIcon1->setShowformOnTrayIconClick(true);
+    TrayIcon1->setPersistenttrayIcon(false);
+
+    // Any argument at all starts the program in the notification area; with no
+    // notification area to hold the icon, as an ordinary minimised window instead.
     m_startMinimised = !m_arguments.isEmpty();
-    if (m_startMinimised)
-        showMinimized();
+    if (m_startMinimised) {
+        if (TCoolTrayIcon::trayAvailable())
+            TrayIcon1->AddTrayIcon();
+        else
+            showMinimized();
+    }
+}
+
+void TForm1::destroyTrayIcon() {
+    delete TrayIcon1; // removes the icon from the notification area
+    TrayIcon1 = nullptr;
 }
 
 void TForm1::FormActivate() {
@@ -346,13 +373,23 @@ void TForm1::FormActivate() {
     if (!active)
         active = this;
     m_onTopApplied = true;
-    const bool wasVisible = active->isVisible();
-    active->setWindowFlag(Qt::WindowStaysOnTopHint, true);
-    if (wasVisible)
-        active->show(); // changing the flags hides a window
+    const Qt::WindowFlags flags = active->windowFlags() | Qt::WindowStaysOnTopHint;
+    if (QWindow* window = active->windowHandle()) {
+        // Tell the window system directly: setWindowFlags would hide the window.
+        active->overrideWindowFlags(flags);
+        window->setFlags(flags);
+    } else {
+        active->setWindowFlags(flags);
+    }
 }
 
-void TForm1::FormClose() {}
+void TForm1::FormClose() {
+    try {
+        destroyTrayIcon();
+    } catch (...) {
+        // Closing goes on whatever the icon does.
+    }
+}
 
 int TForm1::outerHeight() const { return frameGeometry().height(); }
 
@@ -386,12 +423,19 @@ void TForm1::Label6DblClick() {
 }
 
 void TForm1::Quitter1Click() {
-    showNormal();
-    raise();
-    activateWindow();
+    if (TrayIcon1) {
+        TrayIcon1->RestoreMainWindow();
+    } else {
+        showNormal();
+        raise();
+        activateWindow();
+    }
 }
 
-void TForm1::Apropos1Click() { QApplication::quit(); }
+void TForm1::Apropos1Click() {
+    destroyTrayIcon();
+    QApplication::quit();
+}
 
 bool TForm1::event(QEvent* e) {
     if (e->type() == QEvent::WindowActivate)
@@ -418,5 +462,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* e) {
         kvx::runHandler([this] { Label6DblClick(); });
         return true;
     }
+    if (watched == Edit4 && e->type() == QEvent::FocusOut)
+        controlHandler(&TForm1::Edit4Exit);
     return QWidget::eventFilter(watched, e);
 }

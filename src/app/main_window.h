@@ -2,8 +2,11 @@
 // The main window: it owns every control of the four tabs. Each subsystem's handlers are
 // members defined in that subsystem's folder.
 
+#include "app/settings/settings_store.h"
+
 #include <QStringList>
 #include <QWidget>
+#include <exception>
 
 class QCheckBox;
 class QGroupBox;
@@ -18,6 +21,7 @@ class QToolButton;
 class TDwgThumbnail;
 class TFileListBox;
 class TShellTreeView;
+class TCoolTrayIcon;
 
 class TForm1 : public QWidget {
     Q_OBJECT
@@ -101,6 +105,9 @@ public:
     QGroupBox* GroupBox8;
     QToolButton* SpeedButton5;
 
+    // The notification-area icon, from start-up until the window closes.
+    TCoolTrayIcon* TrayIcon1 = nullptr;
+
     // Window handlers.
     void FormCreate();
     void FormActivate();
@@ -109,6 +116,28 @@ public:
     void Label6DblClick();
     void Quitter1Click();
     void Apropos1Click();
+
+    // The View tab.
+    void ShellTreeView1Change();
+    void FileListBox1Click();
+
+    // Settings: restored at start-up, each written the moment its control changes.
+    void RestoreSettings();
+    void TrackBar1Change();
+    void CheckBox1Click();
+    void CheckBox2Click();
+    void RadioButton2Click();
+    void RadioButton3Click();
+    void CheckBox3Click();
+    void CheckBox4Click();
+    void CheckBox5Click();
+    void CheckBox6Click();
+    void CheckBox7Click();
+    void CheckBox8Click();
+    void Edit4Exit();
+
+    // The settings key, open for the whole run.
+    kvx::SettingsStore Settings;
 
     bool compactMode() const { return m_compact; }
     // Whether start-up asked for the window to stay hidden (any command-line argument).
@@ -130,6 +159,15 @@ private:
     void buildOptionsTab();
     void buildHelpTab();
     void connectHandlers();
+    void destroyTrayIcon();
+    void connectOptionHandlers();
+    // Runs a control's handler: reports its error, or during start-up keeps it for
+    // RestoreSettings, which then stops where the failing step stands.
+    void controlHandler(void (TForm1::*handler)());
+    void rethrowPendingError();
+
+    bool m_restoring = false;
+    std::exception_ptr m_pendingError;
 
     bool m_compact = false;
     bool m_startMinimised = false;
@@ -139,3 +177,6 @@ private:
 
 // The main window, for the handlers of every subsystem.
 extern TForm1* Form1;
+
+// The drawing the View tab showed last (folder, "/", name); empty at start.
+extern QString CurrentDrawingPath;

@@ -1,13 +1,41 @@
 #pragma once
-// The folder tree of the View and Index tabs: folders only, rooted at the desktop.
+// The folder tree of the View and Index tabs: folders only, rooted at the desktop folder,
+// with the virtual "Computer" node (the root folder and the mounted volumes) and the home
+// folder under it. Nodes are filled as they are expanded and never refreshed on their own.
 
 #include <QTreeView>
+
+class QStandardItem;
+class QStandardItemModel;
 
 class TShellTreeView : public QTreeView {
     Q_OBJECT
 public:
     explicit TShellTreeView(QWidget* parent = nullptr);
 
+    // Fills the root from the desktop folder (or `desktop` when given) and selects it.
+    void populate(const QString& desktop = QString());
+
+    // The selected node's folder; empty for a virtual node or no selection.
+    QString selectedPath() const;
+    // Selects the node of `path`, expanding down to it. False when no node leads there.
+    bool selectPath(const QString& path);
+    // The selected node's position among its siblings (-1 without a selection).
+    int selectedSiblingIndex() const;
+
+    static constexpr int PathRole = Qt::UserRole + 1;
+
+signals:
+    // The selected node changed, by the user or in code.
+    void changed();
+
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    QStandardItem* folderItem(const QString& path, const QString& text, const QIcon& icon);
+    void fill(QStandardItem* item);
+    QStandardItem* childFor(QStandardItem* parent, const QString& path);
+
+    QStandardItemModel* m_model;
 };

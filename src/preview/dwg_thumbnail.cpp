@@ -1,15 +1,43 @@
 #include "preview/dwg_thumbnail.h"
 
+#include <QFile>
 #include <QPainter>
+#include <cstring>
+#include <stdexcept>
+
+#include "preview/dwg_preview.h"
+
+const char* const TDwgThumbnail::kNoPreviewNote = "No preview stored";
 
 TDwgThumbnail::TDwgThumbnail(QWidget* parent) : QWidget(parent) {
     setObjectName("DwgThumbnail1");
+    resize(252, 126);
 }
 
 TDwgThumbnail::~TDwgThumbnail() = default;
 
 void TDwgThumbnail::setDwgFileName(const QString& path) {
     m_fileName = path;
+    kvx::PreviewResult result = kvx::readPreview(QFile::encodeName(path).toStdString());
+    m_scaled = QImage();
+    m_picture = {};
+    switch (result.status) {
+    case kvx::PreviewStatus::Picture:
+        m_picture = std::move(result.picture);
+        {
+            const kvx::Rgb c = kvx::backgroundColour(m_picture);
+            m_background = QColor(c.r, c.g, c.b);
+        }
+        m_shown = Shown::Picture;
+        break;
+    case kvx::PreviewStatus::NoPicture:
+        m_shown = Shown::NoPicture;
+        break;
+    case kvx::PreviewStatus::Damaged:
+        m_shown = Shown::Nothing;
+        update();
+        throw std::runtime_error(result.message);
+    }
     update();
 }
 
@@ -19,6 +47,26 @@ void TDwgThumbnail::setNoMagnify(bool on) {
 }
 
 void TDwgThumbnail::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    p.fillRect(rect(), Qt::white);
+    QPainter painter(this);
+    if (m_shown != Shown::Picture) {
+        painter.fillRect(rect(), palette().window());
+        if (m_shown == Shown::NoPicture) {
+            painter.setPen(palette().color(QPalette::WindowText));
+            painter.drawText(rect(), Qt::AlignCenter, QString::fromLatin1(kNoPreviewNote));
+        }
+        return;
+    }
+    const kvx::Size2 fitted =
+        kvx::fitInto(m_picture.width, m_picture.height, static_cast<std::uint32_t>(width()),
+                     static_cast<std::uint32_t>(height()), !m_noMagnify);
+    const QSize size(static_cast<int>(fitted.width), static_cast<int>(fitted.height));
+    if (m_scaled.size() != size) {
+        const kvx::RgbPicture scaled = kvx::resampleArea(m_picture, fitted.width, fitted.height);
+        m_scaled = QImage(size, QImage::Format_RGB888);
+        for (int y = 0; y < size.height(); ++y)
+            std::memcpy(m_scaled.scanLine(y), scaled.rgb.data() + std::size_t(y) * fitted.width * 3,
+                        std::size_t(fitted.width) * 3);
+    }
+    painter.fillRect(rect(), m_background);
+    painter.drawImage((width() - size.width()) / 2, (height() - size.height()) / 2, m_scaled);
 }

@@ -1,11 +1,16 @@
 #pragma once
 // The 252 x 126 view of the preview picture a drawing stores in its own file.
 
+#include <QImage>
 #include <QString>
 #include <QWidget>
 
+#include "preview/rgb_picture.h"
+
 class TDwgThumbnail : public QWidget {
     Q_OBJECT
+    Q_PROPERTY(QString DwgFileName READ dwgFileName WRITE setDwgFileName)
+    Q_PROPERTY(bool NoMagnify READ noMagnify WRITE setNoMagnify)
 public:
     explicit TDwgThumbnail(QWidget* parent = nullptr);
     ~TDwgThumbnail() override;
@@ -19,10 +24,21 @@ public:
     void setNoMagnify(bool on);
     bool noMagnify() const { return m_noMagnify; }
 
+    // Whether the last drawing set stores a picture that is being shown.
+    bool hasPicture() const { return m_shown == Shown::Picture; }
+
+    static const char* const kNoPreviewNote;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    enum class Shown { Nothing, Picture, NoPicture };
+
     QString m_fileName;
     bool m_noMagnify = true;
+    Shown m_shown = Shown::Nothing;
+    kvx::RgbPicture m_picture; // kept so that a change of NoMagnify never reads the file again
+    QColor m_background;
+    QImage m_scaled; // m_picture fitted into the area, made again when the fitted size changes
 };

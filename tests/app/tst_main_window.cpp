@@ -2,6 +2,7 @@
 // compact mode and the start-up.
 
 #include "layout_table.h"
+#include "settings_fixture.h"
 
 #include "actions/flash_form.h"
 #include "app/application.h"
@@ -24,6 +25,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <memory>
 #include <stdexcept>
 
 using layout::Row;
@@ -39,13 +41,14 @@ const Row kFormRows[] = {
 };
 
 const Row kViewRows[] = {
-    {"GroupBox1", "TabSheet1", {3, 3, 345, 182}, " Fichiers ", nullptr, None},
+    // The caption and the labels show the desktop's folder from the start.
+    {"GroupBox1", "TabSheet1", {3, 3, 345, 182}, nullptr, nullptr, None},
     {"ShellTreeView1", "GroupBox1", {8, 24, 185, 137}, nullptr, nullptr, None},
     {"FileListBox1", "GroupBox1", {200, 24, 137, 137}, nullptr, nullptr, None},
-    {"Label1", "GroupBox1", {8, 163, 329, 13}, "File", nullptr, Bold},
+    {"Label1", "GroupBox1", {8, 163, 329, 13}, nullptr, nullptr, Bold},
     {"GroupBox2", "TabSheet1", {3, 188, 345, 175}, " Preview ", nullptr, None},
-    {"Label5", "GroupBox2", {72, 8, 185, 13}, "Version 2.5/2.52", nullptr, Bold},
-    {"DwgThumbnail1", "GroupBox2", {8, 24, 252, 126}, nullptr, nullptr, None},
+    {"Label5", "GroupBox2", {72, 8, 185, 13}, nullptr, nullptr, Bold | Hidden},
+    {"DwgThumbnail1", "GroupBox2", {8, 24, 252, 126}, nullptr, nullptr, Hidden},
     {"Label4", "GroupBox2", {6, 24, 254, 126},
      "Fichier antérieur à la version 13. Pas d'aperçu disponible.", nullptr, Bold | Hidden},
     {"SpeedButton1", "GroupBox2", {263, 24, 76, 32}, "Open", "Ouvrir dans AutoCAD", None},
@@ -171,11 +174,18 @@ class TestMainWindow : public QObject {
     Q_OBJECT
 private slots:
     void init() {
+        // Stored values equal to the form's defaults, so the layout shows as designed.
+        m_settings = std::make_unique<SettingsFixture>(
+            SettingsFixture::defaultValues() +
+            "\"ontop\"=\"1\"\r\n\"supp\"=\"1\"\r\n\"ouvre\"=\"1\"\r\n\"temp\"=\"4\"\r\n");
         kvx::MessageSeam::clear();
         kvx::MessageSeam::setAutoAnswer(true);
         kvx::createForms({});
     }
-    void cleanup() { kvx::destroyForms(); }
+    void cleanup() {
+        kvx::destroyForms();
+        m_settings.reset();
+    }
 
     void windowItself() {
         QCOMPARE(Form1->objectName(), QStringLiteral("Form1"));
@@ -341,6 +351,7 @@ private slots:
         Form1->CheckBox2->setChecked(true);
         Form1->FormActivate();
         QVERIFY(Form1->windowFlags() & Qt::WindowStaysOnTopHint);
+        QVERIFY(Form1->windowHandle()->flags() & Qt::WindowStaysOnTopHint);
         QVERIFY(Form1->isVisible());
         Form1->CheckBox2->setChecked(false);
         Form1->FormActivate();
@@ -410,6 +421,9 @@ private slots:
         QVERIFY(Form2->grab().save(dir + "/form2.png"));
         QVERIFY(Form4->grab().save(dir + "/form4.png"));
     }
+
+private:
+    std::unique_ptr<SettingsFixture> m_settings;
 };
 
 int main(int argc, char** argv) {

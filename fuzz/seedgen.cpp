@@ -1,0 +1,78 @@
+// Writes the fuzzer's starting inputs into a folder: small drawings of every kind the reader
+// knows, and bare bitmap and PNG entries.
+//   fuzz_seedgen FOLDER
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "support/dwg_builder.h"
+
+using namespace kvxtest;
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: fuzz_seedgen FOLDER\n");
+        return 2;
+    }
+    const std::string folder = argv[1];
+    std::filesystem::create_directories(folder);
+    int written = 0;
+    auto save = [&](const std::string& name, const Bytes& bytes) {
+        writeFile(folder + "/" + name, bytes);
+        ++written;
+    };
+
+    const Image small = Image::pattern(9, 5, 2);
+    const Image mid = Image::pattern(13, 7, 16);
+    const Image wide = Image::pattern(17, 6, 200);
+    for (unsigned bits : {1u, 4u, 8u, 24u, 32u}) {
+        const Image& image = bits == 1 ? small : bits == 4 ? mid : wide;
+        for (bool topDown : {false, true}) {
+            BmpOptions o;
+            o.bits = bits;
+            o.topDown = topDown;
+            const Bytes bmp = makeBmp(image, o);
+            const std::string tag = std::to_string(bits) + (topDown ? "-topdown" : "");
+            save("bmp-" + tag, bmp);
+            save("dwg-bmp-" + tag, DwgBuilder("AC1015").bodyBefore(8).bodyAfter(8).headerData(16).bmp(bmp).build());
+        }
+    }
+    BmpOptions core;
+    core.bits = 8;
+    core.coreHeader = true;
+    save("bmp-core", makeBmp(wide, core));
+
+    for (unsigned type : {0u, 2u, 6u}) {
+        for (unsigned depth : {8u, 16u}) {
+            PngOptions o;
+            o.colourType = type;
+            o.bitDepth = depth;
+            o.interlaced = type == 6 && depth == 8;
+            const std::string tag = std::to_string(type) + "-" + std::to_string(depth);
+            const Bytes png = makePng(mid, o);
+            save("png-" + tag, png);
+            save("dwg-png-" + tag, DwgBuilder("AC1032").bodyBefore(4).bodyAfter(4).headerData(16).png(png).build());
+        }
+    }
+    save("dwg-both", DwgBuilder("AC1027")
+                         .bodyBefore(4)
+                         .bodyAfter(4)
+                         .headerData(8)
+                         .bmp(makeBmp(small, {}))
+                         .png(makePng(small))
+                         .build());
+    save("dwg-two-bmps", DwgBuilder("AC1018")
+                             .bodyBefore(4)
+                             .bodyAfter(4)
+                             .bmp(makeBmp(small, {}))
+                             .bmp(makeBmp(mid, {}))
+                             .build());
+    save("dwg-wmf", DwgBuilder("AC1012").bodyBefore(4).bodyAfter(4).wmf(makeWmf()).build());
+    save("dwg-header-only", DwgBuilder("AC1032").bodyBefore(4).bodyAfter(4).headerData(16).build());
+    save("dwg-empty-section", DwgBuilder("AC1014").bodyBefore(4).bodyAfter(4).build());
+    save("dwg-no-section", DwgBuilder("AC1021").withoutImageSection().bodyBefore(4).bodyAfter(4).build());
+    save("dwg-r11", DwgBuilder("AC1009").withoutImageSection().bodyBefore(4).bodyAfter(4).build());
+    std::printf("%d seeds written to %s\n", written, folder.c_str());
+    return 0;
+}

@@ -1,0 +1,154 @@
+// Restoring the settings into their controls, and the handlers that write each one back
+// the moment its control changes.
+
+#include "app/main_window.h"
+
+#include "app/application.h"
+#include "app/settings/startup_entry.h"
+#include "preview/dwg_thumbnail.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSlider>
+
+namespace {
+std::string utf8(const QString& s) { return s.toUtf8().toStdString(); }
+} // namespace
+
+void TForm1::controlHandler(void (TForm1::*handler)()) {
+    if (m_restoring) {
+        // Start-up sets controls one by one; the first failure ends start-up there.
+        if (m_pendingError)
+            return;
+        try {
+            (this->*handler)();
+        } catch (...) {
+            m_pendingError = std::current_exception();
+        }
+        return;
+    }
+    kvx::runHandler([this, handler] { (this->*handler)(); });
+}
+
+void TForm1::rethrowPendingError() {
+    if (m_pendingError) {
+        std::exception_ptr e = m_pendingError;
+        m_pendingError = nullptr;
+        std::rethrow_exception(e);
+    }
+}
+
+void TForm1::connectOptionHandlers() {
+    // toggled and valueChanged fire for changes made in code too, as start-up relies on:
+    // a control set to a state other than its form default writes its value back.
+    auto onToggle = [this](QAbstractButton* b, void (TForm1::*handler)()) {
+        connect(b, &QAbstractButton::toggled, this, [this, handler] { controlHandler(handler); });
+    };
+    onToggle(CheckBox1, &TForm1::CheckBox1Click);
+    onToggle(CheckBox2, &TForm1::CheckBox2Click);
+    onToggle(CheckBox3, &TForm1::CheckBox3Click);
+    onToggle(CheckBox4, &TForm1::CheckBox4Click);
+    onToggle(CheckBox5, &TForm1::CheckBox5Click);
+    onToggle(CheckBox6, &TForm1::CheckBox6Click);
+    onToggle(CheckBox7, &TForm1::CheckBox7Click);
+    onToggle(CheckBox8, &TForm1::CheckBox8Click);
+    // A radio button's handler runs only when it becomes checked.
+    connect(RadioButton2, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            controlHandler(&TForm1::RadioButton2Click);
+    });
+    connect(RadioButton3, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            controlHandler(&TForm1::RadioButton3Click);
+    });
+    connect(TrackBar1, &QSlider::valueChanged, this,
+            [this] { controlHandler(&TForm1::TrackBar1Change); });
+    Edit4->installEventFilter(this);
+}
+
+void TForm1::RestoreSettings() {
+    m_restoring = true;
+    m_pendingError = nullptr;
+    struct Done {
+        TForm1* f;
+        ~Done() { f->m_restoring = false; }
+    } done{this};
+
+    Settings.open();
+    const kvx::StartupTexts texts = kvx::readStartupTexts(Settings);
+    kvx::SettingCopies = {texts.path, texts.lastchm, texts.effhtml, texts.effjpg};
+    const kvx::StartupControlStates s = kvx::startupControlStates(texts);
+
+    CheckBox4->setChecked(s.checkBox4);
+    rethrowPendingError();
+    CheckBox5->setChecked(s.checkBox5);
+    rethrowPendingError();
+    CheckBox6->setChecked(s.checkBox6);
+    rethrowPendingError();
+    CheckBox3->setChecked(s.checkBox3);
+    rethrowPendingError();
+    DwgThumbnail1->setNoMagnify(!s.checkBox3);
+
+    CheckBox7->setChecked(Settings.readBool("autoname"));
+    rethrowPendingError();
+    CheckBox8->setChecked(Settings.readBool("bigimage"));
+    rethrowPendingError();
+
+    Edit4->setText(QString::fromStdString(Settings.readText("indexname")));
+    TrackBar1->setValue(s.trackBar1);
+    rethrowPendingError();
+    CheckBox1->setChecked(s.checkBox1);
+    rethrowPendingError();
+    CheckBox2->setChecked(s.checkBox2);
+    rethrowPendingError();
+    if (s.radioButton2) {
+        RadioButton2->setChecked(true);
+        RadioButton3->setChecked(false);
+    } else {
+        RadioButton2->setChecked(false);
+        RadioButton3->setChecked(true);
+    }
+    rethrowPendingError();
+}
+
+void TForm1::TrackBar1Change() { Settings.writeText("temp", std::to_string(TrackBar1->value())); }
+
+void TForm1::CheckBox1Click() { Settings.writeTextFlag("supp", CheckBox1->isChecked()); }
+
+void TForm1::CheckBox2Click() { Settings.writeTextFlag("ontop", CheckBox2->isChecked()); }
+
+void TForm1::RadioButton2Click() { Settings.writeTextFlag("ouvre", RadioButton2->isChecked()); }
+
+void TForm1::RadioButton3Click() { Settings.writeTextFlag("ouvre", RadioButton2->isChecked()); }
+
+void TForm1::CheckBox4Click() {
+    const bool on = CheckBox4->isChecked();
+    kvx::SettingCopies.effhtml = on ? "1" : "0";
+    Settings.writeTextFlag("effhtml", on);
+}
+
+void TForm1::CheckBox5Click() {
+    const bool on = CheckBox5->isChecked();
+    kvx::SettingCopies.effjpg = on ? "1" : "0";
+    Settings.writeTextFlag("effjpg", on);
+}
+
+void TForm1::CheckBox6Click() {
+    kvx::storeLaunchAtStartup(Settings, CheckBox6->isChecked(),
+                              utf8(QCoreApplication::applicationFilePath()));
+}
+
+void TForm1::CheckBox7Click() {
+    const bool autoName = CheckBox7->isChecked();
+    Edit4->setEnabled(!autoName);
+    Label14->setEnabled(!autoName);
+    Settings.writeDword("autoname", autoName ? 1 : 0);
+}
+
+void TForm1::CheckBox8Click() { Settings.writeDword("bigimage", CheckBox8->isChecked() ? 1 : 0); }
+
+void TForm1::Edit4Exit() { Settings.writeText("indexname", utf8(Edit4->text())); }

@@ -1,0 +1,228 @@
+#include "app/settings/atomic_file.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace kvx {
+
+namespace {
+
+std::string describe(const std::string& what, const std::string& path, int err) {
+    return what + " '" + path + "': " + std::strerror(err);
+}
+
+bool writeAll(int fd, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Temporary files are hidden and named after the file they replace: ".name.XXXXXX".
+std::string temporaryPrefix(const std::string& path) {
+    return "." + baseNameOf(path) + ".";
+}
+constexpr std::size_t kTemporarySuffixLength = 6;
+
+void syncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+} // namespace
+
+std::string folderOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+std::string baseNameOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+ReadStatus readWholeFile(const std::string& path, std::string& bytes, std::string& error,
+                         std::size_t maxBytes) {
+    bytes.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        const int err = errno;
+        error = describe("cannot open", path, err);
+        return err == ENOENT ? ReadStatus::Missing : ReadStatus::Failed;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = "'" + path + "' is not a regular file";
+        ::close(fd);
+        return ReadStatus::Failed;
+    }
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            error = describe("cannot read", path, errno);
+            ::close(fd);
+            return ReadStatus::Failed;
+        }
+        if (n == 0)
+            break;
+        if (bytes.size() + static_cast<std::size_t>(n) > maxBytes) {
+            error = "'" + path + "' is too large";
+            ::close(fd);
+            return ReadStatus::Failed;
+        }
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return ReadStatus::Ok;
+}
+
+bool replaceFileAtomically(const std::string& path, const std::string& bytes, mode_t newMode,
+                           std::string& error) {
+    std::string target = path;
+    struct stat st {};
+    bool exists = ::lstat(path.c_str(), &st) == 0;
+    if (exists && S_ISLNK(st.st_mode)) {
+        // Replacing the link itself would cut it loose from the file it stands for.
+        char resolved[PATH_MAX];
+        if (::realpath(path.c_str(), resolved) == nullptr) {
+            error = describe("cannot follow the link", path, errno);
+            return false;
+        }
+        target = resolved;
+        exists = ::stat(target.c_str(), &st) == 0;
+    }
+    if (exists && !S_ISREG(st.st_mode)) {
+        error = "'" + target + "' is not a regular file";
+        return false;
+    }
+
+    const std::string folder = folderOf(target);
+    std::string name = folder + "/" + temporaryPrefix(target) + std::string(6, 'X');
+    std::vector<char> templ(name.begin(), name.end());
+    templ.push_back('\0');
+    const int fd = ::mkostemp(templ.data(), O_CLOEXEC);
+    if (fd < 0) {
+        error = describe("cannot create a file in", folder, errno);
+        return false;
+    }
+    const std::string temporary(templ.data());
+    auto fail = [&](const char* what, const std::string& where) {
+        const int err = errno;
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        error = describe(what, where, err);
+        return false;
+    };
+
+    if (exists) {
+        if (::fchmod(fd, st.st_mode & 07777) != 0)
+            return fail("cannot set the mode of", temporary);
+        if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) {
+            // Only possible for a privileged writer; the file stays its owner's either way.
+            [[maybe_unused]] const int ignored = ::fchown(fd, st.st_uid, st.st_gid);
+        }
+    } else if (::fchmod(fd, newMode) != 0) {
+        return fail("cannot set the mode of", temporary);
+    }
+    if (!writeAll(fd, bytes))
+        return fail("cannot write", temporary);
+    if (::fsync(fd) != 0)
+        return fail("cannot flush", temporary);
+    if (::close(fd) != 0) {
+        const int err = errno;
+        ::unlink(temporary.c_str());
+        error = describe("cannot write", temporary, err);
+        return false;
+    }
+    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(temporary.c_str());
+        error = describe("cannot replace", target, err);
+        return false;
+    }
+    syncFolder(folder);
+    return true;
+}
+
+void removeLeftoverTemporaries(const std::string& path) {
+    // Temporaries sit beside the file a link stands for, as replaceFileAtomically puts them.
+    std::string target = path;
+    char resolved[PATH_MAX];
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) &&
+        ::realpath(path.c_str(), resolved) != nullptr)
+        target = resolved;
+    const std::string folder = folderOf(target);
+    const std::string prefix = temporaryPrefix(target);
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr)
+        return;
+    std::vector<std::string> leftovers;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.size() == prefix.size() + kTemporarySuffixLength &&
+            name.compare(0, prefix.size(), prefix) == 0)
+            leftovers.push_back(folder + "/" + name);
+    }
+    ::closedir(dir);
+    for (const auto& leftover : leftovers)
+        ::unlink(leftover.c_str());
+}
+
+FileLock::~FileLock() {
+    release();
+}
+
+bool FileLock::acquire(const std::string& lockPath, std::string& error) {
+    release();
+    int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0 && (errno == EACCES || errno == EROFS))
+        fd = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC); // flock needs no write access
+    if (fd < 0) {
+        error = describe("cannot open the lock file", lockPath, errno);
+        return false;
+    }
+    while (::flock(fd, LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            error = describe("cannot lock", lockPath, errno);
+            ::close(fd);
+            return false;
+        }
+    }
+    m_fd = fd;
+    return true;
+}
+
+void FileLock::release() {
+    if (m_fd >= 0) {
+        ::close(m_fd); // closing drops the lock
+        m_fd = -1;
+    }
+}
+
+} // namespace kvx

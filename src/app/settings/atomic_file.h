@@ -1,0 +1,47 @@
+#pragma once
+// Whole-file reads and replacements that never leave half a file behind. No Qt: the setup
+// command links this too.
+
+#include <string>
+#include <sys/types.h>
+
+namespace kvx {
+
+enum class ReadStatus { Ok, Missing, Failed };
+
+// Reads a whole regular file of at most `maxBytes`. `error` says why when not Ok.
+ReadStatus readWholeFile(const std::string& path, std::string& bytes, std::string& error,
+                         std::size_t maxBytes = 64u << 20);
+
+// Writes `bytes` to a new file beside `path`, flushes it to disk and renames it over `path`,
+// so readers see either the old or the new file. A symbolic link at `path` is followed and
+// its target replaced. An existing file keeps its mode and owner; a new one gets `newMode`.
+// On failure nothing at `path` has changed and `error` says why.
+bool replaceFileAtomically(const std::string& path, const std::string& bytes, mode_t newMode,
+                           std::string& error);
+
+// Removes temporary files that an interrupted replaceFileAtomically left beside `path`.
+// Only safe while the caller holds the lock that all writers of `path` take.
+void removeLeftoverTemporaries(const std::string& path);
+
+// The folder part of a path ("." when there is none) and the last component.
+std::string folderOf(const std::string& path);
+std::string baseNameOf(const std::string& path);
+
+// An exclusive advisory lock on a lock file, released when the object goes away.
+class FileLock {
+public:
+    FileLock() = default;
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    ~FileLock();
+
+    // Waits for the lock on `lockPath`, creating the file when needed.
+    bool acquire(const std::string& lockPath, std::string& error);
+    void release();
+
+private:
+    int m_fd = -1;
+};
+
+} // namespace kvx

@@ -1,0 +1,91 @@
+#include "drawing/folder_listing.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <sys/stat.h>
+
+namespace kvx {
+
+namespace {
+
+char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool lessByName(const std::string& a, const std::string& b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const char x = lower(a[i]), y = lower(b[i]);
+        if (x != y)
+            return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
+    }
+    if (a.size() != b.size())
+        return a.size() < b.size();
+    return a < b;
+}
+
+} // namespace
+
+bool matchesMask(const std::string& name, const std::string& mask) {
+    // Iterative wildcard match with one backtracking point for the last '*'.
+    std::size_t n = 0, m = 0, star = std::string::npos, mark = 0;
+    while (n < name.size()) {
+        if (m < mask.size() && (mask[m] == '?' || lower(mask[m]) == lower(name[n]))) {
+            ++n;
+            ++m;
+        } else if (m < mask.size() && mask[m] == '*') {
+            star = m++;
+            mark = n;
+        } else if (star != std::string::npos) {
+            m = star + 1;
+            n = ++mark;
+        } else {
+            return false;
+        }
+    }
+    while (m < mask.size() && mask[m] == '*')
+        ++m;
+    return m == mask.size();
+}
+
+FolderListing listFolder(const std::string& folder, const std::string& mask) {
+    FolderListing out;
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) {
+        out.error = std::strerror(errno);
+        return out;
+    }
+    const int dirFd = ::dirfd(dir);
+    errno = 0;
+    while (const dirent* e = ::readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name.empty() || name[0] == '.' || !matchesMask(name, mask))
+            continue;
+        bool regular = e->d_type == DT_REG;
+        if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
+            struct stat st {};
+            regular = ::fstatat(dirFd, e->d_name, &st, 0) == 0 && S_ISREG(st.st_mode);
+        }
+        if (regular)
+            out.names.push_back(name);
+        errno = 0;
+    }
+    const int readError = errno;
+    ::closedir(dir);
+    if (readError != 0) {
+        out.error = std::strerror(readError);
+        out.names.clear();
+        return out;
+    }
+    std::sort(out.names.begin(), out.names.end(), lessByName);
+    out.ok = true;
+    return out;
+}
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+    if (!folder.empty() && folder.back() == '/')
+        return folder + name;
+    return folder + "/" + name;
+}
+
+} // namespace kvx

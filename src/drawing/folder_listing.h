@@ -1,0 +1,27 @@
+#pragma once
+// Reading a folder the way the file lists show it: plain, non-hidden files whose names
+// match a mask without regard to letter case, sorted by name. No Qt.
+
+#include <string>
+#include <vector>
+
+namespace kvx {
+
+// "*.dwg" style masks: '*' any run, '?' one character; ASCII letters match either case.
+bool matchesMask(const std::string& name, const std::string& mask);
+
+struct FolderListing {
+    bool ok = false;
+    std::string error; // why the folder could not be read (system text)
+    std::vector<std::string> names;
+};
+
+// Lists `folder`'s entries that are regular files (a link counts when it leads to one),
+// whose names do not start with a dot and match `mask`. Sorted without regard to case,
+// ties broken by the bytes. Only the one folder is read: no file is opened.
+FolderListing listFolder(const std::string& folder, const std::string& mask);
+
+// The folder, one "/" unless it already ends with one, and the name.
+std::string joinPath(const std::string& folder, const std::string& name);
+
+} // namespace kvx

@@ -1,0 +1,382 @@
+#include "preview/picture_codecs.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include <spng.h>
+#include <zlib.h>
+
+#include "preview/byte_format.h"
+
+namespace kvx {
+
+namespace {
+
+CodecError bmpError(std::uint64_t base, const std::string& what) {
+    return {PreviewError::BadBitmap, "BMP entry at " + hex(base) + ": " + what};
+}
+
+CodecError pngError(std::uint64_t base, const std::string& what) {
+    return {PreviewError::BadPng, "PNG entry at " + hex(base) + ": " + what};
+}
+
+CodecError tooLarge(const char* kind, std::uint64_t base, const std::string& what) {
+    return {PreviewError::TooLarge, std::string(kind) + " entry at " + hex(base) + ": " + what};
+}
+
+std::string limitText() {
+    return "at most " + std::to_string(kMaxPictureSide) + " pixels a side and " +
+           std::to_string(kMaxPicturePixels) + " pixels in all";
+}
+
+bool withinPictureLimits(std::uint64_t width, std::uint64_t height) {
+    return width <= kMaxPictureSide && height <= kMaxPictureSide &&
+           width * height <= kMaxPicturePixels;
+}
+
+// No deflate stream expands more than this: a 258-byte match costs at least two bits.
+constexpr std::uint64_t kMaxDeflateRatio = 1032;
+
+struct SpngDeleter {
+    void operator()(spng_ctx* ctx) const { spng_ctx_free(ctx); }
+};
+using SpngContext = std::unique_ptr<spng_ctx, SpngDeleter>;
+
+CodecError checkPngChunks(const std::uint8_t* data, std::size_t size, std::uint64_t base) {
+    std::size_t pos = 8;
+    while (size - pos >= 12) {
+        const std::uint64_t length = be32(data + pos);
+        if (length > size - pos - 12)
+            return pngError(base, "chunk length " + std::to_string(length) + " at " +
+                                      hex(base + pos) + " runs past the entry's " +
+                                      std::to_string(size) + " bytes");
+        const std::uint8_t* type = data + pos + 4;
+        const auto computed =
+            static_cast<std::uint32_t>(crc32(0, type, static_cast<uInt>(length + 4)));
+        const std::uint32_t stored = be32(type + 4 + length);
+        if (computed != stored)
+            return pngError(base, "checksum " + hex(stored) + " of the chunk at " +
+                                      hex(base + pos) + " (expected " + hex(computed) + ")");
+        if (std::memcmp(type, "IEND", 4) == 0)
+            break;
+        pos += 12 + static_cast<std::size_t>(length);
+    }
+    return {};
+}
+
+} // namespace
+
+CodecError parseBmpHeader(const std::uint8_t* head, std::size_t headSize, std::uint64_t entrySize,
+                          std::uint64_t base, BmpLayout& layout) {
+    headSize = static_cast<std::size_t>(std::min<std::uint64_t>(headSize, entrySize));
+    if (headSize < 4)
+        return bmpError(base, "the entry holds " + std::to_string(entrySize) +
+                                  " bytes (expected at least a 12-byte header)");
+    const std::uint32_t hs = le32(head);
+    const bool core = hs == 12;
+    if (!core && hs != 40 && hs != 52 && hs != 56 && hs != 64 && hs != 108 && hs != 124)
+        return bmpError(base, "header size " + std::to_string(hs) + " at " + hex(base) +
+                                  " (expected 12, 40, 52, 56, 64, 108 or 124)");
+    if (hs > headSize)
+        return bmpError(base, "header size " + std::to_string(hs) + " at " + hex(base) +
+                                  " exceeds the entry's " + std::to_string(entrySize) + " bytes");
+
+    std::int64_t width = 0, height = 0;
+    unsigned bits = 0;
+    std::uint32_t compression = 0, colours = 0;
+    std::uint64_t heightAt = 0, bitsAt = 0;
+    if (core) {
+        width = le16(head + 4);
+        height = le16(head + 6);
+        bits = le16(head + 10);
+        heightAt = base + 6;
+        bitsAt = base + 10;
+    } else {
+        width = static_cast<std::int32_t>(le32(head + 4));
+        height = static_cast<std::int32_t>(le32(head + 8));
+        bits = le16(head + 14);
+        compression = le32(head + 16);
+        colours = le32(head + 32);
+        heightAt = base + 8;
+        bitsAt = base + 14;
+    }
+    // The plane count is not checked: some writers leave it zero, and it changes nothing.
+    if (width <= 0)
+        return bmpError(base, "width " + std::to_string(width) + " at " + hex(base + 4) +
+                                  " (expected 1 to " + std::to_string(kMaxPictureSide) + ")");
+    if (height == 0)
+        return bmpError(base, "height 0 at " + hex(heightAt) +
+                                  " (expected a row count, negative for top-down rows)");
+    const bool topDown = height < 0;
+    const std::uint64_t rows = static_cast<std::uint64_t>(topDown ? -height : height);
+    const auto columns = static_cast<std::uint64_t>(width);
+    if (!withinPictureLimits(columns, rows))
+        return tooLarge("BMP", base,
+                        "size " + std::to_string(columns) + " x " + std::to_string(rows) + " at " +
+                            hex(base + 4) + " (expected " + limitText() + ")");
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32)
+        return bmpError(base, "bits per pixel " + std::to_string(bits) + " at " + hex(bitsAt) +
+                                  " (expected 1, 4, 8, 24 or 32)");
+    if (compression != 0)
+        return bmpError(base, "compression " + std::to_string(compression) + " at " +
+                                  hex(base + 16) + " (expected 0, uncompressed rows)");
+
+    std::uint64_t declared = colours;
+    if (bits <= 8) {
+        const std::uint64_t most = std::uint64_t(1) << bits;
+        if (colours > most)
+            return bmpError(base, "colour count " + std::to_string(colours) + " at " +
+                                      hex(base + 32) + " (expected at most " +
+                                      std::to_string(most) + " for " + std::to_string(bits) +
+                                      " bits per pixel)");
+        if (declared == 0)
+            declared = most;
+    } else if (colours > 256) {
+        return bmpError(base, "colour count " + std::to_string(colours) + " at " + hex(base + 32) +
+                                  " (expected at most 256)");
+    }
+
+    const std::uint64_t stride = (columns * bits + 31) / 32 * 4;
+    const std::uint64_t pixelBytes = stride * rows;
+    const std::uint64_t available = entrySize - hs;
+    if (pixelBytes > available)
+        return bmpError(base, std::to_string(columns) + " x " + std::to_string(rows) + " x " +
+                                  std::to_string(bits) + " rows need " +
+                                  std::to_string(pixelBytes) + " bytes after the " +
+                                  std::to_string(hs) + "-byte header, the entry holds only " +
+                                  std::to_string(available));
+    // The entry's size wins over the colour count: a palette that would leave no room for the
+    // rows is taken to be as long as the entry allows, and the rows end the entry.
+    const unsigned entryBytes = core ? 3 : 4;
+    const std::uint64_t room = available - pixelBytes;
+    const std::uint64_t paletteBytes = std::min(declared * entryBytes, room);
+
+    layout.headerSize = hs;
+    layout.width = static_cast<std::uint32_t>(columns);
+    layout.height = static_cast<std::uint32_t>(rows);
+    layout.topDown = topDown;
+    layout.bits = bits;
+    layout.paletteEntryBytes = entryBytes;
+    layout.paletteEntries = static_cast<std::uint32_t>(paletteBytes / entryBytes);
+    layout.paletteOffset = hs;
+    layout.pixelOffset = hs + paletteBytes;
+    layout.stride = stride;
+    return {};
+}
+
+CodecError decodeBmp(const std::uint8_t* data, std::size_t size, std::uint64_t base,
+                     RgbPicture& picture, BmpLayout* layoutOut) {
+    BmpLayout layout;
+    if (CodecError e = parseBmpHeader(data, std::min(size, kBmpHeaderProbe), size, base, layout))
+        return e;
+
+    // Indices past the stored palette show black.
+    Rgb palette[256] = {};
+    const std::uint32_t entries = std::min<std::uint32_t>(layout.paletteEntries, 256);
+    for (std::uint32_t i = 0; i < entries; ++i) {
+        const std::uint8_t* p = data + layout.paletteOffset + std::size_t(i) * layout.paletteEntryBytes;
+        palette[i] = {p[2], p[1], p[0]};
+    }
+
+    const std::uint32_t w = layout.width, h = layout.height;
+    picture.width = w;
+    picture.height = h;
+    picture.rgb.assign(std::size_t(w) * h * 3, 0);
+    for (std::uint32_t y = 0; y < h; ++y) {
+        const std::uint32_t stored = layout.topDown ? y : h - 1 - y;
+        const std::uint8_t* row = data + layout.pixelOffset + std::size_t(stored) * layout.stride;
+        std::uint8_t* dst = picture.rgb.data() + std::size_t(y) * w * 3;
+        auto put = [dst](std::uint32_t x, const Rgb& c) {
+            dst[3 * x] = c.r;
+            dst[3 * x + 1] = c.g;
+            dst[3 * x + 2] = c.b;
+        };
+        switch (layout.bits) {
+        case 1:
+            for (std::uint32_t x = 0; x < w; ++x)
+                put(x, palette[(row[x >> 3] >> (7 - (x & 7))) & 1]);
+            break;
+        case 4:
+            for (std::uint32_t x = 0; x < w; ++x)
+                put(x, palette[(x & 1) ? row[x >> 1] & 0x0F : row[x >> 1] >> 4]);
+            break;
+        case 8:
+            for (std::uint32_t x = 0; x < w; ++x)
+                put(x, palette[row[x]]);
+            break;
+        case 24:
+        case 32: {
+            const unsigned step = layout.bits / 8;
+            for (std::uint32_t x = 0; x < w; ++x) {
+                const std::uint8_t* p = row + std::size_t(x) * step;
+                dst[3 * x] = p[2];
+                dst[3 * x + 1] = p[1];
+                dst[3 * x + 2] = p[0];
+            }
+            break;
+        }
+        }
+    }
+    if (layoutOut)
+        *layoutOut = layout;
+    return {};
+}
+
+CodecError parsePngHeader(const std::uint8_t* head, std::size_t headSize, std::uint64_t entrySize,
+                          std::uint64_t base, PngHeader& header) {
+    static const std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    headSize = static_cast<std::size_t>(std::min<std::uint64_t>(headSize, entrySize));
+    if (headSize < 8 || std::memcmp(head, kSignature, 8) != 0)
+        return pngError(base, "no PNG signature at " + hex(base) +
+                                  " (expected 89 50 4E 47 0D 0A 1A 0A)");
+    if (headSize < kPngHeaderProbe || be32(head + 8) != 13 || std::memcmp(head + 12, "IHDR", 4) != 0)
+        return pngError(base, "no 13-byte IHDR chunk at " + hex(base + 8) +
+                                  " (expected the image header right after the signature)");
+    const std::uint32_t width = be32(head + 16), height = be32(head + 20);
+    const unsigned depth = head[24], type = head[25];
+    if (width == 0 || height == 0)
+        return pngError(base, "size " + std::to_string(width) + " x " + std::to_string(height) +
+                                  " at " + hex(base + 16) + " (expected non-zero)");
+    if (!withinPictureLimits(width, height))
+        return tooLarge("PNG", base,
+                        "size " + std::to_string(width) + " x " + std::to_string(height) + " at " +
+                            hex(base + 16) + " (expected " + limitText() + ")");
+    unsigned channels = 0;
+    bool depthOk = false;
+    switch (type) {
+    case 0:
+        channels = 1;
+        depthOk = depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16;
+        break;
+    case 3:
+        channels = 1;
+        depthOk = depth == 1 || depth == 2 || depth == 4 || depth == 8;
+        break;
+    case 2:
+    case 4:
+    case 6:
+        channels = type == 2 ? 3 : type == 4 ? 2 : 4;
+        depthOk = depth == 8 || depth == 16;
+        break;
+    default:
+        return pngError(base, "colour type " + std::to_string(type) + " at " + hex(base + 25) +
+                                  " (expected 0, 2, 3, 4 or 6)");
+    }
+    if (!depthOk)
+        return pngError(base, "bit depth " + std::to_string(depth) + " at " + hex(base + 24) +
+                                  " is not allowed with colour type " + std::to_string(type));
+    // Even a perfect deflate stream cannot produce more than this from the stored bytes.
+    const std::uint64_t rowBytes = (std::uint64_t(width) * channels * depth + 7) / 8 + 1;
+    const std::uint64_t rawBytes = rowBytes * height;
+    if (rawBytes > kMaxDeflateRatio * entrySize)
+        return tooLarge("PNG", base,
+                        "size " + std::to_string(width) + " x " + std::to_string(height) + " at " +
+                            hex(base + 16) + " needs " + std::to_string(rawBytes) +
+                            " bytes of rows, more than the entry's " + std::to_string(entrySize) +
+                            " bytes can hold");
+    header.width = width;
+    header.height = height;
+    header.bitDepth = depth;
+    header.colourType = type;
+    return {};
+}
+
+CodecError decodePng(const std::uint8_t* data, std::size_t size, std::uint64_t base,
+                     RgbPicture& picture, PngHeader* headerOut) {
+    PngHeader header;
+    if (CodecError e = parsePngHeader(data, std::min(size, kPngHeaderProbe), size, base, header))
+        return e;
+    // The library stops reading once it has every row, so it checks neither the last image
+    // chunk's checksum nor the stream's Adler-32: altered bytes would decode silently into
+    // wrong pixels. Every chunk's checksum is verified here instead, which covers all stored
+    // bytes and makes the Adler-32 (a fifth of the decoding time) redundant.
+    if (CodecError e = checkPngChunks(data, size, base))
+        return e;
+    SpngContext ctx(spng_ctx_new(SPNG_CTX_IGNORE_ADLER32));
+    if (!ctx)
+        return pngError(base, "out of memory for the decoder");
+    spng_set_image_limits(ctx.get(), kMaxPictureSide, kMaxPictureSide);
+    // No chunk can be longer than the entry holding it.
+    spng_set_chunk_limits(ctx.get(), size, size);
+    spng_set_png_buffer(ctx.get(), data, size);
+
+    const std::size_t pixels = std::size_t(header.width) * header.height;
+    // Indexed 8-bit pictures, what drawings store, are expanded here: much faster than the
+    // library's general conversion.
+    const bool indexed = header.colourType == 3 && header.bitDepth == 8;
+    const int format = indexed ? SPNG_FMT_PNG : SPNG_FMT_RGB8;
+    std::size_t outSize = 0;
+    int rc = spng_decoded_image_size(ctx.get(), format, &outSize);
+    if (rc == 0 && outSize != pixels * (indexed ? 1 : 3))
+        return pngError(base, "decoder disagrees with the IHDR size at " + hex(base + 16));
+    std::vector<std::uint8_t> indices;
+    if (rc == 0) {
+        std::vector<std::uint8_t>& out = indexed ? indices : picture.rgb;
+        out.assign(outSize, 0);
+        rc = spng_decode_image(ctx.get(), out.data(), outSize, format, 0);
+    }
+    spng_plte plte = {};
+    if (rc == 0 && indexed)
+        rc = spng_get_plte(ctx.get(), &plte);
+    if (rc != 0) {
+        picture = {};
+        return pngError(base, std::string(spng_strerror(rc)) + " (expected a well-formed PNG of " +
+                                  std::to_string(size) + " bytes)");
+    }
+    if (indexed) {
+        // Indices past the palette show black.
+        Rgb palette[256] = {};
+        for (std::uint32_t i = 0; i < plte.n_entries && i < 256; ++i)
+            palette[i] = {plte.entries[i].red, plte.entries[i].green, plte.entries[i].blue};
+        picture.rgb.resize(pixels * 3);
+        std::uint8_t* dst = picture.rgb.data();
+        for (std::size_t i = 0; i < pixels; ++i, dst += 3) {
+            const Rgb& c = palette[indices[i]];
+            dst[0] = c.r;
+            dst[1] = c.g;
+            dst[2] = c.b;
+        }
+    }
+    picture.width = header.width;
+    picture.height = header.height;
+    if (headerOut)
+        *headerOut = header;
+    return {};
+}
+
+bool encodePng(const RgbPicture& picture, std::vector<std::uint8_t>& png, std::string& error) {
+    if (picture.empty() || picture.rgb.size() != std::size_t(picture.width) * picture.height * 3) {
+        error = "empty picture";
+        return false;
+    }
+    SpngContext ctx(spng_ctx_new(SPNG_CTX_ENCODER));
+    if (!ctx) {
+        error = "out of memory for the encoder";
+        return false;
+    }
+    spng_set_option(ctx.get(), SPNG_ENCODE_TO_BUFFER, 1);
+    spng_ihdr ihdr = {};
+    ihdr.width = picture.width;
+    ihdr.height = picture.height;
+    ihdr.bit_depth = 8;
+    ihdr.color_type = SPNG_COLOR_TYPE_TRUECOLOR;
+    int rc = spng_set_ihdr(ctx.get(), &ihdr);
+    if (rc == 0)
+        rc = spng_encode_image(ctx.get(), picture.rgb.data(), picture.rgb.size(), SPNG_FMT_PNG,
+                               SPNG_ENCODE_FINALIZE);
+    std::size_t length = 0;
+    void* buffer = rc == 0 ? spng_get_png_buffer(ctx.get(), &length, &rc) : nullptr;
+    if (rc != 0 || !buffer) {
+        std::free(buffer);
+        error = spng_strerror(rc);
+        return false;
+    }
+    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+    png.assign(bytes, bytes + length);
+    std::free(buffer);
+    return true;
+}
+
+} // namespace kvx

@@ -1,0 +1,45 @@
+#pragma once
+// A decoded preview picture and the few operations the views need on it.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace kvx {
+
+struct Rgb {
+    std::uint8_t r = 0, g = 0, b = 0;
+    bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
+    bool operator!=(const Rgb& o) const { return !(*this == o); }
+};
+
+struct RgbPicture {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::vector<std::uint8_t> rgb; // rows top to bottom, three bytes per pixel, no padding
+
+    bool empty() const { return width == 0 || height == 0; }
+    Rgb at(std::uint32_t x, std::uint32_t y) const {
+        const std::size_t i = (std::size_t(y) * width + x) * 3;
+        return {rgb[i], rgb[i + 1], rgb[i + 2]};
+    }
+};
+
+struct Size2 {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+};
+
+// The largest size with the picture's aspect ratio that fits the box, at least 1 x 1.
+// Without `enlarge` a picture that already fits keeps its own size.
+Size2 fitInto(std::uint32_t width, std::uint32_t height, std::uint32_t boxWidth,
+              std::uint32_t boxHeight, bool enlarge);
+
+// Resamples by area averaging: every target pixel is the mean of the source area it covers,
+// partly covered source pixels weighted by their share. Exact in integer arithmetic.
+RgbPicture resampleArea(const RgbPicture& source, std::uint32_t width, std::uint32_t height);
+
+// The picture's background: the commonest colour along its border.
+Rgb backgroundColour(const RgbPicture& picture);
+
+} // namespace kvx

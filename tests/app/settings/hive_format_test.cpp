@@ -1,0 +1,217 @@
+#include "app/settings/hive_format.h"
+
+#include "settings_test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using kvx::HiveDocument;
+using kvx::HiveParseError;
+using kvx::RegValue;
+
+const std::string kKey = "HKEY_CURRENT_USER\\Software\\Stalwen\\Korvenix31";
+
+HiveDocument parsed(const std::string& text) {
+    HiveParseError error;
+    auto doc = HiveDocument::parse(text, error);
+    EXPECT_TRUE(doc.has_value()) << error.describe() << "\n" << text;
+    return doc.value_or(HiveDocument());
+}
+
+RegValue bytesOf(std::uint32_t type, const std::string& data) {
+    return {type, data};
+}
+
+// Lines as another program would have written them, and what they hold.
+struct ReadCase {
+    const char* line;
+    const char* name;
+    RegValue value;
+};
+
+class HiveReadTest : public ::testing::TestWithParam<ReadCase> {};
+
+TEST_P(HiveReadTest, ReadsEachKindOfLine) {
+    const auto doc = parsed(kvxtest::hiveText({GetParam().line}));
+    const auto found = doc.find(kKey, GetParam().name);
+    ASSERT_TRUE(found.has_value()) << GetParam().line;
+    EXPECT_EQ(found->type, GetParam().value.type) << GetParam().line;
+    EXPECT_EQ(found->data, GetParam().value.data) << GetParam().line;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, HiveReadTest,
+    ::testing::Values(
+        ReadCase{"\"temp\"=\"4\"", "temp", RegValue::text("4")},
+        ReadCase{"\"path\"=\"C:\\\\Tools\\\\hhc\"", "path", RegValue::text("C:\\Tools\\hhc")},
+        ReadCase{"\"q\"=\"say \\\"hi\\\"\"", "q", RegValue::text("say \"hi\"")},
+        ReadCase{"\"a\\\\b\\\"c\"=\"\"", "a\\b\"c", RegValue::text("")},
+        ReadCase{"@=\"unnamed\"", "", RegValue::text("unnamed")},
+        ReadCase{"  \"sp\" = \"x\"  ", "sp", RegValue::text("x")},
+        ReadCase{"\"autoname\"=dword:00000001", "autoname", RegValue::dword(1)},
+        ReadCase{"\"d\"=DWORD:fFfFfFfF", "d", RegValue::dword(0xffffffffu)},
+        ReadCase{"\"d\"=dword:a", "d", RegValue::dword(10)},
+        ReadCase{"\"b\"=hex:01,ff,\\\r\n  00", "b", bytesOf(3, std::string("\x01\xff\x00", 3))},
+        ReadCase{"\"e\"=hex:", "e", bytesOf(3, "")},
+        ReadCase{"\"x\"=hex(2):25,00", "x", bytesOf(2, std::string("%\0", 2))},
+        ReadCase{"\"n\"=hex(0):", "n", bytesOf(0, "")},
+        ReadCase{"\"s\"=hex(1):61,0a,62,00", "s", RegValue::text("a\nb")}));
+
+TEST(HiveFormat, EveryTypeAndEscapeSurvivesWriteAndRead) {
+    const struct {
+        std::string name;
+        RegValue value;
+    } cases[] = {
+        {"temp", RegValue::text("12")},
+        {"back\\slash", RegValue::text("C:\\Plans\\")},
+        {"quo\"te", RegValue::text("\"quoted\" \\\"both\\\"")},
+        {"", RegValue::text("the unnamed value")},
+        {"empty", RegValue::text("")},
+        {"accents", RegValue::text("Données à l'été")},
+        {"lines", RegValue::text("one\r\ntwo\nthree")},
+        {"zero", RegValue::dword(0)},
+        {"one", RegValue::dword(1)},
+        {"max", RegValue::dword(0xffffffffu)},
+        {"binary", bytesOf(3, std::string(200, '\xab'))},
+        {"expand", bytesOf(2, std::string("%HOME%\0", 7))},
+        {"multi", bytesOf(7, std::string("a\0b\0\0", 5))},
+        {"none", bytesOf(0, "")},
+    };
+    auto doc = parsed(kvxtest::hiveText({}));
+    for (const auto& c : cases)
+        ASSERT_TRUE(doc.set(kKey, c.name, c.value)) << c.name;
+    const auto again = parsed(doc.serialize());
+    for (const auto& c : cases) {
+        const auto found = again.find(kKey, c.name);
+        ASSERT_TRUE(found.has_value()) << c.name;
+        EXPECT_EQ(*found, c.value) << c.name;
+    }
+}
+
+TEST(HiveFormat, WritesTheLinesRegeditWrites) {
+    const struct {
+        std::string name;
+        RegValue value;
+        std::string line;
+    } cases[] = {
+        {"temp", RegValue::text("12"), "\"temp\"=\"12\"\r\n"},
+        {"a\\b", RegValue::text("x\"y"), "\"a\\\\b\"=\"x\\\"y\"\r\n"},
+        {"", RegValue::text(""), "@=\"\"\r\n"},
+        {"autoname", RegValue::dword(1), "\"autoname\"=dword:00000001\r\n"},
+        {"big", RegValue::dword(0xdeadbeefu), "\"big\"=dword:deadbeef\r\n"},
+        {"nl", RegValue::text("a\nb"), "\"nl\"=hex(1):61,0a,62,00\r\n"},
+        {"raw", bytesOf(3, std::string("\x01\x02", 2)), "\"raw\"=hex:01,02\r\n"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(HiveDocument::valueLine(c.name, c.value, "\r\n"), c.line) << c.name;
+}
+
+const std::string kMixed = "REGEDIT4\n"
+                           "; settings of the drawing browser\n"
+                           "\n"
+                           "[HKEY_CURRENT_USER\\Software\\Other]\n"
+                           "\"temp\"=\"99\"\n"
+                           "\n"
+                           "[HKEY_CURRENT_USER\\Software\\Stalwen\\Korvenix31]\n"
+                           "\"blob\"=hex:01,02,\\\n"
+                           "    03,04\n"
+                           "; a note of the user\n"
+                           "\"temp\" = \"4\"\n"
+                           "\"mystery\"=hex(b):01,00,00,00,00,00,00,00\n"
+                           "\"gone\"=-\n"
+                           "\n"
+                           "[HKEY_CURRENT_USER\\Software\\Stalwen\\Korvenix31\\Sub]\n"
+                           "\"temp\"=\"5\"\n";
+
+TEST(HiveFormat, UnchangedFileIsWrittenBackByteForByte) {
+    EXPECT_EQ(parsed(kMixed).serialize(), kMixed);
+}
+
+TEST(HiveFormat, ChangingOneValueTouchesOnlyItsLine) {
+    auto doc = parsed(kMixed);
+    ASSERT_TRUE(doc.set(kKey, "temp", RegValue::text("12")));
+    std::string expected = kMixed;
+    expected.replace(expected.find("\"temp\" = \"4\""), 12, "\"temp\"=\"12\"");
+    EXPECT_EQ(doc.serialize(), expected);
+    EXPECT_EQ(doc.find("HKEY_CURRENT_USER\\Software\\Other", "temp"), RegValue::text("99"));
+}
+
+TEST(HiveFormat, NewValueGoesAfterTheKeysLastValueWithTheFilesLineBreaks) {
+    auto doc = parsed(kMixed);
+    ASSERT_TRUE(doc.set(kKey, "zoom", RegValue::text("1")));
+    std::string expected = kMixed;
+    expected.insert(expected.find("\"gone\"=-\n") + 9, "\"zoom\"=\"1\"\n");
+    EXPECT_EQ(doc.serialize(), expected);
+}
+
+TEST(HiveFormat, RemovedMarkerHidesAValueUntilItIsSetAgain) {
+    auto doc = parsed(kMixed);
+    EXPECT_FALSE(doc.find(kKey, "gone").has_value());
+    ASSERT_TRUE(doc.set(kKey, "gone", RegValue::dword(3)));
+    EXPECT_EQ(doc.find(kKey, "gone"), RegValue::dword(3));
+}
+
+TEST(HiveFormat, NamesAndKeysIgnoreLetterCaseAndKeepTheirSpelling) {
+    auto doc = parsed(kvxtest::hiveText({"\"Temp\"=\"4\""}));
+    const std::string upperKey = "HKEY_CURRENT_USER\\SOFTWARE\\STALWEN\\KORVENIX31";
+    EXPECT_EQ(doc.find(upperKey, "TEMP"), RegValue::text("4"));
+    ASSERT_TRUE(doc.set(kKey, "temp", RegValue::text("5")));
+    EXPECT_EQ(doc.serialize(), kvxtest::hiveText({"\"Temp\"=\"5\""}));
+}
+
+TEST(HiveFormat, LastDefinitionWinsAndDuplicatesGoWithAChange) {
+    auto doc = parsed(kvxtest::hiveText({"\"temp\"=\"1\"", "\"temp\"=\"2\""}));
+    EXPECT_EQ(doc.find(kKey, "temp"), RegValue::text("2"));
+    ASSERT_TRUE(doc.set(kKey, "temp", RegValue::text("3")));
+    EXPECT_EQ(doc.serialize(), kvxtest::hiveText({"\"temp\"=\"3\""}));
+    ASSERT_TRUE(doc.remove(kKey, "temp"));
+    EXPECT_FALSE(doc.find(kKey, "temp").has_value());
+    EXPECT_FALSE(doc.remove(kKey, "temp"));
+}
+
+TEST(HiveFormat, SetRefusesAMissingKeyAndUnwritableNames) {
+    auto doc = parsed("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Other]\r\n");
+    EXPECT_FALSE(doc.set(kKey, "temp", RegValue::text("1")));
+    auto ours = parsed(kvxtest::hiveText({}));
+    EXPECT_FALSE(ours.set(kKey, "two\nlines", RegValue::text("1")));
+    EXPECT_FALSE(ours.set(kKey, std::string("nul\0", 4), RegValue::text("1")));
+}
+
+TEST(HiveFormat, LastLineWithoutLineBreakGetsOneBeforeANewValue) {
+    auto doc = parsed("REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Stalwen\\Korvenix31]\n\"a\"=\"1\"");
+    ASSERT_TRUE(doc.set(kKey, "b", RegValue::text("2")));
+    EXPECT_EQ(doc.serialize(),
+              "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Stalwen\\Korvenix31]\n\"a\"=\"1\"\n"
+              "\"b\"=\"2\"\n");
+}
+
+struct BadCase {
+    std::string text;
+    int line;
+};
+
+class HiveBadTest : public ::testing::TestWithParam<BadCase> {};
+
+TEST_P(HiveBadTest, NamesTheLineThatIsNotTheFormat) {
+    HiveParseError error;
+    EXPECT_FALSE(HiveDocument::parse(GetParam().text, error).has_value()) << GetParam().text;
+    EXPECT_EQ(error.line, GetParam().line) << GetParam().text;
+}
+
+const std::string kHead = "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Stalwen\\Korvenix31]\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, HiveBadTest,
+    ::testing::Values(
+        BadCase{"", 1}, BadCase{"Windows Registry Editor Version 5.00\n", 1},
+        BadCase{"\x89PNG\r\n\x1a\n", 1}, BadCase{"REGEDIT4\n\"a\"=\"1\"\n", 2},
+        BadCase{kHead + "\"a\"=\"1\n", 3}, BadCase{kHead + "\"a\"=\"1\"x\n", 3},
+        BadCase{kHead + "\"a\"=\"C:\\Tools\"\n", 3}, BadCase{kHead + "\"a\"\"1\"\n", 3},
+        BadCase{kHead + "\"a\"=dword:\n", 3}, BadCase{kHead + "\"a\"=dword:123456789\n", 3},
+        BadCase{kHead + "\"a\"=dword:12g\n", 3}, BadCase{kHead + "\"a\"=hex:1,zz\n", 3},
+        BadCase{kHead + "\"a\"=hex:01,,02\n", 3}, BadCase{kHead + "\"a\"=hex(:01\n", 3},
+        BadCase{kHead + "\n\"a\"=hex:01,\\\n", 4}, BadCase{kHead + "\"a\"=1\n", 3},
+        BadCase{kHead + "[unclosed\n", 3}, BadCase{kHead + "garbage\n", 3}));
+
+} // namespace

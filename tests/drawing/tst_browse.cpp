@@ -1,0 +1,258 @@
+// Browsing folders of generated drawings on the View tab: the list, its caption and every
+// state of the preview area.
+
+#include "../app/settings_fixture.h"
+#include "support/dwg_builder.h"
+
+#include "app/application.h"
+#include "app/main_window.h"
+#include "app/message_box.h"
+#include "drawing/file_list_box.h"
+#include "drawing/shell_tree_view.h"
+#include "preview/dwg_thumbnail.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QStandardItemModel>
+#include <QTest>
+#include <memory>
+
+using kvxtest::DwgBuilder;
+
+namespace {
+
+const QString kNotOffered = QStringLiteral("File previous to AutoCAD 13. Not preview available.");
+const QString kCorrupted = QStringLiteral("! Corrupted file !");
+
+kvxtest::Bytes drawing(const char* header = "AC1015") {
+    return DwgBuilder(header).headerData().bmp(kvxtest::makeBmp(kvxtest::Image::pattern(40, 20, 8),
+                                                                {8})).build();
+}
+
+void write(const QString& path, const kvxtest::Bytes& bytes) {
+    kvxtest::writeFile(QFile::encodeName(path).toStdString(), bytes);
+}
+
+QStringList listed() {
+    QStringList names;
+    for (int i = 0; i < Form1->FileListBox1->count(); ++i)
+        names << Form1->FileListBox1->item(i)->text();
+    return names;
+}
+
+struct AreaState {
+    bool thumbnail;
+    QString notice; // empty: Label4 hidden
+    QString version; // empty: Label5 hidden
+    QString path;
+};
+
+void checkArea(const AreaState& s) {
+    QCOMPARE(Form1->DwgThumbnail1->isVisibleTo(Form1->GroupBox2), s.thumbnail);
+    QCOMPARE(Form1->Label4->isVisibleTo(Form1->GroupBox2), !s.notice.isEmpty());
+    if (!s.notice.isEmpty())
+        QCOMPARE(Form1->Label4->text(), s.notice);
+    QCOMPARE(Form1->Label5->isVisibleTo(Form1->GroupBox2), !s.version.isEmpty());
+    if (!s.version.isEmpty())
+        QCOMPARE(Form1->Label5->text(), s.version);
+    QCOMPARE(Form1->Label1->text(), s.path);
+}
+
+} // namespace
+
+class TestBrowse : public QObject {
+    Q_OBJECT
+private:
+    std::unique_ptr<SettingsFixture> fx;
+    QString folder(const QString& name) {
+        const QString p = fx->desktop() + "/" + name;
+        QDir().mkpath(p);
+        return p;
+    }
+    void startOn(const QString& path) {
+        kvx::createForms({});
+        QVERIFY(Form1->ShellTreeView1->selectPath(path));
+    }
+
+private slots:
+    void init() {
+        fx = std::make_unique<SettingsFixture>();
+        kvx::MessageSeam::clear();
+        kvx::MessageSeam::setAutoAnswer(true);
+    }
+    void cleanup() {
+        kvx::destroyForms();
+        fx.reset();
+    }
+
+    void startsOnTheDesktopsDrawings() {
+        write(fx->desktop() + "/site.dwg", drawing());
+        kvx::createForms({});
+        QCOMPARE(Form1->ShellTreeView1->selectedPath(), fx->desktop());
+        QCOMPARE(listed(), QStringList{"site.dwg"});
+        QCOMPARE(Form1->GroupBox1->title(), QStringLiteral(" Files (1) "));
+        QCOMPARE(CurrentDrawingPath, fx->desktop() + "/site.dwg");
+        QCOMPARE(QDir::currentPath(), fx->desktop());
+    }
+
+    void listsOnlyVisibleDrawingsSortedByName() {
+        const QString dir = folder("plans");
+        for (const char* name : {"b.dwg", "PLAN.DWG", "a.Dwg", ".x.dwg", "notes.txt", "c.dwg.bak"})
+            write(dir + "/" + name, drawing());
+        QDir().mkpath(dir + "/folder.dwg"); // a folder is no drawing
+        startOn(dir);
+        QCOMPARE(listed(), (QStringList{"a.Dwg", "b.dwg", "PLAN.DWG"}));
+        QCOMPARE(Form1->GroupBox1->title(), QStringLiteral(" Files (3) "));
+        QCOMPARE(Form1->FileListBox1->itemIndex(), 0);
+        checkArea({true, {}, "Version 2000/2000i/2002", dir + "/a.Dwg"});
+        QVERIFY(Form1->DwgThumbnail1->hasPicture());
+        QCOMPARE(Form1->DwgThumbnail1->dwgFileName(), dir + "/a.Dwg");
+        QVERIFY(kvx::MessageSeam::shown().isEmpty());
+    }
+
+    void folderWithoutDrawings() {
+        const QString dir = folder("empty");
+        write(dir + "/readme.txt", {'x'});
+        startOn(dir);
+        QCOMPARE(listed(), QStringList());
+        QCOMPARE(Form1->GroupBox1->title(), QStringLiteral(" Files "));
+        checkArea({false, {}, {}, {}});
+    }
+
+    void virtualNodeClearsTheAreaButKeepsTheCount() {
+        const QString dir = folder("two");
+        write(dir + "/a.dwg", drawing());
+        write(dir + "/b.dwg", drawing());
+        startOn(dir);
+        QCOMPARE(Form1->GroupBox1->title(), QStringLiteral(" Files (2) "));
+        // The "Computer" node has no folder of its own.
+        auto* model = qobject_cast<QStandardItemModel*>(Form1->ShellTreeView1->model());
+        QStandardItem* top = model->item(0);
+        QModelIndex computer;
+        for (int i = 0; i < top->rowCount(); ++i)
+            if (top->child(i)->text() == QLatin1String("Computer"))
+                computer = top->child(i)->index();
+        QVERIFY(computer.isValid());
+        Form1->ShellTreeView1->setCurrentIndex(computer);
+        QCOMPARE(Form1->ShellTreeView1->selectedPath(), QString());
+        QCOMPARE(listed(), QStringList());
+        checkArea({false, {}, {}, {}});
+        QCOMPARE(Form1->GroupBox1->title(), QStringLiteral(" Files (2) "));
+    }
+
+    void everyStateOfThePreviewArea_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("thumbnail");
+        QTest::addColumn<QString>("notice");
+        QTest::addColumn<QString>("version");
+        auto b = [](const kvxtest::Bytes& v) { return QByteArray(reinterpret_cast<const char*>(v.data()), int(v.size())); };
+        QTest::newRow("picture") << b(drawing("AC1018")) << true << QString() << "Version 2004/2005";
+        QTest::newRow("early release") << b(drawing("AC1009")) << false << kNotOffered << "Version 11/12";
+        QTest::newRow("no picture stored")
+            << b(DwgBuilder("AC1032").withoutImageSection().build()) << true << QString()
+            << "Version 2018 and later";
+        kvxtest::Bytes damaged = drawing("AC1015");
+        kvxtest::put32(damaged, 0x0D, 0xFFFFFF00u); // image address far past the end
+        QTest::newRow("refused by the control") << b(damaged) << false << kCorrupted << "Version 2000/2000i/2002";
+        QTest::newRow("empty file") << QByteArray() << false << kNotOffered << "Unknown version";
+    }
+    void everyStateOfThePreviewArea() {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, thumbnail);
+        QFETCH(QString, notice);
+        QFETCH(QString, version);
+        const QString dir = folder("one");
+        QFile f(dir + "/x.dwg");
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(content);
+        f.close();
+        startOn(dir);
+        checkArea({thumbnail, notice, version, dir + "/x.dwg"});
+        QVERIFY(kvx::MessageSeam::shown().isEmpty());
+    }
+
+    void drawingGoneSinceTheListWasRead() {
+        const QString dir = folder("gone");
+        write(dir + "/a.dwg", drawing("AC1018"));
+        write(dir + "/b.dwg", drawing());
+        startOn(dir);
+        QFile::remove(dir + "/b.dwg");
+        QTest::keyClick(Form1->FileListBox1, Qt::Key_Down);
+        checkArea({false, kNotOffered, "Unknown version", dir + "/b.dwg"});
+    }
+
+    void arrowKeysShowEachDrawing() {
+        const QString dir = folder("keys");
+        write(dir + "/a.dwg", drawing("AC1014"));
+        write(dir + "/b.dwg", drawing("AC1009"));
+        write(dir + "/c.dwg", drawing("AC1018"));
+        startOn(dir);
+        Form1->FileListBox1->setFocus();
+        QTest::keyClick(Form1->FileListBox1, Qt::Key_Down);
+        checkArea({false, kNotOffered, "Version 11/12", dir + "/b.dwg"});
+        QTest::keyClick(Form1->FileListBox1, Qt::Key_Down);
+        checkArea({true, {}, "Version 2004/2005", dir + "/c.dwg"});
+        QTest::keyClick(Form1->FileListBox1, Qt::Key_Home);
+        checkArea({true, {}, "Version 14.0/14.01", dir + "/a.dwg"});
+    }
+
+    void nothingSelected() {
+        const QString dir = folder("none");
+        write(dir + "/a.dwg", drawing("AC1014"));
+        startOn(dir);
+        Form1->FileListBox1->setItemIndex(-1);
+        Form1->FileListBox1Click();
+        checkArea({false, kNotOffered, "Unknown version", QString()});
+    }
+
+    void zoomSwitchesWithoutReadingAgain() {
+        const QString dir = folder("zoom");
+        write(dir + "/a.dwg", drawing());
+        startOn(dir);
+        QVERIFY(Form1->DwgThumbnail1->noMagnify());
+        QFile::remove(dir + "/a.dwg"); // reading it again would fail
+        Form1->CheckBox3->setChecked(true);
+        QVERIFY(!Form1->DwgThumbnail1->noMagnify());
+        QVERIFY(Form1->DwgThumbnail1->hasPicture());
+        QVERIFY(fx->hive().contains("\"zoom\"=\"1\"\r\n"));
+        Form1->CheckBox3->setChecked(false);
+        QVERIFY(Form1->DwgThumbnail1->noMagnify());
+        QVERIFY(fx->hive().contains("\"zoom\"=\"0\"\r\n"));
+    }
+
+    void folderThatCannotBeReadIsReported() {
+        const QString dir = folder("vanishing");
+        kvx::createForms({});
+        QDir().rmdir(dir); // the tree still shows it: it never refreshes on its own
+        // Its node is still there; choosing it reports the error and the program goes on.
+        QVERIFY(Form1->ShellTreeView1->selectPath(dir));
+        const auto shown = kvx::MessageSeam::shown();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].title, QStringLiteral("Erreur"));
+        QVERIFY2(shown[0].text.contains(dir), qPrintable(shown[0].text));
+        QCOMPARE(listed(), QStringList());
+    }
+
+    void treeFindsFoldersByPath() {
+        const QString deep = folder("a/b/c");
+        kvx::createForms({});
+        QVERIFY(Form1->ShellTreeView1->selectPath(deep));
+        QCOMPARE(Form1->ShellTreeView1->selectedPath(), deep);
+        QVERIFY(Form1->ShellTreeView1->selectPath("/"));
+        QCOMPARE(Form1->ShellTreeView1->selectedPath(), QStringLiteral("/"));
+        QVERIFY(Form1->ShellTreeView1->selectPath(QDir::tempPath()));
+        QCOMPARE(Form1->ShellTreeView1->selectedPath(), QDir::tempPath());
+        QVERIFY(!Form1->ShellTreeView1->selectPath(fx->desktop() + "/missing"));
+    }
+};
+
+int main(int argc, char** argv) {
+    TApplication app(argc, argv);
+    TestBrowse test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_browse.moc"

@@ -1,0 +1,162 @@
+// Fitting a picture into a box, area-averaging resampling and the background colour.
+
+#include <cmath>
+#include <cstdlib>
+#include <ostream>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "preview/rgb_picture.h"
+
+namespace {
+
+kvx::RgbPicture noise(std::uint32_t w, std::uint32_t h, unsigned seed) {
+    kvx::RgbPicture p;
+    p.width = w;
+    p.height = h;
+    p.rgb.resize(std::size_t(w) * h * 3);
+    std::uint32_t state = seed * 2654435761u + 1;
+    for (auto& v : p.rgb) {
+        state = state * 1664525u + 1013904223u;
+        v = static_cast<std::uint8_t>(state >> 24);
+    }
+    return p;
+}
+
+// The mean of the source area a target pixel covers, by integrating in floating point.
+double referenceArea(const kvx::RgbPicture& src, std::uint32_t w, std::uint32_t h,
+                     std::uint32_t tx, std::uint32_t ty, int channel) {
+    const double sx = double(src.width) / w, sy = double(src.height) / h;
+    const double x0 = tx * sx, x1 = (tx + 1) * sx, y0 = ty * sy, y1 = (ty + 1) * sy;
+    double sum = 0, area = 0;
+    for (std::uint32_t y = std::uint32_t(y0); y < src.height && y < y1; ++y) {
+        const double cy = std::min<double>(y + 1, y1) - std::max<double>(y, y0);
+        for (std::uint32_t x = std::uint32_t(x0); x < src.width && x < x1; ++x) {
+            const double cx = std::min<double>(x + 1, x1) - std::max<double>(x, x0);
+            sum += cx * cy * src.rgb[(std::size_t(y) * src.width + x) * 3 + channel];
+            area += cx * cy;
+        }
+    }
+    return sum / area;
+}
+
+struct Resize {
+    std::uint32_t sw, sh, tw, th;
+};
+
+void PrintTo(const Resize& r, std::ostream* os) {
+    *os << r.sw << "x" << r.sh << "-to-" << r.tw << "x" << r.th;
+}
+
+class AreaAveraging : public ::testing::TestWithParam<Resize> {};
+
+TEST_P(AreaAveraging, EveryPixelIsTheMeanOfTheAreaItCovers) {
+    const Resize r = GetParam();
+    const kvx::RgbPicture src = noise(r.sw, r.sh, r.sw * 31 + r.th);
+    const kvx::RgbPicture out = kvx::resampleArea(src, r.tw, r.th);
+    ASSERT_EQ(out.width, r.tw);
+    ASSERT_EQ(out.height, r.th);
+    ASSERT_EQ(out.rgb.size(), std::size_t(r.tw) * r.th * 3);
+    double worst = 0;
+    for (std::uint32_t y = 0; y < r.th; ++y)
+        for (std::uint32_t x = 0; x < r.tw; ++x)
+            for (int c = 0; c < 3; ++c)
+                worst = std::max(worst, std::abs(out.rgb[(std::size_t(y) * r.tw + x) * 3 + c] -
+                                                 referenceArea(src, r.tw, r.th, x, y, c)));
+    EXPECT_LE(worst, 0.5 + 1e-9);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, AreaAveraging,
+                         ::testing::Values(Resize{8, 4, 4, 2}, Resize{7, 5, 3, 2},
+                                           Resize{672, 448, 189, 126}, Resize{852, 448, 240, 126},
+                                           Resize{5, 3, 1, 1}, Resize{1, 9, 1, 4},
+                                           Resize{3, 2, 7, 5}, Resize{50, 20, 252, 101},
+                                           Resize{17, 13, 17, 13}));
+
+TEST(AreaAveraging, AlternatingColumnsBecomeEvenGrey) {
+    kvx::RgbPicture stripes;
+    stripes.width = 64;
+    stripes.height = 4;
+    for (std::uint32_t y = 0; y < 4; ++y)
+        for (std::uint32_t x = 0; x < 64; ++x)
+            for (int c = 0; c < 3; ++c)
+                stripes.rgb.push_back(x % 2 ? 255 : 0);
+    const kvx::RgbPicture out = kvx::resampleArea(stripes, 32, 2);
+    for (std::uint8_t v : out.rgb)
+        EXPECT_EQ(v, 128);
+}
+
+struct Fit {
+    std::uint32_t w, h, bw, bh;
+    bool enlarge;
+};
+
+void PrintTo(const Fit& f, std::ostream* os) {
+    *os << f.w << "x" << f.h << "-into-" << f.bw << "x" << f.bh << (f.enlarge ? "-enlarged" : "");
+}
+
+class Fitting : public ::testing::TestWithParam<Fit> {};
+
+TEST_P(Fitting, KeepsTheAspectAndFillsOneSide) {
+    const Fit f = GetParam();
+    const kvx::Size2 s = kvx::fitInto(f.w, f.h, f.bw, f.bh, f.enlarge);
+    ASSERT_GE(s.width, 1u);
+    ASSERT_GE(s.height, 1u);
+    EXPECT_LE(s.width, f.bw);
+    EXPECT_LE(s.height, f.bh);
+    const bool fitsAlready = f.w <= f.bw && f.h <= f.bh;
+    if (fitsAlready && !f.enlarge) {
+        EXPECT_EQ(s.width, f.w);
+        EXPECT_EQ(s.height, f.h);
+        return;
+    }
+    EXPECT_TRUE(s.width == f.bw || s.height == f.bh);
+    // The short side is the rounded ideal, so the aspect stays within half a pixel.
+    const double scale = std::min(double(f.bw) / f.w, double(f.bh) / f.h);
+    EXPECT_LE(std::abs(s.width - std::max(1.0, f.w * scale)), 0.5 + 1e-9) << s.width;
+    EXPECT_LE(std::abs(s.height - std::max(1.0, f.h * scale)), 0.5 + 1e-9) << s.height;
+}
+
+INSTANTIATE_TEST_SUITE_P(Boxes, Fitting,
+                         ::testing::Values(Fit{184, 126, 252, 126, false},
+                                           Fit{184, 126, 252, 126, true},
+                                           Fit{672, 448, 252, 126, false},
+                                           Fit{852, 448, 252, 126, false},
+                                           Fit{50, 20, 252, 126, false},
+                                           Fit{50, 20, 252, 126, true},
+                                           Fit{20, 50, 252, 126, true},
+                                           Fit{252, 126, 252, 126, true},
+                                           Fit{4000, 3, 256, 256, false},
+                                           Fit{8192, 8192, 128, 128, false}));
+
+TEST(Fitting, ATinySideNeverVanishes) {
+    const kvx::Size2 s = kvx::fitInto(1, 1000, 252, 126, false);
+    EXPECT_EQ(s.height, 126u);
+    EXPECT_EQ(s.width, 1u);
+}
+
+TEST(Background, IsTheCommonestBorderColour) {
+    kvx::RgbPicture p;
+    p.width = 20;
+    p.height = 10;
+    p.rgb.assign(20 * 10 * 3, 0); // black inside
+    auto set = [&](std::uint32_t x, std::uint32_t y, kvx::Rgb c) {
+        const std::size_t i = (std::size_t(y) * 20 + x) * 3;
+        p.rgb[i] = c.r;
+        p.rgb[i + 1] = c.g;
+        p.rgb[i + 2] = c.b;
+    };
+    const kvx::Rgb blue{10, 20, 200}, red{250, 0, 0};
+    for (std::uint32_t x = 0; x < 20; ++x) {
+        set(x, 0, blue);
+        set(x, 9, blue);
+    }
+    for (std::uint32_t y = 0; y < 10; ++y) {
+        set(0, y, red);
+        set(19, y, blue);
+    }
+    EXPECT_EQ(kvx::backgroundColour(p), blue);
+}
+
+} // namespace

@@ -1,0 +1,147 @@
+// korvenix31-thumbnailer: the stored preview of a drawing as a PNG for file managers, and a
+// one-line summary per drawing with --info.
+//
+//   korvenix31-thumbnailer -s SIZE INPUT OUTPUT
+//   korvenix31-thumbnailer --info FILE...
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "drawing/drawing_version.h"
+#include "preview/dwg_preview.h"
+#include "preview/picture_codecs.h"
+#include "preview/rgb_picture.h"
+
+namespace {
+
+const char* const kProgram = "korvenix31-thumbnailer";
+constexpr unsigned long kMaxSize = 4096;
+
+enum Exit { Ok = 0, NoPicture = 1, Damaged = 2, CannotWrite = 3, Usage = 64 };
+
+int usage() {
+    std::fprintf(stderr, "usage: %s -s SIZE INPUT OUTPUT\n       %s --info FILE...\n", kProgram,
+                 kProgram);
+    return Usage;
+}
+
+// The reader's messages already show header bytes escaped and hold no tabs or line breaks.
+std::string pictureColumn(const kvx::PreviewResult& r) {
+    if (r.status == kvx::PreviewStatus::Damaged)
+        return "damaged: " + r.message;
+    switch (r.info.format) {
+    case kvx::PictureFormat::Png:
+        return "png " + std::to_string(r.info.width) + "x" + std::to_string(r.info.height);
+    case kvx::PictureFormat::Bmp:
+        return "bmp " + std::to_string(r.info.width) + "x" + std::to_string(r.info.height) + "x" +
+               std::to_string(r.info.bits);
+    case kvx::PictureFormat::Wmf:
+        return "wmf";
+    case kvx::PictureFormat::None:
+        break;
+    }
+    return "none";
+}
+
+int info(int count, char** files) {
+    for (int i = 0; i < count; ++i) {
+        const std::string path = files[i];
+        const kvx::PreviewResult r = kvx::inspectPreview(path);
+        const std::string line =
+            kvx::escapeBytes(path, true) + '\t' + kvx::escapeBytes(r.header) + '\t' +
+            kvx::versionLabelFor(r.header) + '\t' +
+            (kvx::offeredToPreview(r.header) ? "offered" : "not-offered") + '\t' +
+            pictureColumn(r) + '\n';
+        std::fwrite(line.data(), 1, line.size(), stdout);
+    }
+    return std::fflush(stdout) == 0 ? Ok : CannotWrite;
+}
+
+bool writeAll(int fd, const std::vector<std::uint8_t>& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Written beside the output and renamed over it, so a reader never sees half a PNG.
+bool replaceFile(const std::string& output, const std::vector<std::uint8_t>& bytes,
+                 std::string& error) {
+    std::string temp = output + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    bool ok = ::fchmod(fd, 0666 & ~mask) == 0 && writeAll(fd, bytes);
+    if (!ok)
+        error = std::strerror(errno);
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = std::strerror(errno);
+    }
+    if (ok && std::rename(temp.c_str(), output.c_str()) != 0) {
+        ok = false;
+        error = std::strerror(errno);
+    }
+    if (!ok)
+        ::unlink(temp.c_str());
+    return ok;
+}
+
+int thumbnail(const char* sizeText, const std::string& input, const std::string& output) {
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long size = std::strtoul(sizeText, &end, 10);
+    if (errno != 0 || end == sizeText || *end != '\0' || sizeText[0] == '-' || size == 0 ||
+        size > kMaxSize) {
+        std::fprintf(stderr, "%s: size \"%s\" (expected 1 to %lu)\n", kProgram, sizeText,
+                     kMaxSize);
+        return Usage;
+    }
+    const kvx::PreviewResult r = kvx::readPreview(input);
+    if (r.status == kvx::PreviewStatus::NoPicture) {
+        std::fprintf(stderr, "%s: %s: no picture stored\n", kProgram, input.c_str());
+        return NoPicture;
+    }
+    if (r.status == kvx::PreviewStatus::Damaged) {
+        std::fprintf(stderr, "%s: %s: damaged: %s\n", kProgram, input.c_str(), r.message.c_str());
+        return Damaged;
+    }
+    // A thumbnail is never larger than the stored picture; the file manager scales up.
+    const auto box = static_cast<std::uint32_t>(size);
+    const kvx::Size2 fitted = kvx::fitInto(r.picture.width, r.picture.height, box, box, false);
+    const kvx::RgbPicture small = kvx::resampleArea(r.picture, fitted.width, fitted.height);
+    std::vector<std::uint8_t> png;
+    std::string error;
+    if (!kvx::encodePng(small, png, error) || !replaceFile(output, png, error)) {
+        std::fprintf(stderr, "%s: %s: cannot write: %s\n", kProgram, output.c_str(),
+                     error.c_str());
+        return CannotWrite;
+    }
+    return Ok;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "--info") == 0)
+        return argc >= 3 ? info(argc - 2, argv + 2) : usage();
+    if (argc == 5 && std::strcmp(argv[1], "-s") == 0)
+        return thumbnail(argv[2], argv[3], argv[4]);
+    return usage();
+}
