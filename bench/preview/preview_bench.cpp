@@ -72,7 +72,8 @@ std::uint64_t readSectionBytes(const std::string& path, std::vector<std::uint8_t
     std::uint8_t head[17];
     std::uint64_t total = 0;
     if (::pread(fd, head, sizeof head, 0) == ssize_t(sizeof head)) {
-        const std::uint32_t address = head[13] | head[14] << 8 | head[15] << 16 | std::uint32_t(head[16]) << 24;
+        const std::uint32_t address =
+            head[13] | head[14] << 8 | head[15] << 16 | std::uint32_t(head[16]) << 24;
         std::uint8_t start[21];
         if (::pread(fd, start, sizeof start, address) == ssize_t(sizeof start)) {
             const std::uint32_t overall =
@@ -130,12 +131,24 @@ void readBytesOnly(benchmark::State& state, Folder& folder) {
     state.SetItemsProcessed(state.iterations() * kDrawings);
 }
 
-void BM_Bitmap1000_ReadAndDecode(benchmark::State& s) { readAndDecode(s, bitmapFolder()); }
-void BM_Bitmap1000_ReadBytesOnly(benchmark::State& s) { readBytesOnly(s, bitmapFolder()); }
-void BM_Bitmap1000_ReadWholeFiles(benchmark::State& s) { readWholeFiles(s, bitmapFolder()); }
-void BM_Png1000_ReadAndDecode(benchmark::State& s) { readAndDecode(s, pngFolder()); }
-void BM_Png1000_ReadWholeFiles(benchmark::State& s) { readWholeFiles(s, pngFolder()); }
-void BM_Png1000_ReadBytesOnly(benchmark::State& s) { readBytesOnly(s, pngFolder()); }
+void BM_Bitmap1000_ReadAndDecode(benchmark::State& s) {
+    readAndDecode(s, bitmapFolder());
+}
+void BM_Bitmap1000_ReadBytesOnly(benchmark::State& s) {
+    readBytesOnly(s, bitmapFolder());
+}
+void BM_Bitmap1000_ReadWholeFiles(benchmark::State& s) {
+    readWholeFiles(s, bitmapFolder());
+}
+void BM_Png1000_ReadAndDecode(benchmark::State& s) {
+    readAndDecode(s, pngFolder());
+}
+void BM_Png1000_ReadWholeFiles(benchmark::State& s) {
+    readWholeFiles(s, pngFolder());
+}
+void BM_Png1000_ReadBytesOnly(benchmark::State& s) {
+    readBytesOnly(s, pngFolder());
+}
 void BM_Bitmap1000_Inspect(benchmark::State& state) {
     for (auto _ : state)
         for (const std::string& path : bitmapFolder().paths)

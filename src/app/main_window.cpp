@@ -331,6 +331,8 @@ void TForm1::connectHandlers() {
     };
     connect(Quitter1, &QAction::triggered, this, on(&TForm1::Quitter1Click));
     connect(Apropos1, &QAction::triggered, this, on(&TForm1::Apropos1Click));
+    connect(SpeedButton2, &QToolButton::clicked, this, on(&TForm1::SpeedButton2Click));
+    connect(SpeedButton6, &QToolButton::clicked, this, on(&TForm1::SpeedButton6Click));
     connect(ShellTreeView1, &TShellTreeView::changed, this, on(&TForm1::ShellTreeView1Change));
     connect(FileListBox1, &TFileListBox::userClick, this, on(&TForm1::FileListBox1Click));
     connect(FileListBox2, &TFileListBox::userClick, this, on(&TForm1::FileListBox1Click));

@@ -4,6 +4,7 @@
 
 #include "app/settings/settings_store.h"
 
+#include <QImage>
 #include <QStringList>
 #include <QWidget>
 #include <exception>
@@ -120,6 +121,12 @@ public:
     // The View tab.
     void ShellTreeView1Change();
     void FileListBox1Click();
+    void SpeedButton2Click(); // Erase
+    void SpeedButton6Click(); // Report
+    void WriteDrawingReport();
+
+    // The pixels of the preview area, where DwgThumbnail1 and Label4 stand.
+    QImage grabPreviewArea() const;
 
     // Settings: restored at start-up, each written the moment its control changes.
     void RestoreSettings();

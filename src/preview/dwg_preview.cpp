@@ -344,9 +344,9 @@ PreviewResult readPreview(ByteSource& source, bool decode) {
                 n = std::min(n, kPngHeaderProbe);
             bytes.resize(n);
             if (!source.readAt(e.start, bytes.data(), n))
-                return fail(r, PreviewError::CannotRead,
-                            readFailure(e.code == kEntryPng ? "PNG entry" : "BMP entry", e.start,
-                                        n));
+                return fail(
+                    r, PreviewError::CannotRead,
+                    readFailure(e.code == kEntryPng ? "PNG entry" : "BMP entry", e.start, n));
             if (e.code == kEntryPng) {
                 PngHeader header;
                 error = decode ? decodePng(bytes.data(), n, e.start, r.picture, &header)

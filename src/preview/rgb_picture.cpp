@@ -6,29 +6,37 @@ namespace kvx {
 
 namespace {
 
-// The source pixels one target pixel covers along one axis and how much of each. Measured in
-// units of 1/target, a target pixel is `source` units long and a source pixel `target`
-// units, so the weights of one target pixel always add up to `source`.
-struct AxisSpan {
-    std::uint32_t first = 0;
-    std::vector<std::uint32_t> weights;
+// The source pixels each target pixel covers along one axis and how much of each. Measured in
+// units of 1/target, a target pixel is `source` units long and a source pixel `target` units,
+// so the weights of one target pixel always add up to `source`.
+struct AxisWeights {
+    std::vector<std::uint32_t> first;  // first source pixel of each target pixel
+    std::vector<std::uint32_t> count;  // how many source pixels it covers
+    std::vector<std::uint32_t> offset; // where its weights start in `weight`
+    std::vector<std::uint32_t> weight;
 };
 
-std::vector<AxisSpan> axisSpans(std::uint32_t source, std::uint32_t target) {
-    std::vector<AxisSpan> spans(target);
+AxisWeights axisWeights(std::uint32_t source, std::uint32_t target) {
+    AxisWeights a;
+    a.first.resize(target);
+    a.count.resize(target);
+    a.offset.resize(target);
+    a.weight.reserve(std::size_t(source) + target);
     for (std::uint32_t i = 0; i < target; ++i) {
         const std::uint64_t begin = std::uint64_t(i) * source;
         const std::uint64_t end = begin + source;
         const auto first = static_cast<std::uint32_t>(begin / target);
         const auto last = static_cast<std::uint32_t>((end - 1) / target);
-        spans[i].first = first;
+        a.first[i] = first;
+        a.count[i] = last - first + 1;
+        a.offset[i] = static_cast<std::uint32_t>(a.weight.size());
         for (std::uint32_t j = first; j <= last; ++j) {
             const std::uint64_t lo = std::max(begin, std::uint64_t(j) * target);
             const std::uint64_t hi = std::min(end, std::uint64_t(j + 1) * target);
-            spans[i].weights.push_back(static_cast<std::uint32_t>(hi - lo));
+            a.weight.push_back(static_cast<std::uint32_t>(hi - lo));
         }
     }
-    return spans;
+    return a;
 }
 
 } // namespace
@@ -63,36 +71,42 @@ RgbPicture resampleArea(const RgbPicture& source, std::uint32_t width, std::uint
     out.height = height;
     out.rgb.resize(std::size_t(width) * height * 3);
 
-    const std::vector<AxisSpan> columns = axisSpans(source.width, width);
-    const std::vector<AxisSpan> rows = axisSpans(source.height, height);
+    const AxisWeights columns = axisWeights(source.width, width);
+    const AxisWeights rows = axisWeights(source.height, height);
     const std::uint64_t divisor = std::uint64_t(source.width) * source.height;
 
+    // One source row reduced across, at most 255 * source.width per channel. A source row
+    // shared by two target rows is reduced once.
     std::vector<std::uint32_t> across(std::size_t(width) * 3);
+    std::uint64_t acrossRow = ~std::uint64_t(0);
+    auto reduceRow = [&](std::uint32_t sy) {
+        const std::uint8_t* line = source.rgb.data() + std::size_t(sy) * source.width * 3;
+        for (std::uint32_t x = 0; x < width; ++x) {
+            const std::uint8_t* p = line + std::size_t(columns.first[x]) * 3;
+            const std::uint32_t* w = columns.weight.data() + columns.offset[x];
+            std::uint32_t r = 0, g = 0, b = 0;
+            for (std::uint32_t n = columns.count[x]; n > 0; --n, ++w, p += 3) {
+                r += *w * p[0];
+                g += *w * p[1];
+                b += *w * p[2];
+            }
+            across[x * 3] = r;
+            across[x * 3 + 1] = g;
+            across[x * 3 + 2] = b;
+        }
+        acrossRow = sy;
+    };
+
     std::vector<std::uint64_t> sum(std::size_t(width) * 3);
     for (std::uint32_t y = 0; y < height; ++y) {
         std::fill(sum.begin(), sum.end(), 0);
-        const AxisSpan& rowSpan = rows[y];
-        for (std::size_t k = 0; k < rowSpan.weights.size(); ++k) {
-            const std::uint8_t* line =
-                source.rgb.data() + (std::size_t(rowSpan.first) + k) * source.width * 3;
-            // One source row reduced across; at most 255 * source.width per channel.
-            for (std::uint32_t x = 0; x < width; ++x) {
-                const AxisSpan& col = columns[x];
-                std::uint32_t r = 0, g = 0, b = 0;
-                const std::uint8_t* p = line + std::size_t(col.first) * 3;
-                for (std::uint32_t w : col.weights) {
-                    r += w * p[0];
-                    g += w * p[1];
-                    b += w * p[2];
-                    p += 3;
-                }
-                across[x * 3] = r;
-                across[x * 3 + 1] = g;
-                across[x * 3 + 2] = b;
-            }
-            const std::uint64_t wy = rowSpan.weights[k];
+        const std::uint32_t* wy = rows.weight.data() + rows.offset[y];
+        for (std::uint32_t k = 0; k < rows.count[y]; ++k) {
+            const std::uint32_t sy = rows.first[y] + k;
+            if (sy != acrossRow)
+                reduceRow(sy);
             for (std::size_t i = 0; i < sum.size(); ++i)
-                sum[i] += wy * across[i];
+                sum[i] += std::uint64_t(wy[k]) * across[i];
         }
         std::uint8_t* dst = out.rgb.data() + std::size_t(y) * width * 3;
         for (std::size_t i = 0; i < sum.size(); ++i)

@@ -12,7 +12,9 @@ using namespace kvxtest;
 
 namespace {
 
-QImage shot(TDwgThumbnail& view) { return view.grab().toImage().convertToFormat(QImage::Format_RGB32); }
+QImage shot(TDwgThumbnail& view) {
+    return view.grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
 
 // The run of pixels of `colour` along row y, as (first, length); length 0 when absent.
 QPair<int, int> runOnRow(const QImage& image, int y, QRgb colour) {
@@ -102,7 +104,8 @@ private slots:
         Image image(504, 252, 255, 255, 255);
         for (std::uint32_t x = 0; x < 504; x += 2)
             image.fillRect(x, 0, 1, 252, 0x000000);
-        const QString path = drawing("stripes.dwg", DwgBuilder("AC1032").png(makePng(image)).build());
+        const QString path =
+            drawing("stripes.dwg", DwgBuilder("AC1032").png(makePng(image)).build());
         TDwgThumbnail view;
         view.setDwgFileName(path);
         const QImage shown = shot(view);

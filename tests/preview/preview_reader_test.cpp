@@ -96,18 +96,14 @@ TEST_P(BmpDecoding, EveryPixelArrivesInPlace) {
     expectSamePicture(image, r.picture);
 }
 
-INSTANTIATE_TEST_SUITE_P(DepthsAndRowOrders, BmpDecoding,
-                         ::testing::Values(BmpCase{1, false, false, 2}, BmpCase{1, true, false, 2},
-                                           BmpCase{4, false, false, 16},
-                                           BmpCase{4, true, false, 9},
-                                           BmpCase{8, false, false, 256},
-                                           BmpCase{8, true, false, 100},
-                                           BmpCase{24, false, false, 256},
-                                           BmpCase{24, true, false, 256},
-                                           BmpCase{32, false, false, 256},
-                                           BmpCase{32, true, false, 256},
-                                           BmpCase{8, false, true, 256},
-                                           BmpCase{4, false, true, 16}));
+INSTANTIATE_TEST_SUITE_P(
+    DepthsAndRowOrders, BmpDecoding,
+    ::testing::Values(BmpCase{1, false, false, 2}, BmpCase{1, true, false, 2},
+                      BmpCase{4, false, false, 16}, BmpCase{4, true, false, 9},
+                      BmpCase{8, false, false, 256}, BmpCase{8, true, false, 100},
+                      BmpCase{24, false, false, 256}, BmpCase{24, true, false, 256},
+                      BmpCase{32, false, false, 256}, BmpCase{32, true, false, 256},
+                      BmpCase{8, false, true, 256}, BmpCase{4, false, true, 16}));
 
 struct PngCase {
     unsigned colourType;
@@ -187,8 +183,8 @@ TEST(PictureChoice, ADamagedPngFallsBackToTheBitmap) {
 
 TEST(PictureChoice, UnknownEntryCodesAreSkipped) {
     const Image image = Image::pattern(10, 6, 16);
-    const kvx::PreviewResult r = readBytes(
-        DwgBuilder("AC1024").entry(9, Bytes(40, 0xEE)).bmp(makeBmp(image)).build());
+    const kvx::PreviewResult r =
+        readBytes(DwgBuilder("AC1024").entry(9, Bytes(40, 0xEE)).bmp(makeBmp(image)).build());
     ASSERT_EQ(r.status, PreviewStatus::Picture) << r.message;
     expectSamePicture(image, r.picture);
 }
@@ -238,7 +234,8 @@ TEST(ReadingBounds, OnlyTheHeaderAndTheImageSectionAreRead) {
     for (std::size_t body : {std::size_t(1000), std::size_t(4) << 20}) {
         Layout layout;
         const Bytes file =
-            DwgBuilder("AC1018").bodyBefore(body).bodyAfter(body).headerData().bmp(bmp).build(&layout);
+            DwgBuilder("AC1018").bodyBefore(body).bodyAfter(body).headerData().bmp(bmp).build(
+                &layout);
         const std::uint64_t section = layout.sectionEnd - layout.address;
         CountingSource decoding(file);
         ASSERT_EQ(kvx::readPreview(decoding, true).status, PreviewStatus::Picture);
@@ -269,7 +266,9 @@ Bytes withBmp(Layout* layout = nullptr, const char* header = "AC1015") {
 }
 
 // The offset of field `at` bytes into the BMP entry of withBmp().
-std::uint64_t bmpField(const Layout& l, std::uint64_t at) { return l.starts[1] + at; }
+std::uint64_t bmpField(const Layout& l, std::uint64_t at) {
+    return l.starts[1] + at;
+}
 
 const Outcome kOutcomes[] = {
     {"empty image section", [](std::string&) { return DwgBuilder("AC1014").build(); },
@@ -488,11 +487,32 @@ const Outcome kOutcomes[] = {
          return b;
      },
      PreviewStatus::Damaged, PreviewError::BadBitmap},
-    {"PNG with a broken checksum",
-     [](std::string&) {
+    {"PNG with a broken stream checksum",
+     [](std::string& m) {
          Bytes png = makePng(Image::pattern(16, 9, 3));
          png[png.size() - 20] ^= 0x55;
+         m = "checksum";
          return DwgBuilder("AC1032").headerData().png(png).build();
+     },
+     PreviewStatus::Damaged, PreviewError::BadPng, false},
+    // Altered bytes that still inflate into rows, only wrong ones.
+    {"PNG with altered rows",
+     [](std::string& m) {
+         Bytes png = makePng(Image::pattern(16, 9, 3));
+         for (std::size_t back = 22; back < 40; back += 3)
+             png[png.size() - back] ^= 0x55;
+         m = "checksum";
+         return DwgBuilder("AC1032").headerData().png(png).build();
+     },
+     PreviewStatus::Damaged, PreviewError::BadPng, false},
+    {"PNG chunk length past the entry",
+     [](std::string& m) {
+         Layout l;
+         Bytes png = makePng(Image::pattern(16, 9, 3));
+         png[33] = 0xFF; // the length of the chunk after IHDR
+         Bytes b = DwgBuilder("AC1032").png(png).build(&l);
+         m = hexOf(l.starts[0] + 33);
+         return b;
      },
      PreviewStatus::Damaged, PreviewError::BadPng, false},
     {"PNG without signature",
@@ -518,14 +538,16 @@ const Outcome kOutcomes[] = {
     {"PNG promising more rows than its bytes hold",
      [](std::string& m) {
          Bytes png = makePng(Image::pattern(6, 6, 3));
-         png[18] = png[22] = 0x08; // 2054 x 2054
+         png[18] = png[22] = 0x08; // 2064 x 2057
          m = "more than the entry";
          return DwgBuilder("AC1032").png(png).build();
      },
      PreviewStatus::Damaged, PreviewError::TooLarge},
 };
 
-void PrintTo(const Outcome& o, std::ostream* os) { *os << o.name; }
+void PrintTo(const Outcome& o, std::ostream* os) {
+    *os << o.name;
+}
 
 class Outcomes : public ::testing::TestWithParam<Outcome> {};
 
@@ -581,7 +603,9 @@ struct ReleaseCase {
     kvx::ReleaseKind kind;
 };
 
-void PrintTo(const ReleaseCase& c, std::ostream* os) { *os << kvx::escapeBytes(c.header); }
+void PrintTo(const ReleaseCase& c, std::ostream* os) {
+    *os << kvx::escapeBytes(c.header);
+}
 
 class Releases : public ::testing::TestWithParam<ReleaseCase> {};
 
@@ -589,25 +613,25 @@ TEST_P(Releases, DecideWhetherAPictureCanBeStored) {
     EXPECT_EQ(kvx::releaseKindOf(GetParam().header), GetParam().kind) << GetParam().header;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Headers, Releases,
-    ::testing::Values(ReleaseCase{"AC1012", kvx::ReleaseKind::StoresPicture},
-                      ReleaseCase{"AC1500", kvx::ReleaseKind::StoresPicture},
-                      ReleaseCase{"AC1018", kvx::ReleaseKind::StoresPicture},
-                      ReleaseCase{"AC1032", kvx::ReleaseKind::StoresPicture},
-                      ReleaseCase{"AC1040", kvx::ReleaseKind::StoresPicture},
-                      ReleaseCase{"AC1011", kvx::ReleaseKind::StoresNone},
-                      ReleaseCase{"AC1009", kvx::ReleaseKind::StoresNone},
-                      ReleaseCase{"AC1001", kvx::ReleaseKind::StoresNone},
-                      ReleaseCase{"MC0.0 ", kvx::ReleaseKind::StoresNone},
-                      ReleaseCase{"AC2.22", kvx::ReleaseKind::StoresNone},
-                      ReleaseCase{"AC1.40", kvx::ReleaseKind::StoresNone},
-                      ReleaseCase{"", kvx::ReleaseKind::NotADrawing},
-                      ReleaseCase{"AC101", kvx::ReleaseKind::NotADrawing},
-                      ReleaseCase{"MC0.0", kvx::ReleaseKind::NotADrawing},
-                      ReleaseCase{"ac1015", kvx::ReleaseKind::NotADrawing},
-                      ReleaseCase{"AC1000", kvx::ReleaseKind::NotADrawing},
-                      ReleaseCase{"AC10x5", kvx::ReleaseKind::NotADrawing},
-                      ReleaseCase{"PK\x03\x04", kvx::ReleaseKind::NotADrawing}));
+INSTANTIATE_TEST_SUITE_P(Headers, Releases,
+                         ::testing::Values(ReleaseCase{"AC1012", kvx::ReleaseKind::StoresPicture},
+                                           ReleaseCase{"AC1500", kvx::ReleaseKind::StoresPicture},
+                                           ReleaseCase{"AC1018", kvx::ReleaseKind::StoresPicture},
+                                           ReleaseCase{"AC1032", kvx::ReleaseKind::StoresPicture},
+                                           ReleaseCase{"AC1040", kvx::ReleaseKind::StoresPicture},
+                                           ReleaseCase{"AC1011", kvx::ReleaseKind::StoresNone},
+                                           ReleaseCase{"AC1009", kvx::ReleaseKind::StoresNone},
+                                           ReleaseCase{"AC1001", kvx::ReleaseKind::StoresNone},
+                                           ReleaseCase{"MC0.0 ", kvx::ReleaseKind::StoresNone},
+                                           ReleaseCase{"AC2.22", kvx::ReleaseKind::StoresNone},
+                                           ReleaseCase{"AC1.40", kvx::ReleaseKind::StoresNone},
+                                           ReleaseCase{"", kvx::ReleaseKind::NotADrawing},
+                                           ReleaseCase{"AC101", kvx::ReleaseKind::NotADrawing},
+                                           ReleaseCase{"MC0.0", kvx::ReleaseKind::NotADrawing},
+                                           ReleaseCase{"ac1015", kvx::ReleaseKind::NotADrawing},
+                                           ReleaseCase{"AC1000", kvx::ReleaseKind::NotADrawing},
+                                           ReleaseCase{"AC10x5", kvx::ReleaseKind::NotADrawing},
+                                           ReleaseCase{"PK\x03\x04",
+                                                       kvx::ReleaseKind::NotADrawing}));
 
 } // namespace

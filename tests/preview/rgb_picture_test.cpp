@@ -25,8 +25,8 @@ kvx::RgbPicture noise(std::uint32_t w, std::uint32_t h, unsigned seed) {
 }
 
 // The mean of the source area a target pixel covers, by integrating in floating point.
-double referenceArea(const kvx::RgbPicture& src, std::uint32_t w, std::uint32_t h,
-                     std::uint32_t tx, std::uint32_t ty, int channel) {
+double referenceArea(const kvx::RgbPicture& src, std::uint32_t w, std::uint32_t h, std::uint32_t tx,
+                     std::uint32_t ty, int channel) {
     const double sx = double(src.width) / w, sy = double(src.height) / h;
     const double x0 = tx * sx, x1 = (tx + 1) * sx, y0 = ty * sy, y1 = (ty + 1) * sy;
     double sum = 0, area = 0;
@@ -118,17 +118,13 @@ TEST_P(Fitting, KeepsTheAspectAndFillsOneSide) {
     EXPECT_LE(std::abs(s.height - std::max(1.0, f.h * scale)), 0.5 + 1e-9) << s.height;
 }
 
-INSTANTIATE_TEST_SUITE_P(Boxes, Fitting,
-                         ::testing::Values(Fit{184, 126, 252, 126, false},
-                                           Fit{184, 126, 252, 126, true},
-                                           Fit{672, 448, 252, 126, false},
-                                           Fit{852, 448, 252, 126, false},
-                                           Fit{50, 20, 252, 126, false},
-                                           Fit{50, 20, 252, 126, true},
-                                           Fit{20, 50, 252, 126, true},
-                                           Fit{252, 126, 252, 126, true},
-                                           Fit{4000, 3, 256, 256, false},
-                                           Fit{8192, 8192, 128, 128, false}));
+INSTANTIATE_TEST_SUITE_P(
+    Boxes, Fitting,
+    ::testing::Values(Fit{184, 126, 252, 126, false}, Fit{184, 126, 252, 126, true},
+                      Fit{672, 448, 252, 126, false}, Fit{852, 448, 252, 126, false},
+                      Fit{50, 20, 252, 126, false}, Fit{50, 20, 252, 126, true},
+                      Fit{20, 50, 252, 126, true}, Fit{252, 126, 252, 126, true},
+                      Fit{4000, 3, 256, 256, false}, Fit{8192, 8192, 128, 128, false}));
 
 TEST(Fitting, ATinySideNeverVanishes) {
     const kvx::Size2 s = kvx::fitInto(1, 1000, 252, 126, false);

@@ -202,12 +202,15 @@ TEST(Info, OneTabSeparatedLinePerFile) {
         std::string path, header, label, offered, picture;
     };
     const std::vector<Expect> expected = {
-        {dir.write("bmp.dwg", DwgBuilder("AC1015").headerData().bmp(makeBmp(halves(40, 20), eightBits)).build()),
+        {dir.write(
+             "bmp.dwg",
+             DwgBuilder("AC1015").headerData().bmp(makeBmp(halves(40, 20), eightBits)).build()),
          "AC1015", "Version 2000/2000i/2002", "offered", "bmp 40x20x8"},
-        {dir.write("png file.dwg", DwgBuilder("AC1032").headerData().png(makePng(halves(30, 20))).build()),
+        {dir.write("png file.dwg",
+                   DwgBuilder("AC1032").headerData().png(makePng(halves(30, 20))).build()),
          "AC1032", "Version 2018 and later", "offered", "png 30x20"},
-        {dir.write("wmf.dwg", DwgBuilder("AC1012").wmf(makeWmf()).build()), "AC1012",
-         "Version 13", "offered", "wmf"},
+        {dir.write("wmf.dwg", DwgBuilder("AC1012").wmf(makeWmf()).build()), "AC1012", "Version 13",
+         "offered", "wmf"},
         {dir.write("none.dwg", DwgBuilder("AC1014").headerData().build()), "AC1014",
          "Version 14.0/14.01", "offered", "none"},
         {dir.write("r11.dwg", DwgBuilder("AC1009").build()), "AC1009", "Version 11/12",

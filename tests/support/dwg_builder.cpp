@@ -58,8 +58,7 @@ Image::Image(std::uint32_t w, std::uint32_t h, std::uint8_t r, std::uint8_t g, s
     }
 }
 
-void Image::set(std::uint32_t x, std::uint32_t y, std::uint8_t r, std::uint8_t g,
-                std::uint8_t b) {
+void Image::set(std::uint32_t x, std::uint32_t y, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
     const std::size_t i = (std::size_t(y) * width + x) * 3;
     rgb[i] = r;
     rgb[i + 1] = g;
@@ -151,8 +150,8 @@ Bytes makeBmp(const Image& image, const BmpOptions& o) {
     } else {
         add32(out, 40);
         add32(out, image.width);
-        add32(out, o.topDown ? std::uint32_t(-std::int64_t(image.height))
-                             : std::uint32_t(image.height));
+        add32(out,
+              o.topDown ? std::uint32_t(-std::int64_t(image.height)) : std::uint32_t(image.height));
         add16(out, 1);
         add16(out, o.bits);
         add32(out, 0); // uncompressed

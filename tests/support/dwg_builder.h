@@ -31,9 +31,9 @@ struct Image {
 };
 
 struct BmpOptions {
-    unsigned bits = 24;           // 1, 4, 8, 24 or 32
-    bool topDown = false;         // negative height, first row on top
-    bool coreHeader = false;      // the 12-byte header with 3-byte palette entries
+    unsigned bits = 24;            // 1, 4, 8, 24 or 32
+    bool topDown = false;          // negative height, first row on top
+    bool coreHeader = false;       // the 12-byte header with 3-byte palette entries
     std::int64_t colourCount = -1; // stored colour count; -1 writes the palette's own size
     std::int64_t sizeImage = -1;   // stored image size; -1 writes the true one
     unsigned paletteSize = 0;      // palette entries written; 0: as many as the image needs

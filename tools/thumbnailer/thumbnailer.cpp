@@ -53,11 +53,10 @@ int info(int count, char** files) {
     for (int i = 0; i < count; ++i) {
         const std::string path = files[i];
         const kvx::PreviewResult r = kvx::inspectPreview(path);
-        const std::string line =
-            kvx::escapeBytes(path, true) + '\t' + kvx::escapeBytes(r.header) + '\t' +
-            kvx::versionLabelFor(r.header) + '\t' +
-            (kvx::offeredToPreview(r.header) ? "offered" : "not-offered") + '\t' +
-            pictureColumn(r) + '\n';
+        const std::string line = kvx::escapeBytes(path, true) + '\t' + kvx::escapeBytes(r.header) +
+                                 '\t' + kvx::versionLabelFor(r.header) + '\t' +
+                                 (kvx::offeredToPreview(r.header) ? "offered" : "not-offered") +
+                                 '\t' + pictureColumn(r) + '\n';
         std::fwrite(line.data(), 1, line.size(), stdout);
     }
     return std::fflush(stdout) == 0 ? Ok : CannotWrite;
@@ -109,8 +108,7 @@ int thumbnail(const char* sizeText, const std::string& input, const std::string&
     const unsigned long size = std::strtoul(sizeText, &end, 10);
     if (errno != 0 || end == sizeText || *end != '\0' || sizeText[0] == '-' || size == 0 ||
         size > kMaxSize) {
-        std::fprintf(stderr, "%s: size \"%s\" (expected 1 to %lu)\n", kProgram, sizeText,
-                     kMaxSize);
+        std::fprintf(stderr, "%s: size \"%s\" (expected 1 to %lu)\n", kProgram, sizeText, kMaxSize);
         return Usage;
     }
     const kvx::PreviewResult r = kvx::readPreview(input);
@@ -129,8 +127,7 @@ int thumbnail(const char* sizeText, const std::string& input, const std::string&
     std::vector<std::uint8_t> png;
     std::string error;
     if (!kvx::encodePng(small, png, error) || !replaceFile(output, png, error)) {
-        std::fprintf(stderr, "%s: %s: cannot write: %s\n", kProgram, output.c_str(),
-                     error.c_str());
+        std::fprintf(stderr, "%s: %s: cannot write: %s\n", kProgram, output.c_str(), error.c_str());
         return CannotWrite;
     }
     return Ok;

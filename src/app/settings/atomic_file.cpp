@@ -102,7 +102,13 @@ ReadStatus readWholeFile(const std::string& path, std::string& bytes, std::strin
 }
 
 bool replaceFileAtomically(const std::string& path, const std::string& bytes, mode_t newMode,
-                           std::string& error) {
+                           std::string& error, int* errorNumber) {
+    // The system's error number goes with the text, for callers that word it themselves.
+    auto describe = [errorNumber](const char* what, const std::string& where, int err) {
+        if (errorNumber)
+            *errorNumber = err;
+        return kvx::describe(what, where, err);
+    };
     std::string target = path;
     struct stat st {};
     bool exists = ::lstat(path.c_str(), &st) == 0;
@@ -118,6 +124,8 @@ bool replaceFileAtomically(const std::string& path, const std::string& bytes, mo
     }
     if (exists && !S_ISREG(st.st_mode)) {
         error = "'" + target + "' is not a regular file";
+        if (errorNumber)
+            *errorNumber = EISDIR;
         return false;
     }
 

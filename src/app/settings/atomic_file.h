@@ -16,9 +16,10 @@ ReadStatus readWholeFile(const std::string& path, std::string& bytes, std::strin
 // Writes `bytes` to a new file beside `path`, flushes it to disk and renames it over `path`,
 // so readers see either the old or the new file. A symbolic link at `path` is followed and
 // its target replaced. An existing file keeps its mode and owner; a new one gets `newMode`.
-// On failure nothing at `path` has changed and `error` says why.
+// On failure nothing at `path` has changed, `error` says why and `errorNumber` (when
+// given) holds the system's error number.
 bool replaceFileAtomically(const std::string& path, const std::string& bytes, mode_t newMode,
-                           std::string& error);
+                           std::string& error, int* errorNumber = nullptr);
 
 // Removes temporary files that an interrupted replaceFileAtomically left beside `path`.
 // Only safe while the caller holds the lock that all writers of `path` take.

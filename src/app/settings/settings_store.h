@@ -34,13 +34,13 @@
 //   CheckBox2Click       store.writeTextFlag("ontop", checked)
 //   RadioButton2/3Click  store.writeTextFlag("ouvre", RadioButton2 checked)
 //   CheckBox3Click       store.writeTextFlag("zoom", checked); NoMagnify := !checked
-//   CheckBox4Click       store.writeTextFlag("effhtml", checked); SettingCopies.effhtml = "1"/"0"
-//   CheckBox5Click       store.writeTextFlag("effjpg", checked);  SettingCopies.effjpg = "1"/"0"
+//   CheckBox4Click       SettingCopies.effhtml = "1"/"0"; store.writeTextFlag("effhtml", checked)
+//   CheckBox5Click       SettingCopies.effjpg = "1"/"0"; store.writeTextFlag("effjpg", checked)
 //   CheckBox6Click       storeLaunchAtStartup(store, checked, programPath)
 //   CheckBox7Click       store.writeDword("autoname", checked); Edit4, Label14 enabled = !checked
 //   Edit4Exit            store.writeText("indexname", text)
 //   CheckBox8Click       store.writeDword("bigimage", checked)
-//   index build          store.writeText("lastchm", path); SettingCopies.lastchm = path
+//   index build          SettingCopies.lastchm = path; store.writeText("lastchm", path)
 // Setting a copy before the write keeps it in step with the control when the write fails.
 
 #include "app/settings/registry_key.h"

@@ -1,0 +1,213 @@
+// Erasing drawings from the View tab on real folders.
+
+#include "../app/settings_fixture.h"
+#include "support/dwg_builder.h"
+#include "support/folder_lock.h"
+
+#include "actions/flash_form.h"
+#include "app/application.h"
+#include "app/main_window.h"
+#include "app/message_box.h"
+#include "drawing/file_list_box.h"
+#include "drawing/shell_tree_view.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QTest>
+#include <QToolButton>
+#include <memory>
+
+namespace {
+
+struct ShowCounter : QObject {
+    int shows = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Show)
+            ++shows;
+        return false;
+    }
+};
+
+QStringList listed() {
+    QStringList names;
+    for (int i = 0; i < Form1->FileListBox1->count(); ++i)
+        names << Form1->FileListBox1->item(i)->text();
+    return names;
+}
+
+} // namespace
+
+class TestErase : public QObject {
+    Q_OBJECT
+private:
+    std::unique_ptr<SettingsFixture> fx;
+    ShowCounter flashes;
+    QString dir;
+
+    void startWith(const QStringList& names, bool confirm = true) {
+        dir = fx->desktop() + "/plans";
+        QDir().mkpath(dir);
+        const kvxtest::Bytes dwg = kvxtest::DwgBuilder("AC1018")
+                                       .bmp(kvxtest::makeBmp(kvxtest::Image::pattern(30, 20, 4), {4}))
+                                       .build();
+        for (const QString& n : names)
+            kvxtest::writeFile(QFile::encodeName(dir + "/" + n).toStdString(), dwg);
+        kvx::createForms({});
+        Form1->CheckBox1->setChecked(confirm);
+        QVERIFY(Form1->ShellTreeView1->selectPath(dir));
+        Form3->installEventFilter(&flashes);
+        flashes.shows = 0;
+        kvx::MessageSeam::clear();
+    }
+    void select(int index) {
+        Form1->FileListBox1->setItemIndex(index);
+        Form1->FileListBox1Click();
+    }
+
+private slots:
+    void init() {
+        fx = std::make_unique<SettingsFixture>();
+        kvx::MessageSeam::clear();
+        kvx::MessageSeam::setAutoAnswer(true);
+    }
+    void cleanup() {
+        kvx::destroyForms();
+        fx.reset();
+    }
+
+    void selectionAfterwards_data() {
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<int>("erase");
+        QTest::addColumn<QStringList>("left");
+        QTest::addColumn<int>("selected");
+        const QStringList three{"a.dwg", "b.dwg", "c.dwg"};
+        QTest::newRow("first of three") << three << 0 << QStringList{"b.dwg", "c.dwg"} << 0;
+        QTest::newRow("middle of three") << three << 1 << QStringList{"a.dwg", "c.dwg"} << 1;
+        QTest::newRow("last of three") << three << 2 << QStringList{"a.dwg", "b.dwg"} << 1;
+        QTest::newRow("the only one") << QStringList{"a.dwg"} << 0 << QStringList() << -1;
+    }
+    void selectionAfterwards() {
+        QFETCH(QStringList, names);
+        QFETCH(int, erase);
+        QFETCH(QStringList, left);
+        QFETCH(int, selected);
+        startWith(names);
+        // The drawing's report files are not the drawing: they stay.
+        QFile(dir + "/" + names[erase] + ".jpg").open(QIODevice::WriteOnly);
+        QFile(dir + "/" + names[erase] + ".htm").open(QIODevice::WriteOnly);
+        select(erase);
+        const QString target = dir + "/" + names[erase];
+        kvx::MessageSeam::setNextAnswer(kvx::MbOk);
+        Form1->SpeedButton2->click();
+
+        const auto shown = kvx::MessageSeam::shown();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].title, QStringLiteral("Avertissement"));
+        QCOMPARE(shown[0].text, "Delete file " + target);
+        QCOMPARE(shown[0].buttons, kvx::MbOk | kvx::MbCancel);
+        QVERIFY(!QFile::exists(target));
+        QVERIFY(QFile::exists(target + ".jpg") && QFile::exists(target + ".htm"));
+        QCOMPARE(listed(), left);
+        QCOMPARE(Form1->FileListBox1->itemIndex(), selected);
+        QCOMPARE(flashes.shows, 1);
+        if (selected >= 0) {
+            QCOMPARE(CurrentDrawingPath, dir + "/" + left[selected]);
+            QCOMPARE(Form1->Label1->text(), CurrentDrawingPath);
+        } else {
+            QCOMPARE(Form1->Label1->text(), QString());
+            QVERIFY(Form1->Label4->isVisibleTo(Form1));
+        }
+    }
+
+    void refusingDeletesNothing_data() {
+        QTest::addColumn<int>("answer");
+        QTest::newRow("Annuler") << int(kvx::MbCancel);
+        QTest::newRow("Escape or closing") << -1;
+    }
+    void refusingDeletesNothing() {
+        QFETCH(int, answer);
+        startWith({"a.dwg", "b.dwg"});
+        select(1);
+        if (answer >= 0)
+            kvx::MessageSeam::setNextAnswer(answer); // else auto-answered as Escape
+        Form1->SpeedButton2Click();
+        QVERIFY(QFile::exists(dir + "/b.dwg"));
+        QCOMPARE(listed(), (QStringList{"a.dwg", "b.dwg"}));
+        QCOMPARE(Form1->FileListBox1->itemIndex(), 1);
+        QCOMPARE(flashes.shows, 0);
+    }
+
+    void nothingSelectedDoesNothing() {
+        startWith({"a.dwg"});
+        Form1->FileListBox1->setItemIndex(-1);
+        Form1->SpeedButton2Click();
+        QVERIFY(kvx::MessageSeam::shown().isEmpty());
+        QVERIFY(QFile::exists(dir + "/a.dwg"));
+        QCOMPARE(flashes.shows, 0);
+    }
+
+    void folderThatRefusesWithConfirmation() {
+        startWith({"a.dwg", "b.dwg"});
+        select(1);
+        FolderLock lock(dir);
+        if (!lock.locked())
+            QSKIP("no way to make a folder refuse deletions here");
+        kvx::MessageSeam::setNextAnswer(kvx::MbOk);
+        Form1->SpeedButton2Click();
+        const auto shown = kvx::MessageSeam::shown();
+        QCOMPARE(shown.size(), 2);
+        QCOMPARE(shown[1].title, QStringLiteral("Erreur"));
+        QCOMPARE(shown[1].text,
+                 "File " + dir + "/b.dwg is open in AutoCAD and can't be deleted.");
+        QVERIFY(QFile::exists(dir + "/b.dwg"));
+        QCOMPARE(Form1->FileListBox1->itemIndex(), 1);
+        QCOMPARE(CurrentDrawingPath, dir + "/b.dwg");
+        QCOMPARE(flashes.shows, 1);
+    }
+
+    void folderThatRefusesWithoutConfirmation() {
+        startWith({"a.dwg", "b.dwg"}, false);
+        select(0);
+        FolderLock lock(dir);
+        if (!lock.locked())
+            QSKIP("no way to make a folder refuse deletions here");
+        Form1->SpeedButton2Click();
+        QVERIFY(kvx::MessageSeam::shown().isEmpty()); // silent, as the option asks
+        QVERIFY(QFile::exists(dir + "/a.dwg"));
+        QCOMPARE(listed(), (QStringList{"a.dwg", "b.dwg"}));
+        QCOMPARE(Form1->FileListBox1->itemIndex(), 0);
+        QCOMPARE(flashes.shows, 1);
+    }
+
+    void withoutConfirmationDeletesAtOnce() {
+        startWith({"a.dwg", "b.dwg"}, false);
+        select(0);
+        Form1->SpeedButton2Click();
+        QVERIFY(kvx::MessageSeam::shown().isEmpty());
+        QCOMPARE(listed(), QStringList{"b.dwg"});
+        QCOMPARE(CurrentDrawingPath, dir + "/b.dwg");
+    }
+
+    void drawingAlreadyGone() {
+        startWith({"a.dwg", "b.dwg"});
+        select(0);
+        QFile::remove(dir + "/a.dwg");
+        kvx::MessageSeam::setNextAnswer(kvx::MbOk);
+        Form1->SpeedButton2Click();
+        // The same text serves every cause; the list keeps what it showed.
+        QCOMPARE(kvx::MessageSeam::shown().size(), 2);
+        QCOMPARE(kvx::MessageSeam::shown()[1].text,
+                 "File " + dir + "/a.dwg is open in AutoCAD and can't be deleted.");
+        QCOMPARE(Form1->FileListBox1->itemIndex(), 0);
+    }
+};
+
+int main(int argc, char** argv) {
+    TApplication app(argc, argv);
+    TestErase test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_erase.moc"

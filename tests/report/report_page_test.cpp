@@ -1,0 +1,182 @@
+// The report page's texts and lines, and the JPEG encoder.
+
+#include "report/jpeg_writer.h"
+#include "report/report_page.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QTimeZone>
+#include <sstream>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> lines(const std::string& page) {
+    std::vector<std::string> out;
+    std::size_t at = 0;
+    while (at < page.size()) {
+        const std::size_t end = page.find("\r\n", at);
+        EXPECT_NE(end, std::string::npos) << "every line ends with CR LF";
+        if (end == std::string::npos)
+            break;
+        out.push_back(page.substr(at, end - at));
+        at = end + 2;
+    }
+    return out;
+}
+
+kvx::ReportFields plainFields() {
+    kvx::ReportFields f;
+    f.shortName = "site";
+    f.imageFileName = "site.dwg.jpg";
+    f.location = "/plans/site.dwg";
+    f.version = "Version 2004/2005";
+    f.modified = "06/12/2026 16:45:24";
+    f.size = "52 octets";
+    return f;
+}
+
+TEST(ReportPage, plainNameLineByLine) {
+    const std::vector<std::string> l = lines(kvx::reportPage(plainFields()));
+    ASSERT_EQ(l.size(), 23u);
+    const std::string cell = "<td width=\"84%\"><b><font face=\"Verdana, Arial, Helvetica, "
+                             "sans-serif\" size=\"2\" color=\"#0000FF\">";
+    const std::string expected[23] = {
+        "<html><head><title></title>",
+        "</head><body bgcolor=\"#FFFFFF\" text=\"#000000\">",
+        "<p><font face=\"Verdana, Arial, Helvetica, sans-serif\" size=\"2\"><b><font size=\"3\">"
+        "File name: <font color=\"#FF0000\">site</font></font></b></font></p>",
+        "<p>&nbsp;</p><table width=\"98%\" border=\"0\" cellspacing=\"0\" height=\"173\"><tr>",
+        "<td width=\"38%\" colspan=\"2\"><p><img src=\"site.dwg.jpg\" border=\"1\"></p>"
+        "<p>&nbsp;</p></td></tr>",
+        "<tr>",
+        "<td width=\"20%\"><b><font face=\"Verdana, Arial, Helvetica, sans-serif\" "
+        "size=\"2\">Location:</font></b></td>",
+        "<td width=\"80%\"><b><font face=\"Verdana, Arial, Helvetica, sans-serif\" size=\"2\" "
+        "color=\"#0000FF\">/plans/site.dwg</font></b></td>",
+        "</tr>",
+        "<tr>",
+        "<td width=\"16%\"><b><font face=\"Verdana, Arial, Helvetica, sans-serif\" "
+        "size=\"2\">Version:</font></b></td>",
+        cell + "Version 2004/2005</font></b></td>",
+        "</tr>",
+        "<tr>",
+        "<td width=\"16%\"><b><font face=\"Verdana, Arial, Helvetica, sans-serif\" "
+        "size=\"2\">Modified:</font></b></td>",
+        cell + "06/12/2026 16:45:24</font></b></td>",
+        "</tr>",
+        "<tr>",
+        "<td width=\"16%\"><b><font face=\"Verdana, Arial, Helvetica, sans-serif\" "
+        "size=\"2\">Size:</font></b></td>",
+        cell + "52 octets</font></b></td>",
+        "</tr>",
+        "</table>",
+        "<p>&nbsp;</p><p>&nbsp;</p></body></html>",
+    };
+    for (std::size_t i = 0; i < 23; ++i)
+        EXPECT_EQ(l[i], expected[i]) << "line " << i + 1;
+}
+
+TEST(ReportPage, specialCharactersAreEscaped) {
+    kvx::ReportFields f = plainFields();
+    const QString name = QString::fromUtf8("R&D <plan> \"été\" #2.dwg");
+    f.shortName = kvx::shortName(name);
+    f.imageFileName = name + ".jpg";
+    f.location = "/plans 100%/" + name;
+    f.version = QString::fromUtf8("Internal version pré-2.5");
+    const std::vector<std::string> l = lines(kvx::reportPage(f));
+    ASSERT_EQ(l.size(), 23u);
+    EXPECT_NE(l[2].find(">R&amp;D &lt;plan&gt; &quot;&#233;t&#233;&quot; #2</font>"), std::string::npos) << l[2];
+    EXPECT_NE(l[4].find("src=\"R&amp;D &lt;plan&gt; &quot;&#233;t&#233;&quot; %232.dwg.jpg\""),
+              std::string::npos)
+        << l[4];
+    EXPECT_NE(l[7].find(">/plans 100%/R&amp;D &lt;plan&gt; &quot;&#233;t&#233;&quot; #2.dwg<"),
+              std::string::npos)
+        << l[7];
+    EXPECT_NE(l[11].find(">Internal version pr&#233;-2.5<"), std::string::npos);
+    // Nothing outside ASCII is left in the page.
+    for (const std::string& line : l)
+        for (unsigned char c : line)
+            EXPECT_LT(c, 0x80);
+}
+
+TEST(ReportPage, textHelpers) {
+    struct Case {
+        const char* in;
+        const char* text;
+        const char* src;
+    };
+    const Case cases[] = {
+        {"plain.dwg.jpg", "plain.dwg.jpg", "plain.dwg.jpg"},
+        {"a%b#c?d.jpg", "a%b#c?d.jpg", "a%25b%23c%3Fd.jpg"},
+        {"<&>\"", "&lt;&amp;&gt;&quot;", "&lt;&amp;&gt;&quot;"},
+        {"\xF0\x9F\x98\x80 \xE2\x82\xAC", "&#128512; &#8364;", "&#128512; &#8364;"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(kvx::htmlText(QString::fromUtf8(c.in)), c.text);
+        EXPECT_EQ(kvx::htmlSrc(QString::fromUtf8(c.in)), c.src);
+    }
+    EXPECT_EQ(kvx::shortName("a.b.dwg"), "a");
+    EXPECT_EQ(kvx::shortName("noext"), "noext");
+    EXPECT_EQ(kvx::shortName(".x.dwg"), "");
+    EXPECT_EQ(kvx::reportSize(0), "0 octets");
+    EXPECT_EQ(kvx::reportSize(5'000'000'000LL), "5000000000 octets");
+}
+
+TEST(ReportTime, localesMidnightAndEvenSeconds) {
+    struct Case {
+        const char* locale;
+        QTime time;
+        const char* expected;
+    };
+    const QDate date(2026, 12, 6);
+    const Case cases[] = {
+        {"fr_FR", QTime(16, 45, 25), "06/12/2026 16:45:24"},
+        {"fr_FR", QTime(7, 5, 9), "06/12/2026 07:05:08"},
+        {"fr_FR", QTime(0, 0, 1), "06/12/2026"}, // cut to midnight: the date alone
+        {"en_US", QTime(16, 45, 24), "12/6/26 4:45:24 PM"},
+        {"en_US", QTime(7, 5, 9), "12/6/26 7:05:08 AM"},
+        {"en_US", QTime(0, 0, 0), "12/6/26"},
+        {"de_DE", QTime(9, 3, 0), "06.12.26 09:03:00"},
+    };
+    for (const Case& c : cases) {
+        const QDateTime when(date, c.time); // local time
+        EXPECT_EQ(kvx::reportTime(when, QLocale(c.locale)).toStdString(), c.expected)
+            << c.locale << " " << c.time.toString().toStdString();
+    }
+}
+
+TEST(Jpeg, baselineJfifOfTheRightSizeAndColours) {
+    QImage src(252, 126, QImage::Format_RGB888);
+    src.fill(QColor(200, 30, 40));
+    for (int y = 0; y < 63; ++y)
+        for (int x = 0; x < 252; ++x)
+            src.setPixelColor(x, y, QColor(20, 160, 220));
+    const std::string bytes = kvx::encodeJpeg(src.constBits(), src.width(), src.height(),
+                                              static_cast<std::size_t>(src.bytesPerLine()));
+    ASSERT_GT(bytes.size(), 4u);
+    EXPECT_EQ(static_cast<unsigned char>(bytes[0]), 0xFF);
+    EXPECT_EQ(static_cast<unsigned char>(bytes[1]), 0xD8);
+    EXPECT_NE(bytes.find("JFIF"), std::string::npos);
+    EXPECT_NE(bytes.find("\xFF\xC0", 0), std::string::npos) << "baseline frame";
+    EXPECT_EQ(bytes.find("\xFF\xC2", 0), std::string::npos) << "not progressive";
+    QImage back;
+    ASSERT_TRUE(back.loadFromData(reinterpret_cast<const uchar*>(bytes.data()),
+                                  static_cast<int>(bytes.size()), "JPG"));
+    EXPECT_EQ(back.size(), QSize(252, 126));
+    const QColor top = back.pixelColor(100, 20), bottom = back.pixelColor(100, 100);
+    EXPECT_NEAR(top.red(), 20, 8);
+    EXPECT_NEAR(top.blue(), 220, 8);
+    EXPECT_NEAR(bottom.red(), 200, 8);
+    EXPECT_NEAR(bottom.green(), 30, 8);
+}
+
+TEST(Jpeg, libjpegErrorsBecomeExceptions) {
+    const unsigned char pixel[3] = {1, 2, 3};
+    // A picture wider than JPEG allows makes libjpeg fail; the program must go on.
+    EXPECT_THROW(kvx::encodeJpeg(pixel, 70000, 1, 3 * 70000), std::runtime_error);
+    EXPECT_THROW(kvx::encodeJpeg(pixel, 0, 0, 0), std::runtime_error);
+}
+
+} // namespace
