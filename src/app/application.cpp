@@ -51,8 +51,18 @@ void initResources() {
     }
 }
 
+QIcon programIcon() {
+    initResources();
+    QIcon icon;
+    for (int size : {16, 32, 48, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/icon-%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
 void createForms(const QStringList& arguments) {
     initResources();
+    // The notification-area icon and every window show the program's icon.
+    QApplication::setWindowIcon(programIcon());
     Form1 = new TForm1(arguments);
     Form2 = new TForm2;
     Form4 = new TForm4;

@@ -3,6 +3,7 @@
 // and the creation of the four forms in their start-up order.
 
 #include <QApplication>
+#include <QIcon>
 #include <QStringList>
 #include <functional>
 
@@ -32,6 +33,9 @@ void destroyForms();
 
 // Loads the program's images; the resources live in a static library.
 void initResources();
+
+// The program's icon at every size it is drawn in.
+QIcon programIcon();
 
 } // namespace kvx
 

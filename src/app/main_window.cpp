@@ -80,13 +80,6 @@ QCheckBox* checkBox(QWidget* parent, const char* name, int l, int t, int w, int 
     return c;
 }
 
-QIcon appIcon() {
-    QIcon icon;
-    for (int size : {16, 32, 48, 128, 256})
-        icon.addFile(QStringLiteral(":/icons/icon-%1.png").arg(size), QSize(size, size));
-    return icon;
-}
-
 QLabel* optionIcon(QWidget* parent, const char* name, const char* image) {
     auto* i = place<QLabel>(parent, name, 8, 14, 40, 40);
     i->setPixmap(QPixmap(QString::fromLatin1(image)));
@@ -104,7 +97,7 @@ TForm1::TForm1(const QStringList& arguments, QWidget* parent)
     Form1 = this;
     setObjectName("Form1");
     setWindowTitle(QStringLiteral(" Korvenix 3.1"));
-    setWindowIcon(appIcon());
+    setWindowIcon(kvx::programIcon());
     QFont f = font();
     f.setPointSize(8);
     setFont(f);
