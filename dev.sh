@@ -37,9 +37,9 @@ case "${1:-}" in
 run)
     shift
     install_missing
-    build build
+    build build-run -DKORVENIX_TESTS=OFF -DKORVENIX_BENCH=OFF
     prefix=${KORVENIX_PREFIX:-$HOME/.local}
-    cmake --install build --prefix "$prefix" >/dev/null
+    cmake --install build-run --prefix "$prefix" >/dev/null
     # The settings key comes from the installation, never from the program itself.
     if [ -x "$prefix/bin/korvenix31-setup" ]; then "$prefix/bin/korvenix31-setup"; fi
     exec "$prefix/bin/korvenix31" "$@"
