@@ -33,7 +33,12 @@ export DISPLAY=$display
 Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 & pids+=($!)
 waitFor "xwininfo -root >/dev/null 2>&1" || fail "no X server"
 openbox >/dev/null 2>&1 & pids+=($!)
-trayer --edge top --align right --widthtype pixel --width 200 --height 32 >/dev/null 2>&1 & pids+=($!)
+startPanel() {
+    trayer --edge top --align right --widthtype pixel --width 200 --height 32 >/dev/null 2>&1 &
+    panel=$!
+    pids+=($panel)
+}
+startPanel
 waitFor "xwininfo -root -tree | grep -q '\"panel\"'" || fail "no notification area"
 
 mkdir -p "$work/config/Stalwen" "$work/desktop" "$work/xdg"
@@ -70,9 +75,15 @@ for round in 1 2; do
     waitFor '[ -z "$(iconGeometry)" ]' || fail "the icon stayed after restoring (round $round)"
 done
 
-# "Exit" is the last of the menu's three items.
+# The panel restarts while the window is in the notification area: the icon comes back.
 xdotool windowminimize "$(mainWindow)"
-waitFor '[ -n "$(iconGeometry)" ]' || fail "no icon before Exit"
+waitFor '[ -n "$(iconGeometry)" ]' || fail "no icon before the panel restarts"
+kill "$panel"
+waitFor "! xwininfo -root -tree | grep -q '\"panel\"'" || fail "the panel did not go"
+startPanel
+waitFor '[ -n "$(iconGeometry)" ]' || fail "the icon did not come back with the panel"
+
+# "Exit" is the last of the menu's three items.
 clickIcon 3
 menu() { xwininfo -root -tree | awk '/"Korvenix 3.1": \("korvenix31"/ && $0 !~ /22x|1x1/ && / [0-9]+x[0-9]+\+/ {print}' | grep -v '367x' | head -n 1; }
 waitFor '[ -n "$(menu)" ]' || fail "the menu did not open"
