@@ -1,6 +1,7 @@
 // Listing a folder of 10,000 drawings on the View tab and showing the first one, as the
 // window does when the folder is chosen in the tree.
 
+#include "app/settings_fixture.h"
 #include "support/dwg_builder.h"
 
 #include "app/application.h"
@@ -13,28 +14,18 @@
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <sys/resource.h>
 
 namespace {
 
 struct Setup {
-    QTemporaryDir home;
+    SettingsFixture settings;
     QString other; // a second folder to switch away to between rounds
     QString drawings;
 
     Setup() {
-        qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toUtf8());
-        qputenv("XDG_CONFIG_DIRS", (home.path() + "/xdg").toUtf8());
-        qputenv("XDG_DESKTOP_DIR", (home.path() + "/desktop").toUtf8());
-        QDir().mkpath(home.path() + "/config/Stalwen");
-        QFile hive(home.path() + "/config/Stalwen/Korvenix31.reg");
-        hive.open(QIODevice::WriteOnly);
-        hive.write("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Stalwen\\Korvenix31]\r\n"
-                   "\"autoname\"=dword:00000000\r\n\"bigimage\"=dword:00000000\r\n");
-        hive.close();
-        drawings = home.path() + "/desktop/plans";
-        other = home.path() + "/desktop/empty";
+        drawings = settings.desktop() + "/plans";
+        other = settings.desktop() + "/empty";
         QDir().mkpath(drawings);
         QDir().mkpath(other);
         const kvxtest::Bytes dwg =

@@ -1,6 +1,7 @@
 // Writing a drawing's report again and again: grab of the preview area, JPEG encoding and
 // the page, each file replaced atomically beside the drawing.
 
+#include "app/settings_fixture.h"
 #include "support/dwg_builder.h"
 
 #include "app/application.h"
@@ -15,25 +16,12 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 
 namespace {
 
-QTemporaryDir* g_home = nullptr;
-
 void setUp() {
-    static QTemporaryDir home;
-    g_home = &home;
-    qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toUtf8());
-    qputenv("XDG_CONFIG_DIRS", (home.path() + "/xdg").toUtf8());
-    qputenv("XDG_DESKTOP_DIR", (home.path() + "/desktop").toUtf8());
-    QDir().mkpath(home.path() + "/config/Stalwen");
-    QFile hive(home.path() + "/config/Stalwen/Korvenix31.reg");
-    hive.open(QIODevice::WriteOnly);
-    hive.write("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Stalwen\\Korvenix31]\r\n"
-               "\"autoname\"=dword:00000000\r\n\"bigimage\"=dword:00000000\r\n");
-    hive.close();
-    const QString dir = home.path() + "/desktop/plans";
+    static SettingsFixture settings;
+    const QString dir = settings.desktop() + "/plans";
     QDir().mkpath(dir);
     kvxtest::writeFile(QFile::encodeName(dir + "/site.dwg").toStdString(),
                        kvxtest::DwgBuilder("AC1018")

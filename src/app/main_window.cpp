@@ -59,6 +59,13 @@ QIcon twoStateGlyph(const char* name) {
     return icon;
 }
 
+QWidget* addPage(QTabWidget* tabs, const char* name, const QString& caption) {
+    auto* page = new QWidget;
+    page->setObjectName(QString::fromLatin1(name));
+    tabs->addTab(page, caption);
+    return page;
+}
+
 QLabel* label(QWidget* parent, const char* name, int l, int t, int w, int h, const QString& text) {
     auto* lb = place<QLabel>(parent, name, l, t, w, h);
     lb->setText(text);
@@ -147,9 +154,7 @@ TForm1::~TForm1() {
 }
 
 void TForm1::buildViewTab() {
-    TabSheet1 = new QWidget;
-    TabSheet1->setObjectName("TabSheet1");
-    PageControl1->addTab(TabSheet1, QStringLiteral("View"));
+    TabSheet1 = addPage(PageControl1, "TabSheet1", QStringLiteral("View"));
 
     GroupBox1 = groupBox(TabSheet1, "GroupBox1", 3, 3, 345, 182, QStringLiteral(" Fichiers "));
     ShellTreeView1 = place<TShellTreeView>(GroupBox1, "ShellTreeView1", 8, 24, 185, 137);
@@ -200,9 +205,7 @@ void TForm1::buildViewTab() {
 }
 
 void TForm1::buildIndexTab() {
-    Html = new QWidget;
-    Html->setObjectName("Html");
-    PageControl1->addTab(Html, QStringLiteral("Index"));
+    Html = addPage(PageControl1, "Html", QStringLiteral("Index"));
 
     GroupBox9 = groupBox(Html, "GroupBox9", 3, 3, 345, 199, QStringLiteral(" Directory to process "));
     ShellTreeView2 = place<TShellTreeView>(GroupBox9, "ShellTreeView2", 8, 24, 329, 137);
@@ -239,9 +242,7 @@ void TForm1::buildIndexTab() {
 }
 
 void TForm1::buildOptionsTab() {
-    TabSheet2 = new QWidget;
-    TabSheet2->setObjectName("TabSheet2");
-    PageControl1->addTab(TabSheet2, QStringLiteral("Options"));
+    TabSheet2 = addPage(PageControl1, "TabSheet2", QStringLiteral("Options"));
 
     GroupBox3 = groupBox(TabSheet2, "GroupBox3", 3, 3, 345, 58,
                          QStringLiteral(" Slideshow Temporisation  "));
@@ -303,9 +304,7 @@ void TForm1::buildOptionsTab() {
 }
 
 void TForm1::buildHelpTab() {
-    TabSheet3 = new QWidget;
-    TabSheet3->setObjectName("TabSheet3");
-    PageControl1->addTab(TabSheet3, QStringLiteral("Help"));
+    TabSheet3 = addPage(PageControl1, "TabSheet3", QStringLiteral("Help"));
 
     GroupBox7 = groupBox(TabSheet3, "GroupBox7", 3, 179, 345, 78, QStringLiteral(" Korvenix Help "));
     SpeedButton10 = speedButton(GroupBox7, "SpeedButton10", 8, 24, 193, 41,

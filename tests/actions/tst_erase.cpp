@@ -1,6 +1,6 @@
 // Erasing drawings from the View tab on real folders.
 
-#include "../app/settings_fixture.h"
+#include "../app/window_session.h"
 #include "support/dwg_builder.h"
 #include "support/folder_lock.h"
 
@@ -30,24 +30,19 @@ struct ShowCounter : QObject {
     }
 };
 
-QStringList listed() {
-    QStringList names;
-    for (int i = 0; i < Form1->FileListBox1->count(); ++i)
-        names << Form1->FileListBox1->item(i)->text();
-    return names;
-}
+QStringList listed() { return listedNames(Form1->FileListBox1); }
 
 } // namespace
 
 class TestErase : public QObject {
     Q_OBJECT
 private:
-    std::unique_ptr<SettingsFixture> fx;
+    std::unique_ptr<WindowSession> session;
     ShowCounter flashes;
     QString dir;
 
     void startWith(const QStringList& names, bool confirm = true) {
-        dir = fx->desktop() + "/plans";
+        dir = session->fx.desktop() + "/plans";
         QDir().mkpath(dir);
         const kvxtest::Bytes dwg = kvxtest::DwgBuilder("AC1018")
                                        .bmp(kvxtest::makeBmp(kvxtest::Image::pattern(30, 20, 4), {4}))
@@ -67,15 +62,8 @@ private:
     }
 
 private slots:
-    void init() {
-        fx = std::make_unique<SettingsFixture>();
-        kvx::MessageSeam::clear();
-        kvx::MessageSeam::setAutoAnswer(true);
-    }
-    void cleanup() {
-        kvx::destroyForms();
-        fx.reset();
-    }
+    void init() { session = std::make_unique<WindowSession>(); }
+    void cleanup() { session.reset(); }
 
     void selectionAfterwards_data() {
         QTest::addColumn<QStringList>("names");

@@ -1,7 +1,7 @@
 // Browsing folders of generated drawings on the View tab: the list, its caption and every
 // state of the preview area.
 
-#include "../app/settings_fixture.h"
+#include "../app/window_session.h"
 #include "support/dwg_builder.h"
 
 #include "app/application.h"
@@ -36,12 +36,7 @@ void write(const QString& path, const kvxtest::Bytes& bytes) {
     kvxtest::writeFile(QFile::encodeName(path).toStdString(), bytes);
 }
 
-QStringList listed() {
-    QStringList names;
-    for (int i = 0; i < Form1->FileListBox1->count(); ++i)
-        names << Form1->FileListBox1->item(i)->text();
-    return names;
-}
+QStringList listed() { return listedNames(Form1->FileListBox1); }
 
 struct AreaState {
     bool thumbnail;
@@ -66,9 +61,10 @@ void checkArea(const AreaState& s) {
 class TestBrowse : public QObject {
     Q_OBJECT
 private:
-    std::unique_ptr<SettingsFixture> fx;
+    std::unique_ptr<WindowSession> session;
+    const SettingsFixture& fx() const { return session->fx; }
     QString folder(const QString& name) {
-        const QString p = fx->desktop() + "/" + name;
+        const QString p = fx().desktop() + "/" + name;
         QDir().mkpath(p);
         return p;
     }
@@ -78,24 +74,17 @@ private:
     }
 
 private slots:
-    void init() {
-        fx = std::make_unique<SettingsFixture>();
-        kvx::MessageSeam::clear();
-        kvx::MessageSeam::setAutoAnswer(true);
-    }
-    void cleanup() {
-        kvx::destroyForms();
-        fx.reset();
-    }
+    void init() { session = std::make_unique<WindowSession>(); }
+    void cleanup() { session.reset(); }
 
     void startsOnTheDesktopsDrawings() {
-        write(fx->desktop() + "/site.dwg", drawing());
+        write(fx().desktop() + "/site.dwg", drawing());
         kvx::createForms({});
-        QCOMPARE(Form1->ShellTreeView1->selectedPath(), fx->desktop());
+        QCOMPARE(Form1->ShellTreeView1->selectedPath(), fx().desktop());
         QCOMPARE(listed(), QStringList{"site.dwg"});
         QCOMPARE(Form1->GroupBox1->title(), QStringLiteral(" Files (1) "));
-        QCOMPARE(CurrentDrawingPath, fx->desktop() + "/site.dwg");
-        QCOMPARE(QDir::currentPath(), fx->desktop());
+        QCOMPARE(CurrentDrawingPath, fx().desktop() + "/site.dwg");
+        QCOMPARE(QDir::currentPath(), fx().desktop());
     }
 
     void listsOnlyVisibleDrawingsSortedByName() {
@@ -217,10 +206,10 @@ private slots:
         Form1->CheckBox3->setChecked(true);
         QVERIFY(!Form1->DwgThumbnail1->noMagnify());
         QVERIFY(Form1->DwgThumbnail1->hasPicture());
-        QVERIFY(fx->hive().contains("\"zoom\"=\"1\"\r\n"));
+        QVERIFY(fx().hive().contains("\"zoom\"=\"1\"\r\n"));
         Form1->CheckBox3->setChecked(false);
         QVERIFY(Form1->DwgThumbnail1->noMagnify());
-        QVERIFY(fx->hive().contains("\"zoom\"=\"0\"\r\n"));
+        QVERIFY(fx().hive().contains("\"zoom\"=\"0\"\r\n"));
     }
 
     void folderThatCannotBeReadIsReported() {
@@ -245,7 +234,7 @@ private slots:
         QCOMPARE(Form1->ShellTreeView1->selectedPath(), QStringLiteral("/"));
         QVERIFY(Form1->ShellTreeView1->selectPath(QDir::tempPath()));
         QCOMPARE(Form1->ShellTreeView1->selectedPath(), QDir::tempPath());
-        QVERIFY(!Form1->ShellTreeView1->selectPath(fx->desktop() + "/missing"));
+        QVERIFY(!Form1->ShellTreeView1->selectPath(fx().desktop() + "/missing"));
     }
 };
 

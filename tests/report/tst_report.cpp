@@ -1,7 +1,7 @@
 // Writing a drawing's report from the View tab: the JPEG of the preview area and the page
 // beside the drawing, on real folders.
 
-#include "../app/settings_fixture.h"
+#include "../app/window_session.h"
 #include "support/dwg_builder.h"
 #include "support/folder_lock.h"
 
@@ -48,11 +48,11 @@ double meanDifference(const QImage& a, const QImage& b) {
 class TestReport : public QObject {
     Q_OBJECT
 private:
-    std::unique_ptr<SettingsFixture> fx;
+    std::unique_ptr<WindowSession> session;
     QString dir;
 
     void startWith(const QString& name, const kvxtest::Bytes& dwg) {
-        dir = fx->desktop() + "/plans";
+        dir = session->fx.desktop() + "/plans";
         QDir().mkpath(dir);
         kvxtest::writeFile(QFile::encodeName(dir + "/" + name).toStdString(), dwg);
         kvx::createForms({});
@@ -69,15 +69,8 @@ private:
     }
 
 private slots:
-    void init() {
-        fx = std::make_unique<SettingsFixture>();
-        kvx::MessageSeam::clear();
-        kvx::MessageSeam::setAutoAnswer(true);
-    }
-    void cleanup() {
-        kvx::destroyForms();
-        fx.reset();
-    }
+    void init() { session = std::make_unique<WindowSession>(); }
+    void cleanup() { session.reset(); }
 
     void plainNameWritesPictureAndPage() {
         startWith("site.dwg", drawing());

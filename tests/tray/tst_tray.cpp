@@ -1,7 +1,7 @@
 // The notification-area icon with the main window: minimising, restoring, starting in the
 // notification area, and desktops that have none.
 
-#include "../app/settings_fixture.h"
+#include "../app/window_session.h"
 
 #include "app/application.h"
 #include "app/main_window.h"
@@ -17,7 +17,7 @@
 class TestTray : public QObject {
     Q_OBJECT
 private:
-    std::unique_ptr<SettingsFixture> fx;
+    std::unique_ptr<WindowSession> session;
 
     void start(bool trayHost, const QStringList& args = {}) {
         TCoolTrayIcon::setTrayAvailableOverride(trayHost ? 1 : 0);
@@ -31,15 +31,10 @@ private:
     static bool iconShown() { return Form1->TrayIcon1 && Form1->TrayIcon1->isShownInTray(); }
 
 private slots:
-    void init() {
-        fx = std::make_unique<SettingsFixture>();
-        kvx::MessageSeam::clear();
-        kvx::MessageSeam::setAutoAnswer(true);
-    }
+    void init() { session = std::make_unique<WindowSession>(); }
     void cleanup() {
-        kvx::destroyForms();
+        session.reset();
         TCoolTrayIcon::setTrayAvailableOverride(-1);
-        fx.reset();
     }
 
     void iconAsStartUpSetsItUp() {
@@ -140,7 +135,7 @@ private slots:
     }
 
     void noIconWhenStartUpStopsEarly() {
-        fx = std::make_unique<SettingsFixture>(QByteArray()); // no settings key at all
+        session = std::make_unique<WindowSession>(QByteArray()); // no settings key at all
         start(true, {"-w"});
         QVERIFY(!Form1->TrayIcon1);
         QVERIFY(Form1->isVisible()); // not started minimised either
