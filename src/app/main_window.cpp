@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "app/application.h"
+#include "app/path_label.h"
 #include "app/widget_factory.h"
 #include "drawing/file_list_box.h"
 #include "drawing/shell_tree_view.h"
@@ -160,7 +161,8 @@ void TForm1::buildViewTab() {
     ShellTreeView1 = place<TShellTreeView>(GroupBox1, "ShellTreeView1", 8, 24, 185, 137);
     FileListBox1 = place<TFileListBox>(GroupBox1, "FileListBox1", 200, 24, 137, 137);
     FileListBox1->setMask(QStringLiteral("*.dwg"));
-    Label1 = label(GroupBox1, "Label1", 8, 163, 329, 13, QStringLiteral("File"));
+    Label1 = place<TPathLabel>(GroupBox1, "Label1", 8, 163, 329, 13);
+    Label1->setText(QStringLiteral("File"));
     setBold(Label1);
 
     GroupBox2 = groupBox(TabSheet1, "GroupBox2", 3, 188, 345, 175, QStringLiteral(" Preview "));

@@ -22,6 +22,7 @@ class QToolButton;
 class TDwgThumbnail;
 class TFileListBox;
 class TShellTreeView;
+class TPathLabel;
 class TCoolTrayIcon;
 
 class TForm1 : public QWidget {
@@ -44,7 +45,7 @@ public:
     QGroupBox* GroupBox1;
     TShellTreeView* ShellTreeView1;
     TFileListBox* FileListBox1;
-    QLabel* Label1;
+    TPathLabel* Label1;
     QGroupBox* GroupBox2;
     QLabel* Label5;
     TDwgThumbnail* DwgThumbnail1;

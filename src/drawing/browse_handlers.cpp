@@ -2,6 +2,7 @@
 
 #include "app/main_window.h"
 
+#include "app/path_label.h"
 #include "drawing/drawing_version.h"
 #include "drawing/file_list_box.h"
 #include "drawing/shell_tree_view.h"

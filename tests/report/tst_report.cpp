@@ -8,6 +8,7 @@
 #include "actions/flash_form.h"
 #include "app/application.h"
 #include "app/main_window.h"
+#include "app/path_label.h"
 #include "app/message_box.h"
 #include "drawing/file_list_box.h"
 #include "drawing/shell_tree_view.h"
