@@ -163,6 +163,7 @@ void TForm1::buildViewTab() {
     FileListBox1->setMask(QStringLiteral("*.dwg"));
     Label1 = place<TPathLabel>(GroupBox1, "Label1", 8, 163, 329, 13);
     Label1->setText(QStringLiteral("File"));
+    Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setBold(Label1);
 
     GroupBox2 = groupBox(TabSheet1, "GroupBox2", 3, 188, 345, 175, QStringLiteral(" Preview "));

@@ -3,14 +3,16 @@
 #include <QPainter>
 #include <QStyle>
 
-void TPathLabel::paintEvent(QPaintEvent* event) {
-    const QString full = text();
-    if (fontMetrics().horizontalAdvance(full) <= contentsRect().width()) {
-        QLabel::paintEvent(event);
-        return;
-    }
+void TPathLabel::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    const QString shown = fontMetrics().elidedText(full, Qt::ElideMiddle, contentsRect().width());
-    style()->drawItemText(&p, contentsRect(), int(alignment()), palette(), isEnabled(), shown,
+    QRect area = contentsRect();
+    const QFontMetrics fm = fontMetrics();
+    // The layout gives the label the old font's height; the desktop's font may need a pixel
+    // or two more, taken from the empty space above the capitals rather than from the
+    // underscores and descenders below.
+    if (fm.height() > area.height())
+        area.setTop(area.top() - (fm.height() - area.height()));
+    const QString shown = fm.elidedText(text(), Qt::ElideMiddle, area.width());
+    style()->drawItemText(&p, area, int(alignment()), palette(), isEnabled(), shown,
                           foregroundRole());
 }
