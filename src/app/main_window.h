@@ -167,6 +167,7 @@ private:
     void buildOptionsTab();
     void buildHelpTab();
     void connectHandlers();
+    void clearPreviewArea();
     void destroyTrayIcon();
     void connectOptionHandlers();
     // Runs a control's handler: reports its error, or during start-up keeps it for

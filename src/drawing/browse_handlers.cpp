@@ -20,24 +20,32 @@ const char* const kNotOffered = "File previous to AutoCAD 13. Not preview availa
 const char* const kCorrupted = "! Corrupted file !";
 } // namespace
 
+void TForm1::clearPreviewArea() {
+    DwgThumbnail1->hide();
+    Label1->setText(QString());
+    Label5->hide();
+    Label4->hide();
+}
+
 void TForm1::ShellTreeView1Change() {
     const QString folder = ShellTreeView1->selectedPath();
     if (folder.isEmpty()) {
         // A node with no folder of its own: the caption keeps the last count.
         FileListBox1->clearFolder();
-        DwgThumbnail1->hide();
-        Label1->setText(QString());
-        Label5->hide();
-        Label4->hide();
+        clearPreviewArea();
         return;
     }
-    FileListBox1->setDirectory(folder);
-    if (FileListBox1->count() == 0) {
-        DwgThumbnail1->hide();
-        Label1->setText(QString());
-        Label5->hide();
+    try {
+        FileListBox1->setDirectory(folder);
+    } catch (...) {
+        // Nothing of the folder shown before stays on show beside the error.
+        clearPreviewArea();
         GroupBox1->setTitle(QStringLiteral(" Files "));
-        Label4->hide();
+        throw;
+    }
+    if (FileListBox1->count() == 0) {
+        clearPreviewArea();
+        GroupBox1->setTitle(QStringLiteral(" Files "));
         return;
     }
     DwgThumbnail1->show();

@@ -215,6 +215,7 @@ private slots:
 
     void folderThatCannotBeReadIsReported() {
         const QString dir = folder("vanishing");
+        write(fx().desktop() + "/site.dwg", drawing()); // on show before the error
         kvx::createForms({});
         QDir().rmdir(dir); // the tree still shows it: it never refreshes on its own
         // Its node is still there; choosing it reports the error and the program goes on.
@@ -224,6 +225,8 @@ private slots:
         QCOMPARE(shown[0].title, QStringLiteral("Erreur"));
         QVERIFY2(shown[0].text.contains(dir), qPrintable(shown[0].text));
         QCOMPARE(listed(), QStringList());
+        checkArea({false, {}, {}, {}});
+        QCOMPARE(Form1->GroupBox1->title(), QStringLiteral(" Files "));
     }
 
     void treeFindsFoldersByPath() {
