@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(build-essential cmake pkg-config qt6-base-dev libgl-dev libspng-dev
-          libjpeg62-turbo-dev zlib1g-dev googletest libgtest-dev libbenchmark-dev
+          libjpeg62-turbo-dev zlib1g-dev libdeflate-dev googletest libgtest-dev libbenchmark-dev
           xvfb xauth fonts-dejavu-core clang trayer openbox xdotool x11-utils)
 JOBS=${JOBS:-$(nproc)}
 
