@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,6 +42,8 @@ struct Case {
     std::string label;
     bool offered;
 };
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.what; }
 
 std::string withTail(std::string head) { return head + std::string("\x01\x02 rest of the drawing", 22); }
 
@@ -82,7 +86,13 @@ INSTANTIATE_TEST_SUITE_P(Headers, IdentifyTest, ::testing::Values(
     Case{"empty file", "", "", kUnknown, false},
     Case{"three bytes", "AC1", "AC1", kUnknown, false},
     Case{"five bytes", "AC101", "AC101", kUnknown, false},
-    Case{"zero first", std::string("\0AC1015", 7), "", kUnknown, false}));
+    Case{"zero first", std::string("\0AC1015", 7), "", kUnknown, false}),
+    [](const ::testing::TestParamInfo<Case>& info) {
+        std::string name;
+        for (const char* c = info.param.what; *c; ++c)
+            name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+        return name;
+    });
 // clang-format on
 
 TEST(Identify, everyTableRowMatchesItselfOnly) {
