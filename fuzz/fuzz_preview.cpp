@@ -1,8 +1,13 @@
 // One fuzz input is tried three ways: as a whole drawing (read and decoded, then only
-// inspected), as a bare bitmap entry and as a bare PNG entry.
+// inspected), as a bare bitmap entry and as a bare PNG entry. A PNG both the reader and libspng
+// accept must decode the same in both.
 
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include <spng.h>
 
 #include "preview/dwg_preview.h"
 #include "preview/picture_codecs.h"
@@ -24,6 +29,23 @@ void checkPicture(const kvx::RgbPicture& p) {
     const kvx::RgbPicture small = kvx::resampleArea(p, fitted.width, fitted.height);
     require(small.rgb.size() == std::size_t(fitted.width) * fitted.height * 3);
     (void)kvx::backgroundColour(p);
+}
+
+// libspng's RGB8 output, which the reader's own decoder reproduces; empty when the library
+// refuses the bytes.
+std::vector<std::uint8_t> decodeWithLibrary(const std::uint8_t* data, std::size_t size) {
+    std::unique_ptr<spng_ctx, void (*)(spng_ctx*)> ctx(spng_ctx_new(0), spng_ctx_free);
+    spng_set_image_limits(ctx.get(), kvx::kMaxPictureSide, kvx::kMaxPictureSide);
+    spng_set_chunk_limits(ctx.get(), size, size);
+    spng_set_png_buffer(ctx.get(), data, size);
+    std::size_t outSize = 0;
+    std::vector<std::uint8_t> rgb;
+    if (spng_decoded_image_size(ctx.get(), SPNG_FMT_RGB8, &outSize) == 0) {
+        rgb.resize(outSize);
+        if (spng_decode_image(ctx.get(), rgb.data(), outSize, SPNG_FMT_RGB8, 0) != 0)
+            rgb.clear();
+    }
+    return rgb;
 }
 
 } // namespace
@@ -48,7 +70,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!kvx::decodeBmp(data, size, 0, picture))
         checkPicture(picture);
     picture = {};
-    if (!kvx::decodePng(data, size, 0, picture))
+    kvx::PngHeader header;
+    const bool pngRead = !kvx::decodePng(data, size, 0, picture, &header);
+    if (pngRead) {
         checkPicture(picture);
+        if (!header.interlaced) {
+            const std::vector<std::uint8_t> library = decodeWithLibrary(data, size);
+            require(library.empty() || library == picture.rgb);
+        }
+    }
+    // Fitting while decoding gives what fitting afterwards gives, and fails where that fails.
+    const kvx::FitBox box{37, 19, size % 2 == 0};
+    kvx::RgbPicture fitted;
+    require(!kvx::decodePng(data, size, 0, fitted, nullptr, box) == pngRead);
+    if (pngRead) {
+        const kvx::Size2 s = kvx::fitInto(picture.width, picture.height, 37, 19, box.enlarge);
+        const kvx::RgbPicture expected = kvx::resampleArea(picture, s.width, s.height);
+        require(fitted.width == expected.width && fitted.height == expected.height &&
+                fitted.rgb == expected.rgb);
+    }
     return 0;
 }

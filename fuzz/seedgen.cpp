@@ -3,6 +3,7 @@
 // drawings kept in crashers/, each of which the reader must refuse.
 //   fuzz_seedgen SEEDS [CRASHERS]
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -98,6 +99,23 @@ int main(int argc, char** argv) {
                  DwgBuilder("AC1032").bodyBefore(4).bodyAfter(4).headerData(16).png(png).build());
         }
     }
+    // Every other colour type and depth, each row with another filter, the data in pieces.
+    const unsigned typesAndDepths[][2] = {{0, 1}, {0, 2}, {0, 4}, {3, 1}, {3, 2},
+                                          {3, 4}, {3, 8}, {4, 8}, {4, 16}};
+    for (const auto& td : typesAndDepths) {
+        PngOptions o;
+        o.colourType = td[0];
+        o.bitDepth = td[1];
+        o.filter = -1;
+        o.dataChunks = td[1] == 8 ? 3 : 1;
+        const Image image = Image::pattern(11, 7, td[0] == 3 ? std::min(1u << td[1], 16u) : 40);
+        const std::string tag = std::to_string(td[0]) + "-" + std::to_string(td[1]);
+        save("png-filtered-" + tag, makePng(image, o));
+    }
+    PngOptions paeth;
+    paeth.filter = 4;
+    save("dwg-png-paeth",
+         DwgBuilder("AC1032").bodyBefore(4).bodyAfter(4).png(makePng(mid, paeth)).build());
     save("dwg-both", DwgBuilder("AC1027")
                          .bodyBefore(4)
                          .bodyAfter(4)

@@ -1,6 +1,6 @@
-// Reading stored previews: a folder of 1,000 drawings read and decoded, against reading only
-// the bytes of their image sections and against reading the whole files; and one preview
-// from drawings of very different sizes.
+// Reading stored previews: a folder of 1,000 drawings read and decoded (at full size, and
+// fitted into the view), against reading only the bytes of their image sections and against
+// reading the whole files; and one preview from drawings of very different sizes.
 
 #include <benchmark/benchmark.h>
 
@@ -120,6 +120,20 @@ void readAndDecode(benchmark::State& state, Folder& folder) {
     state.SetItemsProcessed(state.iterations() * kDrawings);
 }
 
+// What the thumbnailer and the view need: the picture fitted into 252 x 126, a PNG reduced
+// while it is decoded.
+void readAndFit(benchmark::State& state, Folder& folder) {
+    for (auto _ : state) {
+        std::uint64_t pixels = 0;
+        for (const std::string& path : folder.paths) {
+            const kvx::PreviewResult r = kvx::readPreview(path, kvx::FitBox{252, 126, false});
+            pixels += r.picture.rgb.size();
+        }
+        benchmark::DoNotOptimize(pixels);
+    }
+    state.SetItemsProcessed(state.iterations() * kDrawings);
+}
+
 void readBytesOnly(benchmark::State& state, Folder& folder) {
     std::vector<std::uint8_t> buffer;
     for (auto _ : state) {
@@ -143,6 +157,12 @@ void BM_Bitmap1000_ReadWholeFiles(benchmark::State& s) {
 void BM_Png1000_ReadAndDecode(benchmark::State& s) {
     readAndDecode(s, pngFolder());
 }
+void BM_Bitmap1000_ReadAndFit(benchmark::State& s) {
+    readAndFit(s, bitmapFolder());
+}
+void BM_Png1000_ReadAndFit(benchmark::State& s) {
+    readAndFit(s, pngFolder());
+}
 void BM_Png1000_ReadWholeFiles(benchmark::State& s) {
     readWholeFiles(s, pngFolder());
 }
@@ -157,10 +177,12 @@ void BM_Bitmap1000_Inspect(benchmark::State& state) {
 }
 
 BENCHMARK(BM_Bitmap1000_ReadAndDecode)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Bitmap1000_ReadAndFit)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Bitmap1000_ReadBytesOnly)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Bitmap1000_ReadWholeFiles)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Bitmap1000_Inspect)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Png1000_ReadAndDecode)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Png1000_ReadAndFit)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Png1000_ReadBytesOnly)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Png1000_ReadWholeFiles)->Unit(benchmark::kMillisecond);
 

@@ -202,7 +202,7 @@ ReleaseKind releaseKindOf(const std::string& header) {
     return ReleaseKind::NotADrawing;
 }
 
-PreviewResult readPreview(ByteSource& source, bool decode) {
+PreviewResult readPreview(ByteSource& source, bool decode, const FitBox& fit) {
     PreviewResult r;
     const std::uint64_t fileSize = source.size();
 
@@ -349,7 +349,7 @@ PreviewResult readPreview(ByteSource& source, bool decode) {
                     readFailure(e.code == kEntryPng ? "PNG entry" : "BMP entry", e.start, n));
             if (e.code == kEntryPng) {
                 PngHeader header;
-                error = decode ? decodePng(bytes.data(), n, e.start, r.picture, &header)
+                error = decode ? decodePng(bytes.data(), n, e.start, r.picture, &header, fit)
                                : parsePngHeader(bytes.data(), n, e.size, e.start, header);
                 info.format = PictureFormat::Png;
                 info.width = header.width;
@@ -357,6 +357,11 @@ PreviewResult readPreview(ByteSource& source, bool decode) {
                 info.bits = header.bitDepth;
             } else {
                 error = decodeBmp(bytes.data(), n, e.start, r.picture);
+                if (!error && !fit.empty()) {
+                    const Size2 fitted = fitInto(r.picture.width, r.picture.height, fit.width,
+                                                 fit.height, fit.enlarge);
+                    r.picture = resampleArea(r.picture, fitted.width, fitted.height);
+                }
             }
         }
         if (!error) {
@@ -385,6 +390,15 @@ PreviewResult readPreview(const std::string& path) {
         return fail(r, PreviewError::CannotOpen, "cannot open the file: " + source.error());
     }
     return readPreview(source, true);
+}
+
+PreviewResult readPreview(const std::string& path, const FitBox& fit) {
+    FileSource source(path);
+    if (!source.isOpen()) {
+        PreviewResult r;
+        return fail(r, PreviewError::CannotOpen, "cannot open the file: " + source.error());
+    }
+    return readPreview(source, true, fit);
 }
 
 PreviewResult inspectPreview(const std::string& path) {

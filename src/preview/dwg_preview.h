@@ -101,6 +101,10 @@ std::string escapeBytes(const std::string& bytes, bool keepHighBytes = false);
 PreviewResult readPreview(const std::string& path);
 // Finds the stored picture and checks its header without decoding the pixels.
 PreviewResult inspectPreview(const std::string& path);
-PreviewResult readPreview(ByteSource& source, bool decode);
+// Finds and decodes the stored picture fitted into a box, as fitInto and resampleArea would fit
+// it; a PNG is reduced while it is decoded, never held at full size. `info` keeps the stored
+// size.
+PreviewResult readPreview(const std::string& path, const FitBox& fit);
+PreviewResult readPreview(ByteSource& source, bool decode, const FitBox& fit = {});
 
 } // namespace kvx

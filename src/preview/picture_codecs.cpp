@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include <libdeflate.h>
 #include <spng.h>
 #include <zlib.h>
 
@@ -44,8 +45,25 @@ struct SpngDeleter {
 };
 using SpngContext = std::unique_ptr<spng_ctx, SpngDeleter>;
 
-CodecError checkPngChunks(const std::uint8_t* data, std::size_t size, std::uint64_t base) {
+// What the chunk walk found: the palette and the compressed image data, which may be split
+// over several consecutive chunks.
+struct PngChunks {
+    const std::uint8_t* palette = nullptr;
+    std::size_t paletteBytes = 0;
+    std::vector<std::pair<std::size_t, std::size_t>> data; // (offset, length) of each IDAT
+    std::size_t dataBytes = 0;
+};
+
+std::string chunkName(const std::uint8_t* type) {
+    return escapeBytes(std::string(reinterpret_cast<const char*>(type), 4));
+}
+
+// Walks the chunks after the header, checking each one's checksum and the order of the
+// critical ones.
+CodecError walkPngChunks(const std::uint8_t* data, std::size_t size, std::uint64_t base,
+                         const PngHeader& header, PngChunks& chunks) {
     std::size_t pos = 8;
+    bool dataEnded = false;
     while (size - pos >= 12) {
         const std::uint64_t length = be32(data + pos);
         if (length > size - pos - 12)
@@ -59,9 +77,292 @@ CodecError checkPngChunks(const std::uint8_t* data, std::size_t size, std::uint6
         if (computed != stored)
             return pngError(base, "checksum " + hex(stored) + " of the chunk at " +
                                       hex(base + pos) + " (expected " + hex(computed) + ")");
+        const auto len = static_cast<std::size_t>(length);
+        const bool isData = std::memcmp(type, "IDAT", 4) == 0;
         if (std::memcmp(type, "IEND", 4) == 0)
             break;
-        pos += 12 + static_cast<std::size_t>(length);
+        if (isData) {
+            if (dataEnded)
+                return pngError(base, "IDAT chunk at " + hex(base + pos) +
+                                          " after other chunks (expected the image data in "
+                                          "consecutive chunks)");
+            chunks.data.emplace_back(pos + 8, len);
+            chunks.dataBytes += len;
+        } else if (!chunks.data.empty()) {
+            dataEnded = true;
+        }
+        if (std::memcmp(type, "PLTE", 4) == 0) {
+            if (pos == 8 || chunks.palette || !chunks.data.empty() || len == 0 || len % 3 != 0 ||
+                len > 768)
+                return pngError(base, "PLTE chunk of " + std::to_string(len) + " bytes at " +
+                                          hex(base + pos) +
+                                          " (expected one palette of 1 to 256 three-byte "
+                                          "entries before the image data)");
+            chunks.palette = type + 4;
+            chunks.paletteBytes = len;
+        } else if (pos != 8 && !isData && !(type[0] & 0x20)) {
+            // An unknown critical chunk changes the meaning of the picture, a second header
+            // contradicts the first.
+            return pngError(base, "critical chunk \"" + chunkName(type) + "\" at " +
+                                      hex(base + pos) +
+                                      " (expected only PLTE, IDAT and IEND after IHDR)");
+        }
+        pos += 12 + len;
+    }
+    if (chunks.data.empty())
+        return pngError(base, "no IDAT chunk in the entry's " + std::to_string(size) +
+                                  " bytes (expected the compressed image data)");
+    if (header.colourType == 3 && !chunks.palette)
+        return pngError(base, "no PLTE chunk before the image data at " +
+                                  hex(base + chunks.data[0].first - 8) +
+                                  " (expected a palette for colour type 3)");
+    return {};
+}
+
+unsigned pngChannels(unsigned colourType) {
+    return colourType == 2 ? 3 : colourType == 4 ? 2 : colourType == 6 ? 4 : 1;
+}
+
+// Undoes one row's filter in place. `prior` is the row above, already unfiltered (zeros for
+// the first row); `step` the bytes per whole pixel, at least one.
+bool unfilterRow(unsigned filter, std::uint8_t* row, const std::uint8_t* prior, std::size_t n,
+                 std::size_t step) {
+    switch (filter) {
+    case 0:
+        break;
+    case 1:
+        for (std::size_t i = step; i < n; ++i)
+            row[i] = static_cast<std::uint8_t>(row[i] + row[i - step]);
+        break;
+    case 2:
+        for (std::size_t i = 0; i < n; ++i)
+            row[i] = static_cast<std::uint8_t>(row[i] + prior[i]);
+        break;
+    case 3:
+        for (std::size_t i = 0; i < step && i < n; ++i)
+            row[i] = static_cast<std::uint8_t>(row[i] + prior[i] / 2);
+        for (std::size_t i = step; i < n; ++i)
+            row[i] = static_cast<std::uint8_t>(row[i] + (row[i - step] + prior[i]) / 2);
+        break;
+    case 4:
+        for (std::size_t i = 0; i < step && i < n; ++i)
+            row[i] = static_cast<std::uint8_t>(row[i] + prior[i]);
+        for (std::size_t i = step; i < n; ++i) {
+            const int a = row[i - step], b = prior[i], c = prior[i - step];
+            const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
+            const int predicted = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+            row[i] = static_cast<std::uint8_t>(row[i] + predicted);
+        }
+        break;
+    default:
+        return false;
+    }
+    return true;
+}
+
+// Grey of up to eight bits and palette indices become RGB through a table; samples of eight
+// or sixteen bits are read directly, keeping their high byte and dropping any alpha, as the
+// library's RGB8 output does.
+class RowConverter {
+public:
+    RowConverter(const PngHeader& header, const PngChunks& chunks)
+        : m_width(header.width), m_depth(header.bitDepth),
+          m_grey(header.colourType == 0 || header.colourType == 4),
+          m_table(header.colourType == 3 || (header.colourType == 0 && header.bitDepth <= 8)),
+          m_sampleBytes(header.bitDepth / 8),
+          m_pixelBytes(pngChannels(header.colourType) * (header.bitDepth / 8)) {
+        // Entries past the palette stay black.
+        std::memset(m_colours, 0, sizeof m_colours);
+        if (header.colourType == 3) {
+            for (std::size_t i = 0; i < chunks.paletteBytes / 3; ++i)
+                m_colours[i] = pack(chunks.palette[3 * i], chunks.palette[3 * i + 1],
+                                    chunks.palette[3 * i + 2]);
+        } else if (m_table) {
+            const unsigned most = (1u << m_depth) - 1;
+            for (unsigned v = 0; v <= most; ++v) {
+                const auto g = static_cast<std::uint8_t>(v * 255 / most);
+                m_colours[v] = pack(g, g, g);
+            }
+        }
+    }
+
+    void convert(const std::uint8_t* row, std::uint8_t* rgb) const {
+        if (m_table) {
+            if (m_width == 0)
+                return;
+            // Four bytes a pixel, the fourth overwritten by the next one; the last takes three.
+            const std::uint32_t last = m_width - 1;
+            if (m_depth == 8) {
+                for (std::uint32_t x = 0; x < last; ++x)
+                    std::memcpy(rgb + 3 * std::size_t(x), &m_colours[row[x]], 4);
+            } else {
+                for (std::uint32_t x = 0; x < last; ++x)
+                    std::memcpy(rgb + 3 * std::size_t(x), &m_colours[sampleAt(row, x)], 4);
+            }
+            std::memcpy(rgb + 3 * std::size_t(last), &m_colours[sampleAt(row, last)], 3);
+        } else if (m_depth == 8 && !m_grey && m_pixelBytes == 3) {
+            std::memcpy(rgb, row, std::size_t(m_width) * 3);
+        } else {
+            const std::size_t g = m_grey ? 0 : m_sampleBytes;
+            for (std::uint32_t x = 0; x < m_width; ++x, row += m_pixelBytes, rgb += 3) {
+                rgb[0] = row[0];
+                rgb[1] = row[g];
+                rgb[2] = row[2 * g];
+            }
+        }
+    }
+
+private:
+    static std::uint32_t pack(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+        const std::uint8_t bytes[4] = {r, g, b, 0};
+        std::uint32_t v;
+        std::memcpy(&v, bytes, 4);
+        return v;
+    }
+    // A sample of one, two, four or eight bits, the leftmost pixel in the high bits.
+    unsigned sampleAt(const std::uint8_t* row, std::uint32_t x) const {
+        const std::size_t bit = std::size_t(x) * m_depth;
+        return (row[bit / 8] >> (8 - m_depth - bit % 8)) & ((1u << m_depth) - 1);
+    }
+
+    std::uint32_t m_width;
+    unsigned m_depth;
+    bool m_grey, m_table;
+    std::size_t m_sampleBytes, m_pixelBytes;
+    std::uint32_t m_colours[256];
+};
+
+struct DecompressorDeleter {
+    void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
+};
+
+CodecError decodePngRows(const std::uint8_t* data, std::uint64_t base, const PngHeader& header,
+                         const PngChunks& chunks, const Size2& target, RgbPicture& picture) {
+    const std::size_t bits = std::size_t(pngChannels(header.colourType)) * header.bitDepth;
+    const std::size_t rowBytes = (std::size_t(header.width) * bits + 7) / 8;
+    const std::size_t stride = rowBytes + 1;
+    const std::size_t rawSize = stride * header.height;
+
+    std::vector<std::uint8_t> joined;
+    const std::uint8_t* in = data + chunks.data[0].first;
+    if (chunks.data.size() > 1) {
+        joined.reserve(chunks.dataBytes);
+        for (const auto& piece : chunks.data)
+            joined.insert(joined.end(), data + piece.first, data + piece.first + piece.second);
+        in = joined.data();
+    }
+    std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> inflater(
+        libdeflate_alloc_decompressor());
+    if (!inflater)
+        return pngError(base, "out of memory for the decompressor");
+    std::unique_ptr<std::uint8_t[]> raw(new std::uint8_t[rawSize]);
+    // Without an output count the stream must fill the buffer exactly.
+    const libdeflate_result rc = libdeflate_zlib_decompress(inflater.get(), in, chunks.dataBytes,
+                                                            raw.get(), rawSize, nullptr);
+    if (rc != LIBDEFLATE_SUCCESS) {
+        const std::string what =
+            "image data of " + std::to_string(chunks.dataBytes) + " bytes at " +
+            hex(base + chunks.data[0].first) +
+            (chunks.data.size() > 1 ? " in " + std::to_string(chunks.data.size()) + " chunks"
+                                    : std::string());
+        const std::string expected = " (expected " + std::to_string(header.height) +
+                                     " rows of 1 + " + std::to_string(rowBytes) + " bytes, " +
+                                     std::to_string(rawSize) + " in all)";
+        if (rc == LIBDEFLATE_SHORT_OUTPUT)
+            return pngError(base,
+                            what + " inflates to fewer bytes than the picture needs" + expected);
+        if (rc == LIBDEFLATE_INSUFFICIENT_SPACE)
+            return pngError(base,
+                            what + " inflates to more bytes than the picture needs" + expected);
+        return pngError(base, what + " is not a zlib stream with a matching Adler-32");
+    }
+
+    const RowConverter converter(header, chunks);
+    const std::vector<std::uint8_t> zeros(rowBytes);
+    const std::size_t step = std::max<std::size_t>(1, bits / 8);
+    const std::size_t rgbRow = std::size_t(header.width) * 3;
+    // A reduced picture is made from a few full-size rows at a time.
+    std::unique_ptr<AreaReducer> reducer;
+    std::vector<std::uint8_t> recent;
+    if (target.width != header.width || target.height != header.height) {
+        reducer =
+            std::make_unique<AreaReducer>(header.width, header.height, target.width, target.height);
+        recent.resize(reducer->window() * rgbRow);
+    } else {
+        picture.rgb.resize(rgbRow * header.height);
+    }
+    for (std::uint32_t y = 0; y < header.height; ++y) {
+        std::uint8_t* row = raw.get() + y * stride;
+        const std::uint8_t* prior = y == 0 ? zeros.data() : row - stride + 1;
+        if (!unfilterRow(row[0], row + 1, prior, rowBytes, step)) {
+            picture = {};
+            return pngError(base, "filter type " + std::to_string(row[0]) + " of row " +
+                                      std::to_string(y) + " at byte " + std::to_string(y * stride) +
+                                      " of the inflated image data (expected 0 to 4)");
+        }
+        if (reducer) {
+            std::uint8_t* rgb = recent.data() + (y % reducer->window()) * rgbRow;
+            converter.convert(row + 1, rgb);
+            reducer->addRow(rgb);
+        } else {
+            converter.convert(row + 1, picture.rgb.data() + y * rgbRow);
+        }
+    }
+    if (reducer)
+        picture = reducer->take();
+    picture.width = target.width;
+    picture.height = target.height;
+    return {};
+}
+
+// Interlaced pictures are rare in drawings and left to the library.
+CodecError decodeInterlacedPng(const std::uint8_t* data, std::size_t size, std::uint64_t base,
+                               const PngHeader& header, RgbPicture& picture) {
+    // The chunk walk has verified every checksum, which covers all stored bytes and makes the
+    // Adler-32 redundant.
+    SpngContext ctx(spng_ctx_new(SPNG_CTX_IGNORE_ADLER32));
+    if (!ctx)
+        return pngError(base, "out of memory for the decoder");
+    spng_set_image_limits(ctx.get(), kMaxPictureSide, kMaxPictureSide);
+    // No chunk can be longer than the entry holding it.
+    spng_set_chunk_limits(ctx.get(), size, size);
+    spng_set_png_buffer(ctx.get(), data, size);
+
+    const std::size_t pixels = std::size_t(header.width) * header.height;
+    // Indexed 8-bit pictures are expanded here, with the same black past the palette as the
+    // non-interlaced path.
+    const bool indexed = header.colourType == 3 && header.bitDepth == 8;
+    const int format = indexed ? SPNG_FMT_PNG : SPNG_FMT_RGB8;
+    std::size_t outSize = 0;
+    int rc = spng_decoded_image_size(ctx.get(), format, &outSize);
+    if (rc == 0 && outSize != pixels * (indexed ? 1 : 3))
+        return pngError(base, "decoder disagrees with the IHDR size at " + hex(base + 16));
+    std::vector<std::uint8_t> indices;
+    if (rc == 0) {
+        std::vector<std::uint8_t>& out = indexed ? indices : picture.rgb;
+        out.assign(outSize, 0);
+        rc = spng_decode_image(ctx.get(), out.data(), outSize, format, 0);
+    }
+    spng_plte plte = {};
+    if (rc == 0 && indexed)
+        rc = spng_get_plte(ctx.get(), &plte);
+    if (rc != 0) {
+        picture = {};
+        return pngError(base, std::string(spng_strerror(rc)) + " (expected a well-formed PNG of " +
+                                  std::to_string(size) + " bytes)");
+    }
+    if (indexed) {
+        Rgb palette[256] = {};
+        for (std::uint32_t i = 0; i < plte.n_entries && i < 256; ++i)
+            palette[i] = {plte.entries[i].red, plte.entries[i].green, plte.entries[i].blue};
+        picture.rgb.resize(pixels * 3);
+        std::uint8_t* dst = picture.rgb.data();
+        for (std::size_t i = 0; i < pixels; ++i, dst += 3) {
+            const Rgb& c = palette[indices[i]];
+            dst[0] = c.r;
+            dst[1] = c.g;
+            dst[2] = c.b;
+        }
     }
     return {};
 }
@@ -269,6 +570,13 @@ CodecError parsePngHeader(const std::uint8_t* head, std::size_t headSize, std::u
     if (!depthOk)
         return pngError(base, "bit depth " + std::to_string(depth) + " at " + hex(base + 24) +
                                   " is not allowed with colour type " + std::to_string(type));
+    if (head[26] != 0 || head[27] != 0)
+        return pngError(base, "compression method " + std::to_string(head[26]) +
+                                  " and filter method " + std::to_string(head[27]) + " at " +
+                                  hex(base + 26) + " (expected 0 and 0)");
+    if (head[28] > 1)
+        return pngError(base, "interlace method " + std::to_string(head[28]) + " at " +
+                                  hex(base + 28) + " (expected 0 or 1, Adam7)");
     // Even a perfect deflate stream cannot produce more than this from the stored bytes.
     const std::uint64_t rowBytes = (std::uint64_t(width) * channels * depth + 7) / 8 + 1;
     const std::uint64_t rawBytes = rowBytes * height;
@@ -282,67 +590,34 @@ CodecError parsePngHeader(const std::uint8_t* head, std::size_t headSize, std::u
     header.height = height;
     header.bitDepth = depth;
     header.colourType = type;
+    header.interlaced = head[28] == 1;
     return {};
 }
 
 CodecError decodePng(const std::uint8_t* data, std::size_t size, std::uint64_t base,
-                     RgbPicture& picture, PngHeader* headerOut) {
+                     RgbPicture& picture, PngHeader* headerOut, const FitBox& fit) {
     PngHeader header;
     if (CodecError e = parsePngHeader(data, std::min(size, kPngHeaderProbe), size, base, header))
         return e;
-    // The library stops reading once it has every row, so it checks neither the last image
-    // chunk's checksum nor the stream's Adler-32: altered bytes would decode silently into
-    // wrong pixels. Every chunk's checksum is verified here instead, which covers all stored
-    // bytes and makes the Adler-32 (a fifth of the decoding time) redundant.
-    if (CodecError e = checkPngChunks(data, size, base))
+    // Every chunk's checksum is verified before decoding: the library, used for interlaced
+    // pictures, stops reading once it has every row, so altered bytes in the last image chunk
+    // would otherwise decode silently into wrong pixels.
+    PngChunks chunks;
+    if (CodecError e = walkPngChunks(data, size, base, header, chunks))
         return e;
-    SpngContext ctx(spng_ctx_new(SPNG_CTX_IGNORE_ADLER32));
-    if (!ctx)
-        return pngError(base, "out of memory for the decoder");
-    spng_set_image_limits(ctx.get(), kMaxPictureSide, kMaxPictureSide);
-    // No chunk can be longer than the entry holding it.
-    spng_set_chunk_limits(ctx.get(), size, size);
-    spng_set_png_buffer(ctx.get(), data, size);
-
-    const std::size_t pixels = std::size_t(header.width) * header.height;
-    // Indexed 8-bit pictures, what drawings store, are expanded here: much faster than the
-    // library's general conversion.
-    const bool indexed = header.colourType == 3 && header.bitDepth == 8;
-    const int format = indexed ? SPNG_FMT_PNG : SPNG_FMT_RGB8;
-    std::size_t outSize = 0;
-    int rc = spng_decoded_image_size(ctx.get(), format, &outSize);
-    if (rc == 0 && outSize != pixels * (indexed ? 1 : 3))
-        return pngError(base, "decoder disagrees with the IHDR size at " + hex(base + 16));
-    std::vector<std::uint8_t> indices;
-    if (rc == 0) {
-        std::vector<std::uint8_t>& out = indexed ? indices : picture.rgb;
-        out.assign(outSize, 0);
-        rc = spng_decode_image(ctx.get(), out.data(), outSize, format, 0);
+    const Size2 target =
+        fit.empty() ? Size2{header.width, header.height}
+                    : fitInto(header.width, header.height, fit.width, fit.height, fit.enlarge);
+    if (header.interlaced) {
+        if (CodecError e = decodeInterlacedPng(data, size, base, header, picture))
+            return e;
+        picture.width = header.width;
+        picture.height = header.height;
+        if (target.width != header.width || target.height != header.height)
+            picture = resampleArea(picture, target.width, target.height);
+    } else if (CodecError e = decodePngRows(data, base, header, chunks, target, picture)) {
+        return e;
     }
-    spng_plte plte = {};
-    if (rc == 0 && indexed)
-        rc = spng_get_plte(ctx.get(), &plte);
-    if (rc != 0) {
-        picture = {};
-        return pngError(base, std::string(spng_strerror(rc)) + " (expected a well-formed PNG of " +
-                                  std::to_string(size) + " bytes)");
-    }
-    if (indexed) {
-        // Indices past the palette show black.
-        Rgb palette[256] = {};
-        for (std::uint32_t i = 0; i < plte.n_entries && i < 256; ++i)
-            palette[i] = {plte.entries[i].red, plte.entries[i].green, plte.entries[i].blue};
-        picture.rgb.resize(pixels * 3);
-        std::uint8_t* dst = picture.rgb.data();
-        for (std::size_t i = 0; i < pixels; ++i, dst += 3) {
-            const Rgb& c = palette[indices[i]];
-            dst[0] = c.r;
-            dst[1] = c.g;
-            dst[2] = c.b;
-        }
-    }
-    picture.width = header.width;
-    picture.height = header.height;
     if (headerOut)
         *headerOut = header;
     return {};

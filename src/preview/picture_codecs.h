@@ -1,6 +1,7 @@
 #pragma once
-// The two picture formats of a drawing's image section: device-independent bitmaps (our own
-// decoder) and PNG (libspng). Every field is checked against the bytes the entry holds.
+// The two picture formats of a drawing's image section: device-independent bitmaps and PNG,
+// both by our own decoders (libspng decodes interlaced PNGs and encodes thumbnails). Every
+// field is checked against the bytes the entry holds.
 
 #include <cstddef>
 #include <cstdint>
@@ -52,6 +53,7 @@ struct PngHeader {
     std::uint32_t height = 0;
     unsigned bitDepth = 0;
     unsigned colourType = 0;
+    bool interlaced = false; // Adam7
 };
 
 // Signature and IHDR chunk: the first 33 bytes of a PNG.
@@ -61,9 +63,13 @@ constexpr std::size_t kPngHeaderProbe = 33;
 CodecError parsePngHeader(const std::uint8_t* head, std::size_t headSize, std::uint64_t entrySize,
                           std::uint64_t base, PngHeader& header);
 
-// Decodes a whole PNG entry into RGB; an alpha channel is dropped.
+// Decodes a whole PNG entry into RGB; an alpha channel is dropped, sixteen-bit samples keep
+// their high byte, palette indices past the palette give black. Non-interlaced pictures are
+// decoded here (libdeflate and our own row filters), interlaced ones by libspng.
+// With a box, the picture comes out fitted into it (fitInto, then resampleArea) and, unless it
+// is interlaced, without the full-size picture ever being held.
 CodecError decodePng(const std::uint8_t* data, std::size_t size, std::uint64_t base,
-                     RgbPicture& picture, PngHeader* headerOut = nullptr);
+                     RgbPicture& picture, PngHeader* headerOut = nullptr, const FitBox& fit = {});
 
 // Encodes an RGB picture as an 8-bit RGB PNG.
 bool encodePng(const RgbPicture& picture, std::vector<std::uint8_t>& png, std::string& error);

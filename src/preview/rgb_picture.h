@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace kvx {
@@ -35,9 +36,40 @@ struct Size2 {
 Size2 fitInto(std::uint32_t width, std::uint32_t height, std::uint32_t boxWidth,
               std::uint32_t boxHeight, bool enlarge);
 
+// A box to fit a picture into, as fitInto does; an empty box keeps the picture's own size.
+struct FitBox {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    bool enlarge = false;
+    bool empty() const { return width == 0 || height == 0; }
+};
+
 // Resamples by area averaging: every target pixel is the mean of the source area it covers,
 // partly covered source pixels weighted by their share. Exact in integer arithmetic.
 RgbPicture resampleArea(const RgbPicture& source, std::uint32_t width, std::uint32_t height);
+
+// The same resampling fed one source row at a time, top to bottom, so that a decoder need not
+// hold the full-size picture: only the last window() rows added are read again.
+class AreaReducer {
+public:
+    AreaReducer(std::uint32_t sourceWidth, std::uint32_t sourceHeight, std::uint32_t width,
+                std::uint32_t height);
+    ~AreaReducer();
+    AreaReducer(const AreaReducer&) = delete;
+    AreaReducer& operator=(const AreaReducer&) = delete;
+
+    // How many of the latest rows must stay in place while further rows are added.
+    std::uint32_t window() const;
+    // Adds the next source row of sourceWidth * 3 bytes; it must stay unchanged until window()
+    // more rows have been added.
+    void addRow(const std::uint8_t* rgb);
+    // The resampled picture, once every source row has been added.
+    RgbPicture take();
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
 
 // The picture's background: the commonest colour along its border.
 Rgb backgroundColour(const RgbPicture& picture);

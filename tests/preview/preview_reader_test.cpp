@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "preview/dwg_preview.h"
+#include "preview/rgb_picture.h"
 #include "support/dwg_builder.h"
 
 using namespace kvxtest;
@@ -144,6 +145,34 @@ INSTANTIATE_TEST_SUITE_P(ColourTypes, PngDecoding,
                                            PngCase{0, 8, false}, PngCase{0, 16, false},
                                            PngCase{2, 8, true}, PngCase{3, 8, false},
                                            PngCase{3, 8, true}));
+
+// Either picture kind read fitted into a box: the same as fitting the full picture afterwards,
+// while the stored size is still reported.
+TEST(FittedReading, MatchesFittingAfterwardsForBothKinds) {
+    const Image image = Image::pattern(90, 40, 7);
+    BmpOptions b;
+    b.bits = 8;
+    PngOptions p;
+    p.colourType = 3;
+    const Bytes drawings[] = {DwgBuilder("AC1015").headerData().bmp(makeBmp(image, b)).build(),
+                              DwgBuilder("AC1032").headerData().png(makePng(image, p)).build()};
+    for (const Bytes& drawing : drawings) {
+        for (const kvx::FitBox box : {kvx::FitBox{30, 30, false}, kvx::FitBox{200, 100, true},
+                                      kvx::FitBox{200, 100, false}}) {
+            kvx::MemorySource source(drawing.data(), drawing.size());
+            const kvx::PreviewResult fitted = kvx::readPreview(source, true, box);
+            ASSERT_EQ(fitted.status, PreviewStatus::Picture) << fitted.message;
+            EXPECT_EQ(fitted.info.width, 90u);
+            EXPECT_EQ(fitted.info.height, 40u);
+            const kvx::RgbPicture full = readBytes(drawing).picture;
+            const kvx::Size2 size = kvx::fitInto(90, 40, box.width, box.height, box.enlarge);
+            const kvx::RgbPicture expected = kvx::resampleArea(full, size.width, size.height);
+            EXPECT_EQ(fitted.picture.width, expected.width);
+            EXPECT_EQ(fitted.picture.height, expected.height);
+            EXPECT_TRUE(fitted.picture.rgb == expected.rgb);
+        }
+    }
+}
 
 TEST(PictureChoice, PngIsPreferredToABitmapStoredBeforeIt) {
     const Image bmpImage = Image::pattern(20, 10, 16);

@@ -1,5 +1,6 @@
 // Fitting a picture into a box, area-averaging resampling and the background colour.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <ostream>
@@ -41,6 +42,23 @@ double referenceArea(const kvx::RgbPicture& src, std::uint32_t w, std::uint32_t 
     return sum / area;
 }
 
+// The same mean computed exactly: overlaps counted in units of 1/target pixel along each axis,
+// the sum rounded half up.
+std::uint8_t exactArea(const kvx::RgbPicture& src, std::uint32_t w, std::uint32_t h,
+                       std::uint32_t tx, std::uint32_t ty, int channel) {
+    auto overlap = [](std::uint64_t s, std::uint64_t t, std::uint64_t i, std::uint64_t o) {
+        const std::uint64_t lo = std::max(s * t, o * i), hi = std::min((s + 1) * t, (o + 1) * i);
+        return hi > lo ? hi - lo : 0;
+    };
+    std::uint64_t sum = 0;
+    for (std::uint32_t y = 0; y < src.height; ++y)
+        for (std::uint32_t x = 0; x < src.width; ++x)
+            sum += overlap(x, w, src.width, tx) * overlap(y, h, src.height, ty) *
+                   src.rgb[(std::size_t(y) * src.width + x) * 3 + channel];
+    const std::uint64_t divisor = std::uint64_t(src.width) * src.height;
+    return static_cast<std::uint8_t>((sum + divisor / 2) / divisor);
+}
+
 struct Resize {
     std::uint32_t sw, sh, tw, th;
 };
@@ -65,6 +83,14 @@ TEST_P(AreaAveraging, EveryPixelIsTheMeanOfTheAreaItCovers) {
                 worst = std::max(worst, std::abs(out.rgb[(std::size_t(y) * r.tw + x) * 3 + c] -
                                                  referenceArea(src, r.tw, r.th, x, y, c)));
     EXPECT_LE(worst, 0.5 + 1e-9);
+    // And to the last bit, ties included, on a sample of pixels.
+    std::size_t differing = 0;
+    for (std::uint32_t y = 0; y < r.th; y += 1 + r.th / 16)
+        for (std::uint32_t x = 0; x < r.tw; x += 1 + r.tw / 16)
+            for (int c = 0; c < 3; ++c)
+                differing += out.rgb[(std::size_t(y) * r.tw + x) * 3 + c] !=
+                             exactArea(src, r.tw, r.th, x, y, c);
+    EXPECT_EQ(differing, 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, AreaAveraging,
@@ -72,7 +98,27 @@ INSTANTIATE_TEST_SUITE_P(Sizes, AreaAveraging,
                                            Resize{672, 448, 189, 126}, Resize{852, 448, 240, 126},
                                            Resize{5, 3, 1, 1}, Resize{1, 9, 1, 4},
                                            Resize{3, 2, 7, 5}, Resize{50, 20, 252, 101},
-                                           Resize{17, 13, 17, 13}));
+                                           Resize{17, 13, 17, 13}, Resize{600, 580, 280, 290},
+                                           Resize{9, 7, 600, 300}, Resize{2, 2, 1, 1}));
+
+// A 49 x 2 picture, top row x and bottom row y, into one pixel, for every x and y: half the
+// means land exactly on a half, which rounds up, and 98 is a divisor whose inverse is inexact
+// in floating point.
+TEST(AreaAveraging, EveryMeanOfTwoRowsRoundsHalvesUp) {
+    kvx::RgbPicture rows;
+    rows.width = 49;
+    rows.height = 2;
+    rows.rgb.resize(49 * 2 * 3);
+    std::size_t wrong = 0;
+    for (unsigned x = 0; x < 256; ++x) {
+        for (unsigned y = 0; y < 256; ++y) {
+            std::fill(rows.rgb.begin(), rows.rgb.begin() + 49 * 3, static_cast<std::uint8_t>(x));
+            std::fill(rows.rgb.begin() + 49 * 3, rows.rgb.end(), static_cast<std::uint8_t>(y));
+            wrong += kvx::resampleArea(rows, 1, 1).at(0, 0).r != (x + y + 1) / 2;
+        }
+    }
+    EXPECT_EQ(wrong, 0u);
+}
 
 TEST(AreaAveraging, AlternatingColumnsBecomeEvenGrey) {
     kvx::RgbPicture stripes;

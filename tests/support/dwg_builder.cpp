@@ -172,21 +172,60 @@ Bytes makeBmp(const Image& image, const BmpOptions& o) {
     return out;
 }
 
+namespace {
+
+// Applies a PNG row filter to one row of bytes; `prior` is the unfiltered row above (empty for
+// the first row of a pass) and `step` the bytes per whole pixel.
+Bytes filterRow(unsigned type, const Bytes& row, const Bytes& prior, std::size_t step) {
+    Bytes out{std::uint8_t(type)};
+    for (std::size_t i = 0; i < row.size(); ++i) {
+        const int a = i >= step ? row[i - step] : 0;
+        const int b = prior.empty() ? 0 : prior[i];
+        const int c = i >= step && !prior.empty() ? prior[i - step] : 0;
+        int predicted = 0;
+        switch (type) {
+        case 1:
+            predicted = a;
+            break;
+        case 2:
+            predicted = b;
+            break;
+        case 3:
+            predicted = (a + b) / 2;
+            break;
+        case 4: {
+            const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b),
+                      pc = std::abs(p - c);
+            predicted = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+            break;
+        }
+        }
+        out.push_back(std::uint8_t(row[i] - predicted));
+    }
+    return out;
+}
+
+} // namespace
+
 Bytes makePng(const Image& image, const PngOptions& o) {
     const bool indexed = o.colourType == 3;
-    const unsigned channels = o.colourType == 0 || indexed ? 1 : o.colourType == 2 ? 3 : 4;
-    const unsigned sampleBytes = o.bitDepth / 8;
+    const bool grey = o.colourType == 0 || o.colourType == 4;
+    const unsigned channels = o.colourType == 0 || indexed ? 1
+                              : o.colourType == 2          ? 3
+                              : o.colourType == 4          ? 2
+                                                           : 4;
+    const unsigned depth = o.bitDepth;
+    if ((depth < 8 && !(grey && channels == 1) && !indexed) || (depth == 16 && indexed))
+        throw std::invalid_argument("bit depth not allowed with this colour type");
     std::map<std::uint32_t, std::uint8_t> index;
     Bytes palette;
     if (indexed) {
-        if (o.bitDepth != 8)
-            throw std::invalid_argument("indexed PNGs are made with 8-bit indices");
         for (std::uint32_t y = 0; y < image.height; ++y) {
             for (std::uint32_t x = 0; x < image.width; ++x) {
                 const std::uint32_t c = image.at(x, y);
                 if (index.count(c))
                     continue;
-                if (index.size() == 256)
+                if (index.size() == (1u << depth))
                     throw std::invalid_argument("too many colours for an indexed PNG");
                 index.emplace(c, std::uint8_t(index.size()));
                 palette.insert(palette.end(),
@@ -194,41 +233,59 @@ Bytes makePng(const Image& image, const PngOptions& o) {
             }
         }
     }
+    // One row of the pass starting at x0 every dx pixels, unfiltered.
     auto rowOf = [&](std::uint32_t y, std::uint32_t x0, std::uint32_t dx) {
-        Bytes row{0}; // filter type None
+        Bytes row;
+        unsigned bitsUsed = 0; // of the last byte, for depths below eight
         for (std::uint32_t x = x0; x < image.width; x += dx) {
             const std::uint32_t c = image.at(x, y);
+            if (depth < 8) {
+                const unsigned v = indexed ? index.at(c) : (c >> 16 & 0xFF) >> (8 - depth);
+                if (bitsUsed == 0 || bitsUsed == 8) {
+                    row.push_back(0);
+                    bitsUsed = 0;
+                }
+                bitsUsed += depth;
+                row.back() = std::uint8_t(row.back() | v << (8 - bitsUsed));
+                continue;
+            }
             if (indexed) {
                 row.push_back(index.at(c));
                 continue;
             }
+            const auto alpha = std::uint8_t(x * 7 + y * 13);
             const std::uint8_t samples[4] = {std::uint8_t(c >> 16), std::uint8_t(c >> 8),
-                                             std::uint8_t(c), 255};
+                                             std::uint8_t(c), alpha};
             for (unsigned k = 0; k < channels; ++k) {
-                const std::uint8_t v = o.colourType == 0 ? samples[0] : samples[k];
-                for (unsigned s = 0; s < sampleBytes; ++s)
-                    row.push_back(v);
+                const std::uint8_t v = grey ? (k == 0 ? samples[0] : alpha) : samples[k];
+                row.push_back(v);
+                if (depth == 16)
+                    row.push_back(std::uint8_t(~v));
             }
         }
         return row;
     };
+    const std::size_t step = std::max<std::size_t>(1, channels * depth / 8);
+    unsigned rowNumber = 0;
     Bytes raw;
-    if (!o.interlaced) {
-        for (std::uint32_t y = 0; y < image.height; ++y) {
-            const Bytes row = rowOf(y, 0, 1);
-            raw.insert(raw.end(), row.begin(), row.end());
+    auto addPass = [&](std::uint32_t x0, std::uint32_t y0, std::uint32_t dx, std::uint32_t dy) {
+        Bytes prior;
+        for (std::uint32_t y = y0; y < image.height; y += dy, ++rowNumber) {
+            const Bytes row = rowOf(y, x0, dx);
+            const unsigned type = o.filter >= 0 ? unsigned(o.filter) : rowNumber % 5;
+            const Bytes filtered = filterRow(type, row, prior, step);
+            raw.insert(raw.end(), filtered.begin(), filtered.end());
+            prior = row;
         }
+    };
+    if (!o.interlaced) {
+        addPass(0, 0, 1, 1);
     } else {
         static const unsigned pass[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
                                             {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
-        for (const auto& p : pass) {
-            if (p[0] >= image.width)
-                continue;
-            for (std::uint32_t y = p[1]; y < image.height; y += p[3]) {
-                const Bytes row = rowOf(y, p[0], p[2]);
-                raw.insert(raw.end(), row.begin(), row.end());
-            }
-        }
+        for (const auto& p : pass)
+            if (p[0] < image.width)
+                addPass(p[0], p[1], p[2], p[3]);
     }
     uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
     Bytes packed(packedSize);
@@ -241,7 +298,7 @@ Bytes makePng(const Image& image, const PngOptions& o) {
     Bytes ihdr;
     add32be(ihdr, image.width);
     add32be(ihdr, image.height);
-    ihdr.push_back(std::uint8_t(o.bitDepth));
+    ihdr.push_back(std::uint8_t(depth));
     ihdr.push_back(std::uint8_t(o.colourType));
     ihdr.push_back(0);
     ihdr.push_back(0);
@@ -249,7 +306,15 @@ Bytes makePng(const Image& image, const PngOptions& o) {
     pngChunk(out, "IHDR", ihdr);
     if (indexed)
         pngChunk(out, "PLTE", palette);
-    pngChunk(out, "IDAT", packed);
+    // Pieces as even as the byte count allows; later ones may be empty.
+    const std::size_t pieces = std::max(1u, o.dataChunks);
+    const std::size_t pieceBytes = (packed.size() + pieces - 1) / pieces;
+    for (std::size_t i = 0; i < pieces; ++i) {
+        const std::size_t from = std::min(packed.size(), i * pieceBytes);
+        const std::size_t to = std::min(packed.size(), from + pieceBytes);
+        pngChunk(out, "IDAT",
+                 Bytes(packed.begin() + std::ptrdiff_t(from), packed.begin() + std::ptrdiff_t(to)));
+    }
     pngChunk(out, "IEND", {});
     return out;
 }

@@ -44,9 +44,15 @@ struct BmpOptions {
 Bytes makeBmp(const Image& image, const BmpOptions& options = {});
 
 struct PngOptions {
-    unsigned colourType = 2; // 0 grey (from the red channel), 2 RGB, 3 indexed, 6 RGBA
-    unsigned bitDepth = 8;   // 8 or 16; 8 when indexed
+    // 0 grey (from the red channel), 2 RGB, 3 indexed, 4 grey and alpha, 6 RGBA. Alpha varies
+    // across the picture; colours are never premultiplied by it.
+    unsigned colourType = 2;
+    // 1, 2 or 4 (grey and indexed: the top bits of the sample), 8, or 16 (not indexed: the
+    // high byte is the sample, the low byte its complement).
+    unsigned bitDepth = 8;
     bool interlaced = false; // Adam7
+    int filter = 0;          // row filter 0 to 4 for every row; -1: the rows take 0 to 4 in turn
+    unsigned dataChunks = 1; // IDAT chunks the compressed rows are split over
 };
 Bytes makePng(const Image& image, const PngOptions& options = {});
 

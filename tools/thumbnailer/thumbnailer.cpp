@@ -111,7 +111,10 @@ int thumbnail(const char* sizeText, const std::string& input, const std::string&
         std::fprintf(stderr, "%s: size \"%s\" (expected 1 to %lu)\n", kProgram, sizeText, kMaxSize);
         return Usage;
     }
-    const kvx::PreviewResult r = kvx::readPreview(input);
+    // A thumbnail is never larger than the stored picture; the file manager scales up. The
+    // picture is reduced while it is decoded, so the full-size one is never held.
+    const auto box = static_cast<std::uint32_t>(size);
+    const kvx::PreviewResult r = kvx::readPreview(input, kvx::FitBox{box, box, false});
     if (r.status == kvx::PreviewStatus::NoPicture) {
         std::fprintf(stderr, "%s: %s: no picture stored\n", kProgram, input.c_str());
         return NoPicture;
@@ -120,13 +123,9 @@ int thumbnail(const char* sizeText, const std::string& input, const std::string&
         std::fprintf(stderr, "%s: %s: damaged: %s\n", kProgram, input.c_str(), r.message.c_str());
         return Damaged;
     }
-    // A thumbnail is never larger than the stored picture; the file manager scales up.
-    const auto box = static_cast<std::uint32_t>(size);
-    const kvx::Size2 fitted = kvx::fitInto(r.picture.width, r.picture.height, box, box, false);
-    const kvx::RgbPicture small = kvx::resampleArea(r.picture, fitted.width, fitted.height);
     std::vector<std::uint8_t> png;
     std::string error;
-    if (!kvx::encodePng(small, png, error) || !replaceFile(output, png, error)) {
+    if (!kvx::encodePng(r.picture, png, error) || !replaceFile(output, png, error)) {
         std::fprintf(stderr, "%s: %s: cannot write: %s\n", kProgram, output.c_str(), error.c_str());
         return CannotWrite;
     }
