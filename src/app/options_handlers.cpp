@@ -83,36 +83,29 @@ void TForm1::RestoreSettings() {
     kvx::SettingCopies = {texts.path, texts.lastchm, texts.effhtml, texts.effjpg};
     const kvx::StartupControlStates s = kvx::startupControlStates(texts);
 
-    CheckBox4->setChecked(s.checkBox4);
-    rethrowPendingError();
-    CheckBox5->setChecked(s.checkBox5);
-    rethrowPendingError();
-    CheckBox6->setChecked(s.checkBox6);
-    rethrowPendingError();
-    CheckBox3->setChecked(s.checkBox3);
-    rethrowPendingError();
+    // Each control set in turn; a handler's failure ends start-up at that step.
+    auto check = [this](QAbstractButton* box, bool on) {
+        box->setChecked(on);
+        rethrowPendingError();
+    };
+    check(CheckBox4, s.checkBox4);
+    check(CheckBox5, s.checkBox5);
+    check(CheckBox6, s.checkBox6);
+    check(CheckBox3, s.checkBox3);
     DwgThumbnail1->setNoMagnify(!s.checkBox3);
 
-    CheckBox7->setChecked(Settings.readBool("autoname"));
-    rethrowPendingError();
-    CheckBox8->setChecked(Settings.readBool("bigimage"));
-    rethrowPendingError();
+    check(CheckBox7, Settings.readBool("autoname"));
+    check(CheckBox8, Settings.readBool("bigimage"));
 
     Edit4->setText(QString::fromStdString(Settings.readText("indexname")));
     TrackBar1->setValue(s.trackBar1);
     rethrowPendingError();
-    CheckBox1->setChecked(s.checkBox1);
-    rethrowPendingError();
-    CheckBox2->setChecked(s.checkBox2);
-    rethrowPendingError();
-    if (s.radioButton2) {
-        RadioButton2->setChecked(true);
-        RadioButton3->setChecked(false);
-    } else {
-        RadioButton2->setChecked(false);
-        RadioButton3->setChecked(true);
-    }
-    rethrowPendingError();
+    check(CheckBox1, s.checkBox1);
+    check(CheckBox2, s.checkBox2);
+    // The two buttons form one group: checking one unchecks the other, and only the one
+    // that becomes checked runs its handler.
+    check(RadioButton2, s.radioButton2);
+    check(RadioButton3, !s.radioButton2);
 }
 
 void TForm1::TrackBar1Change() { Settings.writeText("temp", std::to_string(TrackBar1->value())); }

@@ -23,7 +23,6 @@
 #include <QMenu>
 #include <QRadioButton>
 #include <QTest>
-#include <QTimer>
 #include <QToolButton>
 #include <memory>
 #include <stdexcept>
@@ -278,11 +277,16 @@ private slots:
         QVERIFY(Form3->windowFlags() & Qt::FramelessWindowHint);
         QVERIFY(Form3->windowFlags() & Qt::WindowStaysOnTopHint);
         QVERIFY(Form3->findChildren<QWidget*>().isEmpty());
-        bool sawItVisible = false;
-        QTimer probe;
-        connect(&probe, &QTimer::timeout, [&] { sawItVisible |= Form3->isVisible(); });
-        probe.start(0);
+        struct ShowSeen : QObject {
+            bool seen = false;
+            bool eventFilter(QObject*, QEvent* e) override {
+                seen |= e->type() == QEvent::Show;
+                return false;
+            }
+        } shows;
+        Form3->installEventFilter(&shows);
         Form3->exec(); // returns by itself
+        QVERIFY(shows.seen); // it did come up
         QVERIFY(!Form3->isVisible());
         QCOMPARE(Form3->pos(), QPoint(1, 0));
     }

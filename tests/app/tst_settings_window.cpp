@@ -232,7 +232,7 @@ private slots:
     }
 
     void missingBigimageStopsAfterAuto() {
-        start(sz("autoname", "x").replace(sz("autoname", "x"), "\"autoname\"=dword:00000001\r\n") +
+        start(QByteArray("\"autoname\"=dword:00000001\r\n") +
               sz("temp", "9"));
         QCOMPARE(errorTexts(),
                  QStringList{QStringLiteral("Echec à l'obtention des données pour 'bigimage'")});

@@ -12,23 +12,13 @@
 #include <zlib.h>
 
 #include "preview/picture_codecs.h"
+#include "preview/byte_format.h"
 #include "support/dwg_builder.h"
 
 using namespace kvxtest;
 using kvx::PreviewError;
 
 namespace {
-
-std::string hexOf(std::uint64_t v) {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(v));
-    return text;
-}
-
-std::uint32_t be32At(const Bytes& b, std::size_t at) {
-    return std::uint32_t(b[at]) << 24 | std::uint32_t(b[at + 1]) << 16 |
-           std::uint32_t(b[at + 2]) << 8 | b[at + 3];
-}
 
 void putBe32(Bytes& b, std::size_t at, std::uint32_t v) {
     for (int i = 0; i < 4; ++i)
@@ -37,14 +27,14 @@ void putBe32(Bytes& b, std::size_t at, std::uint32_t v) {
 
 // Recomputes the checksum of the chunk starting at `at`, after a test changed its contents.
 void fixChunkCrc(Bytes& png, std::size_t at) {
-    const std::uint32_t length = be32At(png, at);
+    const std::uint32_t length = kvx::be32(&png[at]);
     putBe32(png, at + 8 + length,
             static_cast<std::uint32_t>(crc32(0, png.data() + at + 4, length + 4)));
 }
 
 // The offset of the first chunk of the given type.
 std::size_t chunkAt(const Bytes& png, const char* type) {
-    for (std::size_t at = 8; at + 12 <= png.size(); at += 12 + be32At(png, at))
+    for (std::size_t at = 8; at + 12 <= png.size(); at += 12 + kvx::be32(&png[at]))
         if (std::equal(type, type + 4, png.begin() + std::ptrdiff_t(at + 4)))
             return at;
     return 0;
@@ -330,10 +320,10 @@ const Damage kDamages[] = {
      [](std::string& m) {
          Bytes png = assemblePng(greyRows());
          const std::size_t at = chunkAt(png, "IDAT");
-         png[at + 8 + be32At(png, at) - 1] ^= 0x01; // the stream's last byte
+         png[at + 8 + kvx::be32(&png[at]) - 1] ^= 0x01; // the stream's last byte
          fixChunkCrc(png, at);
-         m = "image data of " + std::to_string(be32At(png, at)) + " bytes at " +
-             hexOf(0x100 + at + 8) + " is not a zlib stream with a matching Adler-32";
+         m = "image data of " + std::to_string(kvx::be32(&png[at])) + " bytes at " +
+             kvx::hex(0x100 + at + 8) + " is not a zlib stream with a matching Adler-32";
          return png;
      }},
     {"no zlib stream at all",
@@ -357,12 +347,12 @@ const Damage kDamages[] = {
          PngOptions o;
          o.dataChunks = 2;
          Bytes png = makePng(Image::pattern(9, 9, 4), o);
-         const std::size_t second = chunkAt(png, "IDAT") + 12 + be32At(png, chunkAt(png, "IDAT"));
+         const std::size_t second = chunkAt(png, "IDAT") + 12 + kvx::be32(&png[chunkAt(png, "IDAT")]);
          // A text chunk between the two image chunks.
          const Bytes text = {0, 0, 0, 1, 't', 'E', 'X', 't', 'a', 0, 0, 0, 0};
          png.insert(png.begin() + std::ptrdiff_t(second), text.begin(), text.end());
          fixChunkCrc(png, second);
-         m = "IDAT chunk at " + hexOf(0x100 + second + text.size()) + " after other chunks";
+         m = "IDAT chunk at " + kvx::hex(0x100 + second + text.size()) + " after other chunks";
          return png;
      }},
     {"indexed picture without a palette",
@@ -370,7 +360,7 @@ const Damage kDamages[] = {
          PngParts p = greyRows();
          p.colourType = 3;
          const Bytes png = assemblePng(p);
-         m = "no PLTE chunk before the image data at " + hexOf(0x100 + chunkAt(png, "IDAT")) +
+         m = "no PLTE chunk before the image data at " + kvx::hex(0x100 + chunkAt(png, "IDAT")) +
              " (expected a palette for colour type 3)";
          return png;
      }},
@@ -380,7 +370,7 @@ const Damage kDamages[] = {
          p.colourType = 3;
          p.palette = {1, 2, 3, 4};
          const Bytes png = assemblePng(p);
-         m = "PLTE chunk of 4 bytes at " + hexOf(0x100 + chunkAt(png, "PLTE"));
+         m = "PLTE chunk of 4 bytes at " + kvx::hex(0x100 + chunkAt(png, "PLTE"));
          return png;
      }},
     {"no image data",
@@ -400,7 +390,7 @@ const Damage kDamages[] = {
          png.insert(png.begin() + std::ptrdiff_t(at), chunk.begin(), chunk.end());
          png.insert(png.begin() + std::ptrdiff_t(at + chunk.size()), 4, 0);
          fixChunkCrc(png, at);
-         m = "critical chunk \"QUX\\x01\" at " + hexOf(0x100 + at);
+         m = "critical chunk \"QUX\\x01\" at " + kvx::hex(0x100 + at);
          return png;
      }},
     {"compression method",

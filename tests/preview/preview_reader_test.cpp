@@ -13,6 +13,7 @@
 
 #include "preview/dwg_preview.h"
 #include "preview/rgb_picture.h"
+#include "preview/byte_format.h"
 #include "support/dwg_builder.h"
 
 using namespace kvxtest;
@@ -21,12 +22,6 @@ using kvx::PreviewError;
 using kvx::PreviewStatus;
 
 namespace {
-
-std::string hexOf(std::uint64_t v) {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(v));
-    return text;
-}
 
 kvx::PreviewResult readBytes(const Bytes& bytes, bool decode = true) {
     kvx::MemorySource source(bytes.data(), bytes.size());
@@ -348,7 +343,7 @@ const Outcome kOutcomes[] = {
          Layout l;
          Bytes b = withBmp(&l);
          b[l.address + 7] ^= 0x01;
-         m = hexOf(l.address);
+         m = kvx::hex(l.address);
          return b;
      },
      PreviewStatus::Damaged, PreviewError::BadSentinel},
@@ -356,7 +351,7 @@ const Outcome kOutcomes[] = {
      [](std::string& m) {
          Bytes b = withBmp();
          put32(b, 0x0D, static_cast<std::uint32_t>(b.size()));
-         m = hexOf(b.size());
+         m = kvx::hex(b.size());
          return b;
      },
      PreviewStatus::Damaged, PreviewError::AddressPastEnd},
@@ -373,7 +368,7 @@ const Outcome kOutcomes[] = {
          Layout l;
          Bytes b = withBmp(&l);
          b.resize(l.starts[1] + 30);
-         m = hexOf(l.overallSizeAt);
+         m = kvx::hex(l.overallSizeAt);
          return b;
      },
      PreviewStatus::Damaged, PreviewError::SectionTruncated},
@@ -383,7 +378,7 @@ const Outcome kOutcomes[] = {
          Bytes b = DwgBuilder().headerData().bmp(makeBmp(Image::pattern(4, 4, 2))).build(&l);
          put32(b, l.overallSizeAt, 0);
          b.resize(l.tableAt + 12);
-         m = hexOf(l.countAt);
+         m = kvx::hex(l.countAt);
          return b;
      },
      PreviewStatus::Damaged, PreviewError::SectionTruncated},
@@ -392,7 +387,7 @@ const Outcome kOutcomes[] = {
          Layout l;
          Bytes b = withBmp(&l);
          put32(b, l.overallSizeAt, 0xFFFFFFFFu);
-         m = hexOf(l.overallSizeAt);
+         m = kvx::hex(l.overallSizeAt);
          return b;
      },
      PreviewStatus::Damaged, PreviewError::SectionTruncated},
@@ -401,7 +396,7 @@ const Outcome kOutcomes[] = {
          Layout l;
          Bytes b = withBmp(&l);
          put32(b, l.tableAt + 9 + 5, static_cast<std::uint32_t>(b.size()));
-         m = hexOf(l.tableAt + 9);
+         m = kvx::hex(l.tableAt + 9);
          return b;
      },
      PreviewStatus::Damaged, PreviewError::EntryPastEnd},
@@ -420,7 +415,7 @@ const Outcome kOutcomes[] = {
          Layout l;
          Bytes b = withBmp(&l);
          put32(b, l.tableAt + 1, 0xFFFFFFFFu);
-         m = hexOf(l.tableAt);
+         m = kvx::hex(l.tableAt);
          return b;
      },
      PreviewStatus::Damaged, PreviewError::EntryPastEnd},
@@ -429,7 +424,7 @@ const Outcome kOutcomes[] = {
          Layout l;
          Bytes b = withBmp(&l);
          put32(b, bmpField(l, 4), 0x7FFFFFFFu);
-         m = hexOf(bmpField(l, 4));
+         m = kvx::hex(bmpField(l, 4));
          return b;
      },
      PreviewStatus::Damaged, PreviewError::TooLarge},
@@ -438,7 +433,7 @@ const Outcome kOutcomes[] = {
          Layout l;
          Bytes b = withBmp(&l);
          put32(b, bmpField(l, 8), 0x80000000u);
-         m = hexOf(bmpField(l, 4));
+         m = kvx::hex(bmpField(l, 4));
          return b;
      },
      PreviewStatus::Damaged, PreviewError::TooLarge},
@@ -457,7 +452,7 @@ const Outcome kOutcomes[] = {
          Layout l;
          Bytes b = withBmp(&l);
          put32(b, bmpField(l, 4), 0xFFFFFFF6u);
-         m = hexOf(bmpField(l, 4));
+         m = kvx::hex(bmpField(l, 4));
          return b;
      },
      PreviewStatus::Damaged, PreviewError::BadBitmap},
@@ -466,7 +461,7 @@ const Outcome kOutcomes[] = {
          Layout l;
          Bytes b = withBmp(&l);
          put32(b, bmpField(l, 8), 0);
-         m = hexOf(bmpField(l, 8));
+         m = kvx::hex(bmpField(l, 8));
          return b;
      },
      PreviewStatus::Damaged, PreviewError::BadBitmap},
@@ -485,7 +480,7 @@ const Outcome kOutcomes[] = {
          Layout l;
          Bytes b = withBmp(&l);
          put32(b, bmpField(l, 32), 0xFFFFFFFFu);
-         m = hexOf(bmpField(l, 32));
+         m = kvx::hex(bmpField(l, 32));
          return b;
      },
      PreviewStatus::Damaged, PreviewError::BadBitmap},
@@ -494,7 +489,7 @@ const Outcome kOutcomes[] = {
          Layout l;
          Bytes b = withBmp(&l);
          b[bmpField(l, 14)] = 16;
-         m = hexOf(bmpField(l, 14));
+         m = kvx::hex(bmpField(l, 14));
          return b;
      },
      PreviewStatus::Damaged, PreviewError::BadBitmap},
@@ -503,7 +498,7 @@ const Outcome kOutcomes[] = {
          Layout l;
          Bytes b = withBmp(&l);
          put32(b, bmpField(l, 16), 2);
-         m = hexOf(bmpField(l, 16));
+         m = kvx::hex(bmpField(l, 16));
          return b;
      },
      PreviewStatus::Damaged, PreviewError::BadBitmap},
@@ -512,7 +507,7 @@ const Outcome kOutcomes[] = {
          Layout l;
          Bytes b = withBmp(&l);
          put32(b, bmpField(l, 0), 0xFFFFFFFFu);
-         m = hexOf(bmpField(l, 0));
+         m = kvx::hex(bmpField(l, 0));
          return b;
      },
      PreviewStatus::Damaged, PreviewError::BadBitmap},
@@ -540,7 +535,7 @@ const Outcome kOutcomes[] = {
          Bytes png = makePng(Image::pattern(16, 9, 3));
          png[33] = 0xFF; // the length of the chunk after IHDR
          Bytes b = DwgBuilder("AC1032").png(png).build(&l);
-         m = hexOf(l.starts[0] + 33);
+         m = kvx::hex(l.starts[0] + 33);
          return b;
      },
      PreviewStatus::Damaged, PreviewError::BadPng, false},
@@ -550,7 +545,7 @@ const Outcome kOutcomes[] = {
          Bytes png = makePng(Image::pattern(6, 6, 3));
          png[1] = 'Q';
          Bytes b = DwgBuilder("AC1032").headerData().png(png).build(&l);
-         m = hexOf(l.starts[1]);
+         m = kvx::hex(l.starts[1]);
          return b;
      },
      PreviewStatus::Damaged, PreviewError::BadPng},
@@ -560,7 +555,7 @@ const Outcome kOutcomes[] = {
          Bytes png = makePng(Image::pattern(6, 6, 3));
          png[16] = png[17] = png[18] = png[19] = 0xFF;
          Bytes b = DwgBuilder("AC1032").png(png).build(&l);
-         m = hexOf(l.starts[0] + 16);
+         m = kvx::hex(l.starts[0] + 16);
          return b;
      },
      PreviewStatus::Damaged, PreviewError::TooLarge},
