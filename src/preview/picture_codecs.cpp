@@ -175,15 +175,30 @@ public:
         std::memset(m_colours, 0, sizeof m_colours);
         if (header.colourType == 3) {
             for (std::size_t i = 0; i < chunks.paletteBytes / 3; ++i)
-                m_colours[i] = pack(chunks.palette[3 * i], chunks.palette[3 * i + 1],
-                                    chunks.palette[3 * i + 2]);
+                m_palette[i] = {chunks.palette[3 * i], chunks.palette[3 * i + 1],
+                                chunks.palette[3 * i + 2]};
         } else if (m_table) {
             const unsigned most = (1u << m_depth) - 1;
             for (unsigned v = 0; v <= most; ++v) {
                 const auto g = static_cast<std::uint8_t>(v * 255 / most);
-                m_colours[v] = pack(g, g, g);
+                m_palette[v] = {g, g, g};
             }
         }
+        for (std::size_t i = 0; i < 256; ++i)
+            m_colours[i] = pack(m_palette[i].r, m_palette[i].g, m_palette[i].b);
+    }
+
+    // Palette indices and grey levels of up to eight bits go through the palette.
+    bool indexed() const { return m_table; }
+    const Rgb* palette() const { return m_palette; }
+    // The row's indices, one byte each: the row itself at eight bits, else unpacked into
+    // `unpacked` (width bytes).
+    const std::uint8_t* indices(const std::uint8_t* row, std::uint8_t* unpacked) const {
+        if (m_depth == 8)
+            return row;
+        for (std::uint32_t x = 0; x < m_width; ++x)
+            unpacked[x] = static_cast<std::uint8_t>(sampleAt(row, x));
+        return unpacked;
     }
 
     void convert(const std::uint8_t* row, std::uint8_t* rgb) const {
@@ -229,6 +244,7 @@ private:
     unsigned m_depth;
     bool m_grey, m_table;
     std::size_t m_sampleBytes, m_pixelBytes;
+    Rgb m_palette[256];
     std::uint32_t m_colours[256];
 };
 
@@ -281,13 +297,13 @@ CodecError decodePngRows(const std::uint8_t* data, std::uint64_t base, const Png
     const std::vector<std::uint8_t> zeros(rowBytes);
     const std::size_t step = std::max<std::size_t>(1, bits / 8);
     const std::size_t rgbRow = std::size_t(header.width) * 3;
-    // A reduced picture is made from a few full-size rows at a time.
+    // A reduced picture is made one row at a time, without the full-size picture.
     std::unique_ptr<AreaReducer> reducer;
-    std::vector<std::uint8_t> recent;
+    std::vector<std::uint8_t> line;
     if (target.width != header.width || target.height != header.height) {
         reducer =
             std::make_unique<AreaReducer>(header.width, header.height, target.width, target.height);
-        recent.resize(reducer->window() * rgbRow);
+        line.resize(converter.indexed() ? header.width : rgbRow);
     } else {
         picture.rgb.resize(rgbRow * header.height);
     }
@@ -300,12 +316,13 @@ CodecError decodePngRows(const std::uint8_t* data, std::uint64_t base, const Png
                                       std::to_string(y) + " at byte " + std::to_string(y * stride) +
                                       " of the inflated image data (expected 0 to 4)");
         }
-        if (reducer) {
-            std::uint8_t* rgb = recent.data() + (y % reducer->window()) * rgbRow;
-            converter.convert(row + 1, rgb);
-            reducer->addRow(rgb);
-        } else {
+        if (!reducer) {
             converter.convert(row + 1, picture.rgb.data() + y * rgbRow);
+        } else if (converter.indexed()) {
+            reducer->addIndexedRow(converter.indices(row + 1, line.data()), converter.palette());
+        } else {
+            converter.convert(row + 1, line.data());
+            reducer->addRow(line.data());
         }
     }
     if (reducer)
@@ -621,44 +638,6 @@ CodecError decodePng(const std::uint8_t* data, std::size_t size, std::uint64_t b
     if (headerOut)
         *headerOut = header;
     return {};
-}
-
-bool encodePng(const RgbPicture& picture, std::vector<std::uint8_t>& png, std::string& error) {
-    if (picture.empty() || picture.rgb.size() != std::size_t(picture.width) * picture.height * 3) {
-        error = "empty picture";
-        return false;
-    }
-    SpngContext ctx(spng_ctx_new(SPNG_CTX_ENCODER));
-    if (!ctx) {
-        error = "out of memory for the encoder";
-        return false;
-    }
-    spng_set_option(ctx.get(), SPNG_ENCODE_TO_BUFFER, 1);
-    // Thumbnails are small cache files written while someone waits. Previews are flat
-    // colours and thin lines, which the quickest deflate packs well without row filters:
-    // faster and, on such pictures, even smaller than adaptive filtering.
-    spng_set_option(ctx.get(), SPNG_IMG_COMPRESSION_LEVEL, 1);
-    spng_set_option(ctx.get(), SPNG_FILTER_CHOICE, SPNG_FILTER_CHOICE_NONE);
-    spng_ihdr ihdr = {};
-    ihdr.width = picture.width;
-    ihdr.height = picture.height;
-    ihdr.bit_depth = 8;
-    ihdr.color_type = SPNG_COLOR_TYPE_TRUECOLOR;
-    int rc = spng_set_ihdr(ctx.get(), &ihdr);
-    if (rc == 0)
-        rc = spng_encode_image(ctx.get(), picture.rgb.data(), picture.rgb.size(), SPNG_FMT_PNG,
-                               SPNG_ENCODE_FINALIZE);
-    std::size_t length = 0;
-    void* buffer = rc == 0 ? spng_get_png_buffer(ctx.get(), &length, &rc) : nullptr;
-    if (rc != 0 || !buffer) {
-        std::free(buffer);
-        error = spng_strerror(rc);
-        return false;
-    }
-    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
-    png.assign(bytes, bytes + length);
-    std::free(buffer);
-    return true;
 }
 
 } // namespace kvx

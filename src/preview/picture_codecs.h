@@ -71,7 +71,4 @@ CodecError parsePngHeader(const std::uint8_t* head, std::size_t headSize, std::u
 CodecError decodePng(const std::uint8_t* data, std::size_t size, std::uint64_t base,
                      RgbPicture& picture, PngHeader* headerOut = nullptr, const FitBox& fit = {});
 
-// Encodes an RGB picture as an 8-bit RGB PNG.
-bool encodePng(const RgbPicture& picture, std::vector<std::uint8_t>& png, std::string& error);
-
 } // namespace kvx

@@ -1,6 +1,7 @@
 #include "preview/rgb_picture.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace kvx {
 
@@ -37,26 +38,6 @@ AxisWeights axisWeights(std::uint32_t source, std::uint32_t target) {
         }
     }
     return a;
-}
-
-// sum += weight * line. The pointers never overlap; blocks of sixteen let compilers use vector
-// code even at -O2, with products of sixteen bits when the weight allows (every reduction to
-// at most 257 rows, thumbnails and views among them).
-void addWeighted(std::uint32_t* __restrict sum, const std::uint8_t* __restrict line,
-                 std::size_t count, std::uint32_t weight) {
-    std::size_t i = 0;
-    if (weight <= 257) {
-        const auto w = static_cast<std::uint16_t>(weight);
-        for (; i + 16 <= count; i += 16)
-            for (std::size_t j = i; j < i + 16; ++j)
-                sum[j] += static_cast<std::uint16_t>(w * line[j]);
-    } else {
-        for (; i + 16 <= count; i += 16)
-            for (std::size_t j = i; j < i + 16; ++j)
-                sum[j] += weight * line[j];
-    }
-    for (; i < count; ++i)
-        sum[i] += weight * line[i];
 }
 
 // Rounded division by a fixed divisor of at most 2^24 (a picture's pixels) of sums of at most
@@ -102,58 +83,101 @@ Size2 fitInto(std::uint32_t width, std::uint32_t height, std::uint32_t boxWidth,
     return fitted;
 }
 
+// Along a row, target pixel i covers [i * sourceWidth, (i + 1) * sourceWidth) in units of
+// 1/width, source pixel x covers [x * width, (x + 1) * width). A row is a step function of
+// those units; a step by `delta` at source pixel x, in target pixel k at r units from its
+// start, adds (sourceWidth - r) * delta to k and r * delta to k + 1 in the differences of the
+// row's target sums. Summing the differences along the row gives the sums. The arithmetic is
+// modulo 2^32 throughout: every true sum lies below 255 * 2^24, so the wrapped differences add
+// up to it exactly.
 struct AreaReducer::State {
-    std::uint32_t sourceHeight;
-    AxisWeights columns, rows;
+    struct Step {
+        std::uint32_t k;    // target pixel the step falls in
+        std::uint32_t a[3]; // what it adds to k, per channel
+        std::uint32_t b[3]; // and to k + 1
+    };
+
+    std::uint32_t sourceWidth, sourceHeight;
+    AxisWeights rows;
     RoundedDivision divide;
-    std::uint32_t window = 1;
-    std::vector<const std::uint8_t*> recent; // the last `window` rows, by row number modulo
+    std::vector<std::uint32_t> stepTarget, stepOffset; // k and r of each source pixel
+    std::vector<Step> steps;                           // the current row's
+    std::vector<std::uint32_t> differences;            // (width + 1) * 3, the open target row
     std::uint32_t added = 0;
     std::uint32_t nextTarget = 0;
-    std::vector<std::uint32_t> down;
     RgbPicture out;
 
     State(std::uint32_t sw, std::uint32_t sh, std::uint32_t w, std::uint32_t h)
-        : sourceHeight(sh), columns(axisWeights(sw, w)), rows(axisWeights(sh, h)),
-          divide(std::uint64_t(sw) * sh), down(std::size_t(sw) * 3) {
-        for (std::uint32_t n : rows.count)
-            window = std::max(window, n);
-        recent.resize(window);
+        : sourceWidth(sw), sourceHeight(sh), rows(axisWeights(sh, h)),
+          divide(std::uint64_t(sw) * sh), stepTarget(sw), stepOffset(sw),
+          differences((std::size_t(w) + 1) * 3) {
+        for (std::uint32_t x = 0; x < sw; ++x) {
+            const std::uint64_t unit = std::uint64_t(x) * w;
+            stepTarget[x] = static_cast<std::uint32_t>(unit / sw);
+            stepOffset[x] = static_cast<std::uint32_t>(unit % sw);
+        }
+        steps.reserve(64);
         out.width = w;
         out.height = h;
         out.rgb.resize(std::size_t(w) * h * 3);
     }
 
-    // Target row y, all of whose source rows are among the recent ones. The source rows are
-    // weighted and summed down first; the weights of a target row add up to sourceHeight, so
-    // a sum stays below 255 * 8192.
-    void emit(std::uint32_t y) {
-        std::fill(down.begin(), down.end(), 0);
-        const std::uint32_t* wy = rows.weight.data() + rows.offset[y];
-        for (std::uint32_t k = 0; k < rows.count[y]; ++k)
-            addWeighted(down.data(), recent[(rows.first[y] + k) % window], down.size(), wy[k]);
-        // Locals, which the byte stores below cannot be assumed to change.
-        const RoundedDivision divideSum = divide;
-        const std::uint32_t* first = columns.first.data();
-        const std::uint32_t* count = columns.count.data();
-        const std::uint32_t* offset = columns.offset.data();
-        const std::uint32_t* weight = columns.weight.data();
-        const std::uint32_t* sums = down.data();
-        const std::uint32_t width = out.width;
-        std::uint8_t* dst = out.rgb.data() + std::size_t(y) * width * 3;
-        for (std::uint32_t x = 0; x < width; ++x, dst += 3) {
-            const std::uint32_t* p = sums + std::size_t(first[x]) * 3;
-            const std::uint32_t* w = weight + offset[x];
-            std::uint64_t r = 0, g = 0, b = 0;
-            for (std::uint32_t n = count[x]; n > 0; --n, ++w, p += 3) {
-                r += std::uint64_t(*w) * p[0];
-                g += std::uint64_t(*w) * p[1];
-                b += std::uint64_t(*w) * p[2];
+    void step(std::uint32_t x, const Rgb& from, const Rgb& to) {
+        const std::int32_t d[3] = {std::int32_t(to.r) - from.r, std::int32_t(to.g) - from.g,
+                                   std::int32_t(to.b) - from.b};
+        const auto r = static_cast<std::int32_t>(stepOffset[x]);
+        const auto rest = static_cast<std::int32_t>(sourceWidth) - r;
+        Step s;
+        s.k = stepTarget[x];
+        for (int c = 0; c < 3; ++c) {
+            s.a[c] = static_cast<std::uint32_t>(rest * d[c]);
+            s.b[c] = static_cast<std::uint32_t>(r * d[c]);
+        }
+        steps.push_back(s);
+    }
+
+    // Adds the current row's steps, weighted, to every target row it belongs to, and finishes
+    // each target row whose last source row this is.
+    void finishRow() {
+        if (added == sourceHeight)
+            return;
+        const std::uint32_t y = added++;
+        const std::uint32_t height = out.height;
+        while (nextTarget < height && rows.first[nextTarget] <= y) {
+            const std::uint32_t t = nextTarget;
+            const std::uint32_t w = rows.weight[rows.offset[t] + (y - rows.first[t])];
+            std::uint32_t* d = differences.data();
+            for (const Step& s : steps) {
+                std::uint32_t* p = d + std::size_t(s.k) * 3;
+                p[0] += w * s.a[0];
+                p[1] += w * s.a[1];
+                p[2] += w * s.a[2];
+                p[3] += w * s.b[0];
+                p[4] += w * s.b[1];
+                p[5] += w * s.b[2];
             }
+            if (rows.first[t] + rows.count[t] - 1 != y)
+                break;
+            emit(t);
+            ++nextTarget;
+        }
+    }
+
+    void emit(std::uint32_t t) {
+        const RoundedDivision divideSum = divide;
+        const std::uint32_t width = out.width;
+        std::uint32_t* d = differences.data();
+        std::uint8_t* dst = out.rgb.data() + std::size_t(t) * width * 3;
+        std::uint32_t r = 0, g = 0, b = 0;
+        for (std::uint32_t i = 0; i < width; ++i, d += 3, dst += 3) {
+            r += d[0];
+            g += d[1];
+            b += d[2];
             dst[0] = divideSum(r);
             dst[1] = divideSum(g);
             dst[2] = divideSum(b);
         }
+        std::fill(differences.begin(), differences.end(), 0u);
     }
 };
 
@@ -163,20 +187,48 @@ AreaReducer::AreaReducer(std::uint32_t sourceWidth, std::uint32_t sourceHeight, 
 
 AreaReducer::~AreaReducer() = default;
 
-std::uint32_t AreaReducer::window() const {
-    return m_state->window;
-}
-
 void AreaReducer::addRow(const std::uint8_t* rgb) {
     State& s = *m_state;
-    if (s.added == s.sourceHeight)
-        return;
-    s.recent[s.added % s.window] = rgb;
-    const std::uint32_t row = s.added++;
-    // Every target row whose last source row this is.
-    while (s.nextTarget < s.out.height &&
-           s.rows.first[s.nextTarget] + s.rows.count[s.nextTarget] - 1 == row)
-        s.emit(s.nextTarget++);
+    s.steps.clear();
+    Rgb previous;
+    for (std::uint32_t x = 0; x < s.sourceWidth; ++x, rgb += 3) {
+        const Rgb c{rgb[0], rgb[1], rgb[2]};
+        if (c != previous || x == 0)
+            s.step(x, previous, c);
+        previous = c;
+    }
+    s.finishRow();
+}
+
+void AreaReducer::addIndexedRow(const std::uint8_t* indices, const Rgb* palette) {
+    State& s = *m_state;
+    s.steps.clear();
+    const std::uint32_t n = s.sourceWidth;
+    s.step(0, Rgb{}, palette[indices[0]]);
+    auto change = [&](std::uint32_t x) {
+        const Rgb& from = palette[indices[x - 1]];
+        const Rgb& to = palette[indices[x]];
+        if (from != to)
+            s.step(x, from, to);
+    };
+    std::uint32_t x = 1;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    // Eight neighbours compared at once: long runs of one index cost next to nothing.
+    for (; x + 8 <= n; x += 8) {
+        std::uint64_t before, here;
+        std::memcpy(&before, indices + x - 1, 8);
+        std::memcpy(&here, indices + x, 8);
+        for (std::uint64_t diff = before ^ here; diff != 0;) {
+            const unsigned byte = static_cast<unsigned>(__builtin_ctzll(diff)) / 8;
+            change(x + byte);
+            diff &= ~(std::uint64_t(0xFF) << (8 * byte));
+        }
+    }
+#endif
+    for (; x < n; ++x)
+        if (indices[x] != indices[x - 1])
+            change(x);
+    s.finishRow();
 }
 
 RgbPicture AreaReducer::take() {

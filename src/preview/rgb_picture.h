@@ -49,7 +49,9 @@ struct FitBox {
 RgbPicture resampleArea(const RgbPicture& source, std::uint32_t width, std::uint32_t height);
 
 // The same resampling fed one source row at a time, top to bottom, so that a decoder need not
-// hold the full-size picture: only the last window() rows added are read again.
+// hold the full-size picture. Rows are taken apart horizontally first, and only where the colour
+// changes along the row: drawings' previews are flat colours with a few lines, so a row costs
+// about as much as it has changes, not as many pixels as it has.
 class AreaReducer {
 public:
     AreaReducer(std::uint32_t sourceWidth, std::uint32_t sourceHeight, std::uint32_t width,
@@ -58,11 +60,10 @@ public:
     AreaReducer(const AreaReducer&) = delete;
     AreaReducer& operator=(const AreaReducer&) = delete;
 
-    // How many of the latest rows must stay in place while further rows are added.
-    std::uint32_t window() const;
-    // Adds the next source row of sourceWidth * 3 bytes; it must stay unchanged until window()
-    // more rows have been added.
+    // Adds the next source row of sourceWidth * 3 bytes; it is not needed afterwards.
     void addRow(const std::uint8_t* rgb);
+    // Adds the next source row as sourceWidth palette indices into 256 colours.
+    void addIndexedRow(const std::uint8_t* indices, const Rgb* palette);
     // The resampled picture, once every source row has been added.
     RgbPicture take();
 

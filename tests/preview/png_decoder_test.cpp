@@ -11,8 +11,8 @@
 #include <spng.h>
 #include <zlib.h>
 
-#include "preview/picture_codecs.h"
 #include "preview/byte_format.h"
+#include "preview/picture_codecs.h"
 #include "support/dwg_builder.h"
 
 using namespace kvxtest;
@@ -347,7 +347,8 @@ const Damage kDamages[] = {
          PngOptions o;
          o.dataChunks = 2;
          Bytes png = makePng(Image::pattern(9, 9, 4), o);
-         const std::size_t second = chunkAt(png, "IDAT") + 12 + kvx::be32(&png[chunkAt(png, "IDAT")]);
+         const std::size_t second =
+             chunkAt(png, "IDAT") + 12 + kvx::be32(&png[chunkAt(png, "IDAT")]);
          // A text chunk between the two image chunks.
          const Bytes text = {0, 0, 0, 1, 't', 'E', 'X', 't', 'a', 0, 0, 0, 0};
          png.insert(png.begin() + std::ptrdiff_t(second), text.begin(), text.end());

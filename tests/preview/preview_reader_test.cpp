@@ -11,9 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include "preview/byte_format.h"
 #include "preview/dwg_preview.h"
 #include "preview/rgb_picture.h"
-#include "preview/byte_format.h"
 #include "support/dwg_builder.h"
 
 using namespace kvxtest;

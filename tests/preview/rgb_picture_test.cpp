@@ -133,6 +133,55 @@ TEST(AreaAveraging, AlternatingColumnsBecomeEvenGrey) {
         EXPECT_EQ(v, 128);
 }
 
+// Rows given as palette indices, with runs of every length, a palette holding one colour
+// twice and indices changing at every pixel, give what the same rows in RGB give, and that is
+// the exact mean.
+class IndexedRows : public ::testing::TestWithParam<Resize> {};
+
+TEST_P(IndexedRows, GiveWhatTheirColoursGive) {
+    const Resize r = GetParam();
+    kvx::Rgb palette[256];
+    for (unsigned i = 0; i < 256; ++i)
+        palette[i] = {std::uint8_t(i * 7), std::uint8_t(255 - i), std::uint8_t(i * 13 + 5)};
+    palette[9] = palette[4];
+    std::vector<std::uint8_t> indices(std::size_t(r.sw) * r.sh);
+    std::uint32_t state = r.sw * 977u + r.sh;
+    for (std::size_t i = 0; i < indices.size();) {
+        state = state * 1664525u + 1013904223u;
+        const std::size_t run = state >> 29 == 0 ? 1 : (state >> 20) % 300;
+        const auto index = static_cast<std::uint8_t>((state >> 8) % 12);
+        for (std::size_t k = 0; k < run && i < indices.size(); ++k, ++i)
+            indices[i] = state >> 30 == 1 ? static_cast<std::uint8_t>(i % 2 ? 4 : 9) : index;
+    }
+    kvx::RgbPicture rgb;
+    rgb.width = r.sw;
+    rgb.height = r.sh;
+    for (std::uint8_t i : indices)
+        rgb.rgb.insert(rgb.rgb.end(), {palette[i].r, palette[i].g, palette[i].b});
+
+    kvx::AreaReducer reducer(r.sw, r.sh, r.tw, r.th);
+    for (std::uint32_t y = 0; y < r.sh; ++y)
+        reducer.addIndexedRow(indices.data() + std::size_t(y) * r.sw, palette);
+    const kvx::RgbPicture out = reducer.take();
+    const kvx::RgbPicture expected = kvx::resampleArea(rgb, r.tw, r.th);
+    ASSERT_EQ(out.width, r.tw);
+    ASSERT_EQ(out.height, r.th);
+    EXPECT_TRUE(out.rgb == expected.rgb);
+    std::size_t differing = 0;
+    for (std::uint32_t y = 0; y < r.th; y += 1 + r.th / 8)
+        for (std::uint32_t x = 0; x < r.tw; x += 1 + r.tw / 8)
+            for (int c = 0; c < 3; ++c)
+                differing += out.rgb[(std::size_t(y) * r.tw + x) * 3 + c] !=
+                             exactArea(rgb, r.tw, r.th, x, y, c);
+    EXPECT_EQ(differing, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, IndexedRows,
+                         ::testing::Values(Resize{670, 448, 188, 126}, Resize{852, 448, 240, 126},
+                                           Resize{9, 3, 4, 1}, Resize{7, 7, 7, 7},
+                                           Resize{16, 16, 250, 120}, Resize{1, 5, 1, 2},
+                                           Resize{8192, 2, 252, 1}));
+
 struct Fit {
     std::uint32_t w, h, bw, bh;
     bool enlarge;
