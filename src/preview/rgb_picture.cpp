@@ -40,25 +40,42 @@ AxisWeights axisWeights(std::uint32_t source, std::uint32_t target) {
     return a;
 }
 
-// Rounded division by a fixed divisor of at most 2^24 (a picture's pixels) of sums of at most
-// 255 times the divisor. The floating-point estimate is off by at most 2^-44 of the quotient,
-// which is below 256: it can only fall just short of an exact integer quotient, never reach
-// the next one, so one correction upwards makes it exact. Signed, because converting signed
-// integers to and from double is one instruction.
+// Rounded division of sums of at most 255 times the divisor, the divisor at most 2^24 (a
+// picture's pixels), by multiplying with a 32-bit reciprocal: with shift = 31 + floor(log2 d)
+// and magic = ceil(2^shift / d), the estimate for n <= 255.5 d is off by less than
+// 511 / 2^31, so it is the quotient or one more, and one correction downwards makes it exact.
+// Every step is 32-bit, or 32 by 32 bits into 64, so blocks of sixteen become vector code.
 class RoundedDivision {
 public:
-    explicit RoundedDivision(std::uint64_t divisor)
-        : m_divisor(static_cast<std::int64_t>(divisor)), m_inverse(1.0 / double(divisor)) {}
-    std::uint8_t operator()(std::uint64_t sum) const {
-        const std::int64_t n = static_cast<std::int64_t>(sum) + m_divisor / 2;
-        auto q = static_cast<std::int64_t>(double(n) * m_inverse);
-        q += (q + 1) * m_divisor <= n;
+    explicit RoundedDivision(std::uint32_t divisor) : m_divisor(divisor), m_half(divisor / 2) {
+        while ((std::uint64_t(2) << m_shift) <= divisor)
+            ++m_shift;
+        m_shift += 31;
+        m_magic =
+            static_cast<std::uint32_t>(((std::uint64_t(1) << m_shift) + divisor - 1) / divisor);
+    }
+    std::uint8_t operator()(std::uint32_t sum) const {
+        const std::uint32_t n = sum + m_half;
+        std::uint32_t q = static_cast<std::uint32_t>((std::uint64_t(n) * m_magic) >> m_shift);
+        q = q < 255 ? q : 255;
+        q -= q * m_divisor > n;
         return static_cast<std::uint8_t>(q);
+    }
+    void divide(const std::uint32_t* __restrict sums, std::uint8_t* __restrict out,
+                std::size_t count) const {
+        const RoundedDivision d = *this; // locals, which the byte stores cannot change
+        std::size_t i = 0;
+        for (; i + 16 <= count; i += 16)
+            for (std::size_t j = i; j < i + 16; ++j)
+                out[j] = d(sums[j]);
+        for (; i < count; ++i)
+            out[i] = d(sums[i]);
     }
 
 private:
-    std::int64_t m_divisor;
-    double m_inverse;
+    std::uint32_t m_divisor, m_half;
+    unsigned m_shift = 0;
+    std::uint32_t m_magic = 0;
 };
 
 } // namespace
@@ -103,14 +120,15 @@ struct AreaReducer::State {
     std::vector<std::uint32_t> stepTarget, stepOffset; // k and r of each source pixel
     std::vector<Step> steps;                           // the current row's
     std::vector<std::uint32_t> differences;            // (width + 1) * 3, the open target row
+    std::vector<std::uint32_t> sums;                   // width * 3, a finished target row
     std::uint32_t added = 0;
     std::uint32_t nextTarget = 0;
     RgbPicture out;
 
     State(std::uint32_t sw, std::uint32_t sh, std::uint32_t w, std::uint32_t h)
-        : sourceWidth(sw), sourceHeight(sh), rows(axisWeights(sh, h)),
-          divide(std::uint64_t(sw) * sh), stepTarget(sw), stepOffset(sw),
-          differences((std::size_t(w) + 1) * 3) {
+        : sourceWidth(sw), sourceHeight(sh), rows(axisWeights(sh, h)), divide(sw * sh),
+          stepTarget(sw), stepOffset(sw), differences((std::size_t(w) + 1) * 3),
+          sums(std::size_t(w) * 3) {
         for (std::uint32_t x = 0; x < sw; ++x) {
             const std::uint64_t unit = std::uint64_t(x) * w;
             stepTarget[x] = static_cast<std::uint32_t>(unit / sw);
@@ -127,13 +145,13 @@ struct AreaReducer::State {
                                    std::int32_t(to.b) - from.b};
         const auto r = static_cast<std::int32_t>(stepOffset[x]);
         const auto rest = static_cast<std::int32_t>(sourceWidth) - r;
-        Step s;
+        // Filled in place: a step built aside and copied in stalls on the copy.
+        Step& s = steps.emplace_back();
         s.k = stepTarget[x];
         for (int c = 0; c < 3; ++c) {
             s.a[c] = static_cast<std::uint32_t>(rest * d[c]);
             s.b[c] = static_cast<std::uint32_t>(r * d[c]);
         }
-        steps.push_back(s);
     }
 
     // Adds the current row's steps, weighted, to every target row it belongs to, and finishes
@@ -164,19 +182,16 @@ struct AreaReducer::State {
     }
 
     void emit(std::uint32_t t) {
-        const RoundedDivision divideSum = divide;
         const std::uint32_t width = out.width;
-        std::uint32_t* d = differences.data();
-        std::uint8_t* dst = out.rgb.data() + std::size_t(t) * width * 3;
+        const std::uint32_t* d = differences.data();
+        std::uint32_t* sum = sums.data();
         std::uint32_t r = 0, g = 0, b = 0;
-        for (std::uint32_t i = 0; i < width; ++i, d += 3, dst += 3) {
-            r += d[0];
-            g += d[1];
-            b += d[2];
-            dst[0] = divideSum(r);
-            dst[1] = divideSum(g);
-            dst[2] = divideSum(b);
+        for (std::uint32_t i = 0; i < width; ++i, d += 3, sum += 3) {
+            sum[0] = r += d[0];
+            sum[1] = g += d[1];
+            sum[2] = b += d[2];
         }
+        divide.divide(sums.data(), out.rgb.data() + std::size_t(t) * width * 3, sums.size());
         std::fill(differences.begin(), differences.end(), 0u);
     }
 };
