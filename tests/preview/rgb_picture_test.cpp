@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <ostream>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -181,6 +182,49 @@ INSTANTIATE_TEST_SUITE_P(Sizes, IndexedRows,
                                            Resize{9, 3, 4, 1}, Resize{7, 7, 7, 7},
                                            Resize{16, 16, 250, 120}, Resize{1, 5, 1, 2},
                                            Resize{8192, 2, 252, 1}));
+
+// Whole pictures into one pixel, with sums just below, on and just above the half that
+// rounds up, for divisors up to the largest picture (2^24 pixels): the division is exact.
+TEST(AreaAveraging, RoundsExactlyForEveryPictureSize) {
+    const std::pair<std::uint32_t, std::uint32_t> sizes[] = {
+        {4096, 4096}, {4097, 4095}, {2895, 2897}, {670, 448}, {7, 1}, {1, 1}, {3, 1}};
+    kvx::Rgb palette[256];
+    palette[1] = {255, 255, 255};
+    std::size_t checked = 0, wrong = 0;
+    for (const auto& [w, h] : sizes) {
+        const std::uint64_t d = std::uint64_t(w) * h;
+        std::vector<std::uint64_t> sums = {0, 255 * d};
+        for (std::uint64_t q : {0u, 1u, 2u, 127u, 200u, 254u})
+            for (std::int64_t delta : {-2, -1, 0, 1, 2}) {
+                const std::int64_t n = std::int64_t(q * d + d / 2) + delta;
+                if (n >= 0 && std::uint64_t(n) <= 255 * d)
+                    sums.push_back(std::uint64_t(n));
+            }
+        for (const std::uint64_t n : sums) {
+            // n / 255 white pixels, then one of the remainder, then black.
+            const std::uint64_t white = n / 255;
+            const auto rest = static_cast<std::uint8_t>(n % 255);
+            palette[2] = {rest, rest, rest};
+            kvx::AreaReducer reducer(w, h, 1, 1);
+            std::vector<std::uint8_t> row(w);
+            for (std::uint32_t y = 0; y < h; ++y) {
+                const std::uint64_t start = std::uint64_t(y) * w;
+                const std::uint64_t ones = std::min<std::uint64_t>(
+                    w, white > start ? white - start : 0);
+                std::fill(row.begin(), row.begin() + std::ptrdiff_t(ones), 1);
+                std::fill(row.begin() + std::ptrdiff_t(ones), row.end(), 0);
+                if (white >= start && white < start + w)
+                    row[white - start] = 2;
+                reducer.addIndexedRow(row.data(), palette);
+            }
+            const std::uint64_t expected = (n + d / 2) / d;
+            wrong += reducer.take().rgb[0] != expected;
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, 150u);
+    EXPECT_EQ(wrong, 0u);
+}
 
 struct Fit {
     std::uint32_t w, h, bw, bh;
