@@ -6,8 +6,6 @@
 #include <memory>
 
 #include <libdeflate.h>
-#include <spng.h>
-#include <zlib.h>
 
 #include "preview/byte_format.h"
 
@@ -40,11 +38,6 @@ bool withinPictureLimits(std::uint64_t width, std::uint64_t height) {
 // No deflate stream expands more than this: a 258-byte match costs at least two bits.
 constexpr std::uint64_t kMaxDeflateRatio = 1032;
 
-struct SpngDeleter {
-    void operator()(spng_ctx* ctx) const { spng_ctx_free(ctx); }
-};
-using SpngContext = std::unique_ptr<spng_ctx, SpngDeleter>;
-
 // What the chunk walk found: the palette and the compressed image data, which may be split
 // over several consecutive chunks.
 struct PngChunks {
@@ -71,8 +64,8 @@ CodecError walkPngChunks(const std::uint8_t* data, std::size_t size, std::uint64
                                       hex(base + pos) + " runs past the entry's " +
                                       std::to_string(size) + " bytes");
         const std::uint8_t* type = data + pos + 4;
-        const auto computed =
-            static_cast<std::uint32_t>(crc32(0, type, static_cast<uInt>(length + 4)));
+        const auto computed = static_cast<std::uint32_t>(
+            libdeflate_crc32(0, type, static_cast<std::size_t>(length + 4)));
         const std::uint32_t stored = be32(type + 4 + length);
         if (computed != stored)
             return pngError(base, "checksum " + hex(stored) + " of the chunk at " +
@@ -161,8 +154,8 @@ bool unfilterRow(unsigned filter, std::uint8_t* row, const std::uint8_t* prior, 
 }
 
 // Grey of up to eight bits and palette indices become RGB through a table; samples of eight
-// or sixteen bits are read directly, keeping their high byte and dropping any alpha, as the
-// library's RGB8 output does.
+// or sixteen bits are read directly, keeping their high byte and dropping any alpha, as
+// common decoders' 8-bit RGB output does.
 class RowConverter {
 public:
     RowConverter(const PngHeader& header, const PngChunks& chunks)
@@ -201,12 +194,13 @@ public:
         return unpacked;
     }
 
-    void convert(const std::uint8_t* row, std::uint8_t* rgb) const {
+    // Converts `width` pixels (the picture's width, or an interlaced pass's).
+    void convert(const std::uint8_t* row, std::uint8_t* rgb, std::uint32_t width) const {
         if (m_table) {
-            if (m_width == 0)
+            if (width == 0)
                 return;
             // Four bytes a pixel, the fourth overwritten by the next one; the last takes three.
-            const std::uint32_t last = m_width - 1;
+            const std::uint32_t last = width - 1;
             if (m_depth == 8) {
                 for (std::uint32_t x = 0; x < last; ++x)
                     std::memcpy(rgb + 3 * std::size_t(x), &m_colours[row[x]], 4);
@@ -216,10 +210,10 @@ public:
             }
             std::memcpy(rgb + 3 * std::size_t(last), &m_colours[sampleAt(row, last)], 3);
         } else if (m_depth == 8 && !m_grey && m_pixelBytes == 3) {
-            std::memcpy(rgb, row, std::size_t(m_width) * 3);
+            std::memcpy(rgb, row, std::size_t(width) * 3);
         } else {
             const std::size_t g = m_grey ? 0 : m_sampleBytes;
-            for (std::uint32_t x = 0; x < m_width; ++x, row += m_pixelBytes, rgb += 3) {
+            for (std::uint32_t x = 0; x < width; ++x, row += m_pixelBytes, rgb += 3) {
                 rgb[0] = row[0];
                 rgb[1] = row[g];
                 rgb[2] = row[2 * g];
@@ -252,13 +246,11 @@ struct DecompressorDeleter {
     void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
 };
 
-CodecError decodePngRows(const std::uint8_t* data, std::uint64_t base, const PngHeader& header,
-                         const PngChunks& chunks, const Size2& target, RgbPicture& picture) {
-    const std::size_t bits = std::size_t(pngChannels(header.colourType)) * header.bitDepth;
-    const std::size_t rowBytes = (std::size_t(header.width) * bits + 7) / 8;
-    const std::size_t stride = rowBytes + 1;
-    const std::size_t rawSize = stride * header.height;
-
+// Inflates the image data, which must fill `rawSize` bytes exactly; `layout` says what they
+// hold, for the message.
+CodecError inflateImageData(const std::uint8_t* data, std::uint64_t base, const PngChunks& chunks,
+                            std::size_t rawSize, const std::string& layout,
+                            std::unique_ptr<std::uint8_t[]>& raw) {
     std::vector<std::uint8_t> joined;
     const std::uint8_t* in = data + chunks.data[0].first;
     if (chunks.data.size() > 1) {
@@ -271,7 +263,7 @@ CodecError decodePngRows(const std::uint8_t* data, std::uint64_t base, const Png
         libdeflate_alloc_decompressor());
     if (!inflater)
         return pngError(base, "out of memory for the decompressor");
-    std::unique_ptr<std::uint8_t[]> raw(new std::uint8_t[rawSize]);
+    raw.reset(new std::uint8_t[rawSize]);
     // Without an output count the stream must fill the buffer exactly.
     const libdeflate_result rc = libdeflate_zlib_decompress(inflater.get(), in, chunks.dataBytes,
                                                             raw.get(), rawSize, nullptr);
@@ -281,9 +273,8 @@ CodecError decodePngRows(const std::uint8_t* data, std::uint64_t base, const Png
             hex(base + chunks.data[0].first) +
             (chunks.data.size() > 1 ? " in " + std::to_string(chunks.data.size()) + " chunks"
                                     : std::string());
-        const std::string expected = " (expected " + std::to_string(header.height) +
-                                     " rows of 1 + " + std::to_string(rowBytes) + " bytes, " +
-                                     std::to_string(rawSize) + " in all)";
+        const std::string expected =
+            " (expected " + layout + ", " + std::to_string(rawSize) + " in all)";
         if (rc == LIBDEFLATE_SHORT_OUTPUT)
             return pngError(base,
                             what + " inflates to fewer bytes than the picture needs" + expected);
@@ -292,6 +283,26 @@ CodecError decodePngRows(const std::uint8_t* data, std::uint64_t base, const Png
                             what + " inflates to more bytes than the picture needs" + expected);
         return pngError(base, what + " is not a zlib stream with a matching Adler-32");
     }
+    return {};
+}
+
+std::size_t pngRowBytes(const PngHeader& header, std::uint32_t width) {
+    const std::size_t bits = std::size_t(pngChannels(header.colourType)) * header.bitDepth;
+    return (std::size_t(width) * bits + 7) / 8;
+}
+
+CodecError decodePngRows(const std::uint8_t* data, std::uint64_t base, const PngHeader& header,
+                         const PngChunks& chunks, const Size2& target, RgbPicture& picture) {
+    const std::size_t bits = std::size_t(pngChannels(header.colourType)) * header.bitDepth;
+    const std::size_t rowBytes = pngRowBytes(header, header.width);
+    const std::size_t stride = rowBytes + 1;
+    const std::size_t rawSize = stride * header.height;
+    std::unique_ptr<std::uint8_t[]> raw;
+    if (CodecError e = inflateImageData(data, base, chunks, rawSize,
+                                        std::to_string(header.height) + " rows of 1 + " +
+                                            std::to_string(rowBytes) + " bytes",
+                                        raw))
+        return e;
 
     const RowConverter converter(header, chunks);
     const std::vector<std::uint8_t> zeros(rowBytes);
@@ -317,11 +328,11 @@ CodecError decodePngRows(const std::uint8_t* data, std::uint64_t base, const Png
                                       " of the inflated image data (expected 0 to 4)");
         }
         if (!reducer) {
-            converter.convert(row + 1, picture.rgb.data() + y * rgbRow);
+            converter.convert(row + 1, picture.rgb.data() + y * rgbRow, header.width);
         } else if (converter.indexed()) {
             reducer->addIndexedRow(converter.indices(row + 1, line.data()), converter.palette());
         } else {
-            converter.convert(row + 1, line.data());
+            converter.convert(row + 1, line.data(), header.width);
             reducer->addRow(line.data());
         }
     }
@@ -332,53 +343,57 @@ CodecError decodePngRows(const std::uint8_t* data, std::uint64_t base, const Png
     return {};
 }
 
-// Interlaced pictures are rare in drawings and left to the library.
-CodecError decodeInterlacedPng(const std::uint8_t* data, std::size_t size, std::uint64_t base,
-                               const PngHeader& header, RgbPicture& picture) {
-    // The chunk walk has verified every checksum, which covers all stored bytes and makes the
-    // Adler-32 redundant.
-    SpngContext ctx(spng_ctx_new(SPNG_CTX_IGNORE_ADLER32));
-    if (!ctx)
-        return pngError(base, "out of memory for the decoder");
-    spng_set_image_limits(ctx.get(), kMaxPictureSide, kMaxPictureSide);
-    // No chunk can be longer than the entry holding it.
-    spng_set_chunk_limits(ctx.get(), size, size);
-    spng_set_png_buffer(ctx.get(), data, size);
+// Interlaced pictures store seven reduced pictures (passes), each with its own rows and
+// filters, whose pixels interleave into the whole.
+CodecError decodeAdam7(const std::uint8_t* data, std::uint64_t base, const PngHeader& header,
+                       const PngChunks& chunks, RgbPicture& picture) {
+    struct Pass {
+        std::uint32_t x0, y0, dx, dy, width = 0, height = 0;
+        std::size_t rowBytes = 0;
+    };
+    Pass passes[7] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                      {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+    std::size_t rawSize = 0;
+    for (Pass& p : passes) {
+        p.width = header.width > p.x0 ? (header.width - p.x0 + p.dx - 1) / p.dx : 0;
+        p.height = header.height > p.y0 ? (header.height - p.y0 + p.dy - 1) / p.dy : 0;
+        // An empty pass stores nothing, not even filter bytes.
+        if (p.width && p.height) {
+            p.rowBytes = pngRowBytes(header, p.width);
+            rawSize += (p.rowBytes + 1) * p.height;
+        }
+    }
+    std::unique_ptr<std::uint8_t[]> raw;
+    if (CodecError e = inflateImageData(data, base, chunks, rawSize,
+                                        "seven interlaced passes of rows and filter bytes", raw))
+        return e;
 
-    const std::size_t pixels = std::size_t(header.width) * header.height;
-    // Indexed 8-bit pictures are expanded here, with the same black past the palette as the
-    // non-interlaced path.
-    const bool indexed = header.colourType == 3 && header.bitDepth == 8;
-    const int format = indexed ? SPNG_FMT_PNG : SPNG_FMT_RGB8;
-    std::size_t outSize = 0;
-    int rc = spng_decoded_image_size(ctx.get(), format, &outSize);
-    if (rc == 0 && outSize != pixels * (indexed ? 1 : 3))
-        return pngError(base, "decoder disagrees with the IHDR size at " + hex(base + 16));
-    std::vector<std::uint8_t> indices;
-    if (rc == 0) {
-        std::vector<std::uint8_t>& out = indexed ? indices : picture.rgb;
-        out.assign(outSize, 0);
-        rc = spng_decode_image(ctx.get(), out.data(), outSize, format, 0);
-    }
-    spng_plte plte = {};
-    if (rc == 0 && indexed)
-        rc = spng_get_plte(ctx.get(), &plte);
-    if (rc != 0) {
-        picture = {};
-        return pngError(base, std::string(spng_strerror(rc)) + " (expected a well-formed PNG of " +
-                                  std::to_string(size) + " bytes)");
-    }
-    if (indexed) {
-        Rgb palette[256] = {};
-        for (std::uint32_t i = 0; i < plte.n_entries && i < 256; ++i)
-            palette[i] = {plte.entries[i].red, plte.entries[i].green, plte.entries[i].blue};
-        picture.rgb.resize(pixels * 3);
-        std::uint8_t* dst = picture.rgb.data();
-        for (std::size_t i = 0; i < pixels; ++i, dst += 3) {
-            const Rgb& c = palette[indices[i]];
-            dst[0] = c.r;
-            dst[1] = c.g;
-            dst[2] = c.b;
+    const RowConverter converter(header, chunks);
+    const std::size_t bits = std::size_t(pngChannels(header.colourType)) * header.bitDepth;
+    const std::size_t step = std::max<std::size_t>(1, bits / 8);
+    const std::vector<std::uint8_t> zeros(pngRowBytes(header, header.width));
+    std::vector<std::uint8_t> line(std::size_t(header.width) * 3 + 1);
+    picture.rgb.resize(std::size_t(header.width) * header.height * 3);
+    std::size_t at = 0;
+    for (int n = 0; n < 7; ++n) {
+        const Pass& p = passes[n];
+        if (!p.width || !p.height)
+            continue;
+        for (std::uint32_t j = 0; j < p.height; ++j, at += p.rowBytes + 1) {
+            std::uint8_t* row = raw.get() + at;
+            const std::uint8_t* prior = j == 0 ? zeros.data() : row - p.rowBytes;
+            if (!unfilterRow(row[0], row + 1, prior, p.rowBytes, step)) {
+                picture = {};
+                return pngError(base, "filter type " + std::to_string(row[0]) + " of row " +
+                                          std::to_string(j) + " of interlaced pass " +
+                                          std::to_string(n + 1) + " at byte " + std::to_string(at) +
+                                          " of the inflated image data (expected 0 to 4)");
+            }
+            converter.convert(row + 1, line.data(), p.width);
+            std::uint8_t* dst =
+                picture.rgb.data() + (std::size_t(p.y0 + j * p.dy) * header.width + p.x0) * 3;
+            for (std::uint32_t i = 0; i < p.width; ++i, dst += 3 * p.dx)
+                std::memcpy(dst, line.data() + 3 * std::size_t(i), 3);
         }
     }
     return {};
@@ -616,9 +631,8 @@ CodecError decodePng(const std::uint8_t* data, std::size_t size, std::uint64_t b
     PngHeader header;
     if (CodecError e = parsePngHeader(data, std::min(size, kPngHeaderProbe), size, base, header))
         return e;
-    // Every chunk's checksum is verified before decoding: the library, used for interlaced
-    // pictures, stops reading once it has every row, so altered bytes in the last image chunk
-    // would otherwise decode silently into wrong pixels.
+    // Every chunk's checksum is verified before decoding, ancillary chunks and the chunks after
+    // the image data included: altered bytes anywhere mean the entry is damaged.
     PngChunks chunks;
     if (CodecError e = walkPngChunks(data, size, base, header, chunks))
         return e;
@@ -626,7 +640,7 @@ CodecError decodePng(const std::uint8_t* data, std::size_t size, std::uint64_t b
         fit.empty() ? Size2{header.width, header.height}
                     : fitInto(header.width, header.height, fit.width, fit.height, fit.enlarge);
     if (header.interlaced) {
-        if (CodecError e = decodeInterlacedPng(data, size, base, header, picture))
+        if (CodecError e = decodeAdam7(data, base, header, chunks, picture))
             return e;
         picture.width = header.width;
         picture.height = header.height;

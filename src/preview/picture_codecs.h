@@ -64,8 +64,8 @@ CodecError parsePngHeader(const std::uint8_t* head, std::size_t headSize, std::u
                           std::uint64_t base, PngHeader& header);
 
 // Decodes a whole PNG entry into RGB; an alpha channel is dropped, sixteen-bit samples keep
-// their high byte, palette indices past the palette give black. Non-interlaced pictures are
-// decoded here (libdeflate and our own row filters), interlaced ones by libspng.
+// their high byte, palette indices past the palette give black. Decoded here: libdeflate
+// inflates, the row filters and the seven passes of interlaced pictures are ours.
 // With a box, the picture comes out fitted into it (fitInto, then resampleArea) and, unless it
 // is interlaced, without the full-size picture ever being held.
 CodecError decodePng(const std::uint8_t* data, std::size_t size, std::uint64_t base,

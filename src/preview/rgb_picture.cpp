@@ -1,4 +1,5 @@
 #include "preview/rgb_picture.h"
+#include "preview/rounded_division.h"
 
 #include <algorithm>
 #include <cstring>
@@ -39,44 +40,6 @@ AxisWeights axisWeights(std::uint32_t source, std::uint32_t target) {
     }
     return a;
 }
-
-// Rounded division of sums of at most 255 times the divisor, the divisor at most 2^24 (a
-// picture's pixels), by multiplying with a 32-bit reciprocal: with shift = 31 + floor(log2 d)
-// and magic = ceil(2^shift / d), the estimate for n <= 255.5 d is off by less than
-// 511 / 2^31, so it is the quotient or one more, and one correction downwards makes it exact.
-// Every step is 32-bit, or 32 by 32 bits into 64, so blocks of sixteen become vector code.
-class RoundedDivision {
-public:
-    explicit RoundedDivision(std::uint32_t divisor) : m_divisor(divisor), m_half(divisor / 2) {
-        while ((std::uint64_t(2) << m_shift) <= divisor)
-            ++m_shift;
-        m_shift += 31;
-        m_magic =
-            static_cast<std::uint32_t>(((std::uint64_t(1) << m_shift) + divisor - 1) / divisor);
-    }
-    std::uint8_t operator()(std::uint32_t sum) const {
-        const std::uint32_t n = sum + m_half;
-        std::uint32_t q = static_cast<std::uint32_t>((std::uint64_t(n) * m_magic) >> m_shift);
-        q = q < 255 ? q : 255;
-        q -= q * m_divisor > n;
-        return static_cast<std::uint8_t>(q);
-    }
-    void divide(const std::uint32_t* __restrict sums, std::uint8_t* __restrict out,
-                std::size_t count) const {
-        const RoundedDivision d = *this; // locals, which the byte stores cannot change
-        std::size_t i = 0;
-        for (; i + 16 <= count; i += 16)
-            for (std::size_t j = i; j < i + 16; ++j)
-                out[j] = d(sums[j]);
-        for (; i < count; ++i)
-            out[i] = d(sums[i]);
-    }
-
-private:
-    std::uint32_t m_divisor, m_half;
-    unsigned m_shift = 0;
-    std::uint32_t m_magic = 0;
-};
 
 } // namespace
 
@@ -227,8 +190,17 @@ void AreaReducer::addIndexedRow(const std::uint8_t* indices, const Rgb* palette)
             s.step(x, from, to);
     };
     std::uint32_t x = 1;
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    // Eight neighbours compared at once: long runs of one index cost next to nothing.
+#if defined(__SSE2__)
+    // Sixteen neighbours compared at once: long runs of one index cost next to nothing.
+    for (; x + 16 <= n; x += 16) {
+        const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(indices + x - 1));
+        const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(indices + x));
+        auto differ =
+            static_cast<unsigned>(~_mm_movemask_epi8(_mm_cmpeq_epi8(before, here))) & 0xFFFFu;
+        for (; differ != 0; differ &= differ - 1)
+            change(x + static_cast<std::uint32_t>(__builtin_ctz(differ)));
+    }
+#elif defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
     for (; x + 8 <= n; x += 8) {
         std::uint64_t before, here;
         std::memcpy(&before, indices + x - 1, 8);

@@ -1,4 +1,4 @@
-// The PNG decoder for non-interlaced pictures: every colour type, bit depth and row filter
+// The PNG decoder, interlaced pictures included: every colour type, bit depth and row filter
 // against libspng decoding the same bytes, and the ways its image data can be damaged.
 
 #include <cstdio>
@@ -77,8 +77,7 @@ Bytes assemblePng(const PngParts& p) {
     return out;
 }
 
-// libspng's RGB8 output for the same bytes: what the reader produced before it had its own
-// decoder, and still produces for interlaced pictures.
+// libspng's RGB8 output for the same bytes: an independent decoder to agree with.
 kvx::RgbPicture decodeWithLibrary(const Bytes& png) {
     std::unique_ptr<spng_ctx, void (*)(spng_ctx*)> ctx(spng_ctx_new(0), spng_ctx_free);
     spng_set_png_buffer(ctx.get(), png.data(), png.size());
@@ -177,6 +176,50 @@ std::vector<FormatCase> formatCases() {
 
 INSTANTIATE_TEST_SUITE_P(EveryColourTypeDepthAndFilter, PngFormats,
                          ::testing::ValuesIn(formatCases()));
+
+// Interlaced pictures, from sizes that leave most of the seven passes empty to ones that fill
+// every pass, in each colour type.
+struct InterlacedCase {
+    unsigned colourType, depth;
+    std::uint32_t width, height;
+};
+
+void PrintTo(const InterlacedCase& c, std::ostream* os) {
+    *os << "type" << c.colourType << "-depth" << c.depth << "-" << c.width << "x" << c.height;
+}
+
+class InterlacedPng : public ::testing::TestWithParam<InterlacedCase> {};
+
+TEST_P(InterlacedPng, DecodesLikeTheLibraryAndLikeTheImage) {
+    const InterlacedCase c = GetParam();
+    const unsigned colours = c.colourType == 3 ? std::min(1u << c.depth, 200u) : 250u;
+    const Image image = Image::pattern(c.width, c.height, colours);
+    PngOptions o;
+    o.colourType = c.colourType;
+    o.bitDepth = c.depth;
+    o.filter = -1;
+    o.interlaced = true;
+    const Bytes png = makePng(image, o);
+    kvx::RgbPicture picture;
+    kvx::PngHeader header;
+    const kvx::CodecError e = kvx::decodePng(png.data(), png.size(), 0, picture, &header);
+    ASSERT_FALSE(e) << e.message;
+    EXPECT_TRUE(header.interlaced);
+    ASSERT_EQ(picture.width, c.width);
+    ASSERT_EQ(picture.height, c.height);
+    EXPECT_EQ(differingBytes(picture.rgb, decodeWithLibrary(png).rgb), 0u);
+    EXPECT_EQ(differingBytes(picture.rgb, expectedFrom(image, c.colourType, c.depth).rgb), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(PassesAndFormats, InterlacedPng,
+                         ::testing::Values(InterlacedCase{2, 8, 1, 1}, InterlacedCase{2, 8, 5, 1},
+                                           InterlacedCase{2, 8, 1, 6}, InterlacedCase{3, 8, 3, 2},
+                                           InterlacedCase{3, 1, 13, 11}, InterlacedCase{3, 4, 9, 9},
+                                           InterlacedCase{0, 2, 17, 5}, InterlacedCase{0, 16, 8, 8},
+                                           InterlacedCase{4, 8, 10, 3},
+                                           InterlacedCase{6, 16, 33, 17},
+                                           InterlacedCase{2, 16, 16, 16},
+                                           InterlacedCase{3, 8, 67, 45}));
 
 class SplitImageData : public ::testing::TestWithParam<unsigned> {};
 

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "preview/rgb_picture.h"
+#include "preview/rounded_division.h"
 
 namespace {
 
@@ -184,14 +185,20 @@ INSTANTIATE_TEST_SUITE_P(Sizes, IndexedRows,
                                            Resize{8192, 2, 252, 1}));
 
 // Whole pictures into one pixel, with sums just below, on and just above the half that
-// rounds up, for divisors up to the largest picture (2^24 pixels): the division is exact.
+// rounds up, for divisors up to the largest picture (2^24 pixels): the division is exact. Eight
+// copies side by side into eight pixels take the vector path where there is one.
 TEST(AreaAveraging, RoundsExactlyForEveryPictureSize) {
-    const std::pair<std::uint32_t, std::uint32_t> sizes[] = {
-        {4096, 4096}, {4097, 4095}, {2895, 2897}, {670, 448}, {7, 1}, {1, 1}, {3, 1}};
+    struct Size {
+        std::uint32_t w, h, copies;
+    };
+    const Size sizes[] = {{4096, 4096, 1}, {4097, 4095, 1}, {2895, 2897, 1}, {670, 448, 1},
+                          {7, 1, 1},       {1, 1, 1},       {3, 1, 1},       {1023, 1025, 8},
+                          {1023, 1024, 8}, {1024, 1024, 8}, {670, 448, 8},   {3, 1, 8}};
     kvx::Rgb palette[256];
     palette[1] = {255, 255, 255};
     std::size_t checked = 0, wrong = 0;
-    for (const auto& [w, h] : sizes) {
+    for (const Size& size : sizes) {
+        const std::uint32_t w = size.w, h = size.h;
         const std::uint64_t d = std::uint64_t(w) * h;
         std::vector<std::uint64_t> sums = {0, 255 * d};
         for (std::uint64_t q : {0u, 1u, 2u, 127u, 200u, 254u})
@@ -205,24 +212,61 @@ TEST(AreaAveraging, RoundsExactlyForEveryPictureSize) {
             const std::uint64_t white = n / 255;
             const auto rest = static_cast<std::uint8_t>(n % 255);
             palette[2] = {rest, rest, rest};
-            kvx::AreaReducer reducer(w, h, 1, 1);
-            std::vector<std::uint8_t> row(w);
+            kvx::AreaReducer reducer(w * size.copies, h, size.copies, 1);
+            std::vector<std::uint8_t> row(std::size_t(w) * size.copies);
             for (std::uint32_t y = 0; y < h; ++y) {
                 const std::uint64_t start = std::uint64_t(y) * w;
-                const std::uint64_t ones = std::min<std::uint64_t>(
-                    w, white > start ? white - start : 0);
+                const std::uint64_t ones =
+                    std::min<std::uint64_t>(w, white > start ? white - start : 0);
                 std::fill(row.begin(), row.begin() + std::ptrdiff_t(ones), 1);
-                std::fill(row.begin() + std::ptrdiff_t(ones), row.end(), 0);
+                std::fill(row.begin() + std::ptrdiff_t(ones), row.begin() + w, 0);
                 if (white >= start && white < start + w)
                     row[white - start] = 2;
+                for (std::uint32_t c = 1; c < size.copies; ++c)
+                    std::copy(row.begin(), row.begin() + w, row.begin() + std::ptrdiff_t(c * w));
                 reducer.addIndexedRow(row.data(), palette);
             }
             const std::uint64_t expected = (n + d / 2) / d;
-            wrong += reducer.take().rgb[0] != expected;
+            const kvx::RgbPicture out = reducer.take();
+            for (std::uint8_t v : out.rgb)
+                wrong += v != expected;
             ++checked;
         }
     }
-    EXPECT_GT(checked, 150u);
+    EXPECT_GT(checked, 300u);
+    EXPECT_EQ(wrong, 0u);
+}
+
+// The division itself, in blocks long enough for the vector path and singly, for divisors on
+// both sides of 2^23 (where the vector path stops) up to 2^24: sums at and around every
+// rounding boundary and at exact multiples.
+TEST(RoundedDivision, IsExactAtEveryBoundary) {
+    const std::uint32_t divisors[] = {1,       2,        3,        7,       98,      255,
+                                      300160,  1048575,  8388593,  8388607, 8388608, 8388609,
+                                      9999991, 16777213, 16777215, 16777216};
+    std::size_t checked = 0, wrong = 0;
+    for (const std::uint32_t d : divisors) {
+        std::vector<std::uint32_t> sums;
+        for (std::uint64_t q = 0; q <= 255; q += q < 3 || q > 252 ? 1 : 31)
+            for (const std::int64_t delta : {-3, -2, -1, 0, 1, 2, 3}) {
+                // Around the half that rounds up, and around the exact multiple.
+                for (const std::uint64_t centre : {q * d + d / 2, q * d}) {
+                    const std::int64_t n = std::int64_t(centre) + delta;
+                    if (n >= 0 && std::uint64_t(n) <= std::uint64_t(255) * d)
+                        sums.push_back(std::uint32_t(n));
+                }
+            }
+        const kvx::RoundedDivision divide(d);
+        std::vector<std::uint8_t> blocks(sums.size());
+        divide.divide(sums.data(), blocks.data(), sums.size());
+        for (std::size_t i = 0; i < sums.size(); ++i) {
+            const std::uint64_t expected = (std::uint64_t(sums[i]) + d / 2) / d;
+            wrong += blocks[i] != expected;
+            wrong += divide(sums[i]) != expected;
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, 2000u);
     EXPECT_EQ(wrong, 0u);
 }
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <malloc.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -136,6 +137,10 @@ int thumbnail(const char* sizeText, const std::string& input, const std::string&
 } // namespace
 
 int main(int argc, char** argv) {
+    // The process lives for one drawing: large buffers come from the heap and stay there, so
+    // the thumbnail's buffers reuse the pages the decoder touched rather than fault in new ones.
+    mallopt(M_MMAP_THRESHOLD, 256 << 20);
+    mallopt(M_TRIM_THRESHOLD, 512 << 20);
     if (argc >= 2 && std::strcmp(argv[1], "--info") == 0)
         return argc >= 3 ? info(argc - 2, argv + 2) : usage();
     if (argc == 5 && std::strcmp(argv[1], "-s") == 0)
