@@ -6,6 +6,9 @@
 #include <memory>
 
 #include <libdeflate.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "preview/byte_format.h"
 
@@ -194,6 +197,49 @@ public:
         return unpacked;
     }
 
+    // 8-bit indices into RGB, for pictures that are mostly runs of one index and rows that
+    // repeat the row above (previews): sixteen pixels at a time are either one colour, stored
+    // as 48 bytes at once, or the same as above, copied, and only the rest goes pixel by pixel.
+    // `above` and `aboveRgb` are the previous row's indices and colours, or null.
+    void expandIndices(const std::uint8_t* row, const std::uint8_t* above,
+                       const std::uint8_t* aboveRgb, std::uint8_t* rgb) {
+        const std::uint32_t width = m_width;
+        if (width == 0)
+            return;
+        const std::uint32_t last = width - 1;
+        std::uint32_t x = 0;
+#if defined(__SSE2__)
+        for (; x + 16 <= last; x += 16) {
+            const __m128i indices = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
+            std::uint8_t* out = rgb + 3 * std::size_t(x);
+            if (above) {
+                const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(above + x));
+                if (_mm_movemask_epi8(_mm_cmpeq_epi8(indices, before)) == 0xFFFF) {
+                    std::memcpy(out, aboveRgb + 3 * std::size_t(x), 48);
+                    continue;
+                }
+            }
+            const __m128i first = _mm_set1_epi8(static_cast<char>(row[x]));
+            if (_mm_movemask_epi8(_mm_cmpeq_epi8(indices, first)) == 0xFFFF) {
+                std::memcpy(out, patternOf(row[x]), 48);
+                continue;
+            }
+            for (std::uint32_t k = x; k < x + 16; ++k)
+                std::memcpy(rgb + 3 * std::size_t(k), &m_colours[row[k]], 4);
+        }
+#else
+        (void)above;
+        (void)aboveRgb;
+#endif
+        for (; x < last; ++x)
+            std::memcpy(rgb + 3 * std::size_t(x), &m_colours[row[x]], 4);
+        std::memcpy(rgb + 3 * std::size_t(last), &m_colours[row[last]], 3);
+    }
+
+    bool expandsIndices() const {
+        return m_table && m_depth == 8;
+    }
+
     // Converts `width` pixels (the picture's width, or an interlaced pass's).
     void convert(const std::uint8_t* row, std::uint8_t* rgb, std::uint32_t width) const {
         if (m_table) {
@@ -202,7 +248,8 @@ public:
             // Four bytes a pixel, the fourth overwritten by the next one; the last takes three.
             const std::uint32_t last = width - 1;
             if (m_depth == 8) {
-                for (std::uint32_t x = 0; x < last; ++x)
+                std::uint32_t x = 0;
+                for (; x < last; ++x)
                     std::memcpy(rgb + 3 * std::size_t(x), &m_colours[row[x]], 4);
             } else {
                 for (std::uint32_t x = 0; x < last; ++x)
@@ -234,6 +281,21 @@ private:
         return (row[bit / 8] >> (8 - m_depth - bit % 8)) & ((1u << m_depth) - 1);
     }
 
+    // Sixteen pixels of one colour, made when first needed.
+    const std::uint8_t* patternOf(std::uint8_t index) {
+        if (m_patterns.empty())
+            m_patterns.resize(256 * 48 + 256);
+        std::uint8_t* made = m_patterns.data() + 256 * 48;
+        std::uint8_t* p = m_patterns.data() + index * 48;
+        if (!made[index]) {
+            for (int k = 0; k < 16; ++k)
+                std::memcpy(p + 3 * k, &m_palette[index], 3);
+            made[index] = 1;
+        }
+        return p;
+    }
+
+    std::vector<std::uint8_t> m_patterns;
     std::uint32_t m_width;
     unsigned m_depth;
     bool m_grey, m_table;
@@ -304,10 +366,11 @@ CodecError decodePngRows(const std::uint8_t* data, std::uint64_t base, const Png
                                         raw))
         return e;
 
-    const RowConverter converter(header, chunks);
+    RowConverter converter(header, chunks);
     const std::vector<std::uint8_t> zeros(rowBytes);
     const std::size_t step = std::max<std::size_t>(1, bits / 8);
     const std::size_t rgbRow = std::size_t(header.width) * 3;
+    std::vector<std::uint8_t> previous; // the row before, for expandIndices
     // A reduced picture is made one row at a time, without the full-size picture.
     std::unique_ptr<AreaReducer> reducer;
     std::vector<std::uint8_t> line;
@@ -316,7 +379,11 @@ CodecError decodePngRows(const std::uint8_t* data, std::uint64_t base, const Png
             std::make_unique<AreaReducer>(header.width, header.height, target.width, target.height);
         line.resize(converter.indexed() ? header.width : rgbRow);
     } else {
-        picture.rgb.resize(rgbRow * header.height);
+        // Rows are converted into a small buffer that stays in the cache and appended: the
+        // picture's memory is written once, not cleared first.
+        line.resize(rgbRow);
+        picture.rgb.clear();
+        picture.rgb.reserve(rgbRow * header.height);
     }
     for (std::uint32_t y = 0; y < header.height; ++y) {
         std::uint8_t* row = raw.get() + y * stride;
@@ -328,7 +395,15 @@ CodecError decodePngRows(const std::uint8_t* data, std::uint64_t base, const Png
                                       " of the inflated image data (expected 0 to 4)");
         }
         if (!reducer) {
-            converter.convert(row + 1, picture.rgb.data() + y * rgbRow, header.width);
+            if (converter.expandsIndices()) {
+                previous.swap(line);
+                line.resize(rgbRow);
+                converter.expandIndices(row + 1, y == 0 ? nullptr : row + 1 - stride,
+                                        previous.data(), line.data());
+            } else {
+                converter.convert(row + 1, line.data(), header.width);
+            }
+            picture.rgb.insert(picture.rgb.end(), line.begin(), line.end());
         } else if (converter.indexed()) {
             reducer->addIndexedRow(converter.indices(row + 1, line.data()), converter.palette());
         } else {
