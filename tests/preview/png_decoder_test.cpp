@@ -221,6 +221,35 @@ INSTANTIATE_TEST_SUITE_P(PassesAndFormats, InterlacedPng,
                                            InterlacedCase{2, 16, 16, 16},
                                            InterlacedCase{3, 8, 67, 45}));
 
+// Indexed pictures as drawings store them, wide enough for sixteen pixels at a time: runs of
+// the background, rows repeating the row above, lines across and along, a diagonal, and widths
+// that end on a partial group of sixteen.
+class DrawingLikePng : public ::testing::TestWithParam<std::uint32_t> {};
+
+TEST_P(DrawingLikePng, DecodesLikeTheLibraryAndLikeTheImage) {
+    const std::uint32_t width = GetParam();
+    Image image(width, 60, 33, 40, 48);
+    image.fillRect(0, 10, width, 2, 0xFFFF00);
+    image.fillRect(width / 3, 0, 1, 60, 0x00FFFF);
+    image.fillRect(width / 2, 20, width / 4 + 1, 15, 0xFF0000);
+    for (std::uint32_t i = 0; i < 60 && i < width; ++i)
+        image.set(i, i, 255, 255, 255);
+    for (std::uint32_t x = 0; x < width; x += 2)
+        image.set(x, 50, std::uint8_t(x), 7, 9); // a row of many colours
+    PngOptions o;
+    o.colourType = 3;
+    o.filter = 0;
+    const Bytes png = makePng(image, o);
+    kvx::RgbPicture picture;
+    const kvx::CodecError e = kvx::decodePng(png.data(), png.size(), 0, picture);
+    ASSERT_FALSE(e) << e.message;
+    ASSERT_EQ(picture.width, width);
+    EXPECT_EQ(differingBytes(picture.rgb, decodeWithLibrary(png).rgb), 0u);
+    EXPECT_EQ(differingBytes(picture.rgb, image.rgb), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Widths, DrawingLikePng, ::testing::Values(16u, 17u, 33u, 100u, 670u));
+
 class SplitImageData : public ::testing::TestWithParam<unsigned> {};
 
 TEST_P(SplitImageData, DecodesAsOneStream) {
