@@ -356,12 +356,7 @@ PreviewResult readPreview(ByteSource& source, bool decode, const FitBox& fit) {
                 info.height = header.height;
                 info.bits = header.bitDepth;
             } else {
-                error = decodeBmp(bytes.data(), n, e.start, r.picture);
-                if (!error && !fit.empty()) {
-                    const Size2 fitted = fitInto(r.picture.width, r.picture.height, fit.width,
-                                                 fit.height, fit.enlarge);
-                    r.picture = resampleArea(r.picture, fitted.width, fitted.height);
-                }
+                error = decodeBmp(bytes.data(), n, e.start, r.picture, nullptr, fit);
             }
         }
         if (!error) {

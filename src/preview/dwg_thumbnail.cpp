@@ -18,12 +18,17 @@ TDwgThumbnail::~TDwgThumbnail() = default;
 
 void TDwgThumbnail::setDwgFileName(const QString& path) {
     m_fileName = path;
-    kvx::PreviewResult result = kvx::readPreview(QFile::encodeName(path).toStdString());
+    // A picture larger than the area is reduced while it is decoded: shown whatever NoMagnify
+    // says, it never needs the full size. A smaller one is kept as it is stored.
+    const kvx::FitBox area{static_cast<std::uint32_t>(width()),
+                           static_cast<std::uint32_t>(height()), false};
+    kvx::PreviewResult result = kvx::readPreview(QFile::encodeName(path).toStdString(), area);
     m_scaled = QImage();
     m_picture = {};
     switch (result.status) {
     case kvx::PreviewStatus::Picture:
         m_picture = std::move(result.picture);
+        m_reduced = result.info.width > area.width || result.info.height > area.height;
         {
             const kvx::Rgb c = kvx::backgroundColour(m_picture);
             m_background = QColor(c.r, c.g, c.b);
@@ -56,9 +61,10 @@ void TDwgThumbnail::paintEvent(QPaintEvent*) {
         }
         return;
     }
+    // A reduced picture already has its size in the area.
     const kvx::Size2 fitted =
         kvx::fitInto(m_picture.width, m_picture.height, static_cast<std::uint32_t>(width()),
-                     static_cast<std::uint32_t>(height()), !m_noMagnify);
+                     static_cast<std::uint32_t>(height()), !m_noMagnify && !m_reduced);
     const QSize size(static_cast<int>(fitted.width), static_cast<int>(fitted.height));
     if (m_scaled.size() != size) {
         const kvx::RgbPicture scaled = kvx::resampleArea(m_picture, fitted.width, fitted.height);

@@ -38,7 +38,10 @@ private:
     QString m_fileName;
     bool m_noMagnify = true;
     Shown m_shown = Shown::Nothing;
-    kvx::RgbPicture m_picture; // kept so that a change of NoMagnify never reads the file again
+    // Kept so that a change of NoMagnify never reads the file again: as stored when it fits the
+    // area, else already reduced to fit it (m_reduced).
+    kvx::RgbPicture m_picture;
+    bool m_reduced = false;
     QColor m_background;
     QImage m_scaled; // m_picture fitted into the area, made again when the fitted size changes
 };

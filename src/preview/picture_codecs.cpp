@@ -575,7 +575,7 @@ CodecError parseBmpHeader(const std::uint8_t* head, std::size_t headSize, std::u
 }
 
 CodecError decodeBmp(const std::uint8_t* data, std::size_t size, std::uint64_t base,
-                     RgbPicture& picture, BmpLayout* layoutOut) {
+                     RgbPicture& picture, BmpLayout* layoutOut, const FitBox& fit) {
     BmpLayout layout;
     if (CodecError e = parseBmpHeader(data, std::min(size, kBmpHeaderProbe), size, base, layout))
         return e;
@@ -590,44 +590,54 @@ CodecError decodeBmp(const std::uint8_t* data, std::size_t size, std::uint64_t b
     }
 
     const std::uint32_t w = layout.width, h = layout.height;
-    picture.width = w;
-    picture.height = h;
-    picture.rgb.assign(std::size_t(w) * h * 3, 0);
+    const Size2 target =
+        fit.empty() ? Size2{w, h} : fitInto(w, h, fit.width, fit.height, fit.enlarge);
+    // A reduced picture is made row by row; palette rows go to it as indices.
+    std::unique_ptr<AreaReducer> reducer;
+    if (target.width != w || target.height != h)
+        reducer = std::make_unique<AreaReducer>(w, h, target.width, target.height);
+    std::vector<std::uint8_t> indices(layout.bits < 8 ? w : 0);
+    std::vector<std::uint8_t> line(reducer && layout.bits > 8 ? std::size_t(w) * 3 : 0);
+    if (!reducer)
+        picture.rgb.assign(std::size_t(w) * h * 3, 0);
     for (std::uint32_t y = 0; y < h; ++y) {
         const std::uint32_t stored = layout.topDown ? y : h - 1 - y;
         const std::uint8_t* row = data + layout.pixelOffset + std::size_t(stored) * layout.stride;
-        std::uint8_t* dst = picture.rgb.data() + std::size_t(y) * w * 3;
-        auto put = [dst](std::uint32_t x, const Rgb& c) {
-            dst[3 * x] = c.r;
-            dst[3 * x + 1] = c.g;
-            dst[3 * x + 2] = c.b;
-        };
-        switch (layout.bits) {
-        case 1:
-            for (std::uint32_t x = 0; x < w; ++x)
-                put(x, palette[(row[x >> 3] >> (7 - (x & 7))) & 1]);
-            break;
-        case 4:
-            for (std::uint32_t x = 0; x < w; ++x)
-                put(x, palette[(x & 1) ? row[x >> 1] & 0x0F : row[x >> 1] >> 4]);
-            break;
-        case 8:
-            for (std::uint32_t x = 0; x < w; ++x)
-                put(x, palette[row[x]]);
-            break;
-        case 24:
-        case 32: {
-            const unsigned step = layout.bits / 8;
-            for (std::uint32_t x = 0; x < w; ++x) {
-                const std::uint8_t* p = row + std::size_t(x) * step;
-                dst[3 * x] = p[2];
-                dst[3 * x + 1] = p[1];
-                dst[3 * x + 2] = p[0];
+        if (layout.bits <= 8) {
+            const std::uint8_t* index = row;
+            if (layout.bits < 8) {
+                const unsigned bits = layout.bits, mask = (1u << bits) - 1;
+                for (std::uint32_t x = 0; x < w; ++x) {
+                    const std::size_t bit = std::size_t(x) * bits;
+                    indices[x] =
+                        static_cast<std::uint8_t>(row[bit / 8] >> (8 - bits - bit % 8) & mask);
+                }
+                index = indices.data();
             }
-            break;
+            if (reducer) {
+                reducer->addIndexedRow(index, palette);
+                continue;
+            }
+            std::uint8_t* dst = picture.rgb.data() + std::size_t(y) * w * 3;
+            for (std::uint32_t x = 0; x < w; ++x, dst += 3)
+                std::memcpy(dst, &palette[index[x]], 3);
+            continue;
         }
+        std::uint8_t* dst = reducer ? line.data() : picture.rgb.data() + std::size_t(y) * w * 3;
+        const unsigned step = layout.bits / 8;
+        for (std::uint32_t x = 0; x < w; ++x) {
+            const std::uint8_t* p = row + std::size_t(x) * step;
+            dst[3 * x] = p[2];
+            dst[3 * x + 1] = p[1];
+            dst[3 * x + 2] = p[0];
         }
+        if (reducer)
+            reducer->addRow(line.data());
     }
+    if (reducer)
+        picture = reducer->take();
+    picture.width = target.width;
+    picture.height = target.height;
     if (layoutOut)
         *layoutOut = layout;
     return {};

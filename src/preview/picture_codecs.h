@@ -44,9 +44,10 @@ constexpr std::size_t kBmpHeaderProbe = 124;
 CodecError parseBmpHeader(const std::uint8_t* head, std::size_t headSize, std::uint64_t entrySize,
                           std::uint64_t base, BmpLayout& layout);
 
-// Decodes a whole bitmap entry (header, palette, rows) into RGB.
+// Decodes a whole bitmap entry (header, palette, rows) into RGB; with a box, fitted into it
+// (fitInto, then resampleArea) without the full-size picture being held.
 CodecError decodeBmp(const std::uint8_t* data, std::size_t size, std::uint64_t base,
-                     RgbPicture& picture, BmpLayout* layoutOut = nullptr);
+                     RgbPicture& picture, BmpLayout* layoutOut = nullptr, const FitBox& fit = {});
 
 struct PngHeader {
     std::uint32_t width = 0;

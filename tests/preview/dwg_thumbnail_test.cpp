@@ -99,6 +99,26 @@ private slots:
         QCOMPARE(runOnRow(shot(view), 63, red).second, 20);
     }
 
+    void aLargePictureLooksTheSameWhateverNoMagnify() {
+        Image image(670, 448, 33, 40, 48);
+        image.fillRect(100, 200, 400, 3, 0xFFFF00);
+        PngOptions o;
+        o.colourType = 3;
+        const QString path =
+            drawing("large.dwg", DwgBuilder("AC1032").png(makePng(image, o)).build());
+        TDwgThumbnail view;
+        view.setDwgFileName(path);
+        const QImage reduced = shot(view);
+        // 670 x 448 fits as 188 x 126, centred: 32 columns of background on either side.
+        QCOMPARE(reduced.pixel(20, 63), qRgb(33, 40, 48));
+        // The yellow line, rows 200 to 202 of 448, is on row 56 or 57 of 126, blended.
+        QVERIFY(qMax(qRed(reduced.pixel(120, 56)), qRed(reduced.pixel(120, 57))) > 100);
+        QCOMPARE(reduced.pixel(120, 40), qRgb(33, 40, 48));
+        QVERIFY(QFile::remove(path));
+        view.setNoMagnify(false);
+        QCOMPARE(shot(view), reduced);
+    }
+
     void reducesSmoothlyByAreaAveraging() {
         // One-pixel black and white columns halve into even grey, never into stripes.
         Image image(504, 252, 255, 255, 255);

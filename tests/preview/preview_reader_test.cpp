@@ -144,13 +144,18 @@ INSTANTIATE_TEST_SUITE_P(ColourTypes, PngDecoding,
 // Either picture kind read fitted into a box: the same as fitting the full picture afterwards,
 // while the stored size is still reported.
 TEST(FittedReading, MatchesFittingAfterwardsForBothKinds) {
-    const Image image = Image::pattern(90, 40, 7);
-    BmpOptions b;
-    b.bits = 8;
+    const Image image = Image::pattern(90, 40, 2);
+    std::vector<Bytes> drawings;
+    for (unsigned bits : {1u, 4u, 8u, 24u, 32u})
+        for (bool topDown : {false, true}) {
+            BmpOptions b;
+            b.bits = bits;
+            b.topDown = topDown;
+            drawings.push_back(DwgBuilder("AC1015").headerData().bmp(makeBmp(image, b)).build());
+        }
     PngOptions p;
     p.colourType = 3;
-    const Bytes drawings[] = {DwgBuilder("AC1015").headerData().bmp(makeBmp(image, b)).build(),
-                              DwgBuilder("AC1032").headerData().png(makePng(image, p)).build()};
+    drawings.push_back(DwgBuilder("AC1032").headerData().png(makePng(image, p)).build());
     for (const Bytes& drawing : drawings) {
         for (const kvx::FitBox box : {kvx::FitBox{30, 30, false}, kvx::FitBox{200, 100, true},
                                       kvx::FitBox{200, 100, false}}) {
