@@ -2,6 +2,7 @@
 // inspected), as a bare bitmap entry and as a bare PNG entry. A PNG both the reader and libspng
 // accept must decode the same in both.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -20,6 +21,25 @@ void require(bool condition) {
         std::abort();
 }
 
+// The area mean of target pixel (tx, ty), the slow and obvious way: every source pixel's
+// overlap with it, in units of 1/target pixel along each axis.
+std::uint8_t areaMean(const kvx::RgbPicture& p, std::uint32_t w, std::uint32_t h, std::uint32_t tx,
+                      std::uint32_t ty, int channel) {
+    auto overlap = [](std::uint64_t s, std::uint64_t t, std::uint64_t i, std::uint64_t o) {
+        const std::uint64_t lo = std::max(s * t, o * i), hi = std::min((s + 1) * t, (o + 1) * i);
+        return hi > lo ? hi - lo : 0;
+    };
+    std::uint64_t sum = 0;
+    for (std::uint32_t y = 0; y < p.height; ++y) {
+        const std::uint64_t wy = overlap(y, h, p.height, ty);
+        for (std::uint32_t x = 0; wy && x < p.width; ++x)
+            sum += overlap(x, w, p.width, tx) * wy *
+                   p.rgb[(std::size_t(y) * p.width + x) * 3 + channel];
+    }
+    const std::uint64_t area = std::uint64_t(p.width) * p.height;
+    return static_cast<std::uint8_t>((sum + area / 2) / area);
+}
+
 void checkPicture(const kvx::RgbPicture& p) {
     require(p.rgb.size() == std::size_t(p.width) * p.height * 3);
     if (p.empty())
@@ -28,6 +48,13 @@ void checkPicture(const kvx::RgbPicture& p) {
     require(fitted.width >= 1 && fitted.width <= 37 && fitted.height >= 1 && fitted.height <= 19);
     const kvx::RgbPicture small = kvx::resampleArea(p, fitted.width, fitted.height);
     require(small.rgb.size() == std::size_t(fitted.width) * fitted.height * 3);
+    // Small pictures are checked pixel by pixel against the obvious computation.
+    if (std::size_t(p.width) * p.height <= 4096)
+        for (std::uint32_t y = 0; y < fitted.height; ++y)
+            for (std::uint32_t x = 0; x < fitted.width; ++x)
+                for (int c = 0; c < 3; ++c)
+                    require(small.rgb[(std::size_t(y) * fitted.width + x) * 3 + c] ==
+                            areaMean(p, fitted.width, fitted.height, x, y, c));
     (void)kvx::backgroundColour(p);
 }
 
@@ -66,10 +93,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(decoded.picture.empty() && !decoded.message.empty());
     }
 
-    kvx::RgbPicture picture;
-    if (!kvx::decodeBmp(data, size, 0, picture))
+    // Fitting while decoding gives what fitting afterwards gives, and fails where that fails.
+    const kvx::FitBox box{37, 19, size % 2 == 0};
+    kvx::RgbPicture picture, fitted;
+    const bool bmpRead = !kvx::decodeBmp(data, size, 0, picture);
+    require(!kvx::decodeBmp(data, size, 0, fitted, nullptr, box) == bmpRead);
+    if (bmpRead) {
         checkPicture(picture);
+        const kvx::Size2 s = kvx::fitInto(picture.width, picture.height, 37, 19, box.enlarge);
+        const kvx::RgbPicture expected = kvx::resampleArea(picture, s.width, s.height);
+        require(fitted.width == expected.width && fitted.height == expected.height &&
+                fitted.rgb == expected.rgb);
+    }
     picture = {};
+    fitted = {};
     kvx::PngHeader header;
     const bool pngRead = !kvx::decodePng(data, size, 0, picture, &header);
     if (pngRead) {
@@ -77,9 +114,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::vector<std::uint8_t> library = decodeWithLibrary(data, size);
         require(library.empty() || library == picture.rgb);
     }
-    // Fitting while decoding gives what fitting afterwards gives, and fails where that fails.
-    const kvx::FitBox box{37, 19, size % 2 == 0};
-    kvx::RgbPicture fitted;
     require(!kvx::decodePng(data, size, 0, fitted, nullptr, box) == pngRead);
     if (pngRead) {
         const kvx::Size2 s = kvx::fitInto(picture.width, picture.height, 37, 19, box.enlarge);
