@@ -121,6 +121,22 @@ std::size_t differingBytes(const Bytes& a, const Bytes& b) {
     return n;
 }
 
+// Makes the PNG and decodes it: the same pixels as libspng's and as the image's own.
+void expectDecodedLikeLibraryAndImage(const Image& image, const PngOptions& o) {
+    const Bytes png = makePng(image, o);
+    kvx::RgbPicture picture;
+    kvx::PngHeader header;
+    const kvx::CodecError e = kvx::decodePng(png.data(), png.size(), 0x40, picture, &header);
+    ASSERT_FALSE(e) << e.message;
+    EXPECT_EQ(header.interlaced, o.interlaced);
+    ASSERT_EQ(picture.width, image.width);
+    ASSERT_EQ(picture.height, image.height);
+    const kvx::RgbPicture library = decodeWithLibrary(png);
+    ASSERT_FALSE(library.empty());
+    EXPECT_EQ(differingBytes(picture.rgb, library.rgb), 0u);
+    EXPECT_EQ(differingBytes(picture.rgb, expectedFrom(image, o.colourType, o.bitDepth).rgb), 0u);
+}
+
 struct FormatCase {
     unsigned colourType;
     unsigned depth;
@@ -144,19 +160,7 @@ TEST_P(PngFormats, DecodeLikeTheLibraryAndLikeTheImage) {
     o.colourType = c.colourType;
     o.bitDepth = c.depth;
     o.filter = c.filter;
-    const Bytes png = makePng(image, o);
-
-    kvx::RgbPicture picture;
-    kvx::PngHeader header;
-    const kvx::CodecError e = kvx::decodePng(png.data(), png.size(), 0x40, picture, &header);
-    ASSERT_FALSE(e) << e.message;
-    EXPECT_FALSE(header.interlaced);
-    ASSERT_EQ(picture.width, image.width);
-    ASSERT_EQ(picture.height, image.height);
-    const kvx::RgbPicture library = decodeWithLibrary(png);
-    ASSERT_FALSE(library.empty());
-    EXPECT_EQ(differingBytes(picture.rgb, library.rgb), 0u);
-    EXPECT_EQ(differingBytes(picture.rgb, expectedFrom(image, c.colourType, c.depth).rgb), 0u);
+    expectDecodedLikeLibraryAndImage(image, o);
 }
 
 std::vector<FormatCase> formatCases() {
@@ -199,16 +203,7 @@ TEST_P(InterlacedPng, DecodesLikeTheLibraryAndLikeTheImage) {
     o.bitDepth = c.depth;
     o.filter = -1;
     o.interlaced = true;
-    const Bytes png = makePng(image, o);
-    kvx::RgbPicture picture;
-    kvx::PngHeader header;
-    const kvx::CodecError e = kvx::decodePng(png.data(), png.size(), 0, picture, &header);
-    ASSERT_FALSE(e) << e.message;
-    EXPECT_TRUE(header.interlaced);
-    ASSERT_EQ(picture.width, c.width);
-    ASSERT_EQ(picture.height, c.height);
-    EXPECT_EQ(differingBytes(picture.rgb, decodeWithLibrary(png).rgb), 0u);
-    EXPECT_EQ(differingBytes(picture.rgb, expectedFrom(image, c.colourType, c.depth).rgb), 0u);
+    expectDecodedLikeLibraryAndImage(image, o);
 }
 
 INSTANTIATE_TEST_SUITE_P(PassesAndFormats, InterlacedPng,
@@ -239,13 +234,7 @@ TEST_P(DrawingLikePng, DecodesLikeTheLibraryAndLikeTheImage) {
     PngOptions o;
     o.colourType = 3;
     o.filter = 0;
-    const Bytes png = makePng(image, o);
-    kvx::RgbPicture picture;
-    const kvx::CodecError e = kvx::decodePng(png.data(), png.size(), 0, picture);
-    ASSERT_FALSE(e) << e.message;
-    ASSERT_EQ(picture.width, width);
-    EXPECT_EQ(differingBytes(picture.rgb, decodeWithLibrary(png).rgb), 0u);
-    EXPECT_EQ(differingBytes(picture.rgb, image.rgb), 0u);
+    expectDecodedLikeLibraryAndImage(image, o);
 }
 
 INSTANTIATE_TEST_SUITE_P(Widths, DrawingLikePng, ::testing::Values(16u, 17u, 33u, 100u, 670u));

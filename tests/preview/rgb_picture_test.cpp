@@ -69,6 +69,19 @@ void PrintTo(const Resize& r, std::ostream* os) {
     *os << r.sw << "x" << r.sh << "-to-" << r.tw << "x" << r.th;
 }
 
+// How many bytes of `out`, on a grid of about samples x samples pixels, differ from the exact
+// mean.
+std::size_t differingFromExact(const kvx::RgbPicture& out, const kvx::RgbPicture& src,
+                               const Resize& r, std::uint32_t samples) {
+    std::size_t differing = 0;
+    for (std::uint32_t y = 0; y < r.th; y += 1 + r.th / samples)
+        for (std::uint32_t x = 0; x < r.tw; x += 1 + r.tw / samples)
+            for (int c = 0; c < 3; ++c)
+                differing += out.rgb[(std::size_t(y) * r.tw + x) * 3 + c] !=
+                             exactArea(src, r.tw, r.th, x, y, c);
+    return differing;
+}
+
 class AreaAveraging : public ::testing::TestWithParam<Resize> {};
 
 TEST_P(AreaAveraging, EveryPixelIsTheMeanOfTheAreaItCovers) {
@@ -86,13 +99,7 @@ TEST_P(AreaAveraging, EveryPixelIsTheMeanOfTheAreaItCovers) {
                                                  referenceArea(src, r.tw, r.th, x, y, c)));
     EXPECT_LE(worst, 0.5 + 1e-9);
     // And to the last bit, ties included, on a sample of pixels.
-    std::size_t differing = 0;
-    for (std::uint32_t y = 0; y < r.th; y += 1 + r.th / 16)
-        for (std::uint32_t x = 0; x < r.tw; x += 1 + r.tw / 16)
-            for (int c = 0; c < 3; ++c)
-                differing += out.rgb[(std::size_t(y) * r.tw + x) * 3 + c] !=
-                             exactArea(src, r.tw, r.th, x, y, c);
-    EXPECT_EQ(differing, 0u);
+    EXPECT_EQ(differingFromExact(out, src, r, 16), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, AreaAveraging,
@@ -169,13 +176,7 @@ TEST_P(IndexedRows, GiveWhatTheirColoursGive) {
     ASSERT_EQ(out.width, r.tw);
     ASSERT_EQ(out.height, r.th);
     EXPECT_TRUE(out.rgb == expected.rgb);
-    std::size_t differing = 0;
-    for (std::uint32_t y = 0; y < r.th; y += 1 + r.th / 8)
-        for (std::uint32_t x = 0; x < r.tw; x += 1 + r.tw / 8)
-            for (int c = 0; c < 3; ++c)
-                differing += out.rgb[(std::size_t(y) * r.tw + x) * 3 + c] !=
-                             exactArea(rgb, r.tw, r.th, x, y, c);
-    EXPECT_EQ(differing, 0u);
+    EXPECT_EQ(differingFromExact(out, rgb, r, 8), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, IndexedRows,
