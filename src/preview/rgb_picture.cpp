@@ -242,7 +242,9 @@ RgbPicture AreaReducer::take() {
 }
 
 RgbPicture resampleArea(const RgbPicture& source, std::uint32_t width, std::uint32_t height) {
-    if (source.empty() || width == 0 || height == 0)
+    // Larger pictures than any decoder gives would overflow the exact sums.
+    if (source.empty() || width == 0 || height == 0 ||
+        std::uint64_t(source.width) * source.height > (std::uint64_t(1) << 24))
         return {};
     if (width == source.width && height == source.height)
         return source;
