@@ -201,8 +201,9 @@ public:
     // repeat the row above (previews): sixteen pixels at a time are either one colour, stored
     // as 48 bytes at once, or the same as above, copied, and only the rest goes pixel by pixel.
     // `above` and `aboveRgb` are the previous row's indices and colours, or null.
-    void expandIndices(const std::uint8_t* row, const std::uint8_t* above,
-                       const std::uint8_t* aboveRgb, std::uint8_t* rgb) {
+    // Kept out of line: inlined into the decoder, its registers spill through the stack.
+    [[gnu::noinline]] void expandIndices(const std::uint8_t* row, const std::uint8_t* above,
+                                         const std::uint8_t* aboveRgb, std::uint8_t* rgb) {
         const std::uint32_t width = m_width;
         if (width == 0)
             return;
@@ -219,7 +220,9 @@ public:
                     continue;
                 }
             }
-            const __m128i first = _mm_set1_epi8(static_cast<char>(row[x]));
+            // Broadcast through a general register: a byte stored and read back as more stalls.
+            const __m128i first =
+                _mm_shuffle_epi32(_mm_cvtsi32_si128(static_cast<int>(row[x] * 0x01010101u)), 0);
             if (_mm_movemask_epi8(_mm_cmpeq_epi8(indices, first)) == 0xFFFF) {
                 std::memcpy(out, patternOf(row[x]), 48);
                 continue;
