@@ -373,7 +373,6 @@ CodecError decodePngRows(const std::uint8_t* data, std::uint64_t base, const Png
     const std::vector<std::uint8_t> zeros(rowBytes);
     const std::size_t step = std::max<std::size_t>(1, bits / 8);
     const std::size_t rgbRow = std::size_t(header.width) * 3;
-    std::vector<std::uint8_t> previous; // the row before, for expandIndices
     // A reduced picture is made one row at a time, without the full-size picture.
     std::unique_ptr<AreaReducer> reducer;
     std::vector<std::uint8_t> line;
@@ -382,11 +381,7 @@ CodecError decodePngRows(const std::uint8_t* data, std::uint64_t base, const Png
             std::make_unique<AreaReducer>(header.width, header.height, target.width, target.height);
         line.resize(converter.indexed() ? header.width : rgbRow);
     } else {
-        // Rows are converted into a small buffer that stays in the cache and appended: the
-        // picture's memory is written once, not cleared first.
-        line.resize(rgbRow);
-        picture.rgb.clear();
-        picture.rgb.reserve(rgbRow * header.height);
+        picture.rgb.resize(rgbRow * header.height); // not cleared: every row is written below
     }
     for (std::uint32_t y = 0; y < header.height; ++y) {
         std::uint8_t* row = raw.get() + y * stride;
@@ -398,15 +393,13 @@ CodecError decodePngRows(const std::uint8_t* data, std::uint64_t base, const Png
                                       " of the inflated image data (expected 0 to 4)");
         }
         if (!reducer) {
-            if (converter.expandsIndices()) {
-                previous.swap(line);
-                line.resize(rgbRow);
-                converter.expandIndices(row + 1, y == 0 ? nullptr : row + 1 - stride,
-                                        previous.data(), line.data());
-            } else {
-                converter.convert(row + 1, line.data(), header.width);
-            }
-            picture.rgb.insert(picture.rgb.end(), line.begin(), line.end());
+            std::uint8_t* rgb = picture.rgb.data() + y * rgbRow;
+            if (converter.expandsIndices() && y == 0)
+                converter.expandIndices(row + 1, nullptr, nullptr, rgb);
+            else if (converter.expandsIndices())
+                converter.expandIndices(row + 1, row + 1 - stride, rgb - rgbRow, rgb);
+            else
+                converter.convert(row + 1, rgb, header.width);
         } else if (converter.indexed()) {
             reducer->addIndexedRow(converter.indices(row + 1, line.data()), converter.palette());
         } else {
@@ -602,7 +595,7 @@ CodecError decodeBmp(const std::uint8_t* data, std::size_t size, std::uint64_t b
     std::vector<std::uint8_t> indices(layout.bits < 8 ? w : 0);
     std::vector<std::uint8_t> line(reducer && layout.bits > 8 ? std::size_t(w) * 3 : 0);
     if (!reducer)
-        picture.rgb.assign(std::size_t(w) * h * 3, 0);
+        picture.rgb.resize(std::size_t(w) * h * 3); // not cleared: every row is written below
     for (std::uint32_t y = 0; y < h; ++y) {
         const std::uint32_t stored = layout.topDown ? y : h - 1 - y;
         const std::uint8_t* row = data + layout.pixelOffset + std::size_t(stored) * layout.stride;

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 namespace kvx {
@@ -14,10 +16,24 @@ struct Rgb {
     bool operator!=(const Rgb& o) const { return !(*this == o); }
 };
 
+// Bytes that are not cleared when the vector grows: a decoder writes every pixel anyway, and
+// clearing a full-size picture first costs as much again.
+template <class T> struct UninitialisedAllocator : std::allocator<T> {
+    template <class U> struct rebind { using other = UninitialisedAllocator<U>; };
+    UninitialisedAllocator() = default;
+    template <class U> UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
+    template <class U> void construct(U* p) noexcept { ::new (static_cast<void*>(p)) U; }
+    template <class U, class... Args> void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+
+using PixelBytes = std::vector<std::uint8_t, UninitialisedAllocator<std::uint8_t>>;
+
 struct RgbPicture {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
-    std::vector<std::uint8_t> rgb; // rows top to bottom, three bytes per pixel, no padding
+    PixelBytes rgb; // rows top to bottom, three bytes per pixel, no padding
 
     bool empty() const { return width == 0 || height == 0; }
     Rgb at(std::uint32_t x, std::uint32_t y) const {

@@ -112,7 +112,7 @@ Image expectedFrom(const Image& image, unsigned colourType, unsigned depth) {
     return out;
 }
 
-std::size_t differingBytes(const Bytes& a, const Bytes& b) {
+template <class A, class B> std::size_t differingBytes(const A& a, const B& b) {
     if (a.size() != b.size())
         return std::max(a.size(), b.size());
     std::size_t n = 0;

@@ -89,7 +89,7 @@ TEST_P(PngWriter, WritesWhatADecoderReadsBackExactly) {
     EXPECT_EQ(ihdr.height, p.height);
     EXPECT_EQ(ihdr.bit_depth, 8);
     EXPECT_EQ(ihdr.color_type, SPNG_COLOR_TYPE_TRUECOLOR);
-    std::vector<std::uint8_t> decoded(picture.rgb.size());
+    kvx::PixelBytes decoded(picture.rgb.size());
     ASSERT_EQ(spng_decode_image(ctx, decoded.data(), decoded.size(), SPNG_FMT_RGB8, 0), 0);
     spng_ctx_free(ctx);
     EXPECT_TRUE(decoded == picture.rgb);
