@@ -251,8 +251,7 @@ public:
             // Four bytes a pixel, the fourth overwritten by the next one; the last takes three.
             const std::uint32_t last = width - 1;
             if (m_depth == 8) {
-                std::uint32_t x = 0;
-                for (; x < last; ++x)
+                for (std::uint32_t x = 0; x < last; ++x)
                     std::memcpy(rgb + 3 * std::size_t(x), &m_colours[row[x]], 4);
             } else {
                 for (std::uint32_t x = 0; x < last; ++x)
@@ -287,18 +286,18 @@ private:
     // Sixteen pixels of one colour, made when first needed.
     const std::uint8_t* patternOf(std::uint8_t index) {
         if (m_patterns.empty())
-            m_patterns.resize(256 * 48 + 256);
-        std::uint8_t* made = m_patterns.data() + 256 * 48;
+            m_patterns.resize(256 * 48);
         std::uint8_t* p = m_patterns.data() + index * 48;
-        if (!made[index]) {
+        if (!m_patternMade[index]) {
             for (int k = 0; k < 16; ++k)
                 std::memcpy(p + 3 * k, &m_palette[index], 3);
-            made[index] = 1;
+            m_patternMade[index] = true;
         }
         return p;
     }
 
     std::vector<std::uint8_t> m_patterns;
+    bool m_patternMade[256] = {};
     std::uint32_t m_width;
     unsigned m_depth;
     bool m_grey, m_table;
@@ -351,14 +350,22 @@ CodecError inflateImageData(const std::uint8_t* data, std::uint64_t base, const 
     return {};
 }
 
+std::size_t pngPixelBits(const PngHeader& header) {
+    return std::size_t(pngChannels(header.colourType)) * header.bitDepth;
+}
+
 std::size_t pngRowBytes(const PngHeader& header, std::uint32_t width) {
-    const std::size_t bits = std::size_t(pngChannels(header.colourType)) * header.bitDepth;
-    return (std::size_t(width) * bits + 7) / 8;
+    return (std::size_t(width) * pngPixelBits(header) + 7) / 8;
+}
+
+// The bytes from one pixel to the same sample of the next, at least one: the row filters'
+// step.
+std::size_t pngFilterStep(const PngHeader& header) {
+    return std::max<std::size_t>(1, pngPixelBits(header) / 8);
 }
 
 CodecError decodePngRows(const std::uint8_t* data, std::uint64_t base, const PngHeader& header,
                          const PngChunks& chunks, const Size2& target, RgbPicture& picture) {
-    const std::size_t bits = std::size_t(pngChannels(header.colourType)) * header.bitDepth;
     const std::size_t rowBytes = pngRowBytes(header, header.width);
     const std::size_t stride = rowBytes + 1;
     const std::size_t rawSize = stride * header.height;
@@ -371,7 +378,7 @@ CodecError decodePngRows(const std::uint8_t* data, std::uint64_t base, const Png
 
     RowConverter converter(header, chunks);
     const std::vector<std::uint8_t> zeros(rowBytes);
-    const std::size_t step = std::max<std::size_t>(1, bits / 8);
+    const std::size_t step = pngFilterStep(header);
     const std::size_t rgbRow = std::size_t(header.width) * 3;
     // A reduced picture is made one row at a time, without the full-size picture.
     std::unique_ptr<AreaReducer> reducer;
@@ -394,10 +401,10 @@ CodecError decodePngRows(const std::uint8_t* data, std::uint64_t base, const Png
         }
         if (!reducer) {
             std::uint8_t* rgb = picture.rgb.data() + y * rgbRow;
-            if (converter.expandsIndices() && y == 0)
-                converter.expandIndices(row + 1, nullptr, nullptr, rgb);
-            else if (converter.expandsIndices())
-                converter.expandIndices(row + 1, row + 1 - stride, rgb - rgbRow, rgb);
+            const bool first = y == 0;
+            if (converter.expandsIndices())
+                converter.expandIndices(row + 1, first ? nullptr : row + 1 - stride,
+                                        first ? nullptr : rgb - rgbRow, rgb);
             else
                 converter.convert(row + 1, rgb, header.width);
         } else if (converter.indexed()) {
@@ -440,8 +447,7 @@ CodecError decodeAdam7(const std::uint8_t* data, std::uint64_t base, const PngHe
         return e;
 
     const RowConverter converter(header, chunks);
-    const std::size_t bits = std::size_t(pngChannels(header.colourType)) * header.bitDepth;
-    const std::size_t step = std::max<std::size_t>(1, bits / 8);
+    const std::size_t step = pngFilterStep(header);
     const std::vector<std::uint8_t> zeros(pngRowBytes(header, header.width));
     std::vector<std::uint8_t> line(std::size_t(header.width) * 3 + 1);
     picture.rgb.resize(std::size_t(header.width) * header.height * 3);

@@ -16,7 +16,6 @@
 
 #include "drawing/drawing_version.h"
 #include "preview/dwg_preview.h"
-#include "preview/picture_codecs.h"
 #include "preview/png_writer.h"
 #include "preview/rgb_picture.h"
 
