@@ -86,7 +86,10 @@ struct AreaReducer::State {
     std::vector<std::uint32_t> stepTarget, stepOffset; // k and r of each source pixel
     std::vector<Step> steps;                           // the current row's
     std::vector<std::uint32_t> differences;            // (width + 1) * 3, the open target row
-    std::vector<std::uint32_t> sums;                   // width * 3, a finished target row
+    std::vector<std::uint8_t> marked;                  // width + 1: has a difference there
+    std::vector<std::uint32_t> touched;                // the marked target pixels
+    bool busy = false; // too many marks to be worth keeping: every pixel is worked out
+    std::vector<std::uint32_t> sums; // width * 3, a finished busy row
     std::uint32_t added = 0;
     std::uint32_t nextTarget = 0;
     RgbPicture out;
@@ -94,13 +97,14 @@ struct AreaReducer::State {
     State(std::uint32_t sw, std::uint32_t sh, std::uint32_t w, std::uint32_t h)
         : sourceWidth(sw), sourceHeight(sh), rows(axisWeights(sh, h)), divide(sw * sh),
           stepTarget(sw), stepOffset(sw), differences((std::size_t(w) + 1) * 3),
-          sums(std::size_t(w) * 3) {
+          marked(std::size_t(w) + 1), sums(std::size_t(w) * 3) {
         for (std::uint32_t x = 0; x < sw; ++x) {
             const std::uint64_t unit = std::uint64_t(x) * w;
             stepTarget[x] = static_cast<std::uint32_t>(unit / sw);
             stepOffset[x] = static_cast<std::uint32_t>(unit % sw);
         }
         steps.reserve(64);
+        touched.reserve(std::size_t(w) + 1);
         out.width = w;
         out.height = h;
         out.rgb.resize(std::size_t(w) * h * 3);
@@ -131,6 +135,13 @@ struct AreaReducer::State {
             const std::uint32_t t = nextTarget;
             const std::uint32_t w = rows.weight[rows.offset[t] + (y - rows.first[t])];
             std::uint32_t* d = differences.data();
+            if (!busy && (touched.size() + 2 * steps.size()) * 4 > out.width)
+                busy = true;
+            if (!busy)
+                for (const Step& s : steps) {
+                    mark(s.k);
+                    mark(s.k + 1);
+                }
             for (const Step& s : steps) {
                 std::uint32_t* p = d + std::size_t(s.k) * 3;
                 p[0] += w * s.a[0];
@@ -147,7 +158,45 @@ struct AreaReducer::State {
         }
     }
 
+    void mark(std::uint32_t k) {
+        if (!marked[k]) {
+            marked[k] = 1;
+            touched.push_back(k);
+        }
+    }
+
+    // Between two marked target pixels the sums do not change, and neither does the colour:
+    // a row of a flat preview costs a few divisions and a few fills, not one per pixel.
     void emit(std::uint32_t t) {
+        const std::uint32_t width = out.width;
+        if (busy)
+            return emitEvery(t);
+        std::sort(touched.begin(), touched.end());
+        std::uint8_t* row = out.rgb.data() + std::size_t(t) * width * 3;
+        std::uint32_t sum[3] = {0, 0, 0};
+        std::uint32_t from = 0;
+        for (std::size_t i = 0;; ++i) {
+            const std::uint32_t to = i < touched.size() ? std::min(touched[i], width) : width;
+            if (to > from) {
+                const std::uint8_t colour[3] = {divide(sum[0]), divide(sum[1]), divide(sum[2])};
+                fill(row + std::size_t(from) * 3, colour, to - from);
+            }
+            if (to == width)
+                break;
+            const std::uint32_t* d = differences.data() + std::size_t(to) * 3;
+            for (int c = 0; c < 3; ++c)
+                sum[c] += d[c];
+            from = to;
+        }
+        for (const std::uint32_t k : touched) {
+            marked[k] = 0;
+            std::fill_n(differences.data() + std::size_t(k) * 3, 3, 0u);
+        }
+        touched.clear();
+    }
+
+    // A busy row: every sum, and every division, in blocks.
+    void emitEvery(std::uint32_t t) {
         const std::uint32_t width = out.width;
         const std::uint32_t* d = differences.data();
         std::uint32_t* sum = sums.data();
@@ -159,6 +208,32 @@ struct AreaReducer::State {
         }
         divide.divide(sums.data(), out.rgb.data() + std::size_t(t) * width * 3, sums.size());
         std::fill(differences.begin(), differences.end(), 0u);
+        for (const std::uint32_t k : touched)
+            marked[k] = 0;
+        touched.clear();
+        busy = false;
+    }
+
+    // `count` pixels of one colour, eight at a time in three words built in registers (a
+    // pattern written byte by byte and read back whole stalls on every read).
+    static void fill(std::uint8_t* dst, const std::uint8_t colour[3], std::uint32_t count) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        const std::uint32_t r = colour[0], g = colour[1], b = colour[2];
+        const std::uint64_t w0 = r | g << 8 | b << 16 | r << 24; // r g b r
+        const std::uint64_t w1 = g | b << 8 | r << 16 | g << 24; // g b r g
+        const std::uint64_t w2 = b | r << 8 | g << 16 | b << 24; // b r g b
+        const std::uint64_t q0 = w0 | w1 << 32, q1 = w2 | w0 << 32, q2 = w1 | w2 << 32;
+        for (; count >= 8; count -= 8, dst += 24) {
+            std::memcpy(dst, &q0, 8);
+            std::memcpy(dst + 8, &q1, 8);
+            std::memcpy(dst + 16, &q2, 8);
+        }
+#endif
+        for (; count > 0; --count, dst += 3) {
+            dst[0] = colour[0];
+            dst[1] = colour[1];
+            dst[2] = colour[2];
+        }
     }
 };
 

@@ -102,6 +102,46 @@ TEST_P(AreaAveraging, EveryPixelIsTheMeanOfTheAreaItCovers) {
     EXPECT_EQ(differingFromExact(out, src, r, 16), 0u);
 }
 
+// A preview as drawings store them: one background with a few lines and blocks, where most
+// target pixels lie in flat colour and only some rows are busy.
+kvx::RgbPicture drawingLike(std::uint32_t w, std::uint32_t h, unsigned seed) {
+    kvx::RgbPicture p;
+    p.width = w;
+    p.height = h;
+    p.rgb.resize(std::size_t(w) * h * 3);
+    for (std::size_t i = 0; i < p.rgb.size(); i += 3) {
+        p.rgb[i] = 33;
+        p.rgb[i + 1] = 40;
+        p.rgb[i + 2] = 48;
+    }
+    std::uint32_t state = seed * 2654435761u + 7;
+    auto next = [&state](std::uint32_t n) {
+        state = state * 1664525u + 1013904223u;
+        return (state >> 8) % n;
+    };
+    for (int shape = 0; shape < 12; ++shape) {
+        const std::uint32_t x0 = next(w), y0 = next(h);
+        const std::uint32_t x1 = std::min(w, x0 + 1 + next(w / 2 + 1));
+        const std::uint32_t y1 = std::min(h, y0 + 1 + (shape % 3 ? 0 : next(h / 3 + 1)));
+        const std::uint8_t c[3] = {std::uint8_t(next(256)), std::uint8_t(next(256)), 255};
+        for (std::uint32_t y = y0; y < y1; ++y)
+            for (std::uint32_t x = x0; x < x1; ++x)
+                std::copy(c, c + 3, p.rgb.begin() + (std::size_t(y) * w + x) * 3);
+    }
+    return p;
+}
+
+TEST_P(AreaAveraging, FlatPicturesWithLinesAreExactToo) {
+    const Resize r = GetParam();
+    for (unsigned seed = 1; seed <= 3; ++seed) {
+        const kvx::RgbPicture src = drawingLike(r.sw, r.sh, seed * 97 + r.tw);
+        const kvx::RgbPicture out = kvx::resampleArea(src, r.tw, r.th);
+        ASSERT_EQ(out.rgb.size(), std::size_t(r.tw) * r.th * 3);
+        EXPECT_EQ(differingFromExact(out, src, r, r.sw * r.sh > 100000 ? 24 : 400), 0u)
+            << "seed " << seed;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Sizes, AreaAveraging,
                          ::testing::Values(Resize{8, 4, 4, 2}, Resize{7, 5, 3, 2},
                                            Resize{672, 448, 189, 126}, Resize{852, 448, 240, 126},
