@@ -40,13 +40,21 @@ std::uint8_t areaMean(const kvx::RgbPicture& p, std::uint32_t w, std::uint32_t h
     return static_cast<std::uint8_t>((sum + area / 2) / area);
 }
 
-void checkPicture(const kvx::RgbPicture& p) {
+// A picture that keeps indices is reduced from them, and checked against its colours.
+void checkPicture(const kvx::RgbPicture& picture) {
+    if (picture.indexed())
+        require(picture.rgb.empty() && picture.palette.size() == 256 && !picture.empty() &&
+                picture.indexStride >= picture.width &&
+                picture.indices.size() >= picture.indexOffset +
+                                              (picture.height - 1) * picture.indexStride +
+                                              picture.width);
+    const kvx::RgbPicture p = kvx::toRgb(picture);
     require(p.rgb.size() == std::size_t(p.width) * p.height * 3);
     if (p.empty())
         return;
     const kvx::Size2 fitted = kvx::fitInto(p.width, p.height, 37, 19, true);
     require(fitted.width >= 1 && fitted.width <= 37 && fitted.height >= 1 && fitted.height <= 19);
-    const kvx::RgbPicture small = kvx::resampleArea(p, fitted.width, fitted.height);
+    const kvx::RgbPicture small = kvx::resampleArea(picture, fitted.width, fitted.height);
     require(small.rgb.size() == std::size_t(fitted.width) * fitted.height * 3);
     // Small pictures are checked pixel by pixel against the obvious computation.
     if (std::size_t(p.width) * p.height <= 4096)
@@ -55,7 +63,7 @@ void checkPicture(const kvx::RgbPicture& p) {
                 for (int c = 0; c < 3; ++c)
                     require(small.rgb[(std::size_t(y) * fitted.width + x) * 3 + c] ==
                             areaMean(p, fitted.width, fitted.height, x, y, c));
-    (void)kvx::backgroundColour(p);
+    require(kvx::backgroundColour(picture) == kvx::backgroundColour(p));
 }
 
 // libspng's RGB8 output, which the reader's own decoder reproduces; empty when the library
@@ -112,15 +120,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (pngRead) {
         checkPicture(picture);
         const std::vector<std::uint8_t> library = decodeWithLibrary(data, size);
+        const kvx::RgbPicture rgb = kvx::toRgb(picture);
         require(library.empty() ||
-                std::equal(library.begin(), library.end(), picture.rgb.begin(), picture.rgb.end()));
+                std::equal(library.begin(), library.end(), rgb.rgb.begin(), rgb.rgb.end()));
     }
     require(!kvx::decodePng(data, size, 0, fitted, nullptr, box) == pngRead);
     if (pngRead) {
         const kvx::Size2 s = kvx::fitInto(picture.width, picture.height, 37, 19, box.enlarge);
         const kvx::RgbPicture expected = kvx::resampleArea(picture, s.width, s.height);
         require(fitted.width == expected.width && fitted.height == expected.height &&
-                fitted.rgb == expected.rgb);
+                kvx::toRgb(fitted).rgb == expected.rgb);
     }
     return 0;
 }

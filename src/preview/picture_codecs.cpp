@@ -197,52 +197,6 @@ public:
         return unpacked;
     }
 
-    // 8-bit indices into RGB, for pictures that are mostly runs of one index and rows that
-    // repeat the row above (previews): sixteen pixels at a time are either one colour, stored
-    // as 48 bytes at once, or the same as above, copied, and only the rest goes pixel by pixel.
-    // `above` and `aboveRgb` are the previous row's indices and colours, or null.
-    // Kept out of line: inlined into the decoder, its registers spill through the stack.
-    [[gnu::noinline]] void expandIndices(const std::uint8_t* row, const std::uint8_t* above,
-                                         const std::uint8_t* aboveRgb, std::uint8_t* rgb) {
-        const std::uint32_t width = m_width;
-        if (width == 0)
-            return;
-        const std::uint32_t last = width - 1;
-        std::uint32_t x = 0;
-#if defined(__SSE2__)
-        for (; x + 16 <= last; x += 16) {
-            const __m128i indices = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
-            std::uint8_t* out = rgb + 3 * std::size_t(x);
-            if (above) {
-                const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(above + x));
-                if (_mm_movemask_epi8(_mm_cmpeq_epi8(indices, before)) == 0xFFFF) {
-                    std::memcpy(out, aboveRgb + 3 * std::size_t(x), 48);
-                    continue;
-                }
-            }
-            // Broadcast through a general register: a byte stored and read back as more stalls.
-            const __m128i first =
-                _mm_shuffle_epi32(_mm_cvtsi32_si128(static_cast<int>(row[x] * 0x01010101u)), 0);
-            if (_mm_movemask_epi8(_mm_cmpeq_epi8(indices, first)) == 0xFFFF) {
-                std::memcpy(out, patternOf(row[x]), 48);
-                continue;
-            }
-            for (std::uint32_t k = x; k < x + 16; ++k)
-                std::memcpy(rgb + 3 * std::size_t(k), &m_colours[row[k]], 4);
-        }
-#else
-        (void)above;
-        (void)aboveRgb;
-#endif
-        for (; x < last; ++x)
-            std::memcpy(rgb + 3 * std::size_t(x), &m_colours[row[x]], 4);
-        std::memcpy(rgb + 3 * std::size_t(last), &m_colours[row[last]], 3);
-    }
-
-    bool expandsIndices() const {
-        return m_table && m_depth == 8;
-    }
-
     // Converts `width` pixels (the picture's width, or an interlaced pass's).
     void convert(const std::uint8_t* row, std::uint8_t* rgb, std::uint32_t width) const {
         if (m_table) {
@@ -283,21 +237,6 @@ private:
         return (row[bit / 8] >> (8 - m_depth - bit % 8)) & ((1u << m_depth) - 1);
     }
 
-    // Sixteen pixels of one colour, made when first needed.
-    const std::uint8_t* patternOf(std::uint8_t index) {
-        if (m_patterns.empty())
-            m_patterns.resize(256 * 48);
-        std::uint8_t* p = m_patterns.data() + index * 48;
-        if (!m_patternMade[index]) {
-            for (int k = 0; k < 16; ++k)
-                std::memcpy(p + 3 * k, &m_palette[index], 3);
-            m_patternMade[index] = true;
-        }
-        return p;
-    }
-
-    std::vector<std::uint8_t> m_patterns;
-    bool m_patternMade[256] = {};
     std::uint32_t m_width;
     unsigned m_depth;
     bool m_grey, m_table;
@@ -314,7 +253,7 @@ struct DecompressorDeleter {
 // hold, for the message.
 CodecError inflateImageData(const std::uint8_t* data, std::uint64_t base, const PngChunks& chunks,
                             std::size_t rawSize, const std::string& layout,
-                            std::unique_ptr<std::uint8_t[]>& raw) {
+                            PixelBytes& raw) {
     std::vector<std::uint8_t> joined;
     const std::uint8_t* in = data + chunks.data[0].first;
     if (chunks.data.size() > 1) {
@@ -327,10 +266,10 @@ CodecError inflateImageData(const std::uint8_t* data, std::uint64_t base, const 
         libdeflate_alloc_decompressor());
     if (!inflater)
         return pngError(base, "out of memory for the decompressor");
-    raw.reset(new std::uint8_t[rawSize]);
+    raw.resize(rawSize); // not cleared: the stream must fill it
     // Without an output count the stream must fill the buffer exactly.
     const libdeflate_result rc = libdeflate_zlib_decompress(inflater.get(), in, chunks.dataBytes,
-                                                            raw.get(), rawSize, nullptr);
+                                                            raw.data(), rawSize, nullptr);
     if (rc != LIBDEFLATE_SUCCESS) {
         const std::string what =
             "image data of " + std::to_string(chunks.dataBytes) + " bytes at " +
@@ -369,29 +308,36 @@ CodecError decodePngRows(const std::uint8_t* data, std::uint64_t base, const Png
     const std::size_t rowBytes = pngRowBytes(header, header.width);
     const std::size_t stride = rowBytes + 1;
     const std::size_t rawSize = stride * header.height;
-    std::unique_ptr<std::uint8_t[]> raw;
+    PixelBytes raw;
     if (CodecError e = inflateImageData(data, base, chunks, rawSize,
                                         std::to_string(header.height) + " rows of 1 + " +
                                             std::to_string(rowBytes) + " bytes",
                                         raw))
         return e;
 
-    RowConverter converter(header, chunks);
+    const RowConverter converter(header, chunks);
     const std::vector<std::uint8_t> zeros(rowBytes);
     const std::size_t step = pngFilterStep(header);
     const std::size_t rgbRow = std::size_t(header.width) * 3;
+    const bool reduced = target.width != header.width || target.height != header.height;
+    // Indices kept at full size: eight-bit ones are the inflated rows themselves, after each
+    // row's filter byte; narrower ones are unpacked, a byte each.
+    const bool keepIndices = converter.indexed() && !reduced;
+    const bool unpack = keepIndices && header.bitDepth < 8;
     // A reduced picture is made one row at a time, without the full-size picture.
     std::unique_ptr<AreaReducer> reducer;
     std::vector<std::uint8_t> line;
-    if (target.width != header.width || target.height != header.height) {
+    if (reduced) {
         reducer =
             std::make_unique<AreaReducer>(header.width, header.height, target.width, target.height);
         line.resize(converter.indexed() ? header.width : rgbRow);
-    } else {
+    } else if (unpack) {
+        picture.indices.resize(std::size_t(header.width) * header.height);
+    } else if (!keepIndices) {
         picture.rgb.resize(rgbRow * header.height); // not cleared: every row is written below
     }
     for (std::uint32_t y = 0; y < header.height; ++y) {
-        std::uint8_t* row = raw.get() + y * stride;
+        std::uint8_t* row = raw.data() + y * stride;
         const std::uint8_t* prior = y == 0 ? zeros.data() : row - stride + 1;
         if (!unfilterRow(row[0], row + 1, prior, rowBytes, step)) {
             picture = {};
@@ -399,23 +345,31 @@ CodecError decodePngRows(const std::uint8_t* data, std::uint64_t base, const Png
                                       std::to_string(y) + " at byte " + std::to_string(y * stride) +
                                       " of the inflated image data (expected 0 to 4)");
         }
-        if (!reducer) {
-            std::uint8_t* rgb = picture.rgb.data() + y * rgbRow;
-            const bool first = y == 0;
-            if (converter.expandsIndices())
-                converter.expandIndices(row + 1, first ? nullptr : row + 1 - stride,
-                                        first ? nullptr : rgb - rgbRow, rgb);
-            else
-                converter.convert(row + 1, rgb, header.width);
-        } else if (converter.indexed()) {
+        if (unpack)
+            converter.indices(row + 1, picture.indices.data() + std::size_t(y) * header.width);
+        else if (keepIndices)
+            continue;
+        else if (!reducer)
+            converter.convert(row + 1, picture.rgb.data() + y * rgbRow, header.width);
+        else if (converter.indexed())
             reducer->addIndexedRow(converter.indices(row + 1, line.data()), converter.palette());
-        } else {
+        else {
             converter.convert(row + 1, line.data(), header.width);
             reducer->addRow(line.data());
         }
     }
-    if (reducer)
+    if (reducer) {
         picture = reducer->take();
+    } else if (keepIndices) {
+        picture.palette.assign(converter.palette(), converter.palette() + 256);
+        if (unpack) {
+            picture.indexStride = header.width;
+        } else {
+            picture.indices = std::move(raw);
+            picture.indexOffset = 1;
+            picture.indexStride = stride;
+        }
+    }
     picture.width = target.width;
     picture.height = target.height;
     return {};
@@ -441,7 +395,7 @@ CodecError decodeAdam7(const std::uint8_t* data, std::uint64_t base, const PngHe
             rawSize += (p.rowBytes + 1) * p.height;
         }
     }
-    std::unique_ptr<std::uint8_t[]> raw;
+    PixelBytes raw;
     if (CodecError e = inflateImageData(data, base, chunks, rawSize,
                                         "seven interlaced passes of rows and filter bytes", raw))
         return e;
@@ -457,7 +411,7 @@ CodecError decodeAdam7(const std::uint8_t* data, std::uint64_t base, const PngHe
         if (!p.width || !p.height)
             continue;
         for (std::uint32_t j = 0; j < p.height; ++j, at += p.rowBytes + 1) {
-            std::uint8_t* row = raw.get() + at;
+            std::uint8_t* row = raw.data() + at;
             const std::uint8_t* prior = j == 0 ? zeros.data() : row - p.rowBytes;
             if (!unfilterRow(row[0], row + 1, prior, p.rowBytes, step)) {
                 picture = {};

@@ -190,7 +190,13 @@ void deflateRepeats(const std::uint8_t* data, std::size_t size, std::size_t rowB
 
 bool encodePng(const RgbPicture& picture, std::vector<std::uint8_t>& png, std::string& error) {
     const std::size_t rgbRow = std::size_t(picture.width) * 3;
-    if (picture.empty() || picture.rgb.size() != rgbRow * picture.height) {
+    if (picture.empty() ||
+        (picture.indexed()
+             ? picture.palette.size() != 256 ||
+                   picture.indices.size() < picture.indexOffset +
+                                                (picture.height - 1) * picture.indexStride +
+                                                picture.width
+             : picture.rgb.size() != rgbRow * picture.height)) {
         error = "empty picture";
         return false;
     }
@@ -201,7 +207,14 @@ bool encodePng(const RgbPicture& picture, std::vector<std::uint8_t>& png, std::s
     std::vector<std::uint8_t> raw(stride * picture.height);
     for (std::uint32_t y = 0; y < picture.height; ++y) {
         raw[y * stride] = 0;
-        std::memcpy(raw.data() + y * stride + 1, picture.rgb.data() + y * rgbRow, rgbRow);
+        std::uint8_t* dst = raw.data() + y * stride + 1;
+        if (!picture.indexed()) {
+            std::memcpy(dst, picture.rgb.data() + y * rgbRow, rgbRow);
+            continue;
+        }
+        const std::uint8_t* index = picture.indexRow(y);
+        for (std::uint32_t x = 0; x < picture.width; ++x, dst += 3)
+            std::memcpy(dst, &picture.palette[index[x]], 3);
     }
     std::vector<std::uint8_t> zlib = {0x78, 0x01};
     zlib.reserve(raw.size() / 8 + 64);

@@ -316,16 +316,114 @@ RgbPicture AreaReducer::take() {
     return std::move(m_state->out);
 }
 
+namespace {
+
+// Index rows into colours, for previews: mostly runs of one index, and rows that repeat the
+// row above. Sixteen pixels at a time are either one colour, stored as 48 bytes at once, or
+// the same as above, copied; only the rest goes pixel by pixel.
+class IndexExpander {
+public:
+    explicit IndexExpander(const std::vector<Rgb>& palette) : m_palette(palette) {
+        for (std::size_t i = 0; i < 256; ++i) {
+            const std::uint8_t bytes[4] = {palette[i].r, palette[i].g, palette[i].b, 0};
+            std::memcpy(&m_colours[i], bytes, 4);
+        }
+    }
+
+    // `above` and `aboveRgb` are the previous row's indices and colours, or null. Kept out of
+    // line: inlined into the loop over rows, its registers spill through the stack.
+    [[gnu::noinline]] void expand(const std::uint8_t* row, const std::uint8_t* above,
+                                  const std::uint8_t* aboveRgb, std::uint8_t* rgb,
+                                  std::uint32_t width) {
+        if (width == 0)
+            return;
+        // Four bytes a pixel, the fourth overwritten by the next one; the last takes three.
+        const std::uint32_t last = width - 1;
+        std::uint32_t x = 0;
+#if defined(__SSE2__)
+        for (; x + 16 <= last; x += 16) {
+            const __m128i indices = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
+            std::uint8_t* out = rgb + 3 * std::size_t(x);
+            if (above) {
+                const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(above + x));
+                if (_mm_movemask_epi8(_mm_cmpeq_epi8(indices, before)) == 0xFFFF) {
+                    std::memcpy(out, aboveRgb + 3 * std::size_t(x), 48);
+                    continue;
+                }
+            }
+            // Broadcast through a general register: a byte stored and read back as more stalls.
+            const __m128i first =
+                _mm_shuffle_epi32(_mm_cvtsi32_si128(static_cast<int>(row[x] * 0x01010101u)), 0);
+            if (_mm_movemask_epi8(_mm_cmpeq_epi8(indices, first)) == 0xFFFF) {
+                std::memcpy(out, patternOf(row[x]), 48);
+                continue;
+            }
+            for (std::uint32_t k = x; k < x + 16; ++k)
+                std::memcpy(rgb + 3 * std::size_t(k), &m_colours[row[k]], 4);
+        }
+#else
+        (void)above;
+        (void)aboveRgb;
+#endif
+        for (; x < last; ++x)
+            std::memcpy(rgb + 3 * std::size_t(x), &m_colours[row[x]], 4);
+        std::memcpy(rgb + 3 * std::size_t(last), &m_colours[row[last]], 3);
+    }
+
+private:
+    // Sixteen pixels of one colour, made when first needed.
+    const std::uint8_t* patternOf(std::uint8_t index) {
+        if (m_patterns.empty())
+            m_patterns.resize(256 * 48);
+        std::uint8_t* p = m_patterns.data() + index * 48;
+        if (!m_patternMade[index]) {
+            for (int k = 0; k < 16; ++k)
+                std::memcpy(p + 3 * k, &m_palette[index], 3);
+            m_patternMade[index] = true;
+        }
+        return p;
+    }
+
+    const std::vector<Rgb>& m_palette;
+    std::uint32_t m_colours[256];
+    std::vector<std::uint8_t> m_patterns;
+    bool m_patternMade[256] = {};
+};
+
+} // namespace
+
+RgbPicture toRgb(RgbPicture picture) {
+    if (!picture.indexed())
+        return picture;
+    RgbPicture out;
+    out.width = picture.width;
+    out.height = picture.height;
+    const std::size_t rgbRow = std::size_t(picture.width) * 3;
+    out.rgb.resize(rgbRow * picture.height); // not cleared: every row is written below
+    IndexExpander expander(picture.palette);
+    for (std::uint32_t y = 0; y < picture.height; ++y) {
+        std::uint8_t* rgb = out.rgb.data() + y * rgbRow;
+        const bool first = y == 0;
+        expander.expand(picture.indexRow(y), first ? nullptr : picture.indexRow(y - 1),
+                        first ? nullptr : rgb - rgbRow, rgb, picture.width);
+    }
+    return out;
+}
+
 RgbPicture resampleArea(const RgbPicture& source, std::uint32_t width, std::uint32_t height) {
     // Larger pictures than any decoder gives would overflow the exact sums.
     if (source.empty() || width == 0 || height == 0 ||
         std::uint64_t(source.width) * source.height > (std::uint64_t(1) << 24))
         return {};
     if (width == source.width && height == source.height)
-        return source;
+        return toRgb(source);
     AreaReducer reducer(source.width, source.height, width, height);
-    for (std::uint32_t y = 0; y < source.height; ++y)
-        reducer.addRow(source.rgb.data() + std::size_t(y) * source.width * 3);
+    for (std::uint32_t y = 0; y < source.height; ++y) {
+        if (source.indexed())
+            reducer.addIndexedRow(source.indexRow(y), source.palette.data());
+        else
+            reducer.addRow(source.rgb.data() + std::size_t(y) * source.width * 3);
+    }
     return reducer.take();
 }
 

@@ -30,17 +30,34 @@ template <class T> struct UninitialisedAllocator : std::allocator<T> {
 
 using PixelBytes = std::vector<std::uint8_t, UninitialisedAllocator<std::uint8_t>>;
 
+// A decoded picture. A picture stored as palette indices, or grey levels of up to eight bits,
+// may keep them rather than colours: `palette` then holds 256 colours and `rgb` is empty. The
+// view and the thumbnails mostly want a reduced picture, which is made from the indices
+// directly; toRgb gives the colours when they are needed at full size.
 struct RgbPicture {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     PixelBytes rgb; // rows top to bottom, three bytes per pixel, no padding
+    std::vector<Rgb> palette; // 256 colours when the picture keeps indices
+    PixelBytes indices;       // row y starts at indexOffset + y * indexStride
+    std::size_t indexOffset = 0;
+    std::size_t indexStride = 0;
 
     bool empty() const { return width == 0 || height == 0; }
+    bool indexed() const { return !palette.empty(); }
+    const std::uint8_t* indexRow(std::uint32_t y) const {
+        return indices.data() + indexOffset + std::size_t(y) * indexStride;
+    }
     Rgb at(std::uint32_t x, std::uint32_t y) const {
+        if (indexed())
+            return palette[indexRow(y)[x]];
         const std::size_t i = (std::size_t(y) * width + x) * 3;
         return {rgb[i], rgb[i + 1], rgb[i + 2]};
     }
 };
+
+// The picture with three bytes per pixel: a picture that keeps indices is expanded.
+RgbPicture toRgb(RgbPicture picture);
 
 struct Size2 {
     std::uint32_t width = 0;
@@ -62,7 +79,7 @@ struct FitBox {
 
 // Resamples by area averaging: every target pixel is the mean of the source area it covers,
 // partly covered source pixels weighted by their share. Exact in integer arithmetic; pictures
-// of more than 2^24 pixels give an empty picture.
+// of more than 2^24 pixels give an empty picture. The result has three bytes per pixel.
 RgbPicture resampleArea(const RgbPicture& source, std::uint32_t width, std::uint32_t height);
 
 // The same resampling fed one source row at a time, top to bottom, so that a decoder need not

@@ -1,5 +1,6 @@
 // The thumbnails' PNG writer, read back by an independent decoder.
 
+#include <algorithm>
 #include <cstdlib>
 #include <ostream>
 #include <string>
@@ -102,6 +103,41 @@ TEST_P(PngWriter, WritesWhatADecoderReadsBackExactly) {
         std::uint32_t(png[idat]) << 24 | png[idat + 1] << 16 | png[idat + 2] << 8 | png[idat + 3];
     ASSERT_EQ(uncompress(raw.data(), &rawSize, png.data() + idat + 8, length), Z_OK);
     EXPECT_EQ(rawSize, picture.rgb.size() + p.height);
+}
+
+// A picture that keeps palette indices is written with its colours: the same file as the
+// colours themselves give.
+TEST_P(PngWriter, WritesAPictureOfIndicesAsItsColours) {
+    const Picture& p = GetParam();
+    kvx::RgbPicture indexed;
+    indexed.width = p.width;
+    indexed.height = p.height;
+    indexed.palette.resize(256);
+    indexed.indexOffset = 1;
+    indexed.indexStride = p.width + 2; // rows apart, as a decoder leaves them
+    indexed.indices.assign(1 + indexed.indexStride * p.height, 0);
+    std::vector<kvx::Rgb> seen;
+    for (std::uint32_t y = 0; y < p.height; ++y)
+        for (std::uint32_t x = 0; x < p.width; ++x) {
+            const kvx::Rgb c = p.pixel(x, y);
+            auto at = std::find(seen.begin(), seen.end(), c);
+            if (at == seen.end()) {
+                if (seen.size() == 256)
+                    GTEST_SKIP() << "more than 256 colours";
+                at = seen.insert(seen.end(), c);
+            }
+            const auto index = static_cast<std::uint8_t>(at - seen.begin());
+            indexed.palette[index] = c;
+            indexed.indices[1 + y * indexed.indexStride + x] = index;
+        }
+    std::vector<std::uint8_t> fromIndices, fromColours;
+    std::string error;
+    ASSERT_TRUE(kvx::encodePng(indexed, fromIndices, error)) << error;
+    ASSERT_TRUE(kvx::encodePng(kvx::toRgb(indexed), fromColours, error)) << error;
+    EXPECT_TRUE(fromIndices == fromColours);
+    // Too few indices for the rows it claims is refused, not read past.
+    indexed.indices.resize(1 + (p.height - 1) * indexed.indexStride + p.width - 1);
+    EXPECT_FALSE(kvx::encodePng(indexed, fromIndices, error));
 }
 
 INSTANTIATE_TEST_SUITE_P(Pictures, PngWriter, ::testing::ValuesIn(kPictures),

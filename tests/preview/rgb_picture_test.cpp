@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <ostream>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -180,6 +181,44 @@ TEST(AreaAveraging, AlternatingColumnsBecomeEvenGrey) {
     const kvx::RgbPicture out = kvx::resampleArea(stripes, 32, 2);
     for (std::uint8_t v : out.rgb)
         EXPECT_EQ(v, 128);
+}
+
+// A picture that keeps indices, rows apart as a decoder leaves them: its colours, its
+// reductions and its background are those of the same picture in colours.
+TEST(PictureOfIndices, BehavesAsItsColours) {
+    for (const std::uint32_t width : {1u, 15u, 16u, 17u, 33u, 250u}) {
+        SCOPED_TRACE("width " + std::to_string(width));
+        kvx::RgbPicture indexed, colours;
+        indexed.width = colours.width = width;
+        indexed.height = colours.height = 23;
+        indexed.palette.resize(256);
+        for (int i = 0; i < 256; ++i)
+            indexed.palette[i] = {std::uint8_t(i), std::uint8_t(255 - i), std::uint8_t(i * 7)};
+        indexed.indexOffset = 3;
+        indexed.indexStride = width + 5;
+        indexed.indices.assign(3 + indexed.indexStride * 23, 0xEE);
+        for (std::uint32_t y = 0; y < 23; ++y)
+            for (std::uint32_t x = 0; x < width; ++x) {
+                // Runs of one index, rows repeating the row above, and busy stretches.
+                const std::uint8_t index =
+                    y % 5 == 1 ? std::uint8_t(x * 13 + y)
+                               : std::uint8_t(x / 20 + (y / 5) * 3 + (x == y ? 100 : 0));
+                indexed.indices[3 + y * indexed.indexStride + x] = index;
+                const kvx::Rgb c = indexed.palette[index];
+                colours.rgb.insert(colours.rgb.end(), {c.r, c.g, c.b});
+            }
+        const kvx::RgbPicture expanded = kvx::toRgb(indexed);
+        EXPECT_FALSE(expanded.indexed());
+        EXPECT_TRUE(expanded.rgb == colours.rgb);
+        for (const auto& size : {kvx::Size2{width, 23}, kvx::Size2{(width + 2) / 3, 7},
+                                 kvx::Size2{width * 2, 40}}) {
+            const kvx::RgbPicture a = kvx::resampleArea(indexed, size.width, size.height);
+            EXPECT_TRUE(a.rgb == kvx::resampleArea(colours, size.width, size.height).rgb);
+            EXPECT_EQ(a.rgb.size(), std::size_t(size.width) * size.height * 3);
+        }
+        EXPECT_EQ(kvx::backgroundColour(indexed), kvx::backgroundColour(colours));
+        EXPECT_EQ(indexed.at(width - 1, 22), colours.at(width - 1, 22));
+    }
 }
 
 // Rows given as palette indices, with runs of every length, a palette holding one colour
