@@ -249,10 +249,7 @@ BENCHMARK(BM_Bitmap1000_ReadBytesOnly)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Bitmap1000_ReadWholeFiles)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Bitmap1000_Inspect)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Png1000_ReadAndDecode)->Arg(140000)->Arg(500000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Png1000_ReadDecodeAndExpand)
-    ->Arg(140000)
-    ->Arg(500000)
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Png1000_ReadDecodeAndExpand)->Arg(140000)->Arg(500000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Png1000_ReadAndFit)->Arg(140000)->Arg(500000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Png1000_ReadAndInflateOnly)->Arg(140000)->Arg(500000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Png1000_ReadBytesOnly)->Arg(140000)->Arg(500000)->Unit(benchmark::kMillisecond);

@@ -252,8 +252,7 @@ struct DecompressorDeleter {
 // Inflates the image data, which must fill `rawSize` bytes exactly; `layout` says what they
 // hold, for the message.
 CodecError inflateImageData(const std::uint8_t* data, std::uint64_t base, const PngChunks& chunks,
-                            std::size_t rawSize, const std::string& layout,
-                            PixelBytes& raw) {
+                            std::size_t rawSize, const std::string& layout, PixelBytes& raw) {
     std::vector<std::uint8_t> joined;
     const std::uint8_t* in = data + chunks.data[0].first;
     if (chunks.data.size() > 1) {

@@ -191,12 +191,11 @@ void deflateRepeats(const std::uint8_t* data, std::size_t size, std::size_t rowB
 bool encodePng(const RgbPicture& picture, std::vector<std::uint8_t>& png, std::string& error) {
     const std::size_t rgbRow = std::size_t(picture.width) * 3;
     if (picture.empty() ||
-        (picture.indexed()
-             ? picture.palette.size() != 256 ||
-                   picture.indices.size() < picture.indexOffset +
-                                                (picture.height - 1) * picture.indexStride +
-                                                picture.width
-             : picture.rgb.size() != rgbRow * picture.height)) {
+        (picture.indexed() ? picture.palette.size() != 256 ||
+                                 picture.indices.size() <
+                                     picture.indexOffset +
+                                         (picture.height - 1) * picture.indexStride + picture.width
+                           : picture.rgb.size() != rgbRow * picture.height)) {
         error = "empty picture";
         return false;
     }

@@ -37,7 +37,7 @@ using PixelBytes = std::vector<std::uint8_t, UninitialisedAllocator<std::uint8_t
 struct RgbPicture {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
-    PixelBytes rgb; // rows top to bottom, three bytes per pixel, no padding
+    PixelBytes rgb;           // rows top to bottom, three bytes per pixel, no padding
     std::vector<Rgb> palette; // 256 colours when the picture keeps indices
     PixelBytes indices;       // row y starts at indexOffset + y * indexStride
     std::size_t indexOffset = 0;

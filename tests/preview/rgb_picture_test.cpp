@@ -210,8 +210,8 @@ TEST(PictureOfIndices, BehavesAsItsColours) {
         const kvx::RgbPicture expanded = kvx::toRgb(indexed);
         EXPECT_FALSE(expanded.indexed());
         EXPECT_TRUE(expanded.rgb == colours.rgb);
-        for (const auto& size : {kvx::Size2{width, 23}, kvx::Size2{(width + 2) / 3, 7},
-                                 kvx::Size2{width * 2, 40}}) {
+        for (const auto& size :
+             {kvx::Size2{width, 23}, kvx::Size2{(width + 2) / 3, 7}, kvx::Size2{width * 2, 40}}) {
             const kvx::RgbPicture a = kvx::resampleArea(indexed, size.width, size.height);
             EXPECT_TRUE(a.rgb == kvx::resampleArea(colours, size.width, size.height).rgb);
             EXPECT_EQ(a.rgb.size(), std::size_t(size.width) * size.height * 3);
