@@ -190,13 +190,8 @@ void deflateRepeats(const std::uint8_t* data, std::size_t size, std::size_t rowB
 
 bool encodePng(const RgbPicture& picture, std::vector<std::uint8_t>& png, std::string& error) {
     const std::size_t rgbRow = std::size_t(picture.width) * 3;
-    if (picture.empty() ||
-        (picture.indexed() ? picture.palette.size() != 256 ||
-                                 picture.indices.size() <
-                                     picture.indexOffset +
-                                         (picture.height - 1) * picture.indexStride + picture.width
-                           : picture.rgb.size() != rgbRow * picture.height)) {
-        error = "empty picture";
+    if (!picture.complete()) {
+        error = "empty or incomplete picture";
         return false;
     }
     // Rows as PNG stores them, each after its filter byte (0, none): thumbnails are flat

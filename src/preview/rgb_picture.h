@@ -45,6 +45,16 @@ struct RgbPicture {
 
     bool empty() const { return width == 0 || height == 0; }
     bool indexed() const { return !palette.empty(); }
+    // Whether the buffers hold every pixel the size says: the colours, or a full palette and
+    // every index row.
+    bool complete() const {
+        if (empty())
+            return false;
+        if (!indexed())
+            return rgb.size() == std::size_t(width) * height * 3;
+        return palette.size() == 256 && indexStride >= width &&
+               indices.size() >= indexOffset + (height - 1) * indexStride + width;
+    }
     const std::uint8_t* indexRow(std::uint32_t y) const {
         return indices.data() + indexOffset + std::size_t(y) * indexStride;
     }
