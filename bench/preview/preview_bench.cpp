@@ -106,64 +106,52 @@ std::uint64_t readWholeFile(const std::string& path, std::vector<std::uint8_t>& 
     return total;
 }
 
-void readWholeFiles(benchmark::State& state, Folder& folder) {
-    std::vector<std::uint8_t> buffer;
+// Runs `perDrawing` over the folder's drawings once per iteration; what it returns is summed
+// so that none of its work can be left out.
+template <class PerDrawing>
+void overFolder(benchmark::State& state, Folder& folder, PerDrawing perDrawing) {
     for (auto _ : state) {
-        std::uint64_t bytes = 0;
+        std::uint64_t sum = 0;
         for (const std::string& path : folder.paths)
-            bytes += readWholeFile(path, buffer);
-        benchmark::DoNotOptimize(bytes);
+            sum += perDrawing(path);
+        benchmark::DoNotOptimize(sum);
     }
     state.SetItemsProcessed(state.iterations() * kDrawings);
+}
+
+void readWholeFiles(benchmark::State& state, Folder& folder) {
+    std::vector<std::uint8_t> buffer;
+    overFolder(state, folder, [&](const std::string& path) { return readWholeFile(path, buffer); });
 }
 
 // Decoded at full size: a palette picture keeps its indices, as it is stored.
 void readAndDecode(benchmark::State& state, Folder& folder) {
-    for (auto _ : state) {
-        std::uint64_t pixels = 0;
-        for (const std::string& path : folder.paths) {
-            const kvx::PreviewResult r = kvx::readPreview(path);
-            pixels += std::uint64_t(r.picture.width) * r.picture.height + r.picture.at(0, 0).r;
-        }
-        benchmark::DoNotOptimize(pixels);
-    }
-    state.SetItemsProcessed(state.iterations() * kDrawings);
+    overFolder(state, folder, [](const std::string& path) {
+        const kvx::PreviewResult r = kvx::readPreview(path);
+        return std::uint64_t(r.picture.width) * r.picture.height + r.picture.at(0, 0).r;
+    });
 }
 
 // Decoded at full size, and every pixel's colour made.
 void readDecodeAndExpand(benchmark::State& state, Folder& folder) {
-    for (auto _ : state) {
-        std::uint64_t bytes = 0;
-        for (const std::string& path : folder.paths)
-            bytes += kvx::toRgb(kvx::readPreview(path).picture).rgb.size();
-        benchmark::DoNotOptimize(bytes);
-    }
-    state.SetItemsProcessed(state.iterations() * kDrawings);
+    overFolder(state, folder, [](const std::string& path) {
+        return std::uint64_t(kvx::toRgb(kvx::readPreview(path).picture).rgb.size());
+    });
 }
 
 // What the thumbnailer and the view need: the picture fitted into 252 x 126, a PNG reduced
 // while it is decoded.
 void readAndFit(benchmark::State& state, Folder& folder) {
-    for (auto _ : state) {
-        std::uint64_t pixels = 0;
-        for (const std::string& path : folder.paths) {
-            const kvx::PreviewResult r = kvx::readPreview(path, kvx::FitBox{252, 126, false});
-            pixels += r.picture.rgb.size();
-        }
-        benchmark::DoNotOptimize(pixels);
-    }
-    state.SetItemsProcessed(state.iterations() * kDrawings);
+    overFolder(state, folder, [](const std::string& path) {
+        return std::uint64_t(
+            kvx::readPreview(path, kvx::FitBox{252, 126, false}).picture.rgb.size());
+    });
 }
 
 void readBytesOnly(benchmark::State& state, Folder& folder) {
     std::vector<std::uint8_t> buffer;
-    for (auto _ : state) {
-        std::uint64_t bytes = 0;
-        for (const std::string& path : folder.paths)
-            bytes += readSectionBytes(path, buffer);
-        benchmark::DoNotOptimize(bytes);
-    }
-    state.SetItemsProcessed(state.iterations() * kDrawings);
+    overFolder(state, folder,
+               [&](const std::string& path) { return readSectionBytes(path, buffer); });
 }
 
 // The least any PNG decoder pays: open, read the stored PNG, inflate its image data with its

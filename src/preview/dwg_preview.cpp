@@ -378,31 +378,29 @@ PreviewResult readPreview(ByteSource& source, bool decode, const FitBox& fit) {
     return fail(r, first.code, first.message);
 }
 
-PreviewResult readPreview(const std::string& path) {
+namespace {
+
+PreviewResult readFile(const std::string& path, bool decode, const FitBox& fit) {
     FileSource source(path);
     if (!source.isOpen()) {
         PreviewResult r;
         return fail(r, PreviewError::CannotOpen, "cannot open the file: " + source.error());
     }
-    return readPreview(source, true);
+    return readPreview(source, decode, fit);
+}
+
+} // namespace
+
+PreviewResult readPreview(const std::string& path) {
+    return readFile(path, true, {});
 }
 
 PreviewResult readPreview(const std::string& path, const FitBox& fit) {
-    FileSource source(path);
-    if (!source.isOpen()) {
-        PreviewResult r;
-        return fail(r, PreviewError::CannotOpen, "cannot open the file: " + source.error());
-    }
-    return readPreview(source, true, fit);
+    return readFile(path, true, fit);
 }
 
 PreviewResult inspectPreview(const std::string& path) {
-    FileSource source(path);
-    if (!source.isOpen()) {
-        PreviewResult r;
-        return fail(r, PreviewError::CannotOpen, "cannot open the file: " + source.error());
-    }
-    return readPreview(source, false);
+    return readFile(path, false, {});
 }
 
 } // namespace kvx

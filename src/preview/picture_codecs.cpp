@@ -6,9 +6,6 @@
 #include <memory>
 
 #include <libdeflate.h>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include "preview/byte_format.h"
 
@@ -167,8 +164,7 @@ public:
           m_table(header.colourType == 3 || (header.colourType == 0 && header.bitDepth <= 8)),
           m_sampleBytes(header.bitDepth / 8),
           m_pixelBytes(pngChannels(header.colourType) * (header.bitDepth / 8)) {
-        // Entries past the palette stay black.
-        std::memset(m_colours, 0, sizeof m_colours);
+        // Entries past the palette stay black, as Rgb starts.
         if (header.colourType == 3) {
             for (std::size_t i = 0; i < chunks.paletteBytes / 3; ++i)
                 m_palette[i] = {chunks.palette[3 * i], chunks.palette[3 * i + 1],

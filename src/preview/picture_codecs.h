@@ -1,7 +1,7 @@
 #pragma once
 // The two picture formats of a drawing's image section: device-independent bitmaps and PNG,
-// both by our own decoders (libspng decodes interlaced PNGs and encodes thumbnails). Every
-// field is checked against the bytes the entry holds.
+// both by our own decoders over libdeflate. Every field is checked against the bytes the entry
+// holds.
 
 #include <cstddef>
 #include <cstdint>
@@ -64,8 +64,10 @@ constexpr std::size_t kPngHeaderProbe = 33;
 CodecError parsePngHeader(const std::uint8_t* head, std::size_t headSize, std::uint64_t entrySize,
                           std::uint64_t base, PngHeader& header);
 
-// Decodes a whole PNG entry into RGB; an alpha channel is dropped, sixteen-bit samples keep
-// their high byte, palette indices past the palette give black. Decoded here: libdeflate
+// Decodes a whole PNG entry: palette indices and grey levels of up to eight bits, unless
+// interlaced or fitted, keep their indices (RgbPicture::indexed), everything else becomes RGB.
+// An alpha channel is dropped, sixteen-bit samples keep their high byte, palette indices past
+// the palette give black. Decoded here: libdeflate
 // inflates, the row filters and the seven passes of interlaced pictures are ours.
 // With a box, the picture comes out fitted into it (fitInto, then resampleArea) and, unless it
 // is interlaced, without the full-size picture ever being held.

@@ -390,11 +390,8 @@ private:
     bool m_patternMade[256] = {};
 };
 
-} // namespace
-
-RgbPicture toRgb(RgbPicture picture) {
-    if (!picture.indexed())
-        return picture;
+// The colours of a picture that keeps indices.
+RgbPicture expanded(const RgbPicture& picture) {
     RgbPicture out;
     out.width = picture.width;
     out.height = picture.height;
@@ -410,13 +407,19 @@ RgbPicture toRgb(RgbPicture picture) {
     return out;
 }
 
+} // namespace
+
+RgbPicture toRgb(RgbPicture picture) {
+    return picture.indexed() ? expanded(picture) : picture;
+}
+
 RgbPicture resampleArea(const RgbPicture& source, std::uint32_t width, std::uint32_t height) {
     // Larger pictures than any decoder gives would overflow the exact sums.
     if (source.empty() || width == 0 || height == 0 ||
         std::uint64_t(source.width) * source.height > (std::uint64_t(1) << 24))
         return {};
     if (width == source.width && height == source.height)
-        return toRgb(source);
+        return source.indexed() ? expanded(source) : source;
     AreaReducer reducer(source.width, source.height, width, height);
     for (std::uint32_t y = 0; y < source.height; ++y) {
         if (source.indexed())
