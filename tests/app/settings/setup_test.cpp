@@ -73,7 +73,7 @@ TEST(ImportKeyIfMissing, UnusableDefaultKeyCreatesNothing) {
     }
 }
 
-TEST(DefaultKeyFile, HoldsTheBooleansAndTheToolFolder) {
+TEST(DefaultKeyFile, HoldsTheBooleansTheToolFolderAndConfirmsDeletion) {
     auto text = kvxtest::readFile(KVX_DEFAULT_KEY_TEMPLATE);
     ASSERT_TRUE(text.has_value());
     const std::string marker = "@KVX_TOOL_FOLDER_REG@";
@@ -85,6 +85,8 @@ TEST(DefaultKeyFile, HoldsTheBooleansAndTheToolFolder) {
     EXPECT_EQ(doc->find(kvx::kSettingsKeyPath, "autoname"), kvx::RegValue::dword(0));
     EXPECT_EQ(doc->find(kvx::kSettingsKeyPath, "bigimage"), kvx::RegValue::dword(0));
     EXPECT_EQ(doc->find(kvx::kSettingsKeyPath, "path"), kvx::RegValue::text("/opt/k\\31/tools"));
+    // A fresh installation asks before the first Erase.
+    EXPECT_EQ(doc->find(kvx::kSettingsKeyPath, "supp"), kvx::RegValue::text("1"));
 }
 
 // Runs the setup command with XDG_CONFIG_HOME set to `configHome`; gives its exit status.
