@@ -1,15 +1,9 @@
 # Writes and installs the default settings key. Runs at install time, so "path" names the
 # tool folder under the prefix actually installed to (cmake --install --prefix ...).
 # Expects KVX_TOOL_DIR, KVX_DATADIR, KVX_KEY_TEMPLATE and KVX_KEY_OUTPUT.
-foreach(_var KVX_TOOL_DIR KVX_DATADIR)
-  if(IS_ABSOLUTE "${${_var}}")
-    set(_${_var} "${${_var}}")
-  else()
-    set(_${_var} "${CMAKE_INSTALL_PREFIX}/${${_var}}")
-  endif()
-  cmake_path(NORMAL_PATH _${_var})
-  string(REGEX REPLACE "(.)/+$" "\\1" _${_var} "${_${_var}}")
-endforeach()
+include("${CMAKE_CURRENT_LIST_DIR}/install_dirs.cmake")
+kvx_full_install_dir(_KVX_TOOL_DIR "${KVX_TOOL_DIR}")
+kvx_full_install_dir(_KVX_DATADIR "${KVX_DATADIR}")
 
 # A quoted text of the key file escapes backslashes and double quotes.
 string(REPLACE "\\" "\\\\" KVX_TOOL_FOLDER_REG "${_KVX_TOOL_DIR}")
