@@ -5,6 +5,7 @@
 #include <spawn.h>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -160,12 +161,19 @@ TEST(ThumbnailFailures, KeepAnExistingOutput) {
     EXPECT_EQ(slurp(out), "keep");
 }
 
-TEST(Thumbnail, ReplacesAnExistingOutputWhole) {
+// A file manager creates the output, runs the thumbnailer and reads back the file it holds
+// open: the PNG goes into that very file, whatever it held before.
+TEST(Thumbnail, WritesIntoTheCallersOutputFile) {
     TempDir dir;
     const std::string in = dir.write("in.dwg", DwgBuilder().bmp(makeBmp(halves(40, 20))).build());
     const std::string out = dir.write("out.png", Bytes(100000, 'x'));
+    struct stat before {};
+    ASSERT_EQ(::stat(out.c_str(), &before), 0);
     ASSERT_EQ(thumbnailer(dir, {"-s", "32", in, out}).status, 0);
     EXPECT_EQ(decodeOutput(out).width, 32u);
+    struct stat after {};
+    ASSERT_EQ(::stat(out.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "the output was replaced, not written";
     // Nothing is left beside it.
     int files = 0;
     for (const char* name : {"in.dwg", "out.png", ".stdout", ".stderr"})

@@ -8,9 +8,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <malloc.h>
 #include <string>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -76,30 +76,22 @@ bool writeAll(int fd, const std::vector<std::uint8_t>& bytes) {
     return true;
 }
 
-// Written beside the output and renamed over it, so a reader never sees half a PNG.
-bool replaceFile(const std::string& output, const std::vector<std::uint8_t>& bytes,
+// The output file belongs to the caller: a file manager creates it, runs us, and reads back
+// that very file, making the result atomic itself. So it is written in place, never replaced.
+bool writeOutput(const std::string& output, const std::vector<std::uint8_t>& bytes,
                  std::string& error) {
-    std::string temp = output + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
+    const int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) {
         error = std::strerror(errno);
         return false;
     }
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    bool ok = ::fchmod(fd, 0666 & ~mask) == 0 && writeAll(fd, bytes);
+    bool ok = writeAll(fd, bytes);
     if (!ok)
         error = std::strerror(errno);
     if (::close(fd) != 0 && ok) {
         ok = false;
         error = std::strerror(errno);
     }
-    if (ok && std::rename(temp.c_str(), output.c_str()) != 0) {
-        ok = false;
-        error = std::strerror(errno);
-    }
-    if (!ok)
-        ::unlink(temp.c_str());
     return ok;
 }
 
@@ -126,7 +118,7 @@ int thumbnail(const char* sizeText, const std::string& input, const std::string&
     }
     std::vector<std::uint8_t> png;
     std::string error;
-    if (!kvx::encodePng(r.picture, png, error) || !replaceFile(output, png, error)) {
+    if (!kvx::encodePng(r.picture, png, error) || !writeOutput(output, png, error)) {
         std::fprintf(stderr, "%s: %s: cannot write: %s\n", kProgram, output.c_str(), error.c_str());
         return CannotWrite;
     }
