@@ -20,9 +20,10 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; xwininfo -root -tree 2>/dev/null | grep -iE 'korvenix|panel'; exit 1; }
 
-# Polls a condition for up to ten seconds.
-waitFor() {
-    for _ in $(seq 100); do
+# Polls a condition for up to thirty seconds, or as many as given. Each wait ends as soon as
+# its condition holds, so a generous limit costs nothing on a quick machine.
+waitFor() { # condition [seconds]
+    for _ in $(seq $((${2:-30} * 10))); do
         if eval "$1"; then return 0; fi
         sleep 0.1
     done
@@ -31,7 +32,7 @@ waitFor() {
 
 export DISPLAY=$display
 Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 & pids+=($!)
-waitFor "xwininfo -root >/dev/null 2>&1" || fail "no X server"
+waitFor "xwininfo -root >/dev/null 2>&1" 120 || fail "no X server"
 openbox >/dev/null 2>&1 & pids+=($!)
 startPanel() {
     trayer --edge top --align right --widthtype pixel --width 200 --height 32 >/dev/null 2>&1 &
@@ -39,7 +40,8 @@ startPanel() {
     pids+=($panel)
 }
 startPanel
-waitFor "xwininfo -root -tree | grep -q '\"panel\"'" || fail "no notification area"
+# First starts (server, panel, program) load fonts and libraries cold: they get two minutes.
+waitFor "xwininfo -root -tree | grep -q '\"panel\"'" 120 || fail "no notification area"
 
 mkdir -p "$work/config/Stalwen" "$work/desktop" "$work/xdg"
 printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Stalwen\\Korvenix31]\r\n"autoname"=dword:00000000\r\n"bigimage"=dword:00000000\r\n"ontop"="0"\r\n' \
@@ -53,7 +55,7 @@ mainWindow() { xdotool search --onlyvisible --name '^ Korvenix 3.1$' 2>/dev/null
 iconGeometry() {
     xwininfo -root -tree | awk '/"panel"/ {inpanel=1} inpanel && /"Korvenix 3.1": \("korvenix31"/ {print $NF; exit}'
 }
-waitFor '[ -n "$(mainWindow)" ]' || fail "the window did not open"
+waitFor '[ -n "$(mainWindow)" ]' 120 || fail "the window did not open"
 [ -z "$(iconGeometry)" ] || fail "an icon while the window shows"
 
 clickIcon() { # button
@@ -81,7 +83,7 @@ waitFor '[ -n "$(iconGeometry)" ]' || fail "no icon before the panel restarts"
 kill "$panel"
 waitFor "! xwininfo -root -tree | grep -q '\"panel\"'" || fail "the panel did not go"
 startPanel
-waitFor '[ -n "$(iconGeometry)" ]' || fail "the icon did not come back with the panel"
+waitFor '[ -n "$(iconGeometry)" ]' 120 || fail "the icon did not come back with the panel"
 
 # "Exit" is the last of the menu's three items.
 clickIcon 3
