@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Our thumbnails in a file manager's thumbnail service: Xfce's tumbler, on a private session
-# bus, finds the thumbnailer entry of a fresh installation (into a prefix with a blank in its
-# name), thumbnails a drawing with a picture into the cache and reports an error for a
+# bus, finds the thumbnailer entry of a fresh installation (into a prefix whose name needs
+# quoting), thumbnails a drawing with a picture into the cache and reports an error for a
 # drawing without one.
 # Usage: tumbler_integration.sh BUILD_DIR WRITE_DRAWING   (exit 77: the tools are not installed)
 set -u
@@ -60,7 +60,7 @@ thumb="$work/cache/thumbnails/normal/$(printf '%s' "$plan" | md5sum | cut -d' ' 
 [ -s "$thumb" ] || fail "no thumbnail in the cache for $plan"
 # A PNG of the stored picture: 64 x 32 (tumbler never enlarges one).
 [ "$(od -An -tx1 -N24 "$thumb" | tr -d ' \n')" = \
-  89504e470d0a1a0a0000000d4948445200000040""00000020 ] || fail "the thumbnail is not a 64x32 PNG"
+  89504e470d0a1a0a0000000d494844520000004000000020 ] || fail "the thumbnail is not a 64x32 PNG"
 # The URIs a signal named: its string arguments.
 urisOf() { awk -v m="member=$1" '/^signal / {on = index($0, m) > 0} on && /^ *string "/' "$work/signals"; }
 urisOf Ready | grep -qF "\"$plan\"" || fail "no Ready for $plan"
