@@ -64,13 +64,9 @@ void TForm1::SpeedButton3Click() {
     } end{this};
 
     for (int i = first; i <= last; ++i) {
-        if (SlideAbandoned)
+        // Ended from outside, or the list shrank under the show: nothing more to show.
+        if (SlideAbandoned || i >= FileListBox1->count())
             return;
-        if (i >= FileListBox1->count()) {
-            // The list shrank under the show: end as Stop does.
-            SpeedButton4Click();
-            return;
-        }
         FileListBox1->setItemIndex(i); // no click: the selection handler does not run
         const QString path = FileListBox1->selectedPath();
         const kvx::DrawingIdentity id =

@@ -13,6 +13,7 @@
 #include "drawing/shell_tree_view.h"
 #include "preview/dwg_thumbnail.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -261,13 +262,26 @@ private slots:
         QVERIFY(!Form1->slideShowRunning());
     }
 
-    void closingTheWindowEndsTheShowFirst() {
+    void closingEndsTheShowFirst_data() {
+        QTest::addColumn<bool>("fromTray");
+        QTest::newRow("the window closed") << false;
+        QTest::newRow("Exit in the tray menu") << true;
+    }
+    void closingEndsTheShowFirst() {
+        QFETCH(bool, fromTray);
         const QString dir = folder("closing");
         for (const char* name : {"a.dwg", "b.dwg", "c.dwg"})
             write(dir + "/" + name, drawing("AC1015"));
         startOn(dir);
         TForm1::SlidePauseUnit = kLongUnit;
-        watch.onSlide = [&](const QString&) { later([] { Form1->close(); }); };
+        watch.onSlide = [&](const QString&) {
+            later([&] {
+                if (fromTray)
+                    Form1->Apropos1->trigger();
+                else
+                    Form1->close();
+            });
+        };
         struct HideWatch : QObject {
             QString atHide;
             bool eventFilter(QObject*, QEvent* e) override {
@@ -280,11 +294,14 @@ private slots:
 
         slide();
 
-        QCOMPARE(watch.slides.size(), 1);
-        QVERIFY(!Form1->isVisible());
-        QCOMPARE(hide.atHide, QStringLiteral("ended idle"));
-        QVERIFY(!Form1->TrayIcon1); // the window's own closing ran
         Form1->removeEventFilter(&hide);
+        QCOMPARE(watch.slides.size(), 1);
+        QVERIFY(!Form1->slideShowRunning());
+        QVERIFY(!Form1->TrayIcon1); // the program's own ending ran
+        if (!fromTray) {
+            QVERIFY(!Form1->isVisible());
+            QCOMPARE(hide.atHide, QStringLiteral("ended idle"));
+        }
     }
 };
 
