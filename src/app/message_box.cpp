@@ -1,5 +1,7 @@
 #include "app/message_box.h"
 
+#include "app/application.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
@@ -31,12 +33,13 @@ QString messageTitle(MsgKind kind) {
         return QStringLiteral("Information");
     case MsgKind::Confirmation:
         return QStringLiteral("Confirmation");
+    case MsgKind::Plain:
+        return QString::fromLatin1(kApplicationTitle);
     }
     return {};
 }
 
-int messageDlg(const QString& text, MsgKind kind, int buttons, int defaultButton,
-               QWidget* parent) {
+int messageDlg(const QString& text, MsgKind kind, int buttons, int defaultButton, QWidget* parent) {
     g_shown.append({kind, messageTitle(kind), text, buttons});
     if (!g_answers.empty()) {
         const int answer = g_answers.front();
@@ -47,7 +50,8 @@ int messageDlg(const QString& text, MsgKind kind, int buttons, int defaultButton
         return escapeAnswer(buttons);
 
     static const QMessageBox::Icon icons[] = {QMessageBox::Warning, QMessageBox::Critical,
-                                              QMessageBox::Information, QMessageBox::Question};
+                                              QMessageBox::Information, QMessageBox::Question,
+                                              QMessageBox::NoIcon};
     QMessageBox box(icons[static_cast<int>(kind)], messageTitle(kind), text, QMessageBox::NoButton,
                     parent ? parent : QApplication::activeWindow());
     struct Choice {
@@ -80,12 +84,24 @@ int messageDlg(const QString& text, MsgKind kind, int buttons, int defaultButton
     return onEscape;
 }
 
-void showError(const QString& text) { messageDlg(text, MsgKind::Error, MbOk, MbOk); }
+void showError(const QString& text) {
+    messageDlg(text, MsgKind::Error, MbOk, MbOk);
+}
+
+void showMessage(const QString& text) {
+    messageDlg(text, MsgKind::Plain, MbOk, MbOk);
+}
 
 namespace MessageSeam {
-void setNextAnswer(int button) { g_answers.push_back(button); }
-void setAutoAnswer(bool on) { g_autoAnswer = on; }
-QList<ShownMessage> shown() { return g_shown; }
+void setNextAnswer(int button) {
+    g_answers.push_back(button);
+}
+void setAutoAnswer(bool on) {
+    g_autoAnswer = on;
+}
+QList<ShownMessage> shown() {
+    return g_shown;
+}
 void clear() {
     g_shown.clear();
     g_answers.clear();

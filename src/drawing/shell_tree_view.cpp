@@ -8,6 +8,7 @@
 #include <QPalette>
 #include <QStandardItemModel>
 #include <QStorageInfo>
+#include <vector>
 
 namespace {
 
@@ -32,7 +33,8 @@ QStringList mountedVolumes() {
         static const char* const hidden[] = {"/proc", "/sys", "/dev", "/run", "/boot", "/snap"};
         bool skip = false;
         for (const char* h : hidden)
-            skip |= root == QLatin1String(h) || root.startsWith(QLatin1String(h) + QLatin1Char('/'));
+            skip |=
+                root == QLatin1String(h) || root.startsWith(QLatin1String(h) + QLatin1Char('/'));
         if (root.startsWith(QLatin1String("/run/media/")))
             skip = false;
         if (!skip)
@@ -108,12 +110,13 @@ void TShellTreeView::fill(QStandardItem* item) {
 void TShellTreeView::populate(const QString& desktop) {
     m_model->clear();
     const QString root = desktop.isEmpty() ? kvx::desktopFolder() : desktop;
-    QStandardItem* top = folderItem(root, QDir(root).dirName().isEmpty() ? root : QDir(root).dirName(),
-                                    icons().icon(QFileIconProvider::Desktop));
+    QStandardItem* top =
+        folderItem(root, QDir(root).dirName().isEmpty() ? root : QDir(root).dirName(),
+                   icons().icon(QFileIconProvider::Desktop));
     m_model->appendRow(top);
     fill(top);
-    auto* computer = new QStandardItem(icons().icon(QFileIconProvider::Computer),
-                                       QStringLiteral("Computer"));
+    auto* computer =
+        new QStandardItem(icons().icon(QFileIconProvider::Computer), QStringLiteral("Computer"));
     computer->setData(QString(), PathRole);
     computer->setData(false, LoadedRole);
     computer->appendRow(new QStandardItem);
@@ -132,6 +135,41 @@ QString TShellTreeView::selectedPath() const {
 int TShellTreeView::selectedSiblingIndex() const {
     const QModelIndex index = currentIndex();
     return index.isValid() ? index.row() : -1;
+}
+
+void TShellTreeView::rereadSelected() {
+    QStandardItem* item = m_model->itemFromIndex(currentIndex());
+    if (!item || !item->data(LoadedRole).toBool())
+        return; // not read yet: its first expansion reads it
+    item->setData(false, LoadedRole);
+    if (isExpanded(item->index())) {
+        fill(item);
+    } else {
+        item->removeRows(0, item->rowCount());
+        item->appendRow(new QStandardItem);
+    }
+}
+
+bool TShellTreeView::selectOverallPosition(int position) {
+    // Depth first over the real nodes; a placeholder child (no folder, no text) is none.
+    std::vector<QStandardItem*> pending;
+    for (int i = m_model->rowCount() - 1; i >= 0; --i)
+        pending.push_back(m_model->item(i));
+    int seen = 0;
+    while (!pending.empty() && position >= 0) {
+        QStandardItem* item = pending.back();
+        pending.pop_back();
+        if (item->text().isEmpty() && !item->data(PathRole).isValid())
+            continue;
+        if (seen++ == position) {
+            scrollTo(item->index());
+            setCurrentIndex(item->index());
+            return true;
+        }
+        for (int i = item->rowCount() - 1; i >= 0; --i)
+            pending.push_back(item->child(i));
+    }
+    return false;
 }
 
 QStandardItem* TShellTreeView::childFor(QStandardItem* parent, const QString& path) {
