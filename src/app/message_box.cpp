@@ -39,7 +39,8 @@ QString messageTitle(MsgKind kind) {
     return {};
 }
 
-int messageDlg(const QString& text, MsgKind kind, int buttons, int defaultButton, QWidget* parent) {
+int messageDlg(const QString& text, MsgKind kind, int buttons, int defaultButton,
+               QWidget* parent) {
     g_shown.append({kind, messageTitle(kind), text, buttons});
     if (!g_answers.empty()) {
         const int answer = g_answers.front();
@@ -84,24 +85,14 @@ int messageDlg(const QString& text, MsgKind kind, int buttons, int defaultButton
     return onEscape;
 }
 
-void showError(const QString& text) {
-    messageDlg(text, MsgKind::Error, MbOk, MbOk);
-}
+void showError(const QString& text) { messageDlg(text, MsgKind::Error, MbOk, MbOk); }
 
-void showMessage(const QString& text) {
-    messageDlg(text, MsgKind::Plain, MbOk, MbOk);
-}
+void showMessage(const QString& text) { messageDlg(text, MsgKind::Plain, MbOk, MbOk); }
 
 namespace MessageSeam {
-void setNextAnswer(int button) {
-    g_answers.push_back(button);
-}
-void setAutoAnswer(bool on) {
-    g_autoAnswer = on;
-}
-QList<ShownMessage> shown() {
-    return g_shown;
-}
+void setNextAnswer(int button) { g_answers.push_back(button); }
+void setAutoAnswer(bool on) { g_autoAnswer = on; }
+QList<ShownMessage> shown() { return g_shown; }
 void clear() {
     g_shown.clear();
     g_answers.clear();

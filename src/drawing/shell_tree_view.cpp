@@ -33,8 +33,7 @@ QStringList mountedVolumes() {
         static const char* const hidden[] = {"/proc", "/sys", "/dev", "/run", "/boot", "/snap"};
         bool skip = false;
         for (const char* h : hidden)
-            skip |=
-                root == QLatin1String(h) || root.startsWith(QLatin1String(h) + QLatin1Char('/'));
+            skip |= root == QLatin1String(h) || root.startsWith(QLatin1String(h) + QLatin1Char('/'));
         if (root.startsWith(QLatin1String("/run/media/")))
             skip = false;
         if (!skip)
@@ -110,13 +109,12 @@ void TShellTreeView::fill(QStandardItem* item) {
 void TShellTreeView::populate(const QString& desktop) {
     m_model->clear();
     const QString root = desktop.isEmpty() ? kvx::desktopFolder() : desktop;
-    QStandardItem* top =
-        folderItem(root, QDir(root).dirName().isEmpty() ? root : QDir(root).dirName(),
-                   icons().icon(QFileIconProvider::Desktop));
+    QStandardItem* top = folderItem(root, QDir(root).dirName().isEmpty() ? root : QDir(root).dirName(),
+                                    icons().icon(QFileIconProvider::Desktop));
     m_model->appendRow(top);
     fill(top);
-    auto* computer =
-        new QStandardItem(icons().icon(QFileIconProvider::Computer), QStringLiteral("Computer"));
+    auto* computer = new QStandardItem(icons().icon(QFileIconProvider::Computer),
+                                       QStringLiteral("Computer"));
     computer->setData(QString(), PathRole);
     computer->setData(false, LoadedRole);
     computer->appendRow(new QStandardItem);

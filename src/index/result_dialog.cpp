@@ -42,6 +42,4 @@ TForm2::TForm2(QWidget* parent)
     connect(SpeedButton1, &QPushButton::clicked, this, [this] { SpeedButton1Click(); });
 }
 
-void TForm2::SpeedButton1Click() {
-    accept();
-}
+void TForm2::SpeedButton1Click() { accept(); }
