@@ -146,6 +146,8 @@ TForm1::TForm1(const QStringList& arguments, QWidget* parent)
     // The trees fill themselves and select the desktop, which lists its drawings.
     kvx::runHandler([this] { ShellTreeView1->populate(); });
     kvx::runHandler([this] { ShellTreeView2->populate(); });
+    // The Index tab keeps its design captions until it is first shown.
+    connectIndexHandlers();
     kvx::runHandler([this] { FormCreate(); });
 }
 
@@ -332,7 +334,6 @@ void TForm1::connectHandlers() {
     connect(SpeedButton4, &QToolButton::clicked, this, on(&TForm1::SpeedButton4Click));
     connect(ShellTreeView1, &TShellTreeView::changed, this, on(&TForm1::ShellTreeView1Change));
     connect(FileListBox1, &TFileListBox::userClick, this, on(&TForm1::FileListBox1Click));
-    connect(FileListBox2, &TFileListBox::userClick, this, on(&TForm1::FileListBox1Click));
     connectOptionHandlers();
 }
 
