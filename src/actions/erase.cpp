@@ -29,6 +29,8 @@ void TForm1::SpeedButton2Click() {
         QFile::remove(target);
         FileListBox1->rereadFolder();
     }
+    // The caption counts what the list now holds, as after a folder change.
+    showFileCount();
     Form3->exec();
     if (index == FileListBox1->count())
         --index;

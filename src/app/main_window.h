@@ -151,9 +151,6 @@ public:
     // Whether start-up asked for the window to stay hidden (any command-line argument).
     bool startsMinimised() const { return m_startMinimised; }
 
-    // The window's height with its frame, as the window manager draws it.
-    int outerHeight() const;
-    void setOuterHeight(int height);
 
 protected:
     bool event(QEvent* event) override;
@@ -168,6 +165,10 @@ private:
     void buildHelpTab();
     void connectHandlers();
     void clearPreviewArea();
+    // " Files (n) " over a folder's drawings, " Files " over none.
+    void showFileCount();
+    void centreOnScreen();
+    void commitEdit4();
     void destroyTrayIcon();
     void connectOptionHandlers();
     // Runs a control's handler: reports its error, or during start-up keeps it for
@@ -181,6 +182,7 @@ private:
     bool m_compact = false;
     bool m_startMinimised = false;
     bool m_onTopApplied = false;
+    bool m_shownOnce = false;
     QStringList m_arguments;
 };
 

@@ -45,13 +45,19 @@ void TForm1::ShellTreeView1Change() {
     }
     if (FileListBox1->count() == 0) {
         clearPreviewArea();
-        GroupBox1->setTitle(QStringLiteral(" Files "));
+        showFileCount();
         return;
     }
     DwgThumbnail1->show();
     FileListBox1->setItemIndex(0);
     FileListBox1Click();
-    GroupBox1->setTitle(QStringLiteral(" Files (%1) ").arg(FileListBox1->count()));
+    showFileCount();
+}
+
+void TForm1::showFileCount() {
+    const int count = FileListBox1->count();
+    GroupBox1->setTitle(count == 0 ? QStringLiteral(" Files ")
+                                   : QStringLiteral(" Files (%1) ").arg(count));
 }
 
 void TForm1::FileListBox1Click() {

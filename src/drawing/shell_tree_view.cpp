@@ -4,8 +4,10 @@
 
 #include <QDir>
 #include <QFileIconProvider>
+#include <QHeaderView>
 #include <QMouseEvent>
 #include <QPalette>
+#include <QScrollBar>
 #include <QStandardItemModel>
 #include <QStorageInfo>
 
@@ -59,6 +61,13 @@ TShellTreeView::TShellTreeView(QWidget* parent)
     setUniformRowHeights(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // The one column is as wide as its widest row, and the tree scrolls sideways: in deep
+    // folders a row squeezed into the view's width loses its name, and then its selection
+    // to the arrow keys.
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     // The selection stays visible when the tree loses the focus.
     QPalette pal = palette();
     pal.setColor(QPalette::Inactive, QPalette::Highlight,
@@ -198,4 +207,22 @@ void TShellTreeView::mousePressEvent(QMouseEvent* event) {
         return;
     }
     QTreeView::mousePressEvent(event);
+}
+
+void TShellTreeView::scrollTo(const QModelIndex& index, ScrollHint hint) {
+    QTreeView::scrollTo(index, hint);
+    if (!index.isValid())
+        return;
+    // The least sideways move that shows the row's expander, icon and name; the expander
+    // side wins when the name is wider than the view.
+    QScrollBar* bar = horizontalScrollBar();
+    const QRect row = visualRect(index);
+    const int left = bar->value() + row.left() - indentation();
+    const int right = bar->value() + row.left() + sizeHintForIndex(index).width();
+    int value = bar->value();
+    if (right - value > viewport()->width())
+        value = right - viewport()->width();
+    if (left < value)
+        value = left;
+    bar->setValue(value);
 }

@@ -23,6 +23,9 @@ public:
     // The selected node's position among its siblings (-1 without a selection).
     int selectedSiblingIndex() const;
 
+    // Scrolls sideways too, so that a deep folder's name is readable.
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
+
     static constexpr int PathRole = Qt::UserRole + 1;
 
 signals:

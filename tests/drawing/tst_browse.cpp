@@ -17,7 +17,9 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
+#include <QScrollBar>
 #include <QStandardItemModel>
+#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
@@ -227,6 +229,51 @@ private slots:
         QCOMPARE(listed(), QStringList());
         checkArea({false, {}, {}, {}});
         QCOMPARE(Form1->GroupBox1->title(), QStringLiteral(" Files "));
+    }
+
+    void keysReachAFolderTwelveLevelsDeep() {
+        // Down through "Computer" and "/" to a folder twelve levels below the temporary
+        // folder, by keys alone, as a user without a mouse would.
+        QTemporaryDir base;
+        QString deep = QDir(base.path()).canonicalPath();
+        for (int level = 1; level <= 12; ++level)
+            deep += QStringLiteral("/level%1").arg(level, 2, 10, QLatin1Char('0'));
+        QDir().mkpath(deep);
+        write(deep + "/bottom.dwg", drawing());
+        kvx::createForms({});
+        TShellTreeView* tree = Form1->ShellTreeView1;
+        tree->setFocus();
+        auto path = [tree] { return tree->currentIndex().data(TShellTreeView::PathRole).toString(); };
+        auto leadsTo = [&deep](const QString& p) {
+            return p == QLatin1String("/") || deep == p || deep.startsWith(p + QLatin1Char('/'));
+        };
+        // To "Computer", a node with no folder of its own.
+        for (int i = 0; i < 50 && tree->currentIndex().data().toString() != "Computer"; ++i)
+            QTest::keyClick(tree, Qt::Key_Down);
+        QCOMPARE(tree->currentIndex().data().toString(), QStringLiteral("Computer"));
+        int steps = 0;
+        while (path() != deep && steps++ < 2000) {
+            if (!path().isEmpty() && !leadsTo(path())) {
+                QTest::keyClick(tree, Qt::Key_Down); // a sibling on the way
+                continue;
+            }
+            QTest::keyClick(tree, Qt::Key_Right); // open the node
+            QTest::keyClick(tree, Qt::Key_Right); // its first child
+        }
+        QCOMPARE(path(), deep);
+        QCOMPARE(tree->selectedPath(), deep);
+        QCOMPARE(listed(), QStringList{"bottom.dwg"});
+        QCOMPARE(CurrentDrawingPath, deep + "/bottom.dwg");
+        // The selected row stays readable: the tree scrolls sideways to it.
+        QVERIFY(tree->horizontalScrollBar()->maximum() > 0);
+        const QRect row = tree->visualRect(tree->currentIndex());
+        const int nameEnd = row.left() + tree->sizeHintForIndex(tree->currentIndex()).width();
+        QVERIFY2(row.left() - tree->indentation() >= 0 && nameEnd <= tree->viewport()->width(),
+                 qPrintable(QStringLiteral("row from %1 to %2").arg(row.left()).arg(nameEnd)));
+        // One more key moves within the deep folder's neighbourhood, not back to the top.
+        QTest::keyClick(tree, Qt::Key_Up);
+        QCOMPARE(tree->selectedPath(), deep.left(deep.lastIndexOf('/')));
+        QCOMPARE(listed(), QStringList());
     }
 
     void treeFindsFoldersByPath() {
