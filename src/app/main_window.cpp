@@ -19,10 +19,10 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSlider>
 #include <QTabWidget>
 #include <QToolButton>
-#include <QScreen>
 #include <QWindow>
 
 using kvx::place;
@@ -394,7 +394,6 @@ void TForm1::FormClose() {
         // Closing goes on whatever the icon does.
     }
 }
-
 
 void TForm1::FormDblClick() {
     if (!m_compact) {

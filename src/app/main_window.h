@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QWidget>
 #include <exception>
+#include <string>
 
 class QCheckBox;
 class QGroupBox;
@@ -151,7 +152,6 @@ public:
     // Whether start-up asked for the window to stay hidden (any command-line argument).
     bool startsMinimised() const { return m_startMinimised; }
 
-
 protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -189,5 +189,8 @@ private:
 // The main window, for the handlers of every subsystem.
 extern TForm1* Form1;
 
-// The drawing the View tab showed last (folder, "/", name); empty at start.
+// The drawing the View tab showed last (folder, "/", name); empty at start. Both are set
+// together by the selection handler: the path as shown, and as the file system names it
+// (for every file operation: a name need not be valid UTF-8).
 extern QString CurrentDrawingPath;
+extern std::string CurrentDrawingFile;

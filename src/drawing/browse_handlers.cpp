@@ -9,11 +9,11 @@
 #include "preview/dwg_thumbnail.h"
 
 #include <QCheckBox>
-#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 
 QString CurrentDrawingPath;
+std::string CurrentDrawingFile;
 
 namespace {
 const char* const kNotOffered = "File previous to AutoCAD 13. Not preview available.";
@@ -28,15 +28,15 @@ void TForm1::clearPreviewArea() {
 }
 
 void TForm1::ShellTreeView1Change() {
-    const QString folder = ShellTreeView1->selectedPath();
-    if (folder.isEmpty()) {
+    const std::string folder = ShellTreeView1->selectedNativePath();
+    if (folder.empty()) {
         // A node with no folder of its own: the caption keeps the last count.
         FileListBox1->clearFolder();
         clearPreviewArea();
         return;
     }
     try {
-        FileListBox1->setDirectory(folder);
+        FileListBox1->setNativeDirectory(folder);
     } catch (...) {
         // Nothing of the folder shown before stays on show beside the error.
         clearPreviewArea();
@@ -63,13 +63,13 @@ void TForm1::showFileCount() {
 void TForm1::FileListBox1Click() {
     DwgThumbnail1->show();
     Label4->hide();
+    CurrentDrawingFile = FileListBox1->selectedNativePath();
     CurrentDrawingPath = FileListBox1->selectedPath();
     Label1->setText(CurrentDrawingPath);
-    const kvx::DrawingIdentity id =
-        kvx::IdentifyDrawingVersion(QFile::encodeName(CurrentDrawingPath).toStdString());
+    const kvx::DrawingIdentity id = kvx::IdentifyDrawingVersion(CurrentDrawingFile);
     if (id.offered) {
         try {
-            DwgThumbnail1->setDwgFileName(CurrentDrawingPath);
+            DwgThumbnail1->setDwgFile(CurrentDrawingFile);
         } catch (const std::exception&) {
             DwgThumbnail1->hide();
             Label4->show();

@@ -1,8 +1,11 @@
 #include "drawing/shell_tree_view.h"
 
 #include "drawing/desktop_folder.h"
+#include "drawing/file_name_text.h"
+#include "drawing/folder_listing.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileIconProvider>
 #include <QHeaderView>
 #include <QMouseEvent>
@@ -14,6 +17,12 @@
 namespace {
 
 constexpr int LoadedRole = Qt::UserRole + 2;
+// The folder as the file system names it (bytes); PathRole holds its display form.
+constexpr int NativePathRole = Qt::UserRole + 3;
+
+std::string native(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
 
 const QFileIconProvider& icons() {
     static const QFileIconProvider provider;
@@ -34,7 +43,8 @@ QStringList mountedVolumes() {
         static const char* const hidden[] = {"/proc", "/sys", "/dev", "/run", "/boot", "/snap"};
         bool skip = false;
         for (const char* h : hidden)
-            skip |= root == QLatin1String(h) || root.startsWith(QLatin1String(h) + QLatin1Char('/'));
+            skip |=
+                root == QLatin1String(h) || root.startsWith(QLatin1String(h) + QLatin1Char('/'));
         if (root.startsWith(QLatin1String("/run/media/")))
             skip = false;
         if (!skip)
@@ -81,10 +91,11 @@ TShellTreeView::TShellTreeView(QWidget* parent)
             [this] { emit changed(); });
 }
 
-QStandardItem* TShellTreeView::folderItem(const QString& path, const QString& text,
+QStandardItem* TShellTreeView::folderItem(const std::string& path, const QString& text,
                                           const QIcon& icon) {
     auto* item = new QStandardItem(icon, text);
-    item->setData(path, PathRole);
+    item->setData(kvx::displayName(path), PathRole);
+    item->setData(QByteArray::fromStdString(path), NativePathRole);
     item->setData(false, LoadedRole);
     // A placeholder child gives the node its expander until it is filled.
     item->appendRow(new QStandardItem);
@@ -96,39 +107,39 @@ void TShellTreeView::fill(QStandardItem* item) {
         return;
     item->setData(true, LoadedRole);
     item->removeRows(0, item->rowCount());
-    const QString path = item->data(PathRole).toString();
-    if (path.isEmpty()) {
+    const std::string path = item->data(NativePathRole).toByteArray().toStdString();
+    if (path.empty()) {
         // The computer: its root folder and the mounted volumes.
-        item->appendRow(folderItem(QStringLiteral("/"), QStringLiteral("/"),
-                                   icons().icon(QFileIconProvider::Drive)));
+        item->appendRow(
+            folderItem("/", QStringLiteral("/"), icons().icon(QFileIconProvider::Drive)));
         for (const QString& root : mountedVolumes())
-            item->appendRow(folderItem(root, root, icons().icon(QFileIconProvider::Drive)));
+            item->appendRow(folderItem(native(root), root, icons().icon(QFileIconProvider::Drive)));
         return;
     }
-    const QStringList subs =
-        QDir(path).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+    // Names as the file system gives them, so that every folder can be entered.
+    const kvx::FolderListing subs = kvx::listSubfolders(path);
     const QIcon folderIcon = icons().icon(QFileIconProvider::Folder);
-    for (const QString& name : subs) {
-        const QString sub = path.endsWith(QLatin1Char('/')) ? path + name : path + '/' + name;
-        item->appendRow(folderItem(sub, name, folderIcon));
-    }
+    for (const std::string& name : subs.names)
+        item->appendRow(folderItem(kvx::joinPath(path, name), kvx::displayName(name), folderIcon));
 }
 
 void TShellTreeView::populate(const QString& desktop) {
     m_model->clear();
     const QString root = desktop.isEmpty() ? kvx::desktopFolder() : desktop;
-    QStandardItem* top = folderItem(root, QDir(root).dirName().isEmpty() ? root : QDir(root).dirName(),
-                                    icons().icon(QFileIconProvider::Desktop));
+    QStandardItem* top =
+        folderItem(native(root), QDir(root).dirName().isEmpty() ? root : QDir(root).dirName(),
+                   icons().icon(QFileIconProvider::Desktop));
     m_model->appendRow(top);
     fill(top);
-    auto* computer = new QStandardItem(icons().icon(QFileIconProvider::Computer),
-                                       QStringLiteral("Computer"));
+    auto* computer =
+        new QStandardItem(icons().icon(QFileIconProvider::Computer), QStringLiteral("Computer"));
     computer->setData(QString(), PathRole);
     computer->setData(false, LoadedRole);
     computer->appendRow(new QStandardItem);
     top->appendRow(computer);
     const QString home = QDir::homePath();
-    top->appendRow(folderItem(home, QDir(home).dirName(), icons().icon(QFileIconProvider::Folder)));
+    top->appendRow(
+        folderItem(native(home), QDir(home).dirName(), icons().icon(QFileIconProvider::Folder)));
     expand(top->index());
     setCurrentIndex(top->index());
 }
@@ -136,6 +147,11 @@ void TShellTreeView::populate(const QString& desktop) {
 QString TShellTreeView::selectedPath() const {
     const QModelIndex index = currentIndex();
     return index.isValid() ? index.data(PathRole).toString() : QString();
+}
+
+std::string TShellTreeView::selectedNativePath() const {
+    const QModelIndex index = currentIndex();
+    return index.isValid() ? index.data(NativePathRole).toByteArray().toStdString() : std::string();
 }
 
 int TShellTreeView::selectedSiblingIndex() const {

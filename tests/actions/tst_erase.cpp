@@ -101,9 +101,9 @@ private slots:
         QVERIFY(QFile::exists(target + ".jpg") && QFile::exists(target + ".htm"));
         QCOMPARE(listed(), left);
         // The caption counts the drawings left, as a folder change would.
-        QCOMPARE(Form1->GroupBox1->title(),
-                 left.isEmpty() ? QStringLiteral(" Files ")
-                                : QStringLiteral(" Files (%1) ").arg(left.size()));
+        QCOMPARE(Form1->GroupBox1->title(), left.isEmpty()
+                                                ? QStringLiteral(" Files ")
+                                                : QStringLiteral(" Files (%1) ").arg(left.size()));
         QCOMPARE(Form1->FileListBox1->itemIndex(), selected);
         QCOMPARE(flashes.shows, 1);
         if (selected >= 0) {

@@ -6,9 +6,10 @@
 
 #include "app/application.h"
 #include "app/main_window.h"
-#include "app/path_label.h"
 #include "app/message_box.h"
+#include "app/path_label.h"
 #include "drawing/file_list_box.h"
+#include "drawing/file_name_text.h"
 #include "drawing/shell_tree_view.h"
 #include "preview/dwg_thumbnail.h"
 
@@ -22,6 +23,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using kvxtest::DwgBuilder;
 
@@ -231,6 +234,74 @@ private slots:
         QCOMPARE(Form1->GroupBox1->title(), QStringLiteral(" Files "));
     }
 
+    void namesThatAreNotUtf8AreReachedByTheirBytes() {
+        // A folder and drawings named in Latin-1, as copied from an old Windows archive:
+        // "d\xe9p" holds "plan\xe9.dwg" and "plan\xe8.dwg", which show alike.
+        const std::string parent = QFile::encodeName(folder("archive")).toStdString();
+        const std::string dir = parent + "/d\xe9p";
+        QVERIFY(QDir().mkpath(QFile::decodeName(QByteArray::fromStdString(parent))));
+        QCOMPARE(::mkdir(dir.c_str(), 0755), 0);
+        const std::string first = dir + "/plan\xe8.dwg", second = dir + "/plan\xe9.dwg";
+        // Qt cannot remove such names: the test clears them itself.
+        struct Clear {
+            std::string dir;
+            ~Clear() {
+                for (const char* n :
+                     {"/plan\xe8.dwg", "/plan\xe9.dwg", "/plan\xe9.dwg.jpg", "/plan\xe9.dwg.htm"})
+                    ::unlink((dir + n).c_str());
+                ::rmdir(dir.c_str());
+            }
+        } clear{dir};
+        kvxtest::writeFile(first, drawing("AC1015"));
+        kvxtest::writeFile(second, drawing("AC1018"));
+        kvx::createForms({});
+        TShellTreeView* tree = Form1->ShellTreeView1;
+        QVERIFY(tree->selectPath(QFile::decodeName(QByteArray::fromStdString(parent))));
+        // Into the one sub-folder by keys: the tree holds its name's bytes.
+        tree->setFocus();
+        QTest::keyClick(tree, Qt::Key_Right);
+        QTest::keyClick(tree, Qt::Key_Right);
+        QCOMPARE(tree->selectedNativePath(), dir);
+        QVERIFY(kvx::MessageSeam::shown().isEmpty());
+        const QString shownDir = kvx::displayName(dir);
+        QCOMPARE(shownDir, QFile::decodeName(QByteArray::fromStdString(parent)) +
+                               QStringLiteral("/d\uFFFDp"));
+        QCOMPARE(listed(),
+                 (QStringList{QStringLiteral("plan\uFFFD.dwg"), QStringLiteral("plan\uFFFD.dwg")}));
+        QCOMPARE(Form1->GroupBox1->title(), QStringLiteral(" Files (2) "));
+        // Each shows its own release and picture.
+        checkArea(
+            {true, {}, "Version 2000/2000i/2002", shownDir + QStringLiteral("/plan\uFFFD.dwg")});
+        QCOMPARE(CurrentDrawingFile, first);
+        QVERIFY(Form1->DwgThumbnail1->hasPicture());
+        Form1->FileListBox1->setFocus();
+        QTest::keyClick(Form1->FileListBox1, Qt::Key_Down);
+        checkArea({true, {}, "Version 2004/2005", shownDir + QStringLiteral("/plan\uFFFD.dwg")});
+        QCOMPARE(CurrentDrawingFile, second);
+        QVERIFY(Form1->DwgThumbnail1->hasPicture());
+
+        // The report goes beside it under its own bytes, and the page's link finds the picture.
+        Form1->SpeedButton6Click();
+        QVERIFY(kvx::MessageSeam::shown().isEmpty());
+        QVERIFY(!kvxtest::readFile(second + ".jpg").empty());
+        const kvxtest::Bytes page = kvxtest::readFile(second + ".htm");
+        const std::string text(page.begin(), page.end());
+        QVERIFY2(text.find("<img src=\"plan%E9.dwg.jpg\"") != std::string::npos, text.c_str());
+        QCOMPARE(listed().size(), 2);
+
+        // Erase removes that file and no other.
+        Form1->CheckBox1->setChecked(true);
+        kvx::MessageSeam::setNextAnswer(kvx::MbOk);
+        Form1->SpeedButton2Click();
+        const auto shown = kvx::MessageSeam::shown();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].text, "Delete file " + shownDir + QStringLiteral("/plan\uFFFD.dwg"));
+        QVERIFY(::access(second.c_str(), F_OK) != 0);
+        QVERIFY(::access(first.c_str(), F_OK) == 0);
+        QCOMPARE(Form1->GroupBox1->title(), QStringLiteral(" Files (1) "));
+        QCOMPARE(CurrentDrawingFile, first);
+    }
+
     void keysReachAFolderTwelveLevelsDeep() {
         // Down through "Computer" and "/" to a folder twelve levels below the temporary
         // folder, by keys alone, as a user without a mouse would.
@@ -243,7 +314,9 @@ private slots:
         kvx::createForms({});
         TShellTreeView* tree = Form1->ShellTreeView1;
         tree->setFocus();
-        auto path = [tree] { return tree->currentIndex().data(TShellTreeView::PathRole).toString(); };
+        auto path = [tree] {
+            return tree->currentIndex().data(TShellTreeView::PathRole).toString();
+        };
         auto leadsTo = [&deep](const QString& p) {
             return p == QLatin1String("/") || deep == p || deep.startsWith(p + QLatin1Char('/'));
         };
