@@ -205,6 +205,18 @@ private slots:
                                 .arg(area.center().x())));
     }
 
+    void minimisedStartIsCentredWhenFirstShown() {
+        kvx::destroyForms();
+        kvx::createForms({"-w"});
+        Form1->showNormal(); // as restoring it from the notification area or the task bar
+        const QRect area = Form1->screen()->availableGeometry();
+        const QPoint offset = Form1->geometry().center() - area.center();
+        QVERIFY2(
+            qAbs(offset.x()) <= 3 && qAbs(offset.y()) <= 3,
+            qPrintable(
+                QStringLiteral("%1 pixels off across, %2 down").arg(offset.x()).arg(offset.y())));
+    }
+
     void tabsInOrderAndViewShown() {
         QTabWidget* tabs = Form1->PageControl1;
         QCOMPARE(tabs->count(), 4);

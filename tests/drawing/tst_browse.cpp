@@ -17,11 +17,13 @@
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QScrollBar>
 #include <QStandardItemModel>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -167,6 +169,17 @@ private slots:
         startOn(dir);
         checkArea({thumbnail, notice, version, dir + "/x.dwg"});
         QVERIFY(kvx::MessageSeam::shown().isEmpty());
+        if (!notice.isEmpty()) {
+            // A notice is black on white, on screen and so in a report's picture.
+            const QImage area = Form1->grabPreviewArea();
+            QCOMPARE(area.pixelColor(2, 2), QColor(Qt::white));
+            QCOMPARE(area.pixelColor(area.width() - 3, area.height() - 3), QColor(Qt::white));
+            bool black = false;
+            for (int y = 0; y < area.height() && !black; ++y)
+                for (int x = 0; x < area.width() && !black; ++x)
+                    black = area.pixelColor(x, y) == QColor(Qt::black);
+            QVERIFY(black);
+        }
     }
 
     void drawingGoneSinceTheListWasRead() {
@@ -192,6 +205,26 @@ private slots:
         checkArea({true, {}, "Version 2004/2005", dir + "/c.dwg"});
         QTest::keyClick(Form1->FileListBox1, Qt::Key_Home);
         checkArea({true, {}, "Version 14.0/14.01", dir + "/a.dwg"});
+    }
+
+    void aNameCutByTheListShowsWholeAsATip() {
+        const QString dir = folder("tips");
+        const QString longName =
+            QStringLiteral("ground floor plan, east wing, revision 14 (approved).dwg");
+        write(dir + "/a.dwg", drawing());
+        write(dir + "/" + longName, drawing());
+        startOn(dir);
+        Form1->show();
+        TFileListBox* list = Form1->FileListBox1;
+        auto tipOver = [list](int row) {
+            const QRect rect = list->visualItemRect(list->item(row));
+            QHelpEvent help(QEvent::ToolTip, rect.center(),
+                            list->viewport()->mapToGlobal(rect.center()));
+            QCoreApplication::sendEvent(list->viewport(), &help);
+            return QToolTip::isVisible() ? QToolTip::text() : QString();
+        };
+        QCOMPARE(tipOver(0), QString()); // a name that fits has no tip
+        QCOMPARE(tipOver(1), longName);
     }
 
     void nothingSelected() {
