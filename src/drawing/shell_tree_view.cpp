@@ -54,10 +54,15 @@ QStringList mountedVolumes() {
     return roots;
 }
 
-bool isUnder(const QString& path, const QString& folder) {
-    if (folder == QLatin1String("/"))
-        return path.startsWith(QLatin1Char('/'));
-    return path == folder || path.startsWith(folder + QLatin1Char('/'));
+bool isUnder(const std::string& path, const std::string& folder) {
+    if (folder == "/")
+        return !path.empty() && path[0] == '/';
+    return path == folder || (path.size() > folder.size() && path[folder.size()] == '/' &&
+                              path.compare(0, folder.size(), folder) == 0);
+}
+
+std::string nativePathOf(const QStandardItem* item) {
+    return item->data(NativePathRole).toByteArray().toStdString();
 }
 
 } // namespace
@@ -159,15 +164,15 @@ int TShellTreeView::selectedSiblingIndex() const {
     return index.isValid() ? index.row() : -1;
 }
 
-QStandardItem* TShellTreeView::childFor(QStandardItem* parent, const QString& path) {
+QStandardItem* TShellTreeView::childFor(QStandardItem* parent, const std::string& path) {
     // The child whose folder holds `path`, the deepest match winning (volumes nest).
     fill(parent);
     QStandardItem* best = nullptr;
-    int bestLength = -1;
+    std::size_t bestLength = 0;
     for (int i = 0; i < parent->rowCount(); ++i) {
         QStandardItem* child = parent->child(i);
-        const QString p = child->data(PathRole).toString();
-        if (!p.isEmpty() && isUnder(path, p) && p.size() > bestLength) {
+        const std::string p = nativePathOf(child);
+        if (!p.empty() && isUnder(path, p) && (!best || p.size() > bestLength)) {
             best = child;
             bestLength = p.size();
         }
@@ -176,23 +181,28 @@ QStandardItem* TShellTreeView::childFor(QStandardItem* parent, const QString& pa
 }
 
 bool TShellTreeView::selectPath(const QString& wanted) {
-    if (m_model->rowCount() == 0)
+    return selectNativePath(native(QDir::cleanPath(wanted)));
+}
+
+bool TShellTreeView::selectNativePath(const std::string& wanted) {
+    if (m_model->rowCount() == 0 || wanted.empty())
         return false;
-    const QString path = QDir::cleanPath(wanted);
+    std::string path = wanted;
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
     QStandardItem* top = m_model->item(0);
     QStandardItem* node = nullptr;
-    const QString desktop = top->data(PathRole).toString();
-    if (isUnder(path, desktop)) {
+    if (isUnder(path, nativePathOf(top))) {
         node = top;
     } else {
         // Home, or else through the computer node.
-        const QString home = QDir::homePath();
+        const std::string home = native(QDir::homePath());
         QStandardItem* computer = nullptr;
         fill(top);
         for (int i = 0; i < top->rowCount(); ++i) {
             QStandardItem* c = top->child(i);
-            const QString p = c->data(PathRole).toString();
-            if (p.isEmpty() && c->text() == QLatin1String("Computer"))
+            const std::string p = nativePathOf(c);
+            if (p.empty() && c->text() == QLatin1String("Computer"))
                 computer = c;
             else if (p == home && isUnder(path, home))
                 node = c;
@@ -202,7 +212,7 @@ bool TShellTreeView::selectPath(const QString& wanted) {
     }
     if (!node)
         return false;
-    while (node->data(PathRole).toString() != path) {
+    while (nativePathOf(node) != path) {
         QStandardItem* next = childFor(node, path);
         if (!next)
             return false;

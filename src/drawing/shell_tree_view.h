@@ -23,6 +23,8 @@ public:
     std::string selectedNativePath() const;
     // Selects the node of `path`, expanding down to it. False when no node leads there.
     bool selectPath(const QString& path);
+    // The same for an absolute path as the file system names it (bytes).
+    bool selectNativePath(const std::string& path);
     // The selected node's position among its siblings (-1 without a selection).
     int selectedSiblingIndex() const;
 
@@ -41,7 +43,7 @@ protected:
 private:
     QStandardItem* folderItem(const std::string& path, const QString& text, const QIcon& icon);
     void fill(QStandardItem* item);
-    QStandardItem* childFor(QStandardItem* parent, const QString& path);
+    QStandardItem* childFor(QStandardItem* parent, const std::string& path);
 
     QStandardItemModel* m_model;
 };

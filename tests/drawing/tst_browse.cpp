@@ -333,6 +333,12 @@ private slots:
         QVERIFY(::access(first.c_str(), F_OK) == 0);
         QCOMPARE(Form1->GroupBox1->title(), QStringLiteral(" Files (1) "));
         QCOMPARE(CurrentDrawingFile, first);
+        // Other tabs set the tree's folder by its bytes too.
+        QVERIFY(tree->selectNativePath(parent));
+        QCOMPARE(listed(), QStringList());
+        QVERIFY(tree->selectNativePath(dir + "/"));
+        QCOMPARE(tree->selectedNativePath(), dir);
+        QCOMPARE(CurrentDrawingFile, first);
     }
 
     void keysReachAFolderTwelveLevelsDeep() {
