@@ -8,28 +8,32 @@
 #include "drawing/file_list_box.h"
 
 #include <QCheckBox>
-#include <QFile>
+#include <cstdio>
 
 void TForm1::SpeedButton2Click() {
     endSlideShow(); // the list is about to change under the show
     int index = FileListBox1->itemIndex();
     if (index < 0)
         return;
+    // Shown in the messages; the file itself is reached through its bytes.
     const QString target = FileListBox1->selectedPath();
+    const std::string file = FileListBox1->selectedNativePath();
     if (CheckBox1->isChecked()) {
         if (kvx::messageDlg(QStringLiteral("Delete file ") + target, kvx::MsgKind::Warning,
                             kvx::MbOk | kvx::MbCancel, kvx::MbOk) != kvx::MbOk)
             return;
         // The file is removed at once, not moved to a wastebasket.
-        if (QFile::remove(target))
+        if (std::remove(file.c_str()) == 0)
             FileListBox1->rereadFolder();
         else
             kvx::showError(QStringLiteral("File ") + target +
                            QStringLiteral(" is open in AutoCAD and can't be deleted."));
     } else {
-        QFile::remove(target);
+        std::remove(file.c_str());
         FileListBox1->rereadFolder();
     }
+    // The caption counts what the list now holds, as after a folder change.
+    showFileCount();
     Form3->exec();
     if (index == FileListBox1->count())
         --index;

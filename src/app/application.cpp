@@ -8,7 +8,6 @@
 #include "report/wait_window.h"
 
 #include <QIcon>
-#include <QScreen>
 #include <exception>
 
 TForm2* Form2 = nullptr;
@@ -67,14 +66,9 @@ void createForms(const QStringList& arguments) {
     Form2 = new TForm2;
     Form4 = new TForm4;
     Form3 = new TForm3;
-    if (Form1->startsMinimised())
-        return;
-    // Centred on the desktop at start.
-    if (const QScreen* screen = Form1->screen()) {
-        const QRect area = screen->availableGeometry();
-        Form1->move(area.center() - QPoint(Form1->width() / 2, Form1->height() / 2));
-    }
-    Form1->show();
+    // The window centres itself when it is first shown.
+    if (!Form1->startsMinimised())
+        Form1->show();
 }
 
 void destroyForms() {

@@ -2,6 +2,7 @@
 
 #include "app/application.h"
 #include "app/path_label.h"
+#include "app/speed_button.h"
 #include "app/widget_factory.h"
 #include "drawing/file_list_box.h"
 #include "drawing/shell_tree_view.h"
@@ -18,6 +19,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSlider>
 #include <QTabWidget>
 #include <QToolButton>
@@ -32,15 +34,17 @@ namespace {
 
 constexpr int kClientWidth = 367;
 constexpr int kClientHeight = 399;
-// Outer heights of the window in its two modes.
-constexpr int kCompactOuterHeight = 48;
-constexpr int kFullOuterHeight = 426;
-constexpr int kFullOuterHeightFromLabel = 410;
+// Client heights of the window in its two modes. The layout was drawn for a 27-pixel frame
+// (outer heights 48, 426 and 410); applied to the client area, they hold whatever frame the
+// window manager draws.
+constexpr int kCompactClientHeight = 21;
+constexpr int kFullClientHeight = kClientHeight;
+constexpr int kFullClientHeightFromLabel = 383;
 
 QToolButton* speedButton(QWidget* parent, const char* name, int l, int t, int w, int h,
                          const QString& caption, const QString& hint, const char* glyph,
                          bool flat = true) {
-    auto* b = place<QToolButton>(parent, name, l, t, w, h);
+    auto* b = place<TSpeedButton>(parent, name, l, t, w, h);
     b->setText(caption);
     b->setToolTip(hint);
     b->setAutoRaise(flat);
@@ -187,9 +191,12 @@ void TForm1::buildViewTab() {
         lf.setBold(true);
         lf.setPixelSize(16);
         Label4->setFont(lf);
+        // Black on the caption-text colour (white), in the window and in report pictures.
         QPalette pal = Label4->palette();
         pal.setColor(QPalette::WindowText, Qt::black);
+        pal.setColor(QPalette::Window, Qt::white);
         Label4->setPalette(pal);
+        Label4->setAutoFillBackground(true);
     }
     Label4->hide();
 
@@ -391,13 +398,6 @@ void TForm1::FormClose() {
     }
 }
 
-int TForm1::outerHeight() const { return frameGeometry().height(); }
-
-void TForm1::setOuterHeight(int height) {
-    const int frame = frameGeometry().height() - geometry().height();
-    setFixedHeight(height - frame);
-}
-
 void TForm1::FormDblClick() {
     if (!m_compact) {
         PageControl1->hide();
@@ -405,11 +405,11 @@ void TForm1::FormDblClick() {
         kvx::fitLabel(Label6);
         Label6->show();
         Label6->setEnabled(true);
-        setOuterHeight(kCompactOuterHeight);
+        setFixedHeight(kCompactClientHeight);
         m_compact = true;
     } else {
         PageControl1->show();
-        setOuterHeight(kFullOuterHeight);
+        setFixedHeight(kFullClientHeight);
         Label6->hide();
         m_compact = false;
     }
@@ -417,7 +417,7 @@ void TForm1::FormDblClick() {
 
 void TForm1::Label6DblClick() {
     PageControl1->show();
-    setOuterHeight(kFullOuterHeightFromLabel);
+    setFixedHeight(kFullClientHeightFromLabel);
     Label6->hide();
     m_compact = false;
 }
@@ -433,15 +433,35 @@ void TForm1::Quitter1Click() {
 }
 
 void TForm1::Apropos1Click() {
+    commitEdit4();
     endSlideShow();
     destroyTrayIcon();
     QApplication::quit();
 }
 
+void TForm1::centreOnScreen() {
+    if (const QScreen* s = screen()) {
+        const QRect area = s->availableGeometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+}
+
 bool TForm1::event(QEvent* e) {
     if (e->type() == QEvent::WindowActivate)
         kvx::runHandler([this] { FormActivate(); });
+    // Centred at its first showing, also when that is a restore from the notification area
+    // or the task bar after a minimised start. The show event comes before the window maps.
+    if (e->type() == QEvent::Show && !e->spontaneous() && !m_shownOnce) {
+        m_shownOnce = true;
+        centreOnScreen();
+    }
     return QWidget::event(e);
+}
+
+void TForm1::commitEdit4() {
+    // A name typed into Edit4 is saved on leaving it; closing the window leaves it too.
+    if (focusWidget() == Edit4)
+        controlHandler(&TForm1::Edit4Exit);
 }
 
 void TForm1::closeEvent(QCloseEvent* e) {
@@ -450,6 +470,7 @@ void TForm1::closeEvent(QCloseEvent* e) {
         e->ignore();
         return;
     }
+    commitEdit4();
     kvx::runHandler([this] { FormClose(); });
     e->accept();
     QApplication::quit();
@@ -468,7 +489,13 @@ bool TForm1::eventFilter(QObject* watched, QEvent* e) {
         kvx::runHandler([this] { Label6DblClick(); });
         return true;
     }
-    if (watched == Edit4 && e->type() == QEvent::FocusOut)
-        controlHandler(&TForm1::Edit4Exit);
+    if (watched == Edit4 && e->type() == QEvent::FocusOut) {
+        // Only a move to another control of this window leaves the edit box: switching to
+        // another program, opening a menu or hiding to the tray keeps the caret in it.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(e)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason &&
+            isActiveWindow())
+            controlHandler(&TForm1::Edit4Exit);
+    }
     return QWidget::eventFilter(watched, e);
 }

@@ -9,6 +9,7 @@
 #include <QWidget>
 #include <chrono>
 #include <exception>
+#include <string>
 
 class QCheckBox;
 class QGroupBox;
@@ -139,8 +140,9 @@ public:
     bool deferCloseToSlideShow();
     // One track-bar step of the pause between slides.
     static std::chrono::milliseconds SlidePauseUnit;
-    // The preview area for one drawing: Label1, the picture or its notice, Label5, a repaint.
-    void showDrawing(const QString& path, bool offeredToPreview);
+    // The preview area for the selected drawing: Label1, the picture or its notice, Label5,
+    // a repaint; it becomes the current drawing.
+    void showDrawing(bool offeredToPreview);
 
     // The Index tab, and what the index build and the batch call.
     void connectIndexHandlers();
@@ -184,10 +186,6 @@ public:
     // Whether start-up asked for the window to stay hidden (any command-line argument).
     bool startsMinimised() const { return m_startMinimised; }
 
-    // The window's height with its frame, as the window manager draws it.
-    int outerHeight() const;
-    void setOuterHeight(int height);
-
 protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -201,6 +199,10 @@ private:
     void buildHelpTab();
     void connectHandlers();
     void clearPreviewArea();
+    // " Files (n) " over a folder's drawings, " Files " over none.
+    void showFileCount();
+    void centreOnScreen();
+    void commitEdit4();
     void destroyTrayIcon();
     void connectOptionHandlers();
     // Runs a control's handler: reports its error, or during start-up keeps it for
@@ -214,11 +216,15 @@ private:
     bool m_compact = false;
     bool m_startMinimised = false;
     bool m_onTopApplied = false;
+    bool m_shownOnce = false;
     QStringList m_arguments;
 };
 
 // The main window, for the handlers of every subsystem.
 extern TForm1* Form1;
 
-// The drawing the View tab showed last (folder, "/", name); empty at start.
+// The drawing the View tab showed last (folder, "/", name); empty at start. Both are set
+// together by the selection handler: the path as shown, and as the file system names it
+// (for every file operation: a name need not be valid UTF-8).
 extern QString CurrentDrawingPath;
+extern std::string CurrentDrawingFile;

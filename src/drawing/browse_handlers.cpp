@@ -9,11 +9,11 @@
 #include "preview/dwg_thumbnail.h"
 
 #include <QCheckBox>
-#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 
 QString CurrentDrawingPath;
+std::string CurrentDrawingFile;
 
 namespace {
 const char* const kNotOffered = "File previous to AutoCAD 13. Not preview available.";
@@ -29,15 +29,15 @@ void TForm1::clearPreviewArea() {
 
 void TForm1::ShellTreeView1Change() {
     endSlideShow(); // a show never steps through another folder's list
-    const QString folder = ShellTreeView1->selectedPath();
-    if (folder.isEmpty()) {
+    const std::string folder = ShellTreeView1->selectedNativePath();
+    if (folder.empty()) {
         // A node with no folder of its own: the caption keeps the last count.
         FileListBox1->clearFolder();
         clearPreviewArea();
         return;
     }
     try {
-        FileListBox1->setDirectory(folder);
+        FileListBox1->setNativeDirectory(folder);
     } catch (...) {
         // Nothing of the folder shown before stays on show beside the error.
         clearPreviewArea();
@@ -46,30 +46,36 @@ void TForm1::ShellTreeView1Change() {
     }
     if (FileListBox1->count() == 0) {
         clearPreviewArea();
-        GroupBox1->setTitle(QStringLiteral(" Files "));
+        showFileCount();
         return;
     }
     DwgThumbnail1->show();
     FileListBox1->setItemIndex(0);
     FileListBox1Click();
-    GroupBox1->setTitle(QStringLiteral(" Files (%1) ").arg(FileListBox1->count()));
+    showFileCount();
+}
+
+void TForm1::showFileCount() {
+    const int count = FileListBox1->count();
+    GroupBox1->setTitle(count == 0 ? QStringLiteral(" Files ")
+                                   : QStringLiteral(" Files (%1) ").arg(count));
 }
 
 void TForm1::FileListBox1Click() {
-    const QString path = FileListBox1->selectedPath();
     const kvx::DrawingIdentity id =
-        kvx::IdentifyDrawingVersion(QFile::encodeName(path).toStdString());
-    showDrawing(path, id.offered);
+        kvx::IdentifyDrawingVersion(FileListBox1->selectedNativePath());
+    showDrawing(id.offered);
 }
 
-void TForm1::showDrawing(const QString& path, bool offeredToPreview) {
-    CurrentDrawingPath = path;
-    Label1->setText(path);
+void TForm1::showDrawing(bool offeredToPreview) {
+    CurrentDrawingFile = FileListBox1->selectedNativePath();
+    CurrentDrawingPath = FileListBox1->selectedPath();
+    Label1->setText(CurrentDrawingPath);
     if (offeredToPreview) {
         DwgThumbnail1->show();
         Label4->hide();
         try {
-            DwgThumbnail1->setDwgFileName(path);
+            DwgThumbnail1->setDwgFile(CurrentDrawingFile);
         } catch (const std::exception&) {
             DwgThumbnail1->hide();
             Label4->show();

@@ -1,9 +1,17 @@
 #include "drawing/file_list_box.h"
 
+#include "drawing/file_name_text.h"
 #include "drawing/folder_listing.h"
 
-#include <QDir>
+#include <QFile>
+#include <QHelpEvent>
+#include <QToolTip>
 #include <stdexcept>
+#include <unistd.h>
+
+namespace {
+constexpr int NativeNameRole = Qt::UserRole + 1;
+} // namespace
 
 TFileListBox::TFileListBox(QWidget* parent) : QListWidget(parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -15,7 +23,12 @@ TFileListBox::TFileListBox(QWidget* parent) : QListWidget(parent) {
 }
 
 void TFileListBox::setDirectory(const QString& folder) {
-    m_directory = folder;
+    setNativeDirectory(QFile::encodeName(folder).toStdString());
+}
+
+void TFileListBox::setNativeDirectory(const std::string& folder) {
+    m_nativeDirectory = folder;
+    m_directory = kvx::displayName(folder);
     rereadFolder();
 }
 
@@ -23,23 +36,25 @@ void TFileListBox::rereadFolder() {
     m_settingInCode = true;
     clear();
     m_settingInCode = false;
-    const QByteArray native = QFile::encodeName(m_directory);
     const kvx::FolderListing listing =
-        kvx::listFolder(native.toStdString(), QFile::encodeName(m_mask).toStdString());
+        kvx::listFolder(m_nativeDirectory, QFile::encodeName(m_mask).toStdString());
     if (!listing.ok)
-        throw std::runtime_error(QStringLiteral("Cannot read the folder \"%1\": %2")
-                                     .arg(m_directory, QString::fromLocal8Bit(listing.error.c_str()))
-                                     .toStdString());
-    QStringList names;
-    names.reserve(static_cast<int>(listing.names.size()));
-    for (const std::string& n : listing.names)
-        names << QFile::decodeName(QByteArray::fromStdString(n));
+        throw std::runtime_error(
+            QStringLiteral("Cannot read the folder \"%1\": %2")
+                .arg(m_directory, QString::fromLocal8Bit(listing.error.c_str()))
+                .toStdString());
     m_settingInCode = true;
-    addItems(names);
+    for (const std::string& n : listing.names) {
+        auto* item = new QListWidgetItem(kvx::displayName(n));
+        item->setData(NativeNameRole, QByteArray::fromStdString(n));
+        addItem(item);
+    }
     setCurrentRow(-1);
     m_settingInCode = false;
-    // Bare file names are found in the folder the list shows.
-    QDir::setCurrent(m_directory);
+    // Bare file names are found in the folder the list shows. A folder that can be listed
+    // but not entered keeps the previous working folder, as it always did.
+    if (::chdir(m_nativeDirectory.c_str()) != 0)
+        return;
 }
 
 void TFileListBox::clearFolder() {
@@ -55,10 +70,37 @@ void TFileListBox::setItemIndex(int index) {
 }
 
 QString TFileListBox::selectedPath() const {
-    const QListWidgetItem* item = currentItem();
-    if (!item || currentRow() < 0)
-        return QString();
-    const QString folder = m_directory;
-    return folder.endsWith(QLatin1Char('/')) ? folder + item->text()
-                                             : folder + QLatin1Char('/') + item->text();
+    const std::string path = selectedNativePath();
+    return path.empty() ? QString() : kvx::displayName(path);
+}
+
+std::string TFileListBox::nativeName(int row) const {
+    const QListWidgetItem* it = item(row);
+    return it ? it->data(NativeNameRole).toByteArray().toStdString() : std::string();
+}
+
+std::string TFileListBox::selectedNativePath() const {
+    if (!currentItem() || currentRow() < 0)
+        return std::string();
+    return kvx::joinPath(m_nativeDirectory, nativeName(currentRow()));
+}
+
+bool TFileListBox::viewportEvent(QEvent* event) {
+    // A name cut short by the list's width shows whole as a tool tip.
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QModelIndex index = indexAt(help->pos());
+        if (index.isValid()) {
+            const QRect rect = visualRect(index);
+            const int needed = sizeHintForIndex(index).width();
+            if (needed > rect.width() || rect.left() + needed > viewport()->width()) {
+                QToolTip::showText(help->globalPos(), index.data().toString(), viewport(), rect);
+                return true;
+            }
+        }
+        QToolTip::hideText();
+        event->ignore();
+        return true;
+    }
+    return QListWidget::viewportEvent(event);
 }

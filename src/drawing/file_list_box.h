@@ -1,8 +1,11 @@
 #pragma once
-// One folder's files that match a mask ("*.dwg"), by bare name, sorted by name.
+// One folder's files that match a mask ("*.dwg"), by bare name, sorted by name. Each entry
+// keeps its name as the bytes the file system gave: files are reached through those bytes,
+// and the text shown is only their display form.
 
 #include <QListWidget>
 #include <QString>
+#include <string>
 
 class TFileListBox : public QListWidget {
     Q_OBJECT
@@ -11,11 +14,15 @@ public:
 
     void setMask(const QString& mask) { m_mask = mask; }
     QString mask() const { return m_mask; }
+    // The folder as shown.
     QString directory() const { return m_directory; }
+    // The folder as the file system names it.
+    const std::string& nativeDirectory() const { return m_nativeDirectory; }
 
     // Reads `folder` and makes it the working folder. Throws std::runtime_error with the
     // system's reason when the folder cannot be read; the list is then empty.
     void setDirectory(const QString& folder);
+    void setNativeDirectory(const std::string& folder);
     // Reads the same folder again.
     void rereadFolder();
     // Empties the list without reading anything.
@@ -25,15 +32,24 @@ public:
     int itemIndex() const { return currentRow(); }
     void setItemIndex(int index);
 
-    // The folder, one "/" and the selected item's name; empty when nothing is selected.
+    // The folder, one "/" and the selected item's name, as shown; empty when nothing is
+    // selected. For messages and labels: reach the file through selectedNativePath().
     QString selectedPath() const;
+    // The same path as the file system's bytes; empty when nothing is selected.
+    std::string selectedNativePath() const;
+    // Row `row`'s name as the file system's bytes.
+    std::string nativeName(int row) const;
 
 signals:
     // The user changed the selection, with the mouse or the keyboard.
     void userClick();
 
+protected:
+    bool viewportEvent(QEvent* event) override;
+
 private:
     QString m_mask = QStringLiteral("*.*");
     QString m_directory;
+    std::string m_nativeDirectory;
     bool m_settingInCode = false;
 };

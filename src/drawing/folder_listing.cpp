@@ -10,7 +10,9 @@ namespace kvx {
 
 namespace {
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool lessByName(const std::string& a, const std::string& b) {
     const std::size_t n = std::min(a.size(), b.size());
@@ -48,7 +50,12 @@ bool matchesMask(const std::string& name, const std::string& mask) {
     return m == mask.size();
 }
 
-FolderListing listFolder(const std::string& folder, const std::string& mask) {
+namespace {
+
+// The folder's entries whose names do not start with a dot, pass `wanted` and are of the
+// kind asked for (a link counts as what it leads to), sorted by name.
+template <class Wanted>
+FolderListing listEntries(const std::string& folder, bool folders, Wanted wanted) {
     FolderListing out;
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) {
@@ -59,14 +66,15 @@ FolderListing listFolder(const std::string& folder, const std::string& mask) {
     errno = 0;
     while (const dirent* e = ::readdir(dir)) {
         const std::string name = e->d_name;
-        if (name.empty() || name[0] == '.' || !matchesMask(name, mask))
+        if (name.empty() || name[0] == '.' || !wanted(name))
             continue;
-        bool regular = e->d_type == DT_REG;
+        bool kind = e->d_type == (folders ? DT_DIR : DT_REG);
         if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
             struct stat st {};
-            regular = ::fstatat(dirFd, e->d_name, &st, 0) == 0 && S_ISREG(st.st_mode);
+            kind = ::fstatat(dirFd, e->d_name, &st, 0) == 0 &&
+                   (folders ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode));
         }
-        if (regular)
+        if (kind)
             out.names.push_back(name);
         errno = 0;
     }
@@ -80,6 +88,17 @@ FolderListing listFolder(const std::string& folder, const std::string& mask) {
     std::sort(out.names.begin(), out.names.end(), lessByName);
     out.ok = true;
     return out;
+}
+
+} // namespace
+
+FolderListing listFolder(const std::string& folder, const std::string& mask) {
+    return listEntries(folder, false,
+                       [&mask](const std::string& name) { return matchesMask(name, mask); });
+}
+
+FolderListing listSubfolders(const std::string& folder) {
+    return listEntries(folder, true, [](const std::string&) { return true; });
 }
 
 std::string joinPath(const std::string& folder, const std::string& name) {

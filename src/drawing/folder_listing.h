@@ -21,6 +21,10 @@ struct FolderListing {
 // ties broken by the bytes. Only the one folder is read: no file is opened.
 FolderListing listFolder(const std::string& folder, const std::string& mask);
 
+// `folder`'s sub-folders (a link counts when it leads to one) whose names do not start with a
+// dot, sorted as listFolder sorts.
+FolderListing listSubfolders(const std::string& folder);
+
 // The folder, one "/" unless it already ends with one, and the name.
 std::string joinPath(const std::string& folder, const std::string& name);
 

@@ -1,11 +1,16 @@
 #include "drawing/shell_tree_view.h"
 
 #include "drawing/desktop_folder.h"
+#include "drawing/file_name_text.h"
+#include "drawing/folder_listing.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileIconProvider>
+#include <QHeaderView>
 #include <QMouseEvent>
 #include <QPalette>
+#include <QScrollBar>
 #include <QStandardItemModel>
 #include <QStorageInfo>
 #include <vector>
@@ -13,6 +18,12 @@
 namespace {
 
 constexpr int LoadedRole = Qt::UserRole + 2;
+// The folder as the file system names it (bytes); PathRole holds its display form.
+constexpr int NativePathRole = Qt::UserRole + 3;
+
+std::string native(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
 
 const QFileIconProvider& icons() {
     static const QFileIconProvider provider;
@@ -33,7 +44,8 @@ QStringList mountedVolumes() {
         static const char* const hidden[] = {"/proc", "/sys", "/dev", "/run", "/boot", "/snap"};
         bool skip = false;
         for (const char* h : hidden)
-            skip |= root == QLatin1String(h) || root.startsWith(QLatin1String(h) + QLatin1Char('/'));
+            skip |=
+                root == QLatin1String(h) || root.startsWith(QLatin1String(h) + QLatin1Char('/'));
         if (root.startsWith(QLatin1String("/run/media/")))
             skip = false;
         if (!skip)
@@ -43,10 +55,15 @@ QStringList mountedVolumes() {
     return roots;
 }
 
-bool isUnder(const QString& path, const QString& folder) {
-    if (folder == QLatin1String("/"))
-        return path.startsWith(QLatin1Char('/'));
-    return path == folder || path.startsWith(folder + QLatin1Char('/'));
+bool isUnder(const std::string& path, const std::string& folder) {
+    if (folder == "/")
+        return !path.empty() && path[0] == '/';
+    return path == folder || (path.size() > folder.size() && path[folder.size()] == '/' &&
+                              path.compare(0, folder.size(), folder) == 0);
+}
+
+std::string nativePathOf(const QStandardItem* item) {
+    return item->data(NativePathRole).toByteArray().toStdString();
 }
 
 } // namespace
@@ -60,6 +77,13 @@ TShellTreeView::TShellTreeView(QWidget* parent)
     setUniformRowHeights(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // The one column is as wide as its widest row, and the tree scrolls sideways: in deep
+    // folders a row squeezed into the view's width loses its name, and then its selection
+    // to the arrow keys.
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     // The selection stays visible when the tree loses the focus.
     QPalette pal = palette();
     pal.setColor(QPalette::Inactive, QPalette::Highlight,
@@ -73,10 +97,11 @@ TShellTreeView::TShellTreeView(QWidget* parent)
             [this] { emit changed(); });
 }
 
-QStandardItem* TShellTreeView::folderItem(const QString& path, const QString& text,
+QStandardItem* TShellTreeView::folderItem(const std::string& path, const QString& text,
                                           const QIcon& icon) {
     auto* item = new QStandardItem(icon, text);
-    item->setData(path, PathRole);
+    item->setData(kvx::displayName(path), PathRole);
+    item->setData(QByteArray::fromStdString(path), NativePathRole);
     item->setData(false, LoadedRole);
     // A placeholder child gives the node its expander until it is filled.
     item->appendRow(new QStandardItem);
@@ -88,39 +113,39 @@ void TShellTreeView::fill(QStandardItem* item) {
         return;
     item->setData(true, LoadedRole);
     item->removeRows(0, item->rowCount());
-    const QString path = item->data(PathRole).toString();
-    if (path.isEmpty()) {
+    const std::string path = item->data(NativePathRole).toByteArray().toStdString();
+    if (path.empty()) {
         // The computer: its root folder and the mounted volumes.
-        item->appendRow(folderItem(QStringLiteral("/"), QStringLiteral("/"),
-                                   icons().icon(QFileIconProvider::Drive)));
+        item->appendRow(
+            folderItem("/", QStringLiteral("/"), icons().icon(QFileIconProvider::Drive)));
         for (const QString& root : mountedVolumes())
-            item->appendRow(folderItem(root, root, icons().icon(QFileIconProvider::Drive)));
+            item->appendRow(folderItem(native(root), root, icons().icon(QFileIconProvider::Drive)));
         return;
     }
-    const QStringList subs =
-        QDir(path).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+    // Names as the file system gives them, so that every folder can be entered.
+    const kvx::FolderListing subs = kvx::listSubfolders(path);
     const QIcon folderIcon = icons().icon(QFileIconProvider::Folder);
-    for (const QString& name : subs) {
-        const QString sub = path.endsWith(QLatin1Char('/')) ? path + name : path + '/' + name;
-        item->appendRow(folderItem(sub, name, folderIcon));
-    }
+    for (const std::string& name : subs.names)
+        item->appendRow(folderItem(kvx::joinPath(path, name), kvx::displayName(name), folderIcon));
 }
 
 void TShellTreeView::populate(const QString& desktop) {
     m_model->clear();
     const QString root = desktop.isEmpty() ? kvx::desktopFolder() : desktop;
-    QStandardItem* top = folderItem(root, QDir(root).dirName().isEmpty() ? root : QDir(root).dirName(),
-                                    icons().icon(QFileIconProvider::Desktop));
+    QStandardItem* top =
+        folderItem(native(root), QDir(root).dirName().isEmpty() ? root : QDir(root).dirName(),
+                   icons().icon(QFileIconProvider::Desktop));
     m_model->appendRow(top);
     fill(top);
-    auto* computer = new QStandardItem(icons().icon(QFileIconProvider::Computer),
-                                       QStringLiteral("Computer"));
+    auto* computer =
+        new QStandardItem(icons().icon(QFileIconProvider::Computer), QStringLiteral("Computer"));
     computer->setData(QString(), PathRole);
     computer->setData(false, LoadedRole);
     computer->appendRow(new QStandardItem);
     top->appendRow(computer);
     const QString home = QDir::homePath();
-    top->appendRow(folderItem(home, QDir(home).dirName(), icons().icon(QFileIconProvider::Folder)));
+    top->appendRow(
+        folderItem(native(home), QDir(home).dirName(), icons().icon(QFileIconProvider::Folder)));
     expand(top->index());
     setCurrentIndex(top->index());
 }
@@ -128,6 +153,11 @@ void TShellTreeView::populate(const QString& desktop) {
 QString TShellTreeView::selectedPath() const {
     const QModelIndex index = currentIndex();
     return index.isValid() ? index.data(PathRole).toString() : QString();
+}
+
+std::string TShellTreeView::selectedNativePath() const {
+    const QModelIndex index = currentIndex();
+    return index.isValid() ? index.data(NativePathRole).toByteArray().toStdString() : std::string();
 }
 
 int TShellTreeView::selectedSiblingIndex() const {
@@ -170,15 +200,15 @@ bool TShellTreeView::selectOverallPosition(int position) {
     return false;
 }
 
-QStandardItem* TShellTreeView::childFor(QStandardItem* parent, const QString& path) {
+QStandardItem* TShellTreeView::childFor(QStandardItem* parent, const std::string& path) {
     // The child whose folder holds `path`, the deepest match winning (volumes nest).
     fill(parent);
     QStandardItem* best = nullptr;
-    int bestLength = -1;
+    std::size_t bestLength = 0;
     for (int i = 0; i < parent->rowCount(); ++i) {
         QStandardItem* child = parent->child(i);
-        const QString p = child->data(PathRole).toString();
-        if (!p.isEmpty() && isUnder(path, p) && p.size() > bestLength) {
+        const std::string p = nativePathOf(child);
+        if (!p.empty() && isUnder(path, p) && (!best || p.size() > bestLength)) {
             best = child;
             bestLength = p.size();
         }
@@ -187,23 +217,28 @@ QStandardItem* TShellTreeView::childFor(QStandardItem* parent, const QString& pa
 }
 
 bool TShellTreeView::selectPath(const QString& wanted) {
-    if (m_model->rowCount() == 0)
+    return selectNativePath(native(QDir::cleanPath(wanted)));
+}
+
+bool TShellTreeView::selectNativePath(const std::string& wanted) {
+    if (m_model->rowCount() == 0 || wanted.empty())
         return false;
-    const QString path = QDir::cleanPath(wanted);
+    std::string path = wanted;
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
     QStandardItem* top = m_model->item(0);
     QStandardItem* node = nullptr;
-    const QString desktop = top->data(PathRole).toString();
-    if (isUnder(path, desktop)) {
+    if (isUnder(path, nativePathOf(top))) {
         node = top;
     } else {
         // Home, or else through the computer node.
-        const QString home = QDir::homePath();
+        const std::string home = native(QDir::homePath());
         QStandardItem* computer = nullptr;
         fill(top);
         for (int i = 0; i < top->rowCount(); ++i) {
             QStandardItem* c = top->child(i);
-            const QString p = c->data(PathRole).toString();
-            if (p.isEmpty() && c->text() == QLatin1String("Computer"))
+            const std::string p = nativePathOf(c);
+            if (p.empty() && c->text() == QLatin1String("Computer"))
                 computer = c;
             else if (p == home && isUnder(path, home))
                 node = c;
@@ -213,7 +248,7 @@ bool TShellTreeView::selectPath(const QString& wanted) {
     }
     if (!node)
         return false;
-    while (node->data(PathRole).toString() != path) {
+    while (nativePathOf(node) != path) {
         QStandardItem* next = childFor(node, path);
         if (!next)
             return false;
@@ -234,4 +269,22 @@ void TShellTreeView::mousePressEvent(QMouseEvent* event) {
         return;
     }
     QTreeView::mousePressEvent(event);
+}
+
+void TShellTreeView::scrollTo(const QModelIndex& index, ScrollHint hint) {
+    QTreeView::scrollTo(index, hint);
+    if (!index.isValid())
+        return;
+    // The least sideways move that shows the row's expander, icon and name; the expander
+    // side wins when the name is wider than the view.
+    QScrollBar* bar = horizontalScrollBar();
+    const QRect row = visualRect(index);
+    const int left = bar->value() + row.left() - indentation();
+    const int right = bar->value() + row.left() + sizeHintForIndex(index).width();
+    int value = bar->value();
+    if (right - value > viewport()->width())
+        value = right - viewport()->width();
+    if (left < value)
+        value = left;
+    bar->setValue(value);
 }

@@ -4,6 +4,7 @@
 // folder under it. Nodes are filled as they are expanded and never refreshed on their own.
 
 #include <QTreeView>
+#include <string>
 
 class QStandardItem;
 class QStandardItemModel;
@@ -16,10 +17,14 @@ public:
     // Fills the root from the desktop folder (or `desktop` when given) and selects it.
     void populate(const QString& desktop = QString());
 
-    // The selected node's folder; empty for a virtual node or no selection.
+    // The selected node's folder as shown; empty for a virtual node or no selection.
     QString selectedPath() const;
+    // The same folder as the file system names it, for reaching it.
+    std::string selectedNativePath() const;
     // Selects the node of `path`, expanding down to it. False when no node leads there.
     bool selectPath(const QString& path);
+    // The same for an absolute path as the file system names it (bytes).
+    bool selectNativePath(const std::string& path);
     // The selected node's position among its siblings (-1 without a selection).
     int selectedSiblingIndex() const;
     // Reads the selected node's sub-folders again.
@@ -27,6 +32,9 @@ public:
     // Selects the node at `position` counted over every node the tree holds, parents before
     // their children, the root being 0. False when the tree holds fewer nodes.
     bool selectOverallPosition(int position);
+
+    // Scrolls sideways too, so that a deep folder's name is readable.
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
 
     static constexpr int PathRole = Qt::UserRole + 1;
 
@@ -38,9 +46,9 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
-    QStandardItem* folderItem(const QString& path, const QString& text, const QIcon& icon);
+    QStandardItem* folderItem(const std::string& path, const QString& text, const QIcon& icon);
     void fill(QStandardItem* item);
-    QStandardItem* childFor(QStandardItem* parent, const QString& path);
+    QStandardItem* childFor(QStandardItem* parent, const std::string& path);
 
     QStandardItemModel* m_model;
 };

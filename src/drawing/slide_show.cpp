@@ -68,13 +68,12 @@ void TForm1::SpeedButton3Click() {
         if (SlideAbandoned || i >= FileListBox1->count())
             return;
         FileListBox1->setItemIndex(i); // no click: the selection handler does not run
-        const QString path = FileListBox1->selectedPath();
         const kvx::DrawingIdentity id =
-            kvx::IdentifyDrawingVersion(QFile::encodeName(path).toStdString());
+            kvx::IdentifyDrawingVersion(FileListBox1->selectedNativePath());
         // Stop leaves the following drawing selected and identified but not shown.
         if (SlideStop == 1)
             return;
-        showDrawing(path, id.offered);
+        showDrawing(id.offered);
         SlidePause.wait(pause);
     }
 }

@@ -39,7 +39,7 @@ std::string leftFrame(const QStringList& reports) {
     int k = 0;
     for (const QString& file : reports) {
         page += "<a href=\"";
-        page += htmlSrc(file);
+        page += htmlSrc(QFile::encodeName(file).toStdString());
         page += "\" target=\"droite\"><font face=\"Verdana, Arial, Helvetica, sans-serif\" "
                 "size=\"2\">";
         page += std::to_string(++k);
@@ -95,10 +95,10 @@ std::string thumbnails(const QStringList& reports) {
         const std::string name = htmlText(shortName(file));
         page += "<td width=\"196\" height=\"120\">\r\n"
                 "<p align=\"center\"><img src=\"";
-        page += htmlSrc(reportImageName(file));
+        page += htmlSrc(QFile::encodeName(reportImageName(file)).toStdString());
         page += "\" width=\"181\" height=\"91\" border=\"1\"></br>\r\n"
                 "<font face=\"Verdana, Arial, Helvetica, sans-serif\" size=\"1\"><a href=\"";
-        page += htmlSrc(file);
+        page += htmlSrc(QFile::encodeName(file).toStdString());
         page += "\">";
         page += name;
         page += "</a></font></p>\r\n"

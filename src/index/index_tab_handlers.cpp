@@ -65,7 +65,7 @@ void TForm1::HtmlShow() {
         // The list is refreshed once below, whatever the tree does meanwhile.
         g_followingViewTree = true;
         const auto followed = qScopeGuard([] { g_followingViewTree = false; });
-        if (ShellTreeView2->selectPath(ShellTreeView1->selectedPath())) {
+        if (ShellTreeView2->selectNativePath(ShellTreeView1->selectedNativePath())) {
             ShellTreeView2->rereadSelected();
         } else {
             // A folder this tree cannot reach (the computer, a folder gone since): the node
@@ -95,7 +95,7 @@ void TForm1::ShellTreeView2Change() {
 
 void TForm1::RefreshReportList() {
     try {
-        FileListBox2->setDirectory(ShellTreeView2->selectedPath());
+        FileListBox2->setNativeDirectory(ShellTreeView2->selectedNativePath());
     } catch (...) {
         Label12->setText(QString::fromLatin1(kNoReport));
         kvx::fitLabel(Label12);

@@ -1,5 +1,7 @@
 #include "preview/dwg_thumbnail.h"
 
+#include "drawing/file_name_text.h"
+
 #include <QFile>
 #include <QPainter>
 #include <cstring>
@@ -17,12 +19,16 @@ TDwgThumbnail::TDwgThumbnail(QWidget* parent) : QWidget(parent) {
 TDwgThumbnail::~TDwgThumbnail() = default;
 
 void TDwgThumbnail::setDwgFileName(const QString& path) {
-    m_fileName = path;
+    setDwgFile(QFile::encodeName(path).toStdString());
+}
+
+void TDwgThumbnail::setDwgFile(const std::string& path) {
+    m_fileName = kvx::displayName(path);
     // A picture larger than the area is reduced while it is decoded: shown whatever NoMagnify
     // says, it never needs the full size. A smaller one is kept as it is stored.
     const kvx::FitBox area{static_cast<std::uint32_t>(width()),
                            static_cast<std::uint32_t>(height()), false};
-    kvx::PreviewResult result = kvx::readPreview(QFile::encodeName(path).toStdString(), area);
+    kvx::PreviewResult result = kvx::readPreview(path, area);
     m_scaled = QImage();
     m_picture = {};
     switch (result.status) {

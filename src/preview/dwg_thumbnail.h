@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QString>
 #include <QWidget>
+#include <string>
 
 #include "preview/rgb_picture.h"
 
@@ -18,6 +19,8 @@ public:
     // Shows the drawing's stored picture. Throws std::runtime_error when the drawing is
     // damaged; a drawing that stores no picture is not an error.
     void setDwgFileName(const QString& path);
+    // The same for a path as the file system names it (bytes, not necessarily UTF-8).
+    void setDwgFile(const std::string& path);
     QString dwgFileName() const { return m_fileName; }
 
     // true: a picture smaller than the area keeps its own size; false: it is enlarged.

@@ -1,5 +1,7 @@
 #include "report/report_page.h"
 
+#include "drawing/file_name_text.h"
+
 #include <QRegularExpression>
 
 namespace kvx {
@@ -70,19 +72,25 @@ std::string htmlText(const QString& text) {
     return out;
 }
 
-std::string htmlSrc(const QString& fileName) {
-    QString encoded;
-    for (QChar c : fileName) {
-        if (c == QLatin1Char('%'))
-            encoded += QLatin1String("%25");
-        else if (c == QLatin1Char('#'))
-            encoded += QLatin1String("%23");
-        else if (c == QLatin1Char('?'))
-            encoded += QLatin1String("%3F");
-        else
-            encoded += c;
+std::string htmlSrc(const std::string& fileName) {
+    static const char* const hex = "0123456789ABCDEF";
+    std::string out;
+    std::size_t i = 0;
+    while (i < fileName.size()) {
+        const char c = fileName[i];
+        const std::size_t n = utf8SequenceLength(fileName, i);
+        if (n == 0 || c == '%' || c == '#' || c == '?') {
+            const auto b = static_cast<unsigned char>(c);
+            out += '%';
+            out += hex[b >> 4];
+            out += hex[b & 0x0F];
+            ++i;
+            continue;
+        }
+        out += htmlText(QString::fromUtf8(fileName.data() + i, static_cast<qsizetype>(n)));
+        i += n;
     }
-    return htmlText(encoded);
+    return out;
 }
 
 QString shortName(const QString& fileName) {

@@ -13,10 +13,11 @@ namespace kvx {
 // character reference, so the page reads the same whatever encoding a viewer assumes.
 std::string htmlText(const QString& text);
 
-// An img src value: a relative reference to a file beside the page. '%', '#' and '?' are
-// percent-encoded (they would otherwise start an escape, a fragment or a query), then the
-// value is made HTML text.
-std::string htmlSrc(const QString& fileName);
+// An img src or a href value: a relative reference to a file beside the page, from the name's
+// bytes as the file system gives them. '%', '#' and '?' are percent-encoded (they would
+// otherwise start an escape, a fragment or a query), and so is every byte that is not well-
+// formed UTF-8, so that the link finds the file; the rest is made HTML text.
+std::string htmlSrc(const std::string& fileName);
 
 // The name up to, not including, its first "." ("a.b.dwg" gives "a").
 QString shortName(const QString& fileName);
@@ -32,8 +33,8 @@ QString reportSize(std::int64_t bytes);
 
 struct ReportFields {
     QString shortName;
-    QString imageFileName; // bare name of the picture beside the page
-    QString location;      // the drawing's full path
+    std::string imageFileName; // bare name of the picture beside the page, as bytes
+    QString location;          // the drawing's full path
     QString version;
     QString modified;
     QString size;

@@ -7,6 +7,7 @@
 #include "app/settings/atomic_file.h"
 #include "drawing/drawing_version.h"
 #include "drawing/file_list_box.h"
+#include "drawing/file_name_text.h"
 #include "report/jpeg_writer.h"
 #include "report/report_page.h"
 
@@ -51,9 +52,8 @@ struct DrawingFacts {
     QDateTime modified;
 };
 
-DrawingFacts measureDrawing(const QString& path) {
-    const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+DrawingFacts measureDrawing(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
         throw std::runtime_error(ioText(errno).toStdString());
     struct stat st {};
@@ -77,15 +77,14 @@ QImage doubled(const QImage& src) {
     return out;
 }
 
-void replaceFile(const QString& path, const std::string& bytes, const QString& failurePrefix) {
+void replaceFile(const std::string& path, const std::string& bytes, const QString& failurePrefix) {
     std::string error;
     int err = 0;
-    if (!kvx::replaceFileAtomically(QFile::encodeName(path).toStdString(), bytes, 0644, error,
-                                    &err))
-        throw std::runtime_error(
-            (failurePrefix.isEmpty() ? ioText(err)
-                                     : failurePrefix + QString::fromLocal8Bit(std::strerror(err)))
-                .toStdString());
+    if (!kvx::replaceFileAtomically(path, bytes, 0644, error, &err))
+        throw std::runtime_error((failurePrefix.isEmpty()
+                                      ? ioText(err)
+                                      : failurePrefix + QString::fromLocal8Bit(std::strerror(err)))
+                                     .toStdString());
 }
 
 } // namespace
@@ -102,10 +101,11 @@ QImage TForm1::grabPreviewArea() const {
 void TForm1::WriteDrawingReport() {
     if (FileListBox1->itemIndex() < 0)
         return;
-    const QString drawing = FileListBox1->selectedPath();
-    const QString name = FileListBox1->currentItem()->text();
-    const QString imageFile = drawing + QStringLiteral(".jpg");
-    const QString pageFile = drawing + QStringLiteral(".htm");
+    // Files are reached through the names' bytes; the texts are what the page and messages show.
+    const std::string drawing = FileListBox1->selectedNativePath();
+    const std::string name = FileListBox1->nativeName(FileListBox1->itemIndex());
+    const std::string imageFile = drawing + ".jpg";
+    const std::string pageFile = drawing + ".htm";
     const DrawingFacts facts = measureDrawing(drawing);
 
     QImage picture = grabPreviewArea();
@@ -113,13 +113,14 @@ void TForm1::WriteDrawingReport() {
         picture = doubled(picture);
     const std::string jpeg = kvx::encodeJpeg(picture.constBits(), picture.width(), picture.height(),
                                              static_cast<std::size_t>(picture.bytesPerLine()));
-    replaceFile(imageFile, jpeg,
-                QStringLiteral("Impossible de créer le fichier \"%1\". ").arg(imageFile));
+    replaceFile(
+        imageFile, jpeg,
+        QStringLiteral("Impossible de créer le fichier \"%1\". ").arg(kvx::displayName(imageFile)));
 
     kvx::ReportFields fields;
-    fields.shortName = kvx::shortName(name);
-    fields.imageFileName = name + QStringLiteral(".jpg");
-    fields.location = drawing;
+    fields.shortName = kvx::shortName(kvx::displayName(name));
+    fields.imageFileName = name + ".jpg";
+    fields.location = kvx::displayName(drawing);
     fields.version = QString::fromStdString(kvx::CurrentVersionLabel);
     fields.modified = kvx::reportTime(facts.modified, QLocale::system());
     fields.size = kvx::reportSize(facts.size);

@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QGroupBox>
 #include <QLabel>
 #include <QTest>
 #include <QToolButton>
@@ -99,6 +100,10 @@ private slots:
         QVERIFY(!QFile::exists(target));
         QVERIFY(QFile::exists(target + ".jpg") && QFile::exists(target + ".htm"));
         QCOMPARE(listed(), left);
+        // The caption counts the drawings left, as a folder change would.
+        QCOMPARE(Form1->GroupBox1->title(), left.isEmpty()
+                                                ? QStringLiteral(" Files ")
+                                                : QStringLiteral(" Files (%1) ").arg(left.size()));
         QCOMPARE(Form1->FileListBox1->itemIndex(), selected);
         QCOMPARE(flashes.shows, 1);
         if (selected >= 0) {

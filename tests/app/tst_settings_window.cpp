@@ -174,6 +174,29 @@ private slots:
         QCOMPARE(fx->hive().count(line), 1);
     }
 
+    void edit4IsLeftOnlyForAnotherControlOfTheWindow() {
+        start(quietValues() + sz("indexname", "old"));
+        Form1->show();
+        QVERIFY(QTest::qWaitForWindowActive(Form1));
+        Form1->PageControl1->setCurrentWidget(Form1->Html);
+        Form1->Edit4->setFocus();
+        Form1->Edit4->setText(QStringLiteral("typed"));
+        // Switching to another program keeps the caret in the box: nothing is written.
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        QVERIFY(fx->hive().contains(sz("indexname", "old")));
+        other.hide();
+        Form1->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(Form1));
+        QVERIFY(fx->hive().contains(sz("indexname", "old")));
+        // Closing the window with the caret in the box keeps what was typed.
+        Form1->close();
+        QVERIFY(fx->hive().contains(sz("indexname", "typed")));
+        QVERIFY(errorTexts().isEmpty());
+    }
+
     void startRewritesTheEntryWithThisProgram() {
         start(quietValues() + sz("start", "1"));
         QVERIFY(Form1->CheckBox6->isChecked());

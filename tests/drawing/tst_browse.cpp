@@ -6,9 +6,10 @@
 
 #include "app/application.h"
 #include "app/main_window.h"
-#include "app/path_label.h"
 #include "app/message_box.h"
+#include "app/path_label.h"
 #include "drawing/file_list_box.h"
+#include "drawing/file_name_text.h"
 #include "drawing/shell_tree_view.h"
 #include "preview/dwg_thumbnail.h"
 
@@ -16,10 +17,16 @@
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
+#include <QHelpEvent>
 #include <QLabel>
+#include <QScrollBar>
 #include <QStandardItemModel>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using kvxtest::DwgBuilder;
 
@@ -162,6 +169,17 @@ private slots:
         startOn(dir);
         checkArea({thumbnail, notice, version, dir + "/x.dwg"});
         QVERIFY(kvx::MessageSeam::shown().isEmpty());
+        if (!notice.isEmpty()) {
+            // A notice is black on white, on screen and so in a report's picture.
+            const QImage area = Form1->grabPreviewArea();
+            QCOMPARE(area.pixelColor(2, 2), QColor(Qt::white));
+            QCOMPARE(area.pixelColor(area.width() - 3, area.height() - 3), QColor(Qt::white));
+            bool black = false;
+            for (int y = 0; y < area.height() && !black; ++y)
+                for (int x = 0; x < area.width() && !black; ++x)
+                    black = area.pixelColor(x, y) == QColor(Qt::black);
+            QVERIFY(black);
+        }
     }
 
     void drawingGoneSinceTheListWasRead() {
@@ -187,6 +205,26 @@ private slots:
         checkArea({true, {}, "Version 2004/2005", dir + "/c.dwg"});
         QTest::keyClick(Form1->FileListBox1, Qt::Key_Home);
         checkArea({true, {}, "Version 14.0/14.01", dir + "/a.dwg"});
+    }
+
+    void aNameCutByTheListShowsWholeAsATip() {
+        const QString dir = folder("tips");
+        const QString longName =
+            QStringLiteral("ground floor plan, east wing, revision 14 (approved).dwg");
+        write(dir + "/a.dwg", drawing());
+        write(dir + "/" + longName, drawing());
+        startOn(dir);
+        Form1->show();
+        TFileListBox* list = Form1->FileListBox1;
+        auto tipOver = [list](int row) {
+            const QRect rect = list->visualItemRect(list->item(row));
+            QHelpEvent help(QEvent::ToolTip, rect.center(),
+                            list->viewport()->mapToGlobal(rect.center()));
+            QCoreApplication::sendEvent(list->viewport(), &help);
+            return QToolTip::isVisible() ? QToolTip::text() : QString();
+        };
+        QCOMPARE(tipOver(0), QString()); // a name that fits has no tip
+        QCOMPARE(tipOver(1), longName);
     }
 
     void nothingSelected() {
@@ -227,6 +265,127 @@ private slots:
         QCOMPARE(listed(), QStringList());
         checkArea({false, {}, {}, {}});
         QCOMPARE(Form1->GroupBox1->title(), QStringLiteral(" Files "));
+    }
+
+    void namesThatAreNotUtf8AreReachedByTheirBytes() {
+        // A folder and drawings named in Latin-1, as copied from an old Windows archive:
+        // "d\xe9p" holds "plan\xe9.dwg" and "plan\xe8.dwg", which show alike.
+        const std::string parent = QFile::encodeName(folder("archive")).toStdString();
+        const std::string dir = parent + "/d\xe9p";
+        QVERIFY(QDir().mkpath(QFile::decodeName(QByteArray::fromStdString(parent))));
+        QCOMPARE(::mkdir(dir.c_str(), 0755), 0);
+        const std::string first = dir + "/plan\xe8.dwg", second = dir + "/plan\xe9.dwg";
+        // Qt cannot remove such names: the test clears them itself.
+        struct Clear {
+            std::string dir;
+            ~Clear() {
+                for (const char* n :
+                     {"/plan\xe8.dwg", "/plan\xe9.dwg", "/plan\xe9.dwg.jpg", "/plan\xe9.dwg.htm"})
+                    ::unlink((dir + n).c_str());
+                ::rmdir(dir.c_str());
+            }
+        } clear{dir};
+        kvxtest::writeFile(first, drawing("AC1015"));
+        kvxtest::writeFile(second, drawing("AC1018"));
+        kvx::createForms({});
+        TShellTreeView* tree = Form1->ShellTreeView1;
+        QVERIFY(tree->selectPath(QFile::decodeName(QByteArray::fromStdString(parent))));
+        // Into the one sub-folder by keys: the tree holds its name's bytes.
+        tree->setFocus();
+        QTest::keyClick(tree, Qt::Key_Right);
+        QTest::keyClick(tree, Qt::Key_Right);
+        QCOMPARE(tree->selectedNativePath(), dir);
+        QVERIFY(kvx::MessageSeam::shown().isEmpty());
+        const QString shownDir = kvx::displayName(dir);
+        QCOMPARE(shownDir, QFile::decodeName(QByteArray::fromStdString(parent)) +
+                               QStringLiteral("/d\uFFFDp"));
+        QCOMPARE(listed(),
+                 (QStringList{QStringLiteral("plan\uFFFD.dwg"), QStringLiteral("plan\uFFFD.dwg")}));
+        QCOMPARE(Form1->GroupBox1->title(), QStringLiteral(" Files (2) "));
+        // Each shows its own release and picture.
+        checkArea(
+            {true, {}, "Version 2000/2000i/2002", shownDir + QStringLiteral("/plan\uFFFD.dwg")});
+        QCOMPARE(CurrentDrawingFile, first);
+        QVERIFY(Form1->DwgThumbnail1->hasPicture());
+        Form1->FileListBox1->setFocus();
+        QTest::keyClick(Form1->FileListBox1, Qt::Key_Down);
+        checkArea({true, {}, "Version 2004/2005", shownDir + QStringLiteral("/plan\uFFFD.dwg")});
+        QCOMPARE(CurrentDrawingFile, second);
+        QVERIFY(Form1->DwgThumbnail1->hasPicture());
+
+        // The report goes beside it under its own bytes, and the page's link finds the picture.
+        Form1->SpeedButton6Click();
+        QVERIFY(kvx::MessageSeam::shown().isEmpty());
+        QVERIFY(!kvxtest::readFile(second + ".jpg").empty());
+        const kvxtest::Bytes page = kvxtest::readFile(second + ".htm");
+        const std::string text(page.begin(), page.end());
+        QVERIFY2(text.find("<img src=\"plan%E9.dwg.jpg\"") != std::string::npos, text.c_str());
+        QCOMPARE(listed().size(), 2);
+
+        // Erase removes that file and no other.
+        Form1->CheckBox1->setChecked(true);
+        kvx::MessageSeam::setNextAnswer(kvx::MbOk);
+        Form1->SpeedButton2Click();
+        const auto shown = kvx::MessageSeam::shown();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].text, "Delete file " + shownDir + QStringLiteral("/plan\uFFFD.dwg"));
+        QVERIFY(::access(second.c_str(), F_OK) != 0);
+        QVERIFY(::access(first.c_str(), F_OK) == 0);
+        QCOMPARE(Form1->GroupBox1->title(), QStringLiteral(" Files (1) "));
+        QCOMPARE(CurrentDrawingFile, first);
+        // Other tabs set the tree's folder by its bytes too.
+        QVERIFY(tree->selectNativePath(parent));
+        QCOMPARE(listed(), QStringList());
+        QVERIFY(tree->selectNativePath(dir + "/"));
+        QCOMPARE(tree->selectedNativePath(), dir);
+        QCOMPARE(CurrentDrawingFile, first);
+    }
+
+    void keysReachAFolderTwelveLevelsDeep() {
+        // Down through "Computer" and "/" to a folder twelve levels below the temporary
+        // folder, by keys alone, as a user without a mouse would.
+        QTemporaryDir base;
+        QString deep = QDir(base.path()).canonicalPath();
+        for (int level = 1; level <= 12; ++level)
+            deep += QStringLiteral("/level%1").arg(level, 2, 10, QLatin1Char('0'));
+        QDir().mkpath(deep);
+        write(deep + "/bottom.dwg", drawing());
+        kvx::createForms({});
+        TShellTreeView* tree = Form1->ShellTreeView1;
+        tree->setFocus();
+        auto path = [tree] {
+            return tree->currentIndex().data(TShellTreeView::PathRole).toString();
+        };
+        auto leadsTo = [&deep](const QString& p) {
+            return p == QLatin1String("/") || deep == p || deep.startsWith(p + QLatin1Char('/'));
+        };
+        // To "Computer", a node with no folder of its own.
+        for (int i = 0; i < 50 && tree->currentIndex().data().toString() != "Computer"; ++i)
+            QTest::keyClick(tree, Qt::Key_Down);
+        QCOMPARE(tree->currentIndex().data().toString(), QStringLiteral("Computer"));
+        int steps = 0;
+        while (path() != deep && steps++ < 2000) {
+            if (!path().isEmpty() && !leadsTo(path())) {
+                QTest::keyClick(tree, Qt::Key_Down); // a sibling on the way
+                continue;
+            }
+            QTest::keyClick(tree, Qt::Key_Right); // open the node
+            QTest::keyClick(tree, Qt::Key_Right); // its first child
+        }
+        QCOMPARE(path(), deep);
+        QCOMPARE(tree->selectedPath(), deep);
+        QCOMPARE(listed(), QStringList{"bottom.dwg"});
+        QCOMPARE(CurrentDrawingPath, deep + "/bottom.dwg");
+        // The selected row stays readable: the tree scrolls sideways to it.
+        QVERIFY(tree->horizontalScrollBar()->maximum() > 0);
+        const QRect row = tree->visualRect(tree->currentIndex());
+        const int nameEnd = row.left() + tree->sizeHintForIndex(tree->currentIndex()).width();
+        QVERIFY2(row.left() - tree->indentation() >= 0 && nameEnd <= tree->viewport()->width(),
+                 qPrintable(QStringLiteral("row from %1 to %2").arg(row.left()).arg(nameEnd)));
+        // One more key moves within the deep folder's neighbourhood, not back to the top.
+        QTest::keyClick(tree, Qt::Key_Up);
+        QCOMPARE(tree->selectedPath(), deep.left(deep.lastIndexOf('/')));
+        QCOMPARE(listed(), QStringList());
     }
 
     void treeFindsFoldersByPath() {

@@ -1,5 +1,6 @@
 // The report page's texts and lines, and the JPEG encoder.
 
+#include "drawing/file_name_text.h"
 #include "report/jpeg_writer.h"
 #include "report/report_page.h"
 
@@ -82,7 +83,7 @@ TEST(ReportPage, specialCharactersAreEscaped) {
     kvx::ReportFields f = plainFields();
     const QString name = QString::fromUtf8("R&D <plan> \"été\" #2.dwg");
     f.shortName = kvx::shortName(name);
-    f.imageFileName = name + ".jpg";
+    f.imageFileName = (name + ".jpg").toUtf8().toStdString();
     f.location = "/plans 100%/" + name;
     f.version = QString::fromUtf8("Internal version pré-2.5");
     const std::vector<std::string> l = lines(kvx::reportPage(f));
@@ -112,10 +113,15 @@ TEST(ReportPage, textHelpers) {
         {"a%b#c?d.jpg", "a%b#c?d.jpg", "a%25b%23c%3Fd.jpg"},
         {"<&>\"", "&lt;&amp;&gt;&quot;", "&lt;&amp;&gt;&quot;"},
         {"\xF0\x9F\x98\x80 \xE2\x82\xAC", "&#128512; &#8364;", "&#128512; &#8364;"},
+        // Bytes that are no UTF-8 (a Latin-1 name, a cut sequence, a surrogate) go into a
+        // link percent-encoded, so that it reaches the file of those very bytes.
+        {"plan\xE9.dwg.jpg", "plan&#65533;.dwg.jpg", "plan%E9.dwg.jpg"},
+        {"a\xE2\x82.jpg", "a&#65533;&#65533;.jpg", "a%E2%82.jpg"},
+        {"\xED\xA0\x80%.jpg", "&#65533;&#65533;&#65533;%.jpg", "%ED%A0%80%25.jpg"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(kvx::htmlText(QString::fromUtf8(c.in)), c.text);
-        EXPECT_EQ(kvx::htmlSrc(QString::fromUtf8(c.in)), c.src);
+        EXPECT_EQ(kvx::htmlText(kvx::displayName(c.in)), c.text);
+        EXPECT_EQ(kvx::htmlSrc(c.in), c.src);
     }
     EXPECT_EQ(kvx::shortName("a.b.dwg"), "a");
     EXPECT_EQ(kvx::shortName("noext"), "noext");

@@ -85,7 +85,7 @@ private slots:
         minimise();
         Form1->TrayIcon1->Click();
         QVERIFY(Form1->compactMode());
-        QCOMPARE(Form1->outerHeight(), 48);
+        QCOMPARE(Form1->height(), 21);
     }
 
     void startWithAnArgumentInTheNotificationArea() {

@@ -1,0 +1,14 @@
+#pragma once
+// The window's command buttons: glyph and caption centred together as one group, so that
+// buttons of one column line up whatever blanks their captions carry.
+
+#include <QToolButton>
+
+class TSpeedButton : public QToolButton {
+    Q_OBJECT
+public:
+    using QToolButton::QToolButton;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
