@@ -1,8 +1,8 @@
 #include "drawing/drawing_version.h"
 
+#include "files/open_drawing.h"
+
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace kvx {
 
@@ -60,8 +60,12 @@ const char* findLabel(const SignatureRow* rows, std::size_t n, const std::string
 const char* const kUnknownVersionLabel = "Unknown version";
 std::string CurrentVersionLabel;
 
-const SignatureRow* signatureTable() { return kTable; }
-const SignatureRow* furtherSignatureRows() { return kFurther; }
+const SignatureRow* signatureTable() {
+    return kTable;
+}
+const SignatureRow* furtherSignatureRows() {
+    return kFurther;
+}
 
 std::string headerFromBytes(const unsigned char* bytes, std::size_t count) {
     std::string header;
@@ -72,14 +76,8 @@ std::string headerFromBytes(const unsigned char* bytes, std::size_t count) {
 
 std::string readDrawingHeader(const std::string& path) {
     unsigned char buffer[kHeaderBytes] = {};
-    ssize_t got = 0;
-    // Non-blocking so that a FIFO named like a drawing can never hang the window.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd >= 0) {
-        got = ::read(fd, buffer, kHeaderBytes);
-        ::close(fd);
-    }
-    return headerFromBytes(buffer, got > 0 ? static_cast<std::size_t>(got) : 0);
+    DrawingFile file(path);
+    return headerFromBytes(buffer, file.readSome(0, buffer, kHeaderBytes));
 }
 
 std::string versionLabelFor(const std::string& header) {

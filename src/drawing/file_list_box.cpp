@@ -1,6 +1,7 @@
 #include "drawing/file_list_box.h"
 
 #include "drawing/folder_listing.h"
+#include "files/paths.h"
 
 #include <QDir>
 #include <stdexcept>
@@ -27,9 +28,10 @@ void TFileListBox::rereadFolder() {
     const kvx::FolderListing listing =
         kvx::listFolder(native.toStdString(), QFile::encodeName(m_mask).toStdString());
     if (!listing.ok)
-        throw std::runtime_error(QStringLiteral("Cannot read the folder \"%1\": %2")
-                                     .arg(m_directory, QString::fromLocal8Bit(listing.error.c_str()))
-                                     .toStdString());
+        throw std::runtime_error(
+            QStringLiteral("Cannot read the folder \"%1\": %2")
+                .arg(m_directory, QString::fromLocal8Bit(listing.error.c_str()))
+                .toStdString());
     QStringList names;
     names.reserve(static_cast<int>(listing.names.size()));
     for (const std::string& n : listing.names)
@@ -58,7 +60,7 @@ QString TFileListBox::selectedPath() const {
     const QListWidgetItem* item = currentItem();
     if (!item || currentRow() < 0)
         return QString();
-    const QString folder = m_directory;
-    return folder.endsWith(QLatin1Char('/')) ? folder + item->text()
-                                             : folder + QLatin1Char('/') + item->text();
+    return QFile::decodeName(
+        QByteArray::fromStdString(kvx::joinPath(QFile::encodeName(m_directory).toStdString(),
+                                                QFile::encodeName(item->text()).toStdString())));
 }

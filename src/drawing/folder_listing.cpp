@@ -10,7 +10,9 @@ namespace kvx {
 
 namespace {
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool lessByName(const std::string& a, const std::string& b) {
     const std::size_t n = std::min(a.size(), b.size());
@@ -80,12 +82,6 @@ FolderListing listFolder(const std::string& folder, const std::string& mask) {
     std::sort(out.names.begin(), out.names.end(), lessByName);
     out.ok = true;
     return out;
-}
-
-std::string joinPath(const std::string& folder, const std::string& name) {
-    if (!folder.empty() && folder.back() == '/')
-        return folder + name;
-    return folder + "/" + name;
 }
 
 } // namespace kvx

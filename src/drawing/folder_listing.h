@@ -21,7 +21,4 @@ struct FolderListing {
 // ties broken by the bytes. Only the one folder is read: no file is opened.
 FolderListing listFolder(const std::string& folder, const std::string& mask);
 
-// The folder, one "/" unless it already ends with one, and the name.
-std::string joinPath(const std::string& folder, const std::string& name);
-
 } // namespace kvx

@@ -1,8 +1,10 @@
 #include "drawing/shell_tree_view.h"
 
 #include "drawing/desktop_folder.h"
+#include "files/paths.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileIconProvider>
 #include <QMouseEvent>
 #include <QPalette>
@@ -32,7 +34,8 @@ QStringList mountedVolumes() {
         static const char* const hidden[] = {"/proc", "/sys", "/dev", "/run", "/boot", "/snap"};
         bool skip = false;
         for (const char* h : hidden)
-            skip |= root == QLatin1String(h) || root.startsWith(QLatin1String(h) + QLatin1Char('/'));
+            skip |=
+                root == QLatin1String(h) || root.startsWith(QLatin1String(h) + QLatin1Char('/'));
         if (root.startsWith(QLatin1String("/run/media/")))
             skip = false;
         if (!skip)
@@ -100,7 +103,8 @@ void TShellTreeView::fill(QStandardItem* item) {
         QDir(path).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
     const QIcon folderIcon = icons().icon(QFileIconProvider::Folder);
     for (const QString& name : subs) {
-        const QString sub = path.endsWith(QLatin1Char('/')) ? path + name : path + '/' + name;
+        const QString sub = QFile::decodeName(QByteArray::fromStdString(kvx::joinPath(
+            QFile::encodeName(path).toStdString(), QFile::encodeName(name).toStdString())));
         item->appendRow(folderItem(sub, name, folderIcon));
     }
 }
@@ -108,12 +112,13 @@ void TShellTreeView::fill(QStandardItem* item) {
 void TShellTreeView::populate(const QString& desktop) {
     m_model->clear();
     const QString root = desktop.isEmpty() ? kvx::desktopFolder() : desktop;
-    QStandardItem* top = folderItem(root, QDir(root).dirName().isEmpty() ? root : QDir(root).dirName(),
-                                    icons().icon(QFileIconProvider::Desktop));
+    QStandardItem* top =
+        folderItem(root, QDir(root).dirName().isEmpty() ? root : QDir(root).dirName(),
+                   icons().icon(QFileIconProvider::Desktop));
     m_model->appendRow(top);
     fill(top);
-    auto* computer = new QStandardItem(icons().icon(QFileIconProvider::Computer),
-                                       QStringLiteral("Computer"));
+    auto* computer =
+        new QStandardItem(icons().icon(QFileIconProvider::Computer), QStringLiteral("Computer"));
     computer->setData(QString(), PathRole);
     computer->setData(false, LoadedRole);
     computer->appendRow(new QStandardItem);

@@ -4,9 +4,10 @@
 
 #include "actions/flash_form.h"
 #include "app/application.h"
-#include "app/settings/atomic_file.h"
 #include "drawing/drawing_version.h"
 #include "drawing/file_list_box.h"
+#include "files/atomic_file.h"
+#include "files/open_drawing.h"
 #include "report/jpeg_writer.h"
 #include "report/report_page.h"
 
@@ -52,17 +53,11 @@ struct DrawingFacts {
 };
 
 DrawingFacts measureDrawing(const QString& path) {
-    const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        throw std::runtime_error(ioText(errno).toStdString());
-    struct stat st {};
-    const int statResult = ::fstat(fd, &st);
-    const int statError = errno;
-    ::close(fd);
-    if (statResult != 0)
-        throw std::runtime_error(ioText(statError).toStdString());
-    return {static_cast<std::int64_t>(st.st_size), QDateTime::fromSecsSinceEpoch(st.st_mtime)};
+    const kvx::DrawingFile file(QFile::encodeName(path).toStdString());
+    if (!file.isOpen())
+        throw std::runtime_error(ioText(file.errorNumber()).toStdString());
+    return {static_cast<std::int64_t>(file.size()),
+            QDateTime::fromSecsSinceEpoch(file.status().st_mtime)};
 }
 
 // Each source pixel becomes a 2 x 2 block: no smoothing.
@@ -82,10 +77,10 @@ void replaceFile(const QString& path, const std::string& bytes, const QString& f
     int err = 0;
     if (!kvx::replaceFileAtomically(QFile::encodeName(path).toStdString(), bytes, 0644, error,
                                     &err))
-        throw std::runtime_error(
-            (failurePrefix.isEmpty() ? ioText(err)
-                                     : failurePrefix + QString::fromLocal8Bit(std::strerror(err)))
-                .toStdString());
+        throw std::runtime_error((failurePrefix.isEmpty()
+                                      ? ioText(err)
+                                      : failurePrefix + QString::fromLocal8Bit(std::strerror(err)))
+                                     .toStdString());
 }
 
 } // namespace

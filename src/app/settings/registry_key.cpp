@@ -1,6 +1,7 @@
 #include "app/settings/registry_key.h"
 
-#include "app/settings/atomic_file.h"
+#include "files/atomic_file.h"
+#include "files/paths.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -22,7 +23,7 @@ std::string userConfigPath(const std::string& relative) {
     const char* configHome = std::getenv("XDG_CONFIG_HOME");
     // Relative values are invalid and ignored, as the base directory rules say.
     if (configHome != nullptr && configHome[0] == '/')
-        return std::string(configHome) + "/" + relative;
+        return joinPath(configHome, relative);
     const char* home = std::getenv("HOME");
     std::string base;
     if (home != nullptr && home[0] != '\0') {
@@ -30,7 +31,7 @@ std::string userConfigPath(const std::string& relative) {
     } else if (const passwd* pw = ::getpwuid(::getuid())) {
         base = pw->pw_dir;
     }
-    return base + "/.config/" + relative;
+    return joinPath(joinPath(base, ".config"), relative);
 }
 
 RegStatus RegistryKey::load(HiveDocument& doc, std::string& original) const {

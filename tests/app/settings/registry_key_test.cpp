@@ -151,7 +151,7 @@ TEST(RegistryKey, NextWriteRemovesWhatAnInterruptedWriteLeft) {
     kvxtest::TempDir dir;
     const std::string hive = dir / "Korvenix31.reg";
     kvxtest::writeFile(hive, kvxtest::hiveText({}));
-    kvxtest::writeFile(dir / ".Korvenix31.reg.a1B2c3", "half a hive");
+    kvxtest::writeFile(dir / ".Korvenix31.reg.kvx-tmp-a1B2c3", "half a hive");
     kvxtest::writeFile(dir / "unrelated.txt", "kept");
     RegistryKey key;
     ASSERT_EQ(key.open(hive, kKey), RegStatus::Ok);

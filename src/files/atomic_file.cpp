@@ -1,4 +1,6 @@
-#include "app/settings/atomic_file.h"
+#include "files/atomic_file.h"
+
+#include "files/paths.h"
 
 #include <cerrno>
 #include <climits>
@@ -33,9 +35,10 @@ bool writeAll(int fd, const std::string& bytes) {
     return true;
 }
 
-// Temporary files are hidden and named after the file they replace: ".name.XXXXXX".
+// Temporary files are hidden and named after the file they replace, so that a leftover is
+// recognisably ours: ".name.kvx-tmp-XXXXXX".
 std::string temporaryPrefix(const std::string& path) {
-    return "." + baseNameOf(path) + ".";
+    return "." + baseNameOf(path) + ".kvx-tmp-";
 }
 constexpr std::size_t kTemporarySuffixLength = 6;
 
@@ -48,20 +51,6 @@ void syncFolder(const std::string& folder) {
 }
 
 } // namespace
-
-std::string folderOf(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
-}
-
-std::string baseNameOf(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 ReadStatus readWholeFile(const std::string& path, std::string& bytes, std::string& error,
                          std::size_t maxBytes) {
@@ -130,7 +119,8 @@ bool replaceFileAtomically(const std::string& path, const std::string& bytes, mo
     }
 
     const std::string folder = folderOf(target);
-    std::string name = folder + "/" + temporaryPrefix(target) + std::string(6, 'X');
+    const std::string name =
+        joinPath(folder, temporaryPrefix(target) + std::string(kTemporarySuffixLength, 'X'));
     std::vector<char> templ(name.begin(), name.end());
     templ.push_back('\0');
     const int fd = ::mkostemp(templ.data(), O_CLOEXEC);
@@ -195,7 +185,7 @@ void removeLeftoverTemporaries(const std::string& path) {
         const std::string name = entry->d_name;
         if (name.size() == prefix.size() + kTemporarySuffixLength &&
             name.compare(0, prefix.size(), prefix) == 0)
-            leftovers.push_back(folder + "/" + name);
+            leftovers.push_back(joinPath(folder, name));
     }
     ::closedir(dir);
     for (const auto& leftover : leftovers)
@@ -206,7 +196,7 @@ FileLock::~FileLock() {
     release();
 }
 
-bool FileLock::acquire(const std::string& lockPath, std::string& error) {
+bool FileLock::acquire(const std::string& lockPath, std::string& error, int timeoutMs) {
     release();
     int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0 && (errno == EACCES || errno == EROFS))
@@ -215,12 +205,19 @@ bool FileLock::acquire(const std::string& lockPath, std::string& error) {
         error = describe("cannot open the lock file", lockPath, errno);
         return false;
     }
-    while (::flock(fd, LOCK_EX) != 0) {
-        if (errno != EINTR) {
-            error = describe("cannot lock", lockPath, errno);
+    // Polled rather than waited for, so the wait has a limit.
+    constexpr int kPollMs = 20;
+    for (int waited = 0; ::flock(fd, LOCK_EX | LOCK_NB) != 0; waited += kPollMs) {
+        const int err = errno;
+        if (err == EINTR)
+            continue;
+        if (err != EWOULDBLOCK || waited >= timeoutMs) {
+            error = err == EWOULDBLOCK ? "'" + lockPath + "' is held by another program"
+                                       : describe("cannot lock", lockPath, err);
             ::close(fd);
             return false;
         }
+        ::usleep(kPollMs * 1000);
     }
     m_fd = fd;
     return true;
