@@ -3,13 +3,18 @@
 #include "files/paths.h"
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <memory>
+#include <mutex>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -48,6 +53,51 @@ void syncFolder(const std::string& folder) {
         ::fsync(fd);
         ::close(fd);
     }
+}
+
+// Takes the exclusive lock on `fd` within `timeoutMs`: 0, or the error number (EWOULDBLOCK when
+// the time ran out). flock has no time limit, so a contended lock is waited for on a thread of
+// its own; polling instead would let a busy writer take the lock again before every poll.
+// On failure `fd` is closed, by the waiting thread once it finally holds the lock.
+int lockWithin(int fd, int timeoutMs) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+        return 0;
+    if (errno != EWOULDBLOCK) {
+        const int err = errno;
+        ::close(fd);
+        return err;
+    }
+    struct Wait {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool finished = false;
+        bool abandoned = false;
+        int error = 0;
+    };
+    auto wait = std::make_shared<Wait>();
+    std::thread([wait, fd] {
+        int result;
+        while ((result = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+        }
+        const int err = result == 0 ? 0 : errno;
+        std::lock_guard<std::mutex> guard(wait->mutex);
+        if (wait->abandoned) {
+            ::close(fd);
+            return;
+        }
+        wait->finished = true;
+        wait->error = err;
+        wait->done.notify_one();
+    }).detach();
+    std::unique_lock<std::mutex> guard(wait->mutex);
+    if (!wait->done.wait_for(guard, std::chrono::milliseconds(timeoutMs),
+                             [&] { return wait->finished; })) {
+        wait->abandoned = true;
+        return EWOULDBLOCK;
+    }
+    if (wait->error != 0)
+        ::close(fd);
+    return wait->error;
 }
 
 } // namespace
@@ -205,19 +255,11 @@ bool FileLock::acquire(const std::string& lockPath, std::string& error, int time
         error = describe("cannot open the lock file", lockPath, errno);
         return false;
     }
-    // Polled rather than waited for, so the wait has a limit.
-    constexpr int kPollMs = 20;
-    for (int waited = 0; ::flock(fd, LOCK_EX | LOCK_NB) != 0; waited += kPollMs) {
-        const int err = errno;
-        if (err == EINTR)
-            continue;
-        if (err != EWOULDBLOCK || waited >= timeoutMs) {
-            error = err == EWOULDBLOCK ? "'" + lockPath + "' is held by another program"
-                                       : describe("cannot lock", lockPath, err);
-            ::close(fd);
-            return false;
-        }
-        ::usleep(kPollMs * 1000);
+    const int err = lockWithin(fd, timeoutMs);
+    if (err != 0) {
+        error = err == EWOULDBLOCK ? "'" + lockPath + "' is held by another program"
+                                   : describe("cannot lock", lockPath, err);
+        return false; // the descriptor is closed, now or when the waiting thread gets the lock
     }
     m_fd = fd;
     return true;

@@ -17,6 +17,16 @@ std::string lockPathFor(const std::string& hivePath) {
     return hivePath + ".lock";
 }
 
+// A hive without its owner's write bit is a key that cannot be opened with full access. The
+// bit decides, not the right to write, which root has everywhere; a link stands for its file.
+bool isReadOnly(const std::string& hivePath, std::string& problem) {
+    struct stat st {};
+    if (::stat(hivePath.c_str(), &st) != 0 || (st.st_mode & S_IWUSR) != 0)
+        return false;
+    problem = "'" + hivePath + "' is read-only";
+    return true;
+}
+
 } // namespace
 
 std::string userConfigPath(const std::string& relative) {
@@ -61,7 +71,7 @@ RegStatus RegistryKey::open(const std::string& hivePath, const std::string& keyP
     m_keyPath = keyPath;
     HiveDocument doc;
     std::string original;
-    if (load(doc, original) != RegStatus::Ok)
+    if (load(doc, original) != RegStatus::Ok || isReadOnly(m_hivePath, m_problem))
         return RegStatus::Failed;
     m_open = true;
     m_problem.clear();
@@ -115,7 +125,8 @@ RegStatus RegistryKey::change(const std::string& name, const RegValue* value) {
 
     HiveDocument doc;
     std::string original;
-    if (load(doc, original) != RegStatus::Ok)
+    // The file may have been made read-only since the key was opened.
+    if (load(doc, original) != RegStatus::Ok || isReadOnly(m_hivePath, m_problem))
         return RegStatus::Failed;
     if (value != nullptr) {
         if (!doc.set(m_keyPath, name, *value)) {
@@ -177,6 +188,8 @@ ImportResult importKeyIfMissing(const std::string& hivePath, const std::string& 
         }
         if (current->hasKey(keyPath))
             return ImportResult::AlreadyThere;
+        if (isReadOnly(hivePath, problem))
+            return ImportResult::Failed;
         current->appendKeyFrom(*defaults, keyPath);
         updated = current->serialize();
     }
