@@ -1,33 +1,12 @@
 #include "report/report_page.h"
 
+#include "report/html_text.h"
+
 #include <QRegularExpression>
 
 namespace kvx {
 
 namespace {
-
-void appendEscaped(std::string& out, char32_t c) {
-    switch (c) {
-    case '&':
-        out += "&amp;";
-        return;
-    case '<':
-        out += "&lt;";
-        return;
-    case '>':
-        out += "&gt;";
-        return;
-    case '"':
-        out += "&quot;";
-        return;
-    default:
-        break;
-    }
-    if (c < 0x80)
-        out += static_cast<char>(c);
-    else
-        out += "&#" + std::to_string(static_cast<std::uint32_t>(c)) + ";";
-}
 
 // The locale's time pattern rebuilt with seconds: "h:mm AP" gives "h:mm:ss AP".
 QString timePattern(const QLocale& locale) {
@@ -62,28 +41,6 @@ QString timePattern(const QLocale& locale) {
 }
 
 } // namespace
-
-std::string htmlText(const QString& text) {
-    std::string out;
-    for (char32_t c : text.toUcs4())
-        appendEscaped(out, c);
-    return out;
-}
-
-std::string htmlSrc(const QString& fileName) {
-    QString encoded;
-    for (QChar c : fileName) {
-        if (c == QLatin1Char('%'))
-            encoded += QLatin1String("%25");
-        else if (c == QLatin1Char('#'))
-            encoded += QLatin1String("%23");
-        else if (c == QLatin1Char('?'))
-            encoded += QLatin1String("%3F");
-        else
-            encoded += c;
-    }
-    return htmlText(encoded);
-}
 
 QString shortName(const QString& fileName) {
     const int dot = fileName.indexOf(QLatin1Char('.'));

@@ -9,15 +9,6 @@
 
 namespace kvx {
 
-// Text for an HTML page: & < > " as entities, every character outside ASCII as a numeric
-// character reference, so the page reads the same whatever encoding a viewer assumes.
-std::string htmlText(const QString& text);
-
-// An img src value: a relative reference to a file beside the page. '%', '#' and '?' are
-// percent-encoded (they would otherwise start an escape, a fragment or a query), then the
-// value is made HTML text.
-std::string htmlSrc(const QString& fileName);
-
 // The name up to, not including, its first "." ("a.b.dwg" gives "a").
 QString shortName(const QString& fileName);
 
