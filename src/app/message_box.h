@@ -30,8 +30,8 @@ int messageDlg(const QString& text, MsgKind kind, int buttons, int defaultButton
 // The one error report of the program: the text in an "Erreur" box with one "OK".
 void showError(const QString& text);
 
-// Test seam: a queued answer is returned instead of showing the box. Every box asked
-// for is recorded, answered or not.
+// Test seam: a queued answer is returned instead of showing the box. The last 32 boxes
+// asked for are recorded, answered or not.
 namespace MessageSeam {
 void setNextAnswer(int button);
 // When on, a box with no queued answer is answered as if Escape were pressed.

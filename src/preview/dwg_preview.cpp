@@ -90,36 +90,6 @@ std::string readFailure(const char* what, std::uint64_t offset, std::uint64_t co
 
 } // namespace
 
-const char* previewErrorName(PreviewError error) {
-    switch (error) {
-    case PreviewError::None:
-        return "none";
-    case PreviewError::CannotOpen:
-        return "cannot-open";
-    case PreviewError::CannotRead:
-        return "cannot-read";
-    case PreviewError::NotADrawing:
-        return "not-a-drawing";
-    case PreviewError::FileTooShort:
-        return "file-too-short";
-    case PreviewError::AddressPastEnd:
-        return "address-past-end";
-    case PreviewError::BadSentinel:
-        return "bad-sentinel";
-    case PreviewError::SectionTruncated:
-        return "section-truncated";
-    case PreviewError::EntryPastEnd:
-        return "entry-past-end";
-    case PreviewError::TooLarge:
-        return "too-large";
-    case PreviewError::BadBitmap:
-        return "bad-bitmap";
-    case PreviewError::BadPng:
-        return "bad-png";
-    }
-    return "unknown";
-}
-
 bool MemorySource::readAt(std::uint64_t offset, void* destination, std::size_t count) {
     if (offset > m_size || count > m_size - offset)
         return false;
@@ -154,7 +124,7 @@ ReleaseKind releaseKindOf(const std::string& header) {
         if (digits && number >= 1012)
             return ReleaseKind::StoresPicture;
     }
-    if (versionLabelFor(header) != kUnknownVersionLabel)
+    if (releaseLabel(header) != nullptr)
         return ReleaseKind::StoresNone;
     return ReleaseKind::NotADrawing;
 }

@@ -412,23 +412,6 @@ bool HiveDocument::set(const std::string& keyPath, const std::string& name, cons
     return true;
 }
 
-bool HiveDocument::remove(const std::string& keyPath, const std::string& name) {
-    const bool existed = find(keyPath, name).has_value();
-    bool inKey = false;
-    for (std::size_t i = 0; i < m_entries.size();) {
-        const Entry& e = m_entries[i];
-        if (e.kind == Kind::Section)
-            inKey = isSection(e, keyPath);
-        if (inKey && (e.kind == Kind::Value || e.kind == Kind::Removed) &&
-            sameNoCase(e.name, name)) {
-            m_entries.erase(m_entries.begin() + static_cast<std::ptrdiff_t>(i));
-            continue;
-        }
-        ++i;
-    }
-    return existed;
-}
-
 void HiveDocument::appendKeyFrom(const HiveDocument& source, const std::string& keyPath) {
     const std::string lb = lineBreak();
     bool inKey = false;

@@ -100,19 +100,15 @@ RegStatus RegistryKey::query(const std::string& name, RegValue& value) const {
 
 RegStatus RegistryKey::setString(const std::string& name, const std::string& text) {
     const RegValue value = RegValue::text(text);
-    return change(name, &value);
+    return change(name, value);
 }
 
 RegStatus RegistryKey::setDword(const std::string& name, std::uint32_t number) {
     const RegValue value = RegValue::dword(number);
-    return change(name, &value);
+    return change(name, value);
 }
 
-RegStatus RegistryKey::deleteValue(const std::string& name) {
-    return change(name, nullptr);
-}
-
-RegStatus RegistryKey::change(const std::string& name, const RegValue* value) {
+RegStatus RegistryKey::change(const std::string& name, const RegValue& value) {
     if (!m_open) {
         m_problem = "the key is not open";
         return RegStatus::Failed;
@@ -128,13 +124,9 @@ RegStatus RegistryKey::change(const std::string& name, const RegValue* value) {
     // The file may have been made read-only since the key was opened.
     if (load(doc, original) != RegStatus::Ok || isReadOnly(m_hivePath, m_problem))
         return RegStatus::Failed;
-    if (value != nullptr) {
-        if (!doc.set(m_keyPath, name, *value)) {
-            m_problem = "the value name cannot be stored";
-            return RegStatus::Failed;
-        }
-    } else if (!doc.remove(m_keyPath, name)) {
-        return RegStatus::NotFound;
+    if (!doc.set(m_keyPath, name, value)) {
+        m_problem = "the value name cannot be stored";
+        return RegStatus::Failed;
     }
     const std::string updated = doc.serialize();
     if (updated == original)
