@@ -17,7 +17,7 @@ jobs=${KVX_FUZZ_JOBS:-2}
 
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
 cmake -S "$root" -B "$build" \
-    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+    -DCMAKE_CXX_COMPILER=clang++ \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DKORVENIX_TESTS=OFF -DKORVENIX_BENCH=OFF \
     -DCMAKE_CXX_FLAGS="$flags" >/dev/null
