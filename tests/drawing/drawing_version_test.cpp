@@ -99,9 +99,9 @@ INSTANTIATE_TEST_SUITE_P(Headers, IdentifyTest, ::testing::Values(
     });
 // clang-format on
 
-// The 25 releases the program has always named, as the design writes them; the preview
-// decision is the byte comparison with "AC1011", not a column of the table.
-TEST(Identify, everyReleaseOfTheTableHasItsDesignedLabel) {
+// The 25 releases the program has always named, each label written out letter for letter; the
+// preview decision is the byte comparison with "AC1011", not a column of the table.
+TEST(Identify, everyKnownReleaseHasItsExactLabel) {
     const struct {
         const char* header;
         const char* label;
