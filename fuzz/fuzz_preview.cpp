@@ -1,6 +1,8 @@
 // One fuzz input is tried three ways: as a whole drawing (read and decoded, then only
 // inspected), as a bare bitmap entry and as a bare PNG entry. A PNG both the reader and libspng
-// accept must decode the same in both.
+// accept must decode the same in both. Pixel buffers are not cleared when allocated, so every
+// bare entry is decoded again into buffers filled with two different bytes beforehand: a pixel
+// the decoder never wrote would show as a difference.
 
 #include <algorithm>
 #include <cstdint>
@@ -79,6 +81,32 @@ std::vector<std::uint8_t> decodeWithLibrary(const std::uint8_t* data, std::size_
     return rgb;
 }
 
+using Decoder = kvx::CodecError (*)(const std::uint8_t*, std::size_t, std::uint64_t,
+                                    kvx::RgbPicture&, const kvx::FitBox&);
+
+// A picture whose buffers already hold room for `like`'s, every byte of it `fill`: the decoder
+// reuses that room rather than asking for fresh memory.
+kvx::RgbPicture prefilled(const kvx::RgbPicture& like, std::uint8_t fill) {
+    kvx::RgbPicture p;
+    p.rgb.assign(like.rgb.size(), fill);
+    p.rgb.clear();
+    p.indices.assign(like.indices.size(), fill);
+    p.indices.clear();
+    return p;
+}
+
+void requireEveryPixelWritten(Decoder decode, const std::uint8_t* data, std::size_t size,
+                              const kvx::RgbPicture& decoded) {
+    kvx::RgbPicture a = prefilled(decoded, 0x00), b = prefilled(decoded, 0xFF);
+    require(!decode(data, size, 0, a, {}) && !decode(data, size, 0, b, {}));
+    require(a.width == b.width && a.height == b.height && a.palette == b.palette &&
+            a.indexOffset == b.indexOffset && a.indexStride == b.indexStride);
+    require(a.rgb == b.rgb);
+    // Only the bytes of index rows are pixels; a stride's padding is never read.
+    for (std::uint32_t y = 0; a.indexed() && y < a.height; ++y)
+        require(std::equal(a.indexRow(y), a.indexRow(y) + a.width, b.indexRow(y)));
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -104,6 +132,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(!kvx::decodeBmp(data, size, 0, fitted, nullptr, box) == bmpRead);
     if (bmpRead) {
         checkPicture(picture);
+        requireEveryPixelWritten(
+            [](const std::uint8_t* d, std::size_t n, std::uint64_t base, kvx::RgbPicture& p,
+               const kvx::FitBox& f) { return kvx::decodeBmp(d, n, base, p, nullptr, f); },
+            data, size, picture);
         const kvx::Size2 s = kvx::fitInto(picture.width, picture.height, 37, 19, box.enlarge);
         const kvx::RgbPicture expected = kvx::resampleArea(picture, s.width, s.height);
         require(fitted.width == expected.width && fitted.height == expected.height &&
@@ -115,6 +147,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool pngRead = !kvx::decodePng(data, size, 0, picture, &header);
     if (pngRead) {
         checkPicture(picture);
+        requireEveryPixelWritten(
+            [](const std::uint8_t* d, std::size_t n, std::uint64_t base, kvx::RgbPicture& p,
+               const kvx::FitBox& f) { return kvx::decodePng(d, n, base, p, nullptr, f); },
+            data, size, picture);
         const std::vector<std::uint8_t> library = decodeWithLibrary(data, size);
         const kvx::RgbPicture rgb = kvx::toRgb(picture);
         require(library.empty() ||

@@ -1,6 +1,7 @@
-// Runs the fuzz target over files and folders, for builds without libFuzzer.
+// Runs a fuzz target over files and folders, for builds without libFuzzer.
 //   fuzz_preview_replay [--expect-refused] PATH...
-// With --expect-refused every input must also be reported as damaged by the reader.
+//   fuzz_hive_replay PATH...
+// With --expect-refused every input must also be reported as damaged by the preview reader.
 
 #include <cstdint>
 #include <cstdio>

@@ -1,12 +1,15 @@
 #!/bin/sh
-# Builds the preview fuzzer with clang in its own build folder and fuzzes for SECONDS.
-#   fuzz/run-fuzz.sh SECONDS
+# Builds the fuzzers with clang in their own build folder and fuzzes each for SECONDS: the
+# preview reader, then the settings hive.
+#   fuzz/run-fuzz.sh SECONDS [preview|hive]...
 # KVX_FUZZ_BUILD names the build folder (default build-fuzz at the top of the tree);
 # KVX_FUZZ_JOBS the build's parallel jobs (default 2). New inputs go to the build folder's
-# fuzz-corpus, crashes to its fuzz-artifacts.
+# fuzz-corpus (hive-corpus), crashes to its fuzz-artifacts.
 set -eu
 
-seconds=${1:?usage: run-fuzz.sh SECONDS}
+seconds=${1:?usage: run-fuzz.sh SECONDS [preview|hive]...}
+shift
+targets=${*:-preview hive}
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 build=${KVX_FUZZ_BUILD:-$root/build-fuzz}
@@ -14,18 +17,34 @@ jobs=${KVX_FUZZ_JOBS:-2}
 
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
 cmake -S "$root" -B "$build" \
-    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+    -DCMAKE_CXX_COMPILER=clang++ \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DKORVENIX_TESTS=OFF -DKORVENIX_BENCH=OFF \
     -DCMAKE_CXX_FLAGS="$flags" >/dev/null
-cmake --build "$build" -j "$jobs" --target fuzz_preview fuzz_seedgen
+cmake --build "$build" -j "$jobs" --target fuzz_preview fuzz_seedgen fuzz_hive fuzz_hive_seedgen
 
-mkdir -p "$build/fuzz-corpus" "$build/fuzz-artifacts"
-"$build/fuzz/fuzz_seedgen" "$build/fuzz-seeds"
+mkdir -p "$build/fuzz-corpus" "$build/hive-corpus" "$build/fuzz-artifacts"
+common="-max_total_time=$seconds -rss_limit_mb=2048 -timeout=10 -print_final_stats=1
+        -artifact_prefix=$build/fuzz-artifacts/"
 
 # The first folder receives what the fuzzer finds; the seeds and past crashers are read only.
-exec "$build/fuzz/fuzz_preview" \
-    -max_total_time="$seconds" -max_len=16384 -rss_limit_mb=2048 -timeout=10 \
-    -dict="$here/preview.dict" -artifact_prefix="$build/fuzz-artifacts/" \
-    -print_final_stats=1 \
-    "$build/fuzz-corpus" "$build/fuzz-seeds" "$here/crashers"
+for target in $targets; do
+    case $target in
+    preview)
+        "$build/fuzz/fuzz_seedgen" "$build/fuzz-seeds"
+        # shellcheck disable=SC2086
+        "$build/fuzz/fuzz_preview" $common -max_len=16384 -dict="$here/preview.dict" \
+            "$build/fuzz-corpus" "$build/fuzz-seeds" "$here/crashers"
+        ;;
+    hive)
+        "$build/fuzz/fuzz_hive_seedgen" "$build/hive-seeds"
+        # shellcheck disable=SC2086
+        "$build/fuzz/fuzz_hive" $common -max_len=4096 \
+            "$build/hive-corpus" "$build/hive-seeds" "$here/hive-crashers"
+        ;;
+    *)
+        echo "run-fuzz.sh: unknown target $target" >&2
+        exit 2
+        ;;
+    esac
+done

@@ -12,7 +12,9 @@ namespace kvx {
 namespace {
 std::deque<int> g_answers;
 bool g_autoAnswer = false;
+// The last boxes only: a long run must not keep every message it ever showed.
 QList<ShownMessage> g_shown;
+constexpr int kShownKept = 32;
 
 int escapeAnswer(int buttons) {
     if (buttons & MbCancel)
@@ -39,8 +41,9 @@ QString messageTitle(MsgKind kind) {
     return {};
 }
 
-int messageDlg(const QString& text, MsgKind kind, int buttons, int defaultButton,
-               QWidget* parent) {
+int messageDlg(const QString& text, MsgKind kind, int buttons, int defaultButton, QWidget* parent) {
+    if (g_shown.size() == kShownKept)
+        g_shown.removeFirst();
     g_shown.append({kind, messageTitle(kind), text, buttons});
     if (!g_answers.empty()) {
         const int answer = g_answers.front();
@@ -85,14 +88,22 @@ int messageDlg(const QString& text, MsgKind kind, int buttons, int defaultButton
     return onEscape;
 }
 
-void showError(const QString& text) { messageDlg(text, MsgKind::Error, MbOk, MbOk); }
+void showError(const QString& text) {
+    messageDlg(text, MsgKind::Error, MbOk, MbOk);
+}
 
 void showMessage(const QString& text) { messageDlg(text, MsgKind::Plain, MbOk, MbOk); }
 
 namespace MessageSeam {
-void setNextAnswer(int button) { g_answers.push_back(button); }
-void setAutoAnswer(bool on) { g_autoAnswer = on; }
-QList<ShownMessage> shown() { return g_shown; }
+void setNextAnswer(int button) {
+    g_answers.push_back(button);
+}
+void setAutoAnswer(bool on) {
+    g_autoAnswer = on;
+}
+QList<ShownMessage> shown() {
+    return g_shown;
+}
 void clear() {
     g_shown.clear();
     g_answers.clear();

@@ -33,8 +33,8 @@ void showError(const QString& text);
 // A plain box with one "OK".
 void showMessage(const QString& text);
 
-// Test seam: a queued answer is returned instead of showing the box. Every box asked
-// for is recorded, answered or not.
+// Test seam: a queued answer is returned instead of showing the box. The last 32 boxes
+// asked for are recorded, answered or not.
 namespace MessageSeam {
 void setNextAnswer(int button);
 // When on, a box with no queued answer is answered as if Escape were pressed.

@@ -1,13 +1,20 @@
 #include "drawing/drawing_version.h"
 
+#include "files/open_drawing.h"
+
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace kvx {
 
 namespace {
 
+struct SignatureRow {
+    const char* signature; // exactly six bytes
+    const char* label;     // UTF-8
+};
+
+// The releases the program has always known, in the order they are matched.
+constexpr std::size_t kSignatureRows = 25;
 const SignatureRow kTable[kSignatureRows] = {
     {"MC0.0 ", "Version 1.1"},
     {"AC1.2 ", "Version 1.2"},
@@ -36,11 +43,14 @@ const SignatureRow kTable[kSignatureRows] = {
     {"AC1018", "Version 2004/2005"},
 };
 
+// Later releases, consulted only when the table above matches nothing. Their labels fit
+// Label5 in a bold face.
+constexpr std::size_t kFurtherRows = 5;
 const SignatureRow kFurther[kFurtherRows] = {
     {"AC1.40", "Version 1.4"},
     {"AC1021", "Version 2007/2008/2009"},
     {"AC1024", "Version 2010/2011/2012"},
-    {"AC1027", "Version 2013/2014/2015/2016/2017"},
+    {"AC1027", "Version 2013-2017"},
     {"AC1032", "Version 2018 and later"},
 };
 
@@ -60,9 +70,6 @@ const char* findLabel(const SignatureRow* rows, std::size_t n, const std::string
 const char* const kUnknownVersionLabel = "Unknown version";
 std::string CurrentVersionLabel;
 
-const SignatureRow* signatureTable() { return kTable; }
-const SignatureRow* furtherSignatureRows() { return kFurther; }
-
 std::string headerFromBytes(const unsigned char* bytes, std::size_t count) {
     std::string header;
     for (std::size_t i = 0; i < count && i < kHeaderBytes && bytes[i] != 0; ++i)
@@ -72,22 +79,19 @@ std::string headerFromBytes(const unsigned char* bytes, std::size_t count) {
 
 std::string readDrawingHeader(const std::string& path) {
     unsigned char buffer[kHeaderBytes] = {};
-    ssize_t got = 0;
-    // Non-blocking so that a FIFO named like a drawing can never hang the window.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd >= 0) {
-        got = ::read(fd, buffer, kHeaderBytes);
-        ::close(fd);
-    }
-    return headerFromBytes(buffer, got > 0 ? static_cast<std::size_t>(got) : 0);
+    DrawingFile file(path);
+    return headerFromBytes(buffer, file.readSome(0, buffer, kHeaderBytes));
+}
+
+const char* releaseLabel(const std::string& header) {
+    if (const char* label = findLabel(kTable, kSignatureRows, header))
+        return label;
+    return findLabel(kFurther, kFurtherRows, header);
 }
 
 std::string versionLabelFor(const std::string& header) {
-    if (const char* label = findLabel(kTable, kSignatureRows, header))
-        return label;
-    if (const char* label = findLabel(kFurther, kFurtherRows, header))
-        return label;
-    return kUnknownVersionLabel;
+    const char* label = releaseLabel(header);
+    return label ? label : kUnknownVersionLabel;
 }
 
 bool offeredToPreview(const std::string& header) {

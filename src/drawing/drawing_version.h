@@ -7,19 +7,6 @@
 
 namespace kvx {
 
-struct SignatureRow {
-    const char* signature; // exactly six bytes
-    const char* label;     // UTF-8
-};
-
-// The releases the program has always known, in the order they are matched.
-constexpr std::size_t kSignatureRows = 25;
-const SignatureRow* signatureTable();
-
-// Later releases, consulted only when the table above matches nothing.
-constexpr std::size_t kFurtherRows = 5;
-const SignatureRow* furtherSignatureRows();
-
 extern const char* const kUnknownVersionLabel;
 
 // The bytes before the first zero byte of a 6-byte buffer holding `count` read bytes.
@@ -28,7 +15,11 @@ std::string headerFromBytes(const unsigned char* bytes, std::size_t count);
 // One open, one read of at most six bytes, one close. Any failure gives the empty header.
 std::string readDrawingHeader(const std::string& path);
 
-// The label for a header string: a table row, then a further row, else "Unknown version".
+// The label of the release a header string names (UTF-8): a row of the table the program has
+// always known, then one of the later releases. Null when it names none.
+const char* releaseLabel(const std::string& header);
+
+// The label for a header string: releaseLabel, else "Unknown version".
 std::string versionLabelFor(const std::string& header);
 
 // Whether a drawing with this header goes to the preview control: the header sorts

@@ -2,6 +2,7 @@
 
 #include "drawing/file_name_text.h"
 #include "drawing/folder_listing.h"
+#include "files/paths.h"
 
 #include <QFile>
 #include <QHelpEvent>

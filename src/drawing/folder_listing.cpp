@@ -101,10 +101,4 @@ FolderListing listSubfolders(const std::string& folder) {
     return listEntries(folder, true, [](const std::string&) { return true; });
 }
 
-std::string joinPath(const std::string& folder, const std::string& name) {
-    if (!folder.empty() && folder.back() == '/')
-        return folder + name;
-    return folder + "/" + name;
-}
-
 } // namespace kvx

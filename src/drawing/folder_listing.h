@@ -25,7 +25,4 @@ FolderListing listFolder(const std::string& folder, const std::string& mask);
 // dot, sorted as listFolder sorts.
 FolderListing listSubfolders(const std::string& folder);
 
-// The folder, one "/" unless it already ends with one, and the name.
-std::string joinPath(const std::string& folder, const std::string& name);
-
 } // namespace kvx

@@ -3,6 +3,7 @@
 #include "drawing/desktop_folder.h"
 #include "drawing/file_name_text.h"
 #include "drawing/folder_listing.h"
+#include "files/paths.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,8 @@
 #include "index/index_pages.h"
 
-#include "app/settings/atomic_file.h"
-#include "drawing/folder_listing.h"
+#include "files/atomic_file.h"
+#include "files/paths.h"
+#include "report/html_text.h"
 #include "report/report_page.h"
 
 #include <QFile>

@@ -1,13 +1,10 @@
 #include "preview/dwg_preview.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "drawing/drawing_version.h"
+#include "files/open_drawing.h"
 #include "preview/byte_format.h"
 #include "preview/picture_codecs.h"
 
@@ -25,59 +22,19 @@ constexpr std::size_t kHeadBytes = 0x11;
 constexpr std::size_t kSectionStart = 21;
 constexpr std::size_t kEntryBytes = 9;
 
+// The drawing file as the reader sees it.
 class FileSource : public ByteSource {
 public:
-    explicit FileSource(const std::string& path) {
-        // Non-blocking so that a FIFO named like a drawing cannot hang the caller.
-        m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-        if (m_fd < 0) {
-            m_error = std::strerror(errno);
-            return;
-        }
-        struct stat st = {};
-        if (::fstat(m_fd, &st) != 0) {
-            m_error = std::strerror(errno);
-        } else if (!S_ISREG(st.st_mode)) {
-            m_error = "not a regular file";
-        } else {
-            m_size = static_cast<std::uint64_t>(st.st_size);
-            return;
-        }
-        ::close(m_fd);
-        m_fd = -1;
-    }
-    ~FileSource() override {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileSource(const FileSource&) = delete;
-    FileSource& operator=(const FileSource&) = delete;
-
-    bool isOpen() const { return m_fd >= 0; }
-    const std::string& error() const { return m_error; }
-    std::uint64_t size() const override { return m_size; }
-
+    explicit FileSource(const std::string& path) : m_file(path) {}
+    bool isOpen() const { return m_file.isOpen(); }
+    const std::string& error() const { return m_file.error(); }
+    std::uint64_t size() const override { return m_file.size(); }
     bool readAt(std::uint64_t offset, void* destination, std::size_t count) override {
-        if (offset > m_size || count > m_size - offset)
-            return false;
-        auto* out = static_cast<std::uint8_t*>(destination);
-        while (count > 0) {
-            const ssize_t got = ::pread(m_fd, out, count, static_cast<off_t>(offset));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                return false; // the file shrank under us, or an I/O error
-            out += got;
-            offset += static_cast<std::uint64_t>(got);
-            count -= static_cast<std::size_t>(got);
-        }
-        return true;
+        return m_file.readAt(offset, destination, count);
     }
 
 private:
-    int m_fd = -1;
-    std::uint64_t m_size = 0;
-    std::string m_error;
+    DrawingFile m_file;
 };
 
 struct Entry {
@@ -133,36 +90,6 @@ std::string readFailure(const char* what, std::uint64_t offset, std::uint64_t co
 
 } // namespace
 
-const char* previewErrorName(PreviewError error) {
-    switch (error) {
-    case PreviewError::None:
-        return "none";
-    case PreviewError::CannotOpen:
-        return "cannot-open";
-    case PreviewError::CannotRead:
-        return "cannot-read";
-    case PreviewError::NotADrawing:
-        return "not-a-drawing";
-    case PreviewError::FileTooShort:
-        return "file-too-short";
-    case PreviewError::AddressPastEnd:
-        return "address-past-end";
-    case PreviewError::BadSentinel:
-        return "bad-sentinel";
-    case PreviewError::SectionTruncated:
-        return "section-truncated";
-    case PreviewError::EntryPastEnd:
-        return "entry-past-end";
-    case PreviewError::TooLarge:
-        return "too-large";
-    case PreviewError::BadBitmap:
-        return "bad-bitmap";
-    case PreviewError::BadPng:
-        return "bad-png";
-    }
-    return "unknown";
-}
-
 bool MemorySource::readAt(std::uint64_t offset, void* destination, std::size_t count) {
     if (offset > m_size || count > m_size - offset)
         return false;
@@ -197,7 +124,7 @@ ReleaseKind releaseKindOf(const std::string& header) {
         if (digits && number >= 1012)
             return ReleaseKind::StoresPicture;
     }
-    if (versionLabelFor(header) != kUnknownVersionLabel)
+    if (releaseLabel(header) != nullptr)
         return ReleaseKind::StoresNone;
     return ReleaseKind::NotADrawing;
 }

@@ -33,8 +33,6 @@ enum class PreviewError {
     BadPng,           // a PNG entry that cannot be decoded
 };
 
-const char* previewErrorName(PreviewError error);
-
 enum class PictureFormat { None, Bmp, Png, Wmf };
 
 // Entry codes of the image section.

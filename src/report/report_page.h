@@ -9,16 +9,6 @@
 
 namespace kvx {
 
-// Text for an HTML page: & < > " as entities, every character outside ASCII as a numeric
-// character reference, so the page reads the same whatever encoding a viewer assumes.
-std::string htmlText(const QString& text);
-
-// An img src or a href value: a relative reference to a file beside the page, from the name's
-// bytes as the file system gives them. '%', '#' and '?' are percent-encoded (they would
-// otherwise start an escape, a fragment or a query), and so is every byte that is not well-
-// formed UTF-8, so that the link finds the file; the rest is made HTML text.
-std::string htmlSrc(const std::string& fileName);
-
 // The name up to, not including, its first "." ("a.b.dwg" gives "a").
 QString shortName(const QString& fileName);
 

@@ -352,8 +352,7 @@ PngParts greyRows() {
     p.width = 3;
     p.height = 4;
     p.colourType = 0;
-    for (int y = 0; y < 4; ++y)
-        p.rows.insert(p.rows.end(), {0, 1, 2, 3});
+    p.rows = {0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3};
     return p;
 }
 

@@ -590,7 +590,7 @@ TEST_P(Outcomes, ReportedWithTheFieldAtFault) {
             continue;
         const kvx::PreviewResult r = readBytes(bytes, decode);
         EXPECT_EQ(r.status, o.status) << o.name << ": " << r.message;
-        EXPECT_EQ(r.error, o.error) << o.name << ": " << kvx::previewErrorName(r.error);
+        EXPECT_EQ(r.error, o.error) << o.name << ": error " << static_cast<int>(r.error);
         EXPECT_TRUE(r.picture.empty());
         if (o.status == PreviewStatus::Damaged) {
             EXPECT_NE(r.message.find(mention), std::string::npos)

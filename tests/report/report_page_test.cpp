@@ -1,13 +1,19 @@
 // The report page's texts and lines, and the JPEG encoder.
 
 #include "drawing/file_name_text.h"
+#include "report/drawing_report.h"
+#include "report/html_text.h"
 #include "report/jpeg_writer.h"
 #include "report/report_page.h"
+
+#include "support/dwg_builder.h"
 
 #include <gtest/gtest.h>
 
 #include <QImage>
 #include <QTimeZone>
+#include <filesystem>
+#include <set>
 #include <sstream>
 #include <vector>
 
@@ -88,7 +94,9 @@ TEST(ReportPage, specialCharactersAreEscaped) {
     f.version = QString::fromUtf8("Internal version pré-2.5");
     const std::vector<std::string> l = lines(kvx::reportPage(f));
     ASSERT_EQ(l.size(), 23u);
-    EXPECT_NE(l[2].find(">R&amp;D &lt;plan&gt; &quot;&#233;t&#233;&quot; #2</font>"), std::string::npos) << l[2];
+    EXPECT_NE(l[2].find(">R&amp;D &lt;plan&gt; &quot;&#233;t&#233;&quot; #2</font>"),
+              std::string::npos)
+        << l[2];
     EXPECT_NE(l[4].find("src=\"R&amp;D &lt;plan&gt; &quot;&#233;t&#233;&quot; %232.dwg.jpg\""),
               std::string::npos)
         << l[4];
@@ -176,6 +184,24 @@ TEST(Jpeg, baselineJfifOfTheRightSizeAndColours) {
     EXPECT_NEAR(top.blue(), 220, 8);
     EXPECT_NEAR(bottom.red(), 200, 8);
     EXPECT_NEAR(bottom.green(), 30, 8);
+}
+
+// A report write that was killed leaves a temporary beside the drawing; the next one clears it.
+TEST(DrawingReport, writesBothFilesAndClearsWhatAKilledWriteLeft) {
+    kvxtest::TempDir dir;
+    kvxtest::writeFile(dir.file("a.dwg"), kvxtest::Bytes(52, 'x'));
+    for (const char* stale : {".a.dwg.jpg.kvx-tmp-Ab12Cd", ".a.dwg.htm.kvx-tmp-Zz99Yy"})
+        kvxtest::writeFile(dir.file(stale), kvxtest::Bytes(3, 'y'));
+    kvx::DrawingReport report;
+    report.drawingPath = dir.file("a.dwg");
+    report.name = "a.dwg";
+    report.preview = QImage(252, 126, QImage::Format_RGB888);
+    report.preview.fill(Qt::white);
+    kvx::writeDrawingReport(report);
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        names.insert(entry.path().filename().string());
+    EXPECT_EQ(names, (std::set<std::string>{"a.dwg", "a.dwg.htm", "a.dwg.jpg"}));
 }
 
 TEST(Jpeg, libjpegErrorsBecomeExceptions) {

@@ -10,9 +10,10 @@
 // Exit status: 0 the key exists (imported now or before), 1 the import failed, 2 the hive
 // exists but cannot be read and was left as it is.
 
-#include "app/settings/atomic_file.h"
 #include "app/settings/registry_key.h"
 #include "app/settings/settings_store.h"
+#include "files/atomic_file.h"
+#include "files/paths.h"
 
 #include <cerrno>
 #include <climits>
@@ -32,7 +33,7 @@ std::string installedDefaultKey() {
     if (n <= 0)
         return KVX_DEFAULT_KEY_RELATIVE;
     self[n] = '\0';
-    return kvx::folderOf(self) + "/" + KVX_DEFAULT_KEY_RELATIVE;
+    return kvx::joinPath(kvx::folderOf(self), KVX_DEFAULT_KEY_RELATIVE);
 }
 
 int usage() {

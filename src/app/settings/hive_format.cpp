@@ -125,6 +125,16 @@ std::string endingOf(const std::string& raw) {
     return "";
 }
 
+// Ends a last line that has no line break. A bare carriage return there was read as the end of
+// the line, so it goes: kept before the new break, it would become part of the line's text.
+void endLine(std::string& raw, const std::string& lineBreak) {
+    if (!endingOf(raw).empty())
+        return;
+    if (!raw.empty() && raw.back() == '\r')
+        raw.pop_back();
+    raw += lineBreak;
+}
+
 std::string withLineBreaks(std::string raw, const std::string& lineBreak) {
     std::string out;
     for (std::size_t i = 0; i < raw.size(); ++i) {
@@ -396,29 +406,10 @@ bool HiveDocument::set(const std::string& keyPath, const std::string& name, cons
             m_entries.erase(m_entries.begin() + static_cast<std::ptrdiff_t>(matches[k]));
         return true;
     }
-    Entry& before = m_entries[insertAfter];
-    if (endingOf(before.raw).empty())
-        before.raw += lb;
+    endLine(m_entries[insertAfter].raw, lb);
     m_entries.insert(m_entries.begin() + static_cast<std::ptrdiff_t>(insertAfter) + 1,
                      Entry{Kind::Value, valueLine(name, value, lb), name, value});
     return true;
-}
-
-bool HiveDocument::remove(const std::string& keyPath, const std::string& name) {
-    const bool existed = find(keyPath, name).has_value();
-    bool inKey = false;
-    for (std::size_t i = 0; i < m_entries.size();) {
-        const Entry& e = m_entries[i];
-        if (e.kind == Kind::Section)
-            inKey = isSection(e, keyPath);
-        if (inKey && (e.kind == Kind::Value || e.kind == Kind::Removed) &&
-            sameNoCase(e.name, name)) {
-            m_entries.erase(m_entries.begin() + static_cast<std::ptrdiff_t>(i));
-            continue;
-        }
-        ++i;
-    }
-    return existed;
 }
 
 void HiveDocument::appendKeyFrom(const HiveDocument& source, const std::string& keyPath) {
@@ -428,18 +419,15 @@ void HiveDocument::appendKeyFrom(const HiveDocument& source, const std::string& 
         if (e.kind == Kind::Section) {
             inKey = source.isSection(e, keyPath);
             if (inKey) {
-                Entry& last = m_entries.back();
-                if (endingOf(last.raw).empty())
-                    last.raw += lb;
-                if (last.kind != Kind::Blank)
+                endLine(m_entries.back().raw, lb);
+                if (m_entries.back().kind != Kind::Blank)
                     m_entries.push_back({Kind::Blank, lb, {}, {}});
             }
         }
         if (inKey && e.kind != Kind::Header) {
             Entry copy = e;
             copy.raw = withLineBreaks(copy.raw, lb);
-            if (endingOf(copy.raw).empty())
-                copy.raw += lb;
+            endLine(copy.raw, lb);
             m_entries.push_back(std::move(copy));
         }
     }

@@ -67,8 +67,6 @@ public:
     // Replaces or adds the value in an existing key. False when the key is not in the
     // file or the name cannot be written (it holds a line break or a zero byte).
     bool set(const std::string& keyPath, const std::string& name, const RegValue& value);
-    // Removes every definition of the value; false when there was none.
-    bool remove(const std::string& keyPath, const std::string& name);
     // Appends a key section and its values taken from another document.
     void appendKeyFrom(const HiveDocument& source, const std::string& keyPath);
 

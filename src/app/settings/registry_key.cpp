@@ -1,6 +1,7 @@
 #include "app/settings/registry_key.h"
 
-#include "app/settings/atomic_file.h"
+#include "files/atomic_file.h"
+#include "files/paths.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -16,13 +17,23 @@ std::string lockPathFor(const std::string& hivePath) {
     return hivePath + ".lock";
 }
 
+// A hive without its owner's write bit is a key that cannot be opened with full access. The
+// bit decides, not the right to write, which root has everywhere; a link stands for its file.
+bool isReadOnly(const std::string& hivePath, std::string& problem) {
+    struct stat st {};
+    if (::stat(hivePath.c_str(), &st) != 0 || (st.st_mode & S_IWUSR) != 0)
+        return false;
+    problem = "'" + hivePath + "' is read-only";
+    return true;
+}
+
 } // namespace
 
 std::string userConfigPath(const std::string& relative) {
     const char* configHome = std::getenv("XDG_CONFIG_HOME");
     // Relative values are invalid and ignored, as the base directory rules say.
     if (configHome != nullptr && configHome[0] == '/')
-        return std::string(configHome) + "/" + relative;
+        return joinPath(configHome, relative);
     const char* home = std::getenv("HOME");
     std::string base;
     if (home != nullptr && home[0] != '\0') {
@@ -30,7 +41,7 @@ std::string userConfigPath(const std::string& relative) {
     } else if (const passwd* pw = ::getpwuid(::getuid())) {
         base = pw->pw_dir;
     }
-    return base + "/.config/" + relative;
+    return joinPath(joinPath(base, ".config"), relative);
 }
 
 RegStatus RegistryKey::load(HiveDocument& doc, std::string& original) const {
@@ -60,7 +71,7 @@ RegStatus RegistryKey::open(const std::string& hivePath, const std::string& keyP
     m_keyPath = keyPath;
     HiveDocument doc;
     std::string original;
-    if (load(doc, original) != RegStatus::Ok)
+    if (load(doc, original) != RegStatus::Ok || isReadOnly(m_hivePath, m_problem))
         return RegStatus::Failed;
     m_open = true;
     m_problem.clear();
@@ -89,19 +100,15 @@ RegStatus RegistryKey::query(const std::string& name, RegValue& value) const {
 
 RegStatus RegistryKey::setString(const std::string& name, const std::string& text) {
     const RegValue value = RegValue::text(text);
-    return change(name, &value);
+    return change(name, value);
 }
 
 RegStatus RegistryKey::setDword(const std::string& name, std::uint32_t number) {
     const RegValue value = RegValue::dword(number);
-    return change(name, &value);
+    return change(name, value);
 }
 
-RegStatus RegistryKey::deleteValue(const std::string& name) {
-    return change(name, nullptr);
-}
-
-RegStatus RegistryKey::change(const std::string& name, const RegValue* value) {
+RegStatus RegistryKey::change(const std::string& name, const RegValue& value) {
     if (!m_open) {
         m_problem = "the key is not open";
         return RegStatus::Failed;
@@ -114,15 +121,12 @@ RegStatus RegistryKey::change(const std::string& name, const RegValue* value) {
 
     HiveDocument doc;
     std::string original;
-    if (load(doc, original) != RegStatus::Ok)
+    // The file may have been made read-only since the key was opened.
+    if (load(doc, original) != RegStatus::Ok || isReadOnly(m_hivePath, m_problem))
         return RegStatus::Failed;
-    if (value != nullptr) {
-        if (!doc.set(m_keyPath, name, *value)) {
-            m_problem = "the value name cannot be stored";
-            return RegStatus::Failed;
-        }
-    } else if (!doc.remove(m_keyPath, name)) {
-        return RegStatus::NotFound;
+    if (!doc.set(m_keyPath, name, value)) {
+        m_problem = "the value name cannot be stored";
+        return RegStatus::Failed;
     }
     const std::string updated = doc.serialize();
     if (updated == original)
@@ -176,6 +180,8 @@ ImportResult importKeyIfMissing(const std::string& hivePath, const std::string& 
         }
         if (current->hasKey(keyPath))
             return ImportResult::AlreadyThere;
+        if (isReadOnly(hivePath, problem))
+            return ImportResult::Failed;
         current->appendKeyFrom(*defaults, keyPath);
         updated = current->serialize();
     }

@@ -1,11 +1,11 @@
 #pragma once
 // One registry key kept in a hive file of our own, with the handful of operations the
-// program needs: open an existing key, query a value, set a REG_SZ or a REG_DWORD, delete
-// a value, close. A Windows build would put the real registry behind the same calls.
+// program needs: open an existing key, query a value, set a REG_SZ or a REG_DWORD, close. A Windows
+// build would put the real registry behind the same calls.
 //
 // The key exists exactly when its hive file exists, reads as REGEDIT4 and holds the key's
-// section line. A file that does not read as REGEDIT4 is a key that cannot be opened, and
-// no operation ever writes to it.
+// section line. A file that does not read as REGEDIT4, or is read-only (no write bit for its
+// owner), is a key that cannot be opened, and no operation ever writes to it.
 //
 // Every query reads the file afresh, so values written by another running copy are seen.
 // Every change takes the advisory lock of the lock file beside the hive ("<hive>.lock"),
@@ -22,7 +22,7 @@ namespace kvx {
 
 enum class RegStatus {
     Ok,
-    NotFound, // the value does not exist (query, delete)
+    NotFound, // the value does not exist
     Failed,   // the key is not open, the file is gone, damaged or cannot be written
 };
 
@@ -37,14 +37,13 @@ public:
     RegStatus query(const std::string& name, RegValue& value) const;
     RegStatus setString(const std::string& name, const std::string& text);
     RegStatus setDword(const std::string& name, std::uint32_t number);
-    RegStatus deleteValue(const std::string& name);
 
     // Why the last operation failed, with the file's name (and line, for a damaged file).
     const std::string& problem() const { return m_problem; }
     const std::string& hivePath() const { return m_hivePath; }
 
 private:
-    RegStatus change(const std::string& name, const RegValue* value);
+    RegStatus change(const std::string& name, const RegValue& value);
     RegStatus load(HiveDocument& doc, std::string& original) const;
 
     bool m_open = false;

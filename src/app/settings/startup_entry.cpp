@@ -1,7 +1,8 @@
 #include "app/settings/startup_entry.h"
 
-#include "app/settings/atomic_file.h"
 #include "app/settings/settings_errors.h"
+#include "files/atomic_file.h"
+#include "files/paths.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -34,13 +35,13 @@ std::string firstConfigDir() {
 }
 
 std::string entryFolder() {
-    return firstConfigDir() + "/autostart";
+    return joinPath(firstConfigDir(), "autostart");
 }
 
 } // namespace
 
 std::string startupEntryPath() {
-    return entryFolder() + "/korvenix31.desktop";
+    return joinPath(entryFolder(), "korvenix31.desktop");
 }
 
 std::string desktopExecArgument(const std::string& argument) {

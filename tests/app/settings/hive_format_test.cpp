@@ -165,9 +165,6 @@ TEST(HiveFormat, LastDefinitionWinsAndDuplicatesGoWithAChange) {
     EXPECT_EQ(doc.find(kKey, "temp"), RegValue::text("2"));
     ASSERT_TRUE(doc.set(kKey, "temp", RegValue::text("3")));
     EXPECT_EQ(doc.serialize(), kvxtest::hiveText({"\"temp\"=\"3\""}));
-    ASSERT_TRUE(doc.remove(kKey, "temp"));
-    EXPECT_FALSE(doc.find(kKey, "temp").has_value());
-    EXPECT_FALSE(doc.remove(kKey, "temp"));
 }
 
 TEST(HiveFormat, SetRefusesAMissingKeyAndUnwritableNames) {
@@ -184,6 +181,27 @@ TEST(HiveFormat, LastLineWithoutLineBreakGetsOneBeforeANewValue) {
     EXPECT_EQ(doc.serialize(),
               "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Stalwen\\Korvenix31]\n\"a\"=\"1\"\n"
               "\"b\"=\"2\"\n");
+}
+
+// A last line ended by a bare carriage return reads as a line of its own; a write must keep it
+// one, or the next read stops there.
+TEST(HiveFormat, LastLineEndedByABareCarriageReturnStaysReadableAfterAWrite) {
+    const std::string section = "[HKEY_CURRENT_USER\\Software\\Stalwen\\Korvenix31]";
+    for (const std::string& text :
+         {"REGEDIT4\r\n" + section + "\r\n\"a\"=\"1\"\r", "REGEDIT4\n" + section + "\r",
+          "REGEDIT4\n" + section + "\n; note\r"}) {
+        auto doc = parsed(text);
+        ASSERT_TRUE(doc.set(kKey, "b", RegValue::text("2")));
+        const auto again = parsed(doc.serialize());
+        EXPECT_EQ(again.find(kKey, "b"), RegValue::text("2")) << text;
+    }
+    // The setup command brings the key into a hive that holds only its first line.
+    auto bare = parsed("REGEDIT4\r");
+    bare.appendKeyFrom(parsed("REGEDIT4\n" + section + "\n\"a\"=\"1\"\r"), kKey);
+    ASSERT_TRUE(bare.set(kKey, "b", RegValue::text("2")));
+    const auto again = parsed(bare.serialize());
+    EXPECT_EQ(again.find(kKey, "a"), RegValue::text("1"));
+    EXPECT_EQ(again.find(kKey, "b"), RegValue::text("2"));
 }
 
 struct BadCase {

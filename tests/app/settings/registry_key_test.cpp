@@ -54,7 +54,7 @@ TEST(RegistryKey, OpensOnlyAnExistingReadableKey) {
     }
 }
 
-TEST(RegistryKey, SetQueryAndDeleteGoThroughTheFile) {
+TEST(RegistryKey, SetAndQueryGoThroughTheFile) {
     kvxtest::TempDir dir;
     const std::string hive = dir / "Korvenix31.reg";
     kvxtest::writeFile(hive, kvxtest::hiveText({"\"keep\"=hex(7):61,00,00,00"}));
@@ -68,11 +68,7 @@ TEST(RegistryKey, SetQueryAndDeleteGoThroughTheFile) {
     RegValue value;
     ASSERT_EQ(key.query("autoname", value), RegStatus::Ok);
     EXPECT_EQ(value, RegValue::dword(1));
-    EXPECT_EQ(key.deleteValue("temp"), RegStatus::Ok);
-    EXPECT_EQ(key.deleteValue("temp"), RegStatus::NotFound);
-    EXPECT_EQ(key.query("temp", value), RegStatus::NotFound);
-    EXPECT_EQ(kvxtest::readFile(hive),
-              kvxtest::hiveText({"\"keep\"=hex(7):61,00,00,00", "\"autoname\"=dword:00000001"}));
+    EXPECT_EQ(key.query("gone", value), RegStatus::NotFound);
 }
 
 TEST(RegistryKey, SeesValuesWrittenByAnotherCopy) {
@@ -102,7 +98,6 @@ TEST(RegistryKey, DamagedOrVanishedHiveIsNeverWritten) {
     kvxtest::writeFile(hive, damaged);
     EXPECT_EQ(key.setString("temp", "5"), RegStatus::Failed);
     EXPECT_EQ(key.setDword("autoname", 1), RegStatus::Failed);
-    EXPECT_EQ(key.deleteValue("temp"), RegStatus::Failed);
     RegValue value;
     EXPECT_EQ(key.query("temp", value), RegStatus::Failed);
     EXPECT_NE(key.problem().find("line 5"), std::string::npos) << key.problem();
@@ -151,7 +146,7 @@ TEST(RegistryKey, NextWriteRemovesWhatAnInterruptedWriteLeft) {
     kvxtest::TempDir dir;
     const std::string hive = dir / "Korvenix31.reg";
     kvxtest::writeFile(hive, kvxtest::hiveText({}));
-    kvxtest::writeFile(dir / ".Korvenix31.reg.a1B2c3", "half a hive");
+    kvxtest::writeFile(dir / ".Korvenix31.reg.kvx-tmp-a1B2c3", "half a hive");
     kvxtest::writeFile(dir / "unrelated.txt", "kept");
     RegistryKey key;
     ASSERT_EQ(key.open(hive, kKey), RegStatus::Ok);

@@ -3,7 +3,10 @@
 #include "app/settings/startup_entry.h"
 #include "settings_test_support.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 namespace {
@@ -180,6 +183,43 @@ INSTANTIATE_TEST_SUITE_P(
                     states(1, false, false, false, true, true)},
         StartupCase{{"\"supp\"=\"$1\"", "\"ouvre\"=\"-1\""}, states(1, true, false, true)},
         StartupCase{{"\"ouvre\"=\"2\"", "\"supp\"=\"0x01\""}, states(1, true)}));
+
+// A read-only hive is a key without full access: the mode bits decide, so this holds for root.
+TEST_F(SettingsStoreTest, ReadOnlyHiveGivesTheWriteErrorAndStaysAsItWas) {
+    const std::string text = kvxtest::hiveText({"\"temp\"=\"7\"", "\"autoname\"=dword:00000000"});
+    for (const bool openedFirst : {false, true}) {
+        kvxtest::writeFile(hive, text);
+        SettingsStore store(hive);
+        if (openedFirst) {
+            ASSERT_TRUE(store.open()) << store.openProblem();
+        }
+        ASSERT_EQ(::chmod(hive.c_str(), 0444), 0);
+        if (!openedFirst) {
+            EXPECT_FALSE(store.open());
+        }
+        EXPECT_THROW(store.writeText("temp", "12"), kvx::SettingsWriteError) << openedFirst;
+        EXPECT_THROW(store.writeText("indexname", "x"), kvx::SettingsWriteError) << openedFirst;
+        EXPECT_THROW(store.writeDword("autoname", 1), kvx::SettingsWriteError) << openedFirst;
+        EXPECT_EQ(kvxtest::readFile(hive), text) << openedFirst;
+        struct stat st {};
+        ASSERT_EQ(::stat(hive.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0444u);
+        ::unlink(hive.c_str());
+    }
+}
+
+// A copy stopped while it holds the lock must not freeze this one: the write gives up.
+TEST_F(SettingsStoreTest, LockHeldElsewhereGivesTheWriteErrorThenWritesAgain) {
+    SettingsStore store = openStore({"\"temp\"=\"7\""});
+    const std::string before = *kvxtest::readFile(hive);
+    const int other = ::open((hive + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_EQ(::flock(other, LOCK_EX), 0);
+    EXPECT_THROW(store.writeText("temp", "12"), kvx::SettingsWriteError);
+    EXPECT_EQ(kvxtest::readFile(hive), before);
+    ::close(other);
+    store.writeText("temp", "12");
+    EXPECT_EQ(kvxtest::readFile(hive), kvxtest::hiveText({"\"temp\"=\"12\""}));
+}
 
 TEST_F(SettingsStoreTest, StartupTextsStopAtTheFirstNonTextValue) {
     const auto store =

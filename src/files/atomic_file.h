@@ -13,21 +13,18 @@ enum class ReadStatus { Ok, Missing, Failed };
 ReadStatus readWholeFile(const std::string& path, std::string& bytes, std::string& error,
                          std::size_t maxBytes = 64u << 20);
 
-// Writes `bytes` to a new file beside `path`, flushes it to disk and renames it over `path`,
-// so readers see either the old or the new file. A symbolic link at `path` is followed and
-// its target replaced. An existing file keeps its mode and owner; a new one gets `newMode`.
-// On failure nothing at `path` has changed, `error` says why and `errorNumber` (when
-// given) holds the system's error number.
+// Writes `bytes` to a new file beside `path` (".<name>.kvx-tmp-XXXXXX"), flushes it to disk
+// and renames it over `path`, so readers see either the old or the new file. A symbolic link at
+// `path` is followed and its target replaced. An existing file keeps its mode and owner; a new one
+// gets `newMode`. On failure nothing at `path` has changed, `error` says why and `errorNumber`
+// (when given) holds the system's error number.
 bool replaceFileAtomically(const std::string& path, const std::string& bytes, mode_t newMode,
                            std::string& error, int* errorNumber = nullptr);
 
 // Removes temporary files that an interrupted replaceFileAtomically left beside `path`.
-// Only safe while the caller holds the lock that all writers of `path` take.
+// A writer of `path` running at this very moment would lose its temporary and report a
+// failure, so call it under the lock all writers take, or where such a race is harmless.
 void removeLeftoverTemporaries(const std::string& path);
-
-// The folder part of a path ("." when there is none) and the last component.
-std::string folderOf(const std::string& path);
-std::string baseNameOf(const std::string& path);
 
 // An exclusive advisory lock on a lock file, released when the object goes away.
 class FileLock {
@@ -37,8 +34,10 @@ public:
     FileLock& operator=(const FileLock&) = delete;
     ~FileLock();
 
-    // Waits for the lock on `lockPath`, creating the file when needed.
-    bool acquire(const std::string& lockPath, std::string& error);
+    // Takes the lock on `lockPath`, creating the file when needed. Waits at most
+    // `timeoutMs` for another holder to let go: a copy stopped while holding the lock must
+    // not freeze this one.
+    bool acquire(const std::string& lockPath, std::string& error, int timeoutMs = 2000);
     void release();
 
 private:

@@ -1,13 +1,20 @@
-#include "app/settings/atomic_file.h"
+#include "files/atomic_file.h"
+
+#include "files/paths.h"
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <memory>
+#include <mutex>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -33,9 +40,10 @@ bool writeAll(int fd, const std::string& bytes) {
     return true;
 }
 
-// Temporary files are hidden and named after the file they replace: ".name.XXXXXX".
+// Temporary files are hidden and named after the file they replace, so that a leftover is
+// recognisably ours: ".name.kvx-tmp-XXXXXX".
 std::string temporaryPrefix(const std::string& path) {
-    return "." + baseNameOf(path) + ".";
+    return "." + baseNameOf(path) + ".kvx-tmp-";
 }
 constexpr std::size_t kTemporarySuffixLength = 6;
 
@@ -47,21 +55,52 @@ void syncFolder(const std::string& folder) {
     }
 }
 
+// Takes the exclusive lock on `fd` within `timeoutMs`: 0, or the error number (EWOULDBLOCK when
+// the time ran out). flock has no time limit, so a contended lock is waited for on a thread of
+// its own; polling instead would let a busy writer take the lock again before every poll.
+// On failure `fd` is closed, by the waiting thread once it finally holds the lock.
+int lockWithin(int fd, int timeoutMs) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+        return 0;
+    if (errno != EWOULDBLOCK) {
+        const int err = errno;
+        ::close(fd);
+        return err;
+    }
+    struct Wait {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool finished = false;
+        bool abandoned = false;
+        int error = 0;
+    };
+    auto wait = std::make_shared<Wait>();
+    std::thread([wait, fd] {
+        int result;
+        while ((result = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+        }
+        const int err = result == 0 ? 0 : errno;
+        std::lock_guard<std::mutex> guard(wait->mutex);
+        if (wait->abandoned) {
+            ::close(fd);
+            return;
+        }
+        wait->finished = true;
+        wait->error = err;
+        wait->done.notify_one();
+    }).detach();
+    std::unique_lock<std::mutex> guard(wait->mutex);
+    if (!wait->done.wait_for(guard, std::chrono::milliseconds(timeoutMs),
+                             [&] { return wait->finished; })) {
+        wait->abandoned = true;
+        return EWOULDBLOCK;
+    }
+    if (wait->error != 0)
+        ::close(fd);
+    return wait->error;
+}
+
 } // namespace
-
-std::string folderOf(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
-}
-
-std::string baseNameOf(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 ReadStatus readWholeFile(const std::string& path, std::string& bytes, std::string& error,
                          std::size_t maxBytes) {
@@ -130,7 +169,8 @@ bool replaceFileAtomically(const std::string& path, const std::string& bytes, mo
     }
 
     const std::string folder = folderOf(target);
-    std::string name = folder + "/" + temporaryPrefix(target) + std::string(6, 'X');
+    const std::string name =
+        joinPath(folder, temporaryPrefix(target) + std::string(kTemporarySuffixLength, 'X'));
     std::vector<char> templ(name.begin(), name.end());
     templ.push_back('\0');
     const int fd = ::mkostemp(templ.data(), O_CLOEXEC);
@@ -195,7 +235,7 @@ void removeLeftoverTemporaries(const std::string& path) {
         const std::string name = entry->d_name;
         if (name.size() == prefix.size() + kTemporarySuffixLength &&
             name.compare(0, prefix.size(), prefix) == 0)
-            leftovers.push_back(folder + "/" + name);
+            leftovers.push_back(joinPath(folder, name));
     }
     ::closedir(dir);
     for (const auto& leftover : leftovers)
@@ -206,7 +246,7 @@ FileLock::~FileLock() {
     release();
 }
 
-bool FileLock::acquire(const std::string& lockPath, std::string& error) {
+bool FileLock::acquire(const std::string& lockPath, std::string& error, int timeoutMs) {
     release();
     int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0 && (errno == EACCES || errno == EROFS))
@@ -215,12 +255,11 @@ bool FileLock::acquire(const std::string& lockPath, std::string& error) {
         error = describe("cannot open the lock file", lockPath, errno);
         return false;
     }
-    while (::flock(fd, LOCK_EX) != 0) {
-        if (errno != EINTR) {
-            error = describe("cannot lock", lockPath, errno);
-            ::close(fd);
-            return false;
-        }
+    const int err = lockWithin(fd, timeoutMs);
+    if (err != 0) {
+        error = err == EWOULDBLOCK ? "'" + lockPath + "' is held by another program"
+                                   : describe("cannot lock", lockPath, err);
+        return false; // the descriptor is closed, now or when the waiting thread gets the lock
     }
     m_fd = fd;
     return true;

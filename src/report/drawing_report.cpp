@@ -1,0 +1,90 @@
+#include "report/drawing_report.h"
+
+#include "drawing/file_name_text.h"
+#include "files/atomic_file.h"
+#include "files/open_drawing.h"
+#include "report/jpeg_writer.h"
+#include "report/report_page.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QLocale>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+namespace kvx {
+
+namespace {
+
+// The I/O texts the program has always shown for files it reads or writes.
+QString ioText(int err) {
+    switch (err) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return QStringLiteral("Accès au fichier refusé");
+    case ENOENT:
+        return QStringLiteral("Fichier introuvable");
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("Disque plein");
+    default:
+        return QStringLiteral("Erreur E/S %1").arg(err);
+    }
+}
+
+void replaceFile(const std::string& native, const std::string& bytes, const QString& failurePrefix) {
+    // No lock guards a report: a temporary left here is from a write that was killed.
+    removeLeftoverTemporaries(native);
+    std::string error;
+    int err = 0;
+    if (!replaceFileAtomically(native, bytes, 0644, error, &err))
+        throw std::runtime_error((failurePrefix.isEmpty()
+                                      ? ioText(err)
+                                      : failurePrefix + QString::fromLocal8Bit(std::strerror(err)))
+                                     .toStdString());
+}
+
+// Each pixel becomes a 2 x 2 block: no smoothing.
+QImage doubledPixels(const QImage& picture) {
+    const QImage src = picture.convertToFormat(QImage::Format_RGB888);
+    QImage out(src.width() * 2, src.height() * 2, QImage::Format_RGB888);
+    for (int y = 0; y < out.height(); ++y) {
+        const uchar* from = src.constScanLine(y / 2);
+        uchar* to = out.scanLine(y);
+        for (int x = 0; x < out.width(); ++x)
+            std::memcpy(to + 3 * x, from + 3 * (x / 2), 3);
+    }
+    return out;
+}
+
+} // namespace
+
+void writeDrawingReport(const DrawingReport& report) {
+    const DrawingFile drawing(report.drawingPath);
+    if (!drawing.isOpen())
+        throw std::runtime_error(ioText(drawing.errorNumber()).toStdString());
+    // Files are reached through the names' bytes; the texts are what the page and messages show.
+    const std::string imageFile = report.drawingPath + ".jpg";
+    const std::string pageFile = report.drawingPath + ".htm";
+
+    const QImage picture = report.bigImage ? doubledPixels(report.preview)
+                                           : report.preview.convertToFormat(QImage::Format_RGB888);
+    const std::string jpeg = encodeJpeg(picture.constBits(), picture.width(), picture.height(),
+                                        static_cast<std::size_t>(picture.bytesPerLine()));
+    replaceFile(imageFile, jpeg,
+                QStringLiteral("Impossible de créer le fichier \"%1\". ").arg(displayName(imageFile)));
+
+    ReportFields fields;
+    fields.shortName = shortName(displayName(report.name));
+    fields.imageFileName = report.name + ".jpg";
+    fields.location = displayName(report.drawingPath);
+    fields.version = report.version;
+    fields.modified =
+        reportTime(QDateTime::fromSecsSinceEpoch(drawing.status().st_mtime), QLocale::system());
+    fields.size = reportSize(static_cast<std::int64_t>(drawing.size()));
+    replaceFile(pageFile, reportPage(fields), QString());
+}
+
+} // namespace kvx

@@ -1,0 +1,25 @@
+#pragma once
+// Writing a drawing's report beside it: "<drawing>.jpg", the picture of the preview area, and
+// "<drawing>.htm", the page that shows it with the drawing's facts. GUI-free: the window hands
+// over the picture it grabbed.
+
+#include <QImage>
+#include <QString>
+#include <string>
+
+namespace kvx {
+
+struct DrawingReport {
+    std::string drawingPath; // the drawing's full path, as bytes
+    std::string name;        // its bare name, as bytes
+    QString version;       // the release label of the drawing shown
+    QImage preview;        // the preview area, 252 x 126
+    bool bigImage = false; // each pixel becomes a 2 x 2 block (504 x 252)
+};
+
+// Measures the drawing, then replaces the picture and the page, each atomically, removing
+// what an interrupted earlier write left. Throws std::runtime_error with the text the user
+// sees ("Fichier introuvable", "Impossible de créer le fichier ...", ...).
+void writeDrawingReport(const DrawingReport& report);
+
+} // namespace kvx
