@@ -103,11 +103,15 @@ protected:
         return names;
     }
 
-    // Waits for the detached opener to have written its line.
+    // Waits for the detached opener to have written its whole line (the shell creates the
+    // file before it writes to it).
     std::string opened() {
-        for (int i = 0; i < 600 && !fs::exists(dir / "opened"); ++i)
+        std::string line;
+        for (int i = 0; i < 1200 && (line.empty() || line.back() != '\n'); ++i) {
             ::usleep(50000);
-        return slurp(dir / "opened");
+            line = slurp(dir / "opened");
+        }
+        return line;
     }
 
     fs::path dir, opener;
