@@ -27,17 +27,23 @@ std::string quoted(const std::string& s) {
     return out + "'";
 }
 
-// One folder of reports for the whole run.
+// One folder of reports for the whole run, removed at its end.
+struct BenchFolder {
+    fs::path dir = fs::temp_directory_path() / ("kvx-help-bench-" + std::to_string(::getpid()));
+    BenchFolder() {
+        fs::remove_all(dir);
+        fs::create_directories(dir / "plans");
+        kvxtest::writeIndexFolder((dir / "plans").string(), kReports);
+    }
+    ~BenchFolder() {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+};
+
 const fs::path& folder() {
-    static const fs::path dir = [] {
-        const fs::path d =
-            fs::temp_directory_path() / ("kvx-help-bench-" + std::to_string(::getpid()));
-        fs::remove_all(d);
-        fs::create_directories(d / "plans");
-        kvxtest::writeIndexFolder((d / "plans").string(), kReports);
-        return d;
-    }();
-    return dir;
+    static const BenchFolder f;
+    return f.dir;
 }
 
 void check(int status, benchmark::State& state) {
