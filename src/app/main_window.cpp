@@ -337,6 +337,10 @@ void TForm1::connectHandlers() {
     connect(Apropos1, &QAction::triggered, this, on(&TForm1::Apropos1Click));
     connect(SpeedButton2, &QToolButton::clicked, this, on(&TForm1::SpeedButton2Click));
     connect(SpeedButton6, &QToolButton::clicked, this, on(&TForm1::SpeedButton6Click));
+    connect(SpeedButton9, &QToolButton::clicked, this, on(&TForm1::SpeedButton9Click));
+    connect(SpeedButton10, &QToolButton::clicked, this, on(&TForm1::SpeedButton10Click));
+    connect(Aide1, &QAction::triggered, this, on(&TForm1::SpeedButton10Click));
+    connect(SpeedButton5, &QToolButton::clicked, this, on(&TForm1::SpeedButton5Click));
     connect(SpeedButton3, &QToolButton::clicked, this, on(&TForm1::SpeedButton3Click));
     connect(SpeedButton4, &QToolButton::clicked, this, on(&TForm1::SpeedButton4Click));
     connect(ShellTreeView1, &TShellTreeView::changed, this, on(&TForm1::ShellTreeView1Change));
