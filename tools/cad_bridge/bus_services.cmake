@@ -13,11 +13,18 @@ endforeach()
 # The bus reads Exec as a shell would: the program's path goes in single quotes.
 string(REPLACE "'" "'\\''" _kvx_exec "${_KVX_BRIDGE}")
 
-# A ProgID's bus name: "org.stalwen.Automation." + its elements, "_" before one that starts
-# with a digit (the same rule as the window's automation layer).
+# A ProgID's bus name: "org.stalwen.Automation." + its elements, characters outside
+# [A-Za-z0-9_] made "_", "_" before one that starts with a digit (the window's own rule).
 foreach(_progid AutoCad.Application.15 AutoCad.Application.16)
-  string(REGEX REPLACE "(^|\\.)([0-9])" "\\1_\\2" _name "${_progid}")
-  set(_name "org.stalwen.Automation.${_name}")
+  set(_name "org.stalwen.Automation")
+  string(REPLACE "." ";" _elements "${_progid}")
+  foreach(_element IN LISTS _elements)
+    string(REGEX REPLACE "[^A-Za-z0-9_]" "_" _element "${_element}")
+    if(_element MATCHES "^[0-9]")
+      set(_element "_${_element}")
+    endif()
+    string(APPEND _name ".${_element}")
+  endforeach()
   file(WRITE "${KVX_SERVICE_STAGING}/${_name}.service"
        "[D-BUS Service]\nName=${_name}\nExec='${_kvx_exec}' ${_progid}\n")
   file(INSTALL DESTINATION "${_KVX_SERVICE_DIR}" TYPE FILE
