@@ -8,7 +8,8 @@ cd "$(dirname "$0")"
 
 PACKAGES=(build-essential cmake pkg-config qt6-base-dev libgl-dev libspng-dev
           libjpeg62-turbo-dev zlib1g-dev libdeflate-dev googletest libgtest-dev libbenchmark-dev
-          xvfb xauth fonts-dejavu-core clang trayer openbox xdotool x11-utils)
+          xvfb xauth fonts-dejavu-core clang trayer openbox xdotool x11-utils
+          libglib2.0-dev dbus-daemon)
 JOBS=${JOBS:-$(nproc)}
 
 as_root() {

@@ -155,5 +155,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     idle.start();
+    // A bus that goes away takes its callers with it.
+    QTimer busWatch;
+    QObject::connect(&busWatch, &QTimer::timeout, &app, [&] {
+        if (!QDBusConnection::sessionBus().isConnected())
+            app.quit();
+    });
+    busWatch.start(2000);
     return app.exec();
 }
