@@ -1,6 +1,7 @@
 // A stand-in CAD program for the Open tests: serves a ProgID's application, documents and
 // document objects, appends every call to DIR/calls ("ProgID name kind args"), and refuses the
-// members named in DIR/fail (one per line) with "Fake failure of NAME".
+// members named in DIR/fail (one per line) with "Fake failure of NAME" and never answers those
+// named in DIR/hang.
 //   fake_automation_server PROGID DIR
 
 #include "actions/automation.h"
@@ -11,6 +12,7 @@
 #include <QDBusObjectPath>
 #include <QFile>
 #include <QStringList>
+#include <QThread>
 
 namespace {
 
@@ -27,6 +29,12 @@ QString describe(const QVariant& v) {
     return QString::fromLatin1(v.typeName()) + ':' + v.toString();
 }
 
+bool listed(const char* file, const QString& name) {
+    QFile f(g_dir + '/' + file);
+    return f.open(QIODevice::ReadOnly) &&
+           QString::fromUtf8(f.readAll()).split('\n').contains(name, Qt::CaseInsensitive);
+}
+
 // Records the call, then fails it when asked to, else answers `result`.
 kvx::AutomationObject::Member member(const QString& name, QVariant result = {}) {
     return [name, result](int kind, const QVariantList& args) {
@@ -34,9 +42,9 @@ kvx::AutomationObject::Member member(const QString& name, QVariant result = {}) 
         for (const QVariant& a : args)
             parts << describe(a);
         record(parts.join(' '));
-        QFile fail(g_dir + "/fail");
-        if (fail.open(QIODevice::ReadOnly) &&
-            QString::fromUtf8(fail.readAll()).split('\n').contains(name, Qt::CaseInsensitive))
+        if (listed("hang", name))
+            QThread::sleep(3600);
+        if (listed("fail", name))
             throw kvx::AutomationFailure(kvx::AutomationError::ServerError,
                                          "Fake failure of " + name);
         return result;

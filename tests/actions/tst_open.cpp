@@ -100,6 +100,7 @@ private slots:
             QVERIFY(PrivateBus::stopOwner(kvx::busNameForProgId(p)));
         QFile::remove(records() + "/calls");
         QFile::remove(records() + "/fail");
+        QFile::remove(records() + "/hang");
         setServices({k15, k16});
     }
     void cleanup() { session.reset(); }
@@ -195,6 +196,21 @@ private slots:
                       : QStringList{k16 + " start"} + fiveCalls(k16, dir + "/b.dwg").mid(0, calls);
         QCOMPARE(this->calls(), expected);
         QCOMPARE(Form1->Label1->text(), QStringLiteral("stale")); // no refresh either
+    }
+
+    void aHungServerEndsTheClickAfterTheTimeOut() {
+        writeFile(records() + "/hang", "windowstate");
+        startWith({"a.dwg", "b.dwg"});
+        const int usual = kvx::callTimeoutMs();
+        kvx::setCallTimeoutMs(1000);
+        Form1->SpeedButton1->click();
+        kvx::setCallTimeoutMs(usual);
+        const auto shown = kvx::MessageSeam::shown();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].title, QStringLiteral("Erreur"));
+        QVERIFY2(
+            shown[0].text.startsWith(kvx::busNameForProgId(k16) + " did not answer within 1 s"),
+            qPrintable(shown[0].text));
     }
 
     void noDrawingsListedDoesNothing() {
