@@ -7,8 +7,8 @@
 #include "actions/flash_form.h"
 #include "app/application.h"
 #include "app/main_window.h"
-#include "app/message_box.h"
 #include "app/path_label.h"
+#include "app/message_box.h"
 #include "drawing/file_list_box.h"
 #include "drawing/shell_tree_view.h"
 
@@ -31,9 +31,7 @@ struct ShowCounter : QObject {
     }
 };
 
-QStringList listed() {
-    return listedNames(Form1->FileListBox1);
-}
+QStringList listed() { return listedNames(Form1->FileListBox1); }
 
 } // namespace
 
@@ -47,10 +45,9 @@ private:
     void startWith(const QStringList& names, bool confirm = true) {
         dir = session->fx.desktop() + "/plans";
         QDir().mkpath(dir);
-        const kvxtest::Bytes dwg =
-            kvxtest::DwgBuilder("AC1018")
-                .bmp(kvxtest::makeBmp(kvxtest::Image::pattern(30, 20, 4), {4}))
-                .build();
+        const kvxtest::Bytes dwg = kvxtest::DwgBuilder("AC1018")
+                                       .bmp(kvxtest::makeBmp(kvxtest::Image::pattern(30, 20, 4), {4}))
+                                       .build();
         for (const QString& n : names)
             kvxtest::writeFile(QFile::encodeName(dir + "/" + n).toStdString(), dwg);
         kvx::createForms({});
@@ -151,7 +148,8 @@ private slots:
         const auto shown = kvx::MessageSeam::shown();
         QCOMPARE(shown.size(), 2);
         QCOMPARE(shown[1].title, QStringLiteral("Erreur"));
-        QCOMPARE(shown[1].text, "File " + dir + "/b.dwg is open in AutoCAD and can't be deleted.");
+        QCOMPARE(shown[1].text,
+                 "File " + dir + "/b.dwg is open in AutoCAD and can't be deleted.");
         QVERIFY(QFile::exists(dir + "/b.dwg"));
         QCOMPARE(Form1->FileListBox1->itemIndex(), 1);
         QCOMPARE(CurrentDrawingPath, dir + "/b.dwg");

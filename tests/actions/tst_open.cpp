@@ -73,14 +73,14 @@ private:
     }
 
     // The View tab on a folder of `names`, the second drawing selected.
-    void startWith(const QStringList& names, bool release15 = false) {
+    void startWith(const QStringList& names) {
         dir = session->fx.desktop() + "/mes plans";
         QDir().mkpath(dir);
         const kvxtest::Bytes dwg = kvxtest::DwgBuilder("AC1015").build();
         for (const QString& n : names)
             kvxtest::writeFile(QFile::encodeName(dir + "/" + n).toStdString(), dwg);
         kvx::createForms({});
-        (release15 ? Form1->RadioButton2 : Form1->RadioButton3)->setChecked(true);
+        Form1->RadioButton3->setChecked(true);
         QVERIFY(Form1->ShellTreeView1->selectPath(dir));
         if (names.size() > 1) {
             Form1->FileListBox1->setItemIndex(1);
