@@ -21,15 +21,11 @@ int g_timeoutMs = 60000;
 
 const QString kBus = QStringLiteral("org.freedesktop.DBus");
 
-AutomationFailure failure(AutomationError error, const QString& text) {
-    return AutomationFailure(error, text);
-}
-
 QDBusConnection sessionBus() {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
-        throw failure(AutomationError::BusUnavailable,
-                      QStringLiteral("No session bus: ") + bus.lastError().message());
+        throw AutomationFailure(AutomationError::BusUnavailable,
+                                QStringLiteral("No session bus: ") + bus.lastError().message());
     return bus;
 }
 
@@ -39,31 +35,32 @@ QDBusMessage callBus(const QDBusMessage& message) {
     if (reply.type() == QDBusMessage::ReplyMessage)
         return reply;
     if (reply.type() != QDBusMessage::ErrorMessage)
-        throw failure(AutomationError::BadReply,
-                      QStringLiteral("No answer from ") + message.service());
+        throw AutomationFailure(AutomationError::BadReply,
+                                QStringLiteral("No answer from ") + message.service());
     const QString name = reply.errorName();
     QString text = reply.errorMessage();
     if (text.isEmpty())
         text = name;
     if (name == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
         name == QLatin1String("org.freedesktop.DBus.Error.Timeout"))
-        throw failure(AutomationError::NoReply, QStringLiteral("%1 did not answer within %2 s (%3)")
-                                                    .arg(message.service())
-                                                    .arg(g_timeoutMs / 1000)
-                                                    .arg(text));
+        throw AutomationFailure(AutomationError::NoReply,
+                                QStringLiteral("%1 did not answer within %2 s (%3)")
+                                    .arg(message.service())
+                                    .arg(g_timeoutMs / 1000)
+                                    .arg(text));
     if (name == QLatin1String(kAutomationErrorPrefix) + QLatin1String("UnknownName") ||
         name == QLatin1String("org.freedesktop.DBus.Error.UnknownMethod") ||
         name == QLatin1String("org.freedesktop.DBus.Error.UnknownObject") ||
         name == QLatin1String("org.freedesktop.DBus.Error.UnknownInterface"))
-        throw failure(AutomationError::UnknownName, text);
-    throw failure(AutomationError::ServerError, text);
+        throw AutomationFailure(AutomationError::UnknownName, text);
+    throw AutomationFailure(AutomationError::ServerError, text);
 }
 
 QString nameFor(const QString& progId) {
     const QString name = busNameForProgId(progId);
     if (name.isEmpty())
-        throw failure(AutomationError::InvalidProgId,
-                      QStringLiteral("Invalid class string: \"%1\"").arg(progId));
+        throw AutomationFailure(AutomationError::InvalidProgId,
+                                QStringLiteral("Invalid class string: \"%1\"").arg(progId));
     return name;
 }
 
@@ -76,8 +73,8 @@ QDBusMessage busMethod(const char* method) {
 // stands for no value, anything else is the plain value.
 QVariant resultValue(const QString& service, const QVariant& reply) {
     if (reply.userType() != qMetaTypeId<QDBusVariant>())
-        throw failure(AutomationError::BadReply,
-                      QStringLiteral("%1 answered a call with no variant").arg(service));
+        throw AutomationFailure(AutomationError::BadReply,
+                                QStringLiteral("%1 answered a call with no variant").arg(service));
     const QVariant value = reply.value<QDBusVariant>().variant();
     if (value.userType() == qMetaTypeId<QDBusObjectPath>())
         return QVariant::fromValue(Dispatch(service, value.value<QDBusObjectPath>().path()));
@@ -89,10 +86,11 @@ QVariant resultValue(const QString& service, const QVariant& reply) {
             if (items.isEmpty())
                 return {};
         }
-        throw failure(AutomationError::BadReply,
-                      QStringLiteral("%1 answered with a value of type %2, which is not a plain "
-                                     "value, an object or nothing")
-                          .arg(service, arg.currentSignature()));
+        throw AutomationFailure(
+            AutomationError::BadReply,
+            QStringLiteral("%1 answered with a value of type %2, which is not a plain "
+                           "value, an object or nothing")
+                .arg(service, arg.currentSignature()));
     }
     return value;
 }
@@ -134,16 +132,16 @@ QVariant Dispatch::invoke(const QString& name, const QVariantList& args) const {
 
 QVariant Dispatch::call(const QString& name, int kind, const QVariantList& args) const {
     if (isNull())
-        throw failure(AutomationError::NotAnObject, QString::fromUtf8(kNotAnObjectText));
+        throw AutomationFailure(AutomationError::NotAnObject, QString::fromUtf8(kNotAnObjectText));
     QDBusMessage message = QDBusMessage::createMethodCall(
         m_service, m_path, QLatin1String(kDispatchInterface), QStringLiteral("Invoke"));
     message << name << kind << QVariant::fromValue(args);
     const QDBusMessage reply = callBus(message);
     if (reply.arguments().size() != 1)
-        throw failure(AutomationError::BadReply,
-                      QStringLiteral("%1 answered \"%2\" with %3 values instead of one")
-                          .arg(m_service, name)
-                          .arg(reply.arguments().size()));
+        throw AutomationFailure(AutomationError::BadReply,
+                                QStringLiteral("%1 answered \"%2\" with %3 values instead of one")
+                                    .arg(m_service, name)
+                                    .arg(reply.arguments().size()));
     return resultValue(m_service, reply.arguments().first());
 }
 
@@ -158,8 +156,8 @@ Dispatch getActiveObject(const QString& progId) {
     const QDBusMessage reply = callBus(ask);
     if (reply.arguments().value(0).toBool())
         return Dispatch(name, QLatin1String(kApplicationPath));
-    throw failure(AutomationError::NotRunning,
-                  QStringLiteral("Operation unavailable: no running %1").arg(progId));
+    throw AutomationFailure(AutomationError::NotRunning,
+                            QStringLiteral("Operation unavailable: no running %1").arg(progId));
 }
 
 Dispatch createObject(const QString& progId) {
@@ -171,7 +169,7 @@ Dispatch createObject(const QString& progId) {
     } catch (const AutomationFailure& e) {
         if (e.error() == AutomationError::NoReply)
             throw;
-        throw failure(
+        throw AutomationFailure(
             AutomationError::NoServer,
             QStringLiteral("Cannot start the automation server for %1: %2").arg(progId, e.text()));
     }
