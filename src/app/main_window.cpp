@@ -335,6 +335,7 @@ void TForm1::connectHandlers() {
     };
     connect(Quitter1, &QAction::triggered, this, on(&TForm1::Quitter1Click));
     connect(Apropos1, &QAction::triggered, this, on(&TForm1::Apropos1Click));
+    connect(SpeedButton1, &QToolButton::clicked, this, on(&TForm1::SpeedButton1Click));
     connect(SpeedButton2, &QToolButton::clicked, this, on(&TForm1::SpeedButton2Click));
     connect(SpeedButton6, &QToolButton::clicked, this, on(&TForm1::SpeedButton6Click));
     connect(SpeedButton9, &QToolButton::clicked, this, on(&TForm1::SpeedButton9Click));

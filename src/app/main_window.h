@@ -166,6 +166,9 @@ public:
     void SpeedButton10Click();
     void SpeedButton5Click();
 
+    // Open in the CAD program (src/actions/open_in_cad.cpp).
+    void SpeedButton1Click();
+
     // The pixels of the preview area, where DwgThumbnail1 and Label4 stand.
     QImage grabPreviewArea() const;
 
