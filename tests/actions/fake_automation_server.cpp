@@ -1,8 +1,6 @@
-// A stand-in CAD program for the Open tests: serves a ProgID's application, documents and
-// document objects, appends every call to DIR/calls ("ProgID name kind args"), and refuses the
-// members named in DIR/fail (one per line) with "Fake failure of NAME" and never answers those
-// named in DIR/hang.
-//   fake_automation_server PROGID DIR
+// fake_automation_server PROGID DIR: a stand-in CAD program serving a ProgID's application,
+// documents and document. Appends each call to DIR/calls ("ProgID name kind args"), refuses
+// members named in DIR/fail with "Fake failure of NAME", never answers those in DIR/hang.
 
 #include "actions/automation.h"
 #include "actions/automation_server.h"
@@ -25,22 +23,18 @@ void record(const QString& line) {
         f.write((g_progId + ' ' + line + '\n').toUtf8());
 }
 
-QString describe(const QVariant& v) {
-    return QString::fromLatin1(v.typeName()) + ':' + v.toString();
-}
-
 bool listed(const char* file, const QString& name) {
     QFile f(g_dir + '/' + file);
     return f.open(QIODevice::ReadOnly) &&
            QString::fromUtf8(f.readAll()).split('\n').contains(name, Qt::CaseInsensitive);
 }
 
-// Records the call, then fails it when asked to, else answers `result`.
+// Records the call, then hangs or fails when asked to, else answers `result`.
 kvx::AutomationObject::Member member(const QString& name, QVariant result = {}) {
     return [name, result](int kind, const QVariantList& args) {
         QStringList parts{name, QString::number(kind)};
         for (const QVariant& a : args)
-            parts << describe(a);
+            parts << QString::fromLatin1(a.typeName()) + ':' + a.toString();
         record(parts.join(' '));
         if (listed("hang", name))
             QThread::sleep(3600);

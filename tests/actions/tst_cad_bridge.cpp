@@ -1,5 +1,5 @@
-// The Open button through the installed drawing bridge, started by activation on a private
-// bus, handing drawings to a recording drawing application of a private desktop.
+// The Open button through the installed drawing bridge, activated on a private bus, handing
+// drawings to a recording application of a private desktop.
 
 #include "../app/window_session.h"
 #include "support/drawing_desktop.h"
@@ -60,9 +60,10 @@ private slots:
         Form1->SpeedButton1->click();
         const QString started = "1|" + path; // one argument, as it stands
         QTRY_COMPARE_WITH_TIMEOUT(desktop->viewerStarts(), QStringList{started}, 60000);
-        QCOMPARE(kvx::MessageSeam::shown().size(), 1);
-        QCOMPARE(kvx::MessageSeam::shown()[0].title, QStringLiteral("Information"));
-        QCOMPARE(kvx::MessageSeam::shown()[0].text, "File " + path + " open.");
+        const auto shown = kvx::MessageSeam::shown();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].title, QStringLiteral("Information"));
+        QCOMPARE(shown[0].text, "File " + path + " open.");
 
         const uint bridge = PrivateBus::ownerPid(kName);
         QVERIFY(bridge != 0);

