@@ -146,6 +146,8 @@ TForm1::TForm1(const QStringList& arguments, QWidget* parent)
     // The trees fill themselves and select the desktop, which lists its drawings.
     kvx::runHandler([this] { ShellTreeView1->populate(); });
     kvx::runHandler([this] { ShellTreeView2->populate(); });
+    // The Index tab keeps its design captions until it is first shown.
+    connectIndexHandlers();
     kvx::runHandler([this] { FormCreate(); });
 }
 

@@ -126,6 +126,23 @@ public:
     void SpeedButton6Click(); // Report
     void WriteDrawingReport();
 
+    // The Index tab, and what the index build and the batch call.
+    void connectIndexHandlers();
+    void HtmlShow();
+    void ShellTreeView2Change();
+    // Re-reads FileListBox2 for ShellTreeView2's folder, less the five index pages; counts
+    // the reports in Label12 and enables the build buttons. Throws when it cannot be read.
+    void RefreshReportList();
+    // The report list: the bare names of FileListBox2, in order.
+    QStringList ReportList() const;
+    // False once the refusal is shown and Edit4 has the focus: the caller then stops.
+    bool IndexNameCheck();
+    // The bare file name of the compiled index.
+    QString IndexFileName() const;
+    // Writes the five index pages into ShellTreeView2's folder. False once the first failure
+    // is shown in the error box; the pages before it stay written.
+    bool WriteIndexPages();
+
     // The pixels of the preview area, where DwgThumbnail1 and Label4 stand.
     QImage grabPreviewArea() const;
 

@@ -1,5 +1,7 @@
 #include "app/message_box.h"
 
+#include "app/application.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
@@ -31,6 +33,8 @@ QString messageTitle(MsgKind kind) {
         return QStringLiteral("Information");
     case MsgKind::Confirmation:
         return QStringLiteral("Confirmation");
+    case MsgKind::Plain:
+        return QString::fromLatin1(kApplicationTitle);
     }
     return {};
 }
@@ -47,7 +51,8 @@ int messageDlg(const QString& text, MsgKind kind, int buttons, int defaultButton
         return escapeAnswer(buttons);
 
     static const QMessageBox::Icon icons[] = {QMessageBox::Warning, QMessageBox::Critical,
-                                              QMessageBox::Information, QMessageBox::Question};
+                                              QMessageBox::Information, QMessageBox::Question,
+                                              QMessageBox::NoIcon};
     QMessageBox box(icons[static_cast<int>(kind)], messageTitle(kind), text, QMessageBox::NoButton,
                     parent ? parent : QApplication::activeWindow());
     struct Choice {
@@ -81,6 +86,8 @@ int messageDlg(const QString& text, MsgKind kind, int buttons, int defaultButton
 }
 
 void showError(const QString& text) { messageDlg(text, MsgKind::Error, MbOk, MbOk); }
+
+void showMessage(const QString& text) { messageDlg(text, MsgKind::Plain, MbOk, MbOk); }
 
 namespace MessageSeam {
 void setNextAnswer(int button) { g_answers.push_back(button); }

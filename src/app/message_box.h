@@ -9,7 +9,8 @@ class QWidget;
 
 namespace kvx {
 
-enum class MsgKind { Warning, Error, Information, Confirmation };
+// Plain: no icon, the program's title (a bare notice such as a refused name).
+enum class MsgKind { Warning, Error, Information, Confirmation, Plain };
 
 enum MsgButton : int { MbOk = 1, MbCancel = 2, MbYes = 4, MbNo = 8 };
 
@@ -29,6 +30,8 @@ int messageDlg(const QString& text, MsgKind kind, int buttons, int defaultButton
 
 // The one error report of the program: the text in an "Erreur" box with one "OK".
 void showError(const QString& text);
+// A plain box with one "OK".
+void showMessage(const QString& text);
 
 // Test seam: a queued answer is returned instead of showing the box. Every box asked
 // for is recorded, answered or not.

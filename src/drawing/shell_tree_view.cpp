@@ -8,6 +8,7 @@
 #include <QPalette>
 #include <QStandardItemModel>
 #include <QStorageInfo>
+#include <vector>
 
 namespace {
 
@@ -132,6 +133,41 @@ QString TShellTreeView::selectedPath() const {
 int TShellTreeView::selectedSiblingIndex() const {
     const QModelIndex index = currentIndex();
     return index.isValid() ? index.row() : -1;
+}
+
+void TShellTreeView::rereadSelected() {
+    QStandardItem* item = m_model->itemFromIndex(currentIndex());
+    if (!item || !item->data(LoadedRole).toBool())
+        return; // not read yet: its first expansion reads it
+    item->setData(false, LoadedRole);
+    if (isExpanded(item->index())) {
+        fill(item);
+    } else {
+        item->removeRows(0, item->rowCount());
+        item->appendRow(new QStandardItem);
+    }
+}
+
+bool TShellTreeView::selectOverallPosition(int position) {
+    // Depth first over the real nodes; a placeholder child (no folder, no text) is none.
+    std::vector<QStandardItem*> pending;
+    for (int i = m_model->rowCount() - 1; i >= 0; --i)
+        pending.push_back(m_model->item(i));
+    int seen = 0;
+    while (!pending.empty() && position >= 0) {
+        QStandardItem* item = pending.back();
+        pending.pop_back();
+        if (item->text().isEmpty() && !item->data(PathRole).isValid())
+            continue;
+        if (seen++ == position) {
+            scrollTo(item->index());
+            setCurrentIndex(item->index());
+            return true;
+        }
+        for (int i = item->rowCount() - 1; i >= 0; --i)
+            pending.push_back(item->child(i));
+    }
+    return false;
 }
 
 QStandardItem* TShellTreeView::childFor(QStandardItem* parent, const QString& path) {

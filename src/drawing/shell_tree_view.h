@@ -22,6 +22,11 @@ public:
     bool selectPath(const QString& path);
     // The selected node's position among its siblings (-1 without a selection).
     int selectedSiblingIndex() const;
+    // Reads the selected node's sub-folders again.
+    void rereadSelected();
+    // Selects the node at `position` counted over every node the tree holds, parents before
+    // their children, the root being 0. False when the tree holds fewer nodes.
+    bool selectOverallPosition(int position);
 
     static constexpr int PathRole = Qt::UserRole + 1;
 

@@ -1,0 +1,165 @@
+#include "index/index_pages.h"
+
+#include "app/settings/atomic_file.h"
+#include "drawing/folder_listing.h"
+#include "report/report_page.h"
+
+#include <QFile>
+#include <algorithm>
+
+namespace kvx {
+
+const char* const kIndexPages[kIndexPageCount] = {"gauche.htm", "index.htm", "haut.htm",
+                                                  "miniatures.htm", "droite.htm"};
+
+namespace {
+
+const char* const kEnd = "\r\n";
+
+// The link styles of the list and the thumbnail table; the blanks are the pages' own.
+const char* const kStyles =
+    "<style type=\"text/css\">\r\n"
+    "a:link {  color: #B0001F; font-family: Verdana, Arial, Helvetica, sans-serif; "
+    "font-weight: bold; text-decoration: none}\r\n"
+    "a:visited {  color: #B0001F; font-family: Verdana, Arial, Helvetica, sans-serif; "
+    "font-weight: bold; text-decoration: none}\r\n"
+    "a:hover {  color: #B0001F; font-family: Verdana, Arial, Helvetica, sans-serif; "
+    "font-weight: bold; text-decoration: underline}\r\n"
+    "a:active { color: #B0001F;font-family: Verdana, Arial, Helvetica, sans-serif; "
+    "font-weight: bold;text-decoration: none}\r\n"
+    "</style>\r\n";
+
+std::string leftFrame(const QStringList& reports) {
+    std::string page = "<html><head><title>gauche</title>\r\n";
+    page += kStyles;
+    page += "</head><body bgcolor=\"#FFFFCC\" text=\"#000000\">\r\n";
+    page += "<a href=\"miniatures.htm\" target=\"droite\"><font face=\"Verdana, Arial, Helvetica, "
+            "sans-serif\" size=\"2\">Miniatures</font></a><br><br>";
+    page.reserve(page.size() + 160 * static_cast<std::size_t>(reports.size()));
+    int k = 0;
+    for (const QString& file : reports) {
+        page += "<a href=\"";
+        page += htmlSrc(file);
+        page += "\" target=\"droite\"><font face=\"Verdana, Arial, Helvetica, sans-serif\" "
+                "size=\"2\">";
+        page += std::to_string(++k);
+        page += ". ";
+        page += htmlText(shortName(file));
+        page += "</font></a> <br>\r\n";
+    }
+    page += "</body></html>\r\n";
+    return page;
+}
+
+std::string frameset() {
+    return "<html><head><title></title></head><frameset cols=\"160,*\" frameborder=\"YES\" "
+           "border=\"0\" framespacing=\"0\" rows=\"*\">\r\n"
+           // The stray quote and bracket after the first frame are the page's own text.
+           "<frame name=\"gauche\" scrolling=\"AUTO\" noresize src=\"gauche.htm\">\"><frameset "
+           "rows=\"44,*\" frameborder=\"YES\" border=\"0\" framespacing=\"0\" cols=\"*\">\r\n"
+           "<frame name=\"haut\" scrolling=\"NO\" noresize src=\"haut.htm\" > <frame "
+           "name=\"droite\" src=\"droite.htm\">\r\n"
+           "</frameset></frameset><noframes>\r\n"
+           "<body bgcolor=\"#FFFFFF\" text=\"#000000\"></body></noframes></html>\r\n";
+}
+
+std::string topFrame(const QString& folder) {
+    std::string page =
+        "<html><head><title>haut</title></head><body bgcolor=\"#FFFFCC\" text=\"#000000\">\r\n"
+        "<table width=\"757\" border=\"0\" height=\"22\"><tr>\r\n"
+        "<td width=\"85\"><font face=\"Verdana, Arial, Helvetica, sans-serif\" "
+        "size=\"2\"><b>Folder:</b></font></td>\r\n"
+        "<td width=\"588\"><div align=\"left\"><b><font color=\"#0000FF\" face=\"Verdana, Arial, "
+        "Helvetica, sans-serif\" size=\"2\">";
+    page += htmlText(folder);
+    page += "</font></b></div></td>\r\n"
+            "<td width=\"82\"><div align=\"right\"><input type=\"button\" name=\"Submit\" "
+            "value=\" Print ! \" "
+            "onclick=\"javascript:parent['droite'].focus();parent['droite'].print();\" "
+            "></div></td>\r\n"
+            "</tr></table></body></html>\r\n";
+    return page;
+}
+
+std::string thumbnails(const QStringList& reports) {
+    std::string page = "<html><head><title></title>\r\n";
+    page += kStyles;
+    page += "</head><body bgcolor=\"#FFFFFF\" text=\"#000000\">\r\n"
+            "<p>&nbsp;</p>\r\n"
+            "<table width=\"600\" border=\"0\" cellpadding=\"0\" cellspacing=\"2\" "
+            "align=\"center\">\r\n"
+            "<tr>\r\n";
+    page.reserve(page.size() + 330 * static_cast<std::size_t>(reports.size()));
+    int cell = 0;
+    for (const QString& file : reports) {
+        const std::string name = htmlText(shortName(file));
+        page += "<td width=\"196\" height=\"120\">\r\n"
+                "<p align=\"center\"><img src=\"";
+        page += htmlSrc(reportImageName(file));
+        page += "\" width=\"181\" height=\"91\" border=\"1\"></br>\r\n"
+                "<font face=\"Verdana, Arial, Helvetica, sans-serif\" size=\"1\"><a href=\"";
+        page += htmlSrc(file);
+        page += "\">";
+        page += name;
+        page += "</a></font></p>\r\n"
+                "</td>\r\n";
+        // Three cells to a row.
+        if (++cell == 3) {
+            cell = 0;
+            page += "</tr>\r\n<tr>\r\n";
+        }
+    }
+    page += "</tr></table></body></html>\r\n";
+    return page;
+}
+
+std::string mainFrame() {
+    return "<html><head><title>droite</title></head><body bgcolor=\"#FFFFFF\" "
+           "text=\"#000000\">\r\n"
+           "<p>&nbsp;</p><p>&nbsp;</p><p>&nbsp;</p></body></html>\r\n";
+}
+
+} // namespace
+
+bool isIndexPageName(const QString& name) {
+    return std::any_of(std::begin(kIndexPages), std::end(kIndexPages), [&](const char* page) {
+        return name.compare(QLatin1String(page), Qt::CaseInsensitive) == 0;
+    });
+}
+
+QString reportImageName(const QString& reportFile) {
+    return reportFile.left(std::max<qsizetype>(0, reportFile.size() - 3)) + QStringLiteral("jpg");
+}
+
+std::string indexPage(int page, const QString& folder, const QStringList& reports) {
+    switch (page) {
+    case 0:
+        return leftFrame(reports);
+    case 1:
+        return frameset();
+    case 2:
+        return topFrame(folder);
+    case 3:
+        return thumbnails(reports);
+    default:
+        return mainFrame();
+    }
+}
+
+IndexPagesResult writeIndexPages(const QString& folder, const QStringList& reports) {
+    const std::string nativeFolder = QFile::encodeName(folder).toStdString();
+    IndexPagesResult result;
+    for (int page = 0; page < kIndexPageCount; ++page) {
+        const std::string path = joinPath(nativeFolder, kIndexPages[page]);
+        std::string error;
+        if (!replaceFileAtomically(path, indexPage(page, folder, reports), 0644, error,
+                                   &result.errorNumber)) {
+            result.ok = false;
+            result.failedPath = QFile::decodeName(QByteArray::fromStdString(path));
+            return result;
+        }
+    }
+    return result;
+}
+
+} // namespace kvx

@@ -1,0 +1,36 @@
+#pragma once
+// The five framed pages of a folder index, built from the folder and its report list and
+// written beside the reports. GUI-free.
+
+#include <QString>
+#include <QStringList>
+#include <string>
+
+namespace kvx {
+
+// The index pages in the order they are written.
+constexpr int kIndexPageCount = 5;
+extern const char* const kIndexPages[kIndexPageCount];
+
+// Whether `name` is one of the five index pages, letters compared without regard to case.
+bool isIndexPageName(const QString& name);
+
+// The picture beside a report page: its name less the last three characters, plus "jpg"
+// ("a.b.dwg.htm" gives "a.b.dwg.jpg").
+QString reportImageName(const QString& reportFile);
+
+// The bytes of index page `page` (0 to 4, in writing order) for `folder` and its report
+// pages `reports` (bare names, in list order). Every line ends with CR LF.
+std::string indexPage(int page, const QString& folder, const QStringList& reports);
+
+struct IndexPagesResult {
+    bool ok = true;
+    QString failedPath; // the page that could not be written
+    int errorNumber = 0;
+};
+
+// Writes the pages in order, each replacing its namesake atomically. Stops at the first
+// page that cannot be written; the pages before it stay written.
+IndexPagesResult writeIndexPages(const QString& folder, const QStringList& reports);
+
+} // namespace kvx
