@@ -9,22 +9,36 @@ cd "$(dirname "$0")"
 PACKAGES=(build-essential cmake pkg-config qt6-base-dev libgl-dev libspng-dev
           libjpeg62-turbo-dev zlib1g-dev libdeflate-dev googletest libgtest-dev libbenchmark-dev
           xvfb xauth fonts-dejavu-core clang trayer openbox xdotool x11-utils
-          tumbler dbus-daemon dbus-bin)
+          tumbler dbus-daemon dbus-bin
+          libchm-dev libchm1 appstream dpkg-dev chromium)
+# Installed without their recommendations: chmcmd alone, not the whole Pascal compiler.
+PACKAGES_BARE=(fp-utils-3.2.2)
 JOBS=${JOBS:-$(nproc)}
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
-install_missing() {
-    local missing=()
-    for p in "${PACKAGES[@]}"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+missing_of() {
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || echo "$p"
     done
-    if [ ${#missing[@]} -gt 0 ]; then
-        echo "Installing: ${missing[*]}"
+}
+
+install_missing() {
+    local missing bare
+    mapfile -t missing < <(missing_of "${PACKAGES[@]}")
+    mapfile -t bare < <(missing_of "${PACKAGES_BARE[@]}")
+    if [ ${#missing[@]} -gt 0 ] || [ ${#bare[@]} -gt 0 ]; then
+        echo "Installing: ${missing[*]} ${bare[*]}"
         as_root apt-get update -q
+    fi
+    if [ ${#missing[@]} -gt 0 ]; then
         as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
+    fi
+    if [ ${#bare[@]} -gt 0 ]; then
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
+            "${bare[@]}"
     fi
 }
 

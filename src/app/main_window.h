@@ -143,6 +143,11 @@ public:
     // is shown in the error box; the pages before it stay written.
     bool WriteIndexPages();
 
+    // Viewers: the last index, the help file (also the tray menu's "Help"), the web site.
+    void SpeedButton9Click();
+    void SpeedButton10Click();
+    void SpeedButton5Click();
+
     // The pixels of the preview area, where DwgThumbnail1 and Label4 stand.
     QImage grabPreviewArea() const;
 

@@ -1,5 +1,6 @@
 #include "index/result_dialog.h"
 
+#include "app/application.h"
 #include "app/widget_factory.h"
 
 #include <QGroupBox>
@@ -37,9 +38,8 @@ TForm2::TForm2(QWidget* parent)
     kvx::setBold(SpeedButton1);
 
     setTabOrder(BitBtn1, SpeedButton1);
-    // "See Index file" closes the dialog with OK whatever else it does.
-    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
-    connect(SpeedButton1, &QPushButton::clicked, this, [this] { SpeedButton1Click(); });
+    connect(BitBtn1, &QPushButton::clicked, this,
+            [this] { kvx::runHandler([this] { BitBtn1Click(); }); });
+    connect(SpeedButton1, &QPushButton::clicked, this,
+            [this] { kvx::runHandler([this] { SpeedButton1Click(); }); });
 }
-
-void TForm2::SpeedButton1Click() { accept(); }

@@ -1,5 +1,6 @@
 #pragma once
-// The dialog that ends an index build.
+// The dialog that ends an index build. Its handlers live with the other viewer commands
+// (viewer_handlers.cpp).
 
 #include <QDialog>
 
@@ -17,5 +18,8 @@ public:
     QPushButton* BitBtn1;
     QPushButton* SpeedButton1;
 
+    // "See Index file": closes with OK, shrinks the main window, opens the last index.
+    void BitBtn1Click();
+    // "Close": closes with OK.
     void SpeedButton1Click();
 };
