@@ -337,7 +337,6 @@ void TForm1::connectHandlers() {
     connect(SpeedButton5, &QToolButton::clicked, this, on(&TForm1::SpeedButton5Click));
     connect(ShellTreeView1, &TShellTreeView::changed, this, on(&TForm1::ShellTreeView1Change));
     connect(FileListBox1, &TFileListBox::userClick, this, on(&TForm1::FileListBox1Click));
-    connect(FileListBox2, &TFileListBox::userClick, this, on(&TForm1::FileListBox1Click));
     connectOptionHandlers();
 }
 
