@@ -1,5 +1,7 @@
 #include "chm_extract.h"
 
+#include "chm_directory.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
@@ -81,34 +83,36 @@ struct Walk {
     QString error;
 };
 
-int extractOne(chmFile* h, chmUnitInfo* ui, void* context) {
-    auto* walk = static_cast<Walk*>(context);
-    const std::string name(ui->path);
-    if (!(ui->flags & CHM_ENUMERATE_FILES) || !(ui->flags & CHM_ENUMERATE_NORMAL))
-        return CHM_ENUMERATOR_CONTINUE;
+// Unpacks one entry; false stops the walk (walk->error says why).
+bool extractOne(Walk* walk, const std::string& name) {
+    // Internal entries ("::DataSpace/...", "/#SYSTEM", "/$OBJINST") and folders are no pages.
+    if (name.empty() || name[0] != '/' || name.rfind("/#", 0) == 0 || name.rfind("/$", 0) == 0 ||
+        name.back() == '/')
+        return true;
     const std::string relative = safeRelativePath(name);
-    if (relative.empty()) {
+    chmUnitInfo ui;
+    if (relative.empty() || chm_resolve_object(walk->h, name.c_str(), &ui) != CHM_RESOLVE_SUCCESS) {
         walk->refused << QString::fromUtf8(name.c_str());
-        return CHM_ENUMERATOR_CONTINUE;
+        return true;
     }
-    if (ui->length > kMaxEntrySize || walk->total + ui->length > kMaxTotalSize) {
+    if (ui.length > kMaxEntrySize || walk->total + ui.length > kMaxTotalSize) {
         walk->error =
             QStringLiteral("an entry is too large: %1").arg(QString::fromUtf8(name.c_str()));
-        return CHM_ENUMERATOR_FAILURE;
+        return false;
     }
-    walk->total += ui->length;
+    walk->total += ui.length;
     const QString rel = QString::fromUtf8(relative.c_str());
     const QString target = walk->folder + QLatin1Char('/') + rel;
     const QString parent = QFileInfo(target).path();
-    if (!QDir().mkpath(parent) || !writeEntry(h, ui, QFile::encodeName(target))) {
+    if (!QDir().mkpath(parent) || !writeEntry(walk->h, &ui, QFile::encodeName(target))) {
         // Two entries of one name, or a file where a folder should be: leave it out.
         walk->refused << QString::fromUtf8(name.c_str());
-        return CHM_ENUMERATOR_CONTINUE;
+        return true;
     }
     if (rel.endsWith(QLatin1String(".htm"), Qt::CaseInsensitive) ||
         rel.endsWith(QLatin1String(".html"), Qt::CaseInsensitive))
         walk->pages << rel;
-    return CHM_ENUMERATOR_CONTINUE;
+    return true;
 }
 
 // The default topic named in the archive's system record, if any.
@@ -228,8 +232,15 @@ Extraction extractToCache(const QString& chmPath, const QString& root) {
             return failure(ViewError::CannotWriteCache,
                            QStringLiteral("The cache folder \"%1\" can't be written.").arg(root));
         Walk walk{h.get(), work.path(), {}, {}, 0, {}};
-        if (chm_enumerate(h.get(), CHM_ENUMERATE_ALL, extractOne, &walk) == 0 ||
-            !walk.error.isEmpty())
+        // Listed from the directory itself: chmlib's own listing can miss a whole chunk.
+        const chm::Directory directory =
+            chm::readDirectory(QFile::encodeName(absolute).toStdString());
+        if (!directory.ok)
+            walk.error = QString::fromStdString(directory.problem);
+        for (std::size_t i = 0; directory.ok && i < directory.names.size(); ++i)
+            if (!extractOne(&walk, directory.names[i]))
+                break;
+        if (!walk.error.isEmpty())
             return failure(ViewError::CannotOpen,
                            QStringLiteral("The file \"%1\" is damaged%2.")
                                .arg(chmPath, walk.error.isEmpty()

@@ -1,5 +1,7 @@
 #include "chm_project.h"
 
+#include "chm_directory.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -238,6 +240,12 @@ CompileResult compileIndexFolder(std::string indexPage, const std::string& chmcm
         return failure(CompileError::NoOutput,
                        "the help compiler wrote no file" +
                            (run.lastLine.empty() ? "" : ": " + run.lastLine));
+    // chmcmd names the wrong first listing chunk in larger files; readers that list
+    // entries (chmlib, and viewers built on it) would miss the first chunk's pages.
+    std::string problem;
+    if (!chm::repairListingHead(made.string(), &problem))
+        return failure(CompileError::DamagedOutput,
+                       "the help compiler wrote a damaged file: " + problem);
     const fs::path output = folder / "hhctest.chm";
     fs::rename(made, output, ec);
     if (ec)

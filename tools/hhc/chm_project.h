@@ -17,6 +17,7 @@ enum class CompileError {
     CompilerMissing,    // chmcmd cannot be started
     CompilerFailed,     // chmcmd ended with an error or a signal
     NoOutput,           // chmcmd ended well but left no compiled file
+    DamagedOutput,      // the compiled file's directory cannot be read or mended
     CannotPlaceOutput,  // the compiled file could not be renamed to hhctest.chm
 };
 
