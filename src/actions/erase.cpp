@@ -11,6 +11,7 @@
 #include <QFile>
 
 void TForm1::SpeedButton2Click() {
+    endSlideShow(); // the list is about to change under the show
     int index = FileListBox1->itemIndex();
     if (index < 0)
         return;

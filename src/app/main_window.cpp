@@ -335,6 +335,8 @@ void TForm1::connectHandlers() {
     connect(SpeedButton10, &QToolButton::clicked, this, on(&TForm1::SpeedButton10Click));
     connect(Aide1, &QAction::triggered, this, on(&TForm1::SpeedButton10Click));
     connect(SpeedButton5, &QToolButton::clicked, this, on(&TForm1::SpeedButton5Click));
+    connect(SpeedButton3, &QToolButton::clicked, this, on(&TForm1::SpeedButton3Click));
+    connect(SpeedButton4, &QToolButton::clicked, this, on(&TForm1::SpeedButton4Click));
     connect(ShellTreeView1, &TShellTreeView::changed, this, on(&TForm1::ShellTreeView1Change));
     connect(FileListBox1, &TFileListBox::userClick, this, on(&TForm1::FileListBox1Click));
     connectOptionHandlers();
@@ -438,6 +440,7 @@ void TForm1::Quitter1Click() {
 }
 
 void TForm1::Apropos1Click() {
+    endSlideShow();
     destroyTrayIcon();
     QApplication::quit();
 }
@@ -449,6 +452,11 @@ bool TForm1::event(QEvent* e) {
 }
 
 void TForm1::closeEvent(QCloseEvent* e) {
+    // A running show ends first and closes the window again once it has returned.
+    if (deferCloseToSlideShow()) {
+        e->ignore();
+        return;
+    }
     kvx::runHandler([this] { FormClose(); });
     e->accept();
     QApplication::quit();

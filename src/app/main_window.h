@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QStringList>
 #include <QWidget>
+#include <chrono>
 #include <exception>
 
 class QCheckBox;
@@ -147,6 +148,21 @@ public:
     void SpeedButton9Click();
     void SpeedButton10Click();
     void SpeedButton5Click();
+
+    // The slide show: Slide runs the whole show, Stop runs inside it between slides.
+    void SpeedButton3Click(); // Slide
+    void SpeedButton4Click(); // Stop
+    // Ends a running show as Stop does, leaving the list alone; whatever changes the drawing
+    // list (a folder change, an erase, the batch) calls it first. Does nothing when no show runs.
+    void endSlideShow();
+    bool slideShowRunning() const;
+    // Called by a close request: true when a show was running, which then ends and closes
+    // the window itself once it has returned.
+    bool deferCloseToSlideShow();
+    // One track-bar step of the pause between slides.
+    static std::chrono::milliseconds SlidePauseUnit;
+    // The preview area for one drawing: Label1, the picture or its notice, Label5, a repaint.
+    void showDrawing(const QString& path, bool offeredToPreview);
 
     // The pixels of the preview area, where DwgThumbnail1 and Label4 stand.
     QImage grabPreviewArea() const;

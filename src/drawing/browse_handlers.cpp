@@ -28,6 +28,7 @@ void TForm1::clearPreviewArea() {
 }
 
 void TForm1::ShellTreeView1Change() {
+    endSlideShow(); // a show never steps through another folder's list
     const QString folder = ShellTreeView1->selectedPath();
     if (folder.isEmpty()) {
         // A node with no folder of its own: the caption keeps the last count.
@@ -55,15 +56,20 @@ void TForm1::ShellTreeView1Change() {
 }
 
 void TForm1::FileListBox1Click() {
-    DwgThumbnail1->show();
-    Label4->hide();
-    CurrentDrawingPath = FileListBox1->selectedPath();
-    Label1->setText(CurrentDrawingPath);
+    const QString path = FileListBox1->selectedPath();
     const kvx::DrawingIdentity id =
-        kvx::IdentifyDrawingVersion(QFile::encodeName(CurrentDrawingPath).toStdString());
-    if (id.offered) {
+        kvx::IdentifyDrawingVersion(QFile::encodeName(path).toStdString());
+    showDrawing(path, id.offered);
+}
+
+void TForm1::showDrawing(const QString& path, bool offeredToPreview) {
+    CurrentDrawingPath = path;
+    Label1->setText(path);
+    if (offeredToPreview) {
+        DwgThumbnail1->show();
+        Label4->hide();
         try {
-            DwgThumbnail1->setDwgFileName(CurrentDrawingPath);
+            DwgThumbnail1->setDwgFileName(path);
         } catch (const std::exception&) {
             DwgThumbnail1->hide();
             Label4->show();
