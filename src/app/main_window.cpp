@@ -148,6 +148,7 @@ TForm1::TForm1(const QStringList& arguments, QWidget* parent)
     kvx::runHandler([this] { ShellTreeView2->populate(); });
     // The Index tab keeps its design captions until it is first shown.
     connectIndexHandlers();
+    connectIndexBuildHandlers();
     kvx::runHandler([this] { FormCreate(); });
 }
 

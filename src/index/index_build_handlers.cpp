@@ -1,0 +1,208 @@
+// The Index tab's two build buttons: the index from the report pages in place, and the
+// batch that writes every drawing's report first.
+
+#include "app/main_window.h"
+
+#include "app/application.h"
+#include "app/message_box.h"
+#include "drawing/file_list_box.h"
+#include "drawing/shell_tree_view.h"
+#include "index/index_build.h"
+#include "index/result_dialog.h"
+#include "index/tool_folder.h"
+#include "report/wait_window.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QLabel>
+#include <QScopeGuard>
+#include <QTabWidget>
+#include <QToolButton>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+const char* const kReportFailed = "The report of %1 could not be written.\n%2";
+const char* const kCannotDelete = "The file %1 could not be deleted.\n%2";
+const char* const kFolderUnreachable = "The folder %1 cannot be shown on the View tab.";
+
+// A build or a batch is running: the two build buttons do nothing until it ends.
+bool g_building = false;
+
+// Keeps SpeedButton7 and SpeedButton8 disabled while a build runs, whoever enables them
+// meanwhile (the report list's refresh does, and the window stays live during the compile),
+// and gives them at the end the state last asked for.
+class BuildButtonsLock : public QObject {
+public:
+    explicit BuildButtonsLock(std::initializer_list<QToolButton*> buttons) {
+        g_building = true;
+        for (QToolButton* button : buttons) {
+            m_held.push_back({button, button->isEnabled()});
+            button->installEventFilter(this);
+        }
+        hold();
+    }
+    ~BuildButtonsLock() override {
+        for (const Held& h : m_held) {
+            h.button->removeEventFilter(this);
+            h.button->setEnabled(h.wanted);
+        }
+        g_building = false;
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::EnabledChange && !m_holding) {
+            for (Held& h : m_held) {
+                if (h.button == watched)
+                    h.wanted = h.button->isEnabled();
+            }
+            hold();
+        }
+        return false;
+    }
+
+private:
+    struct Held {
+        QToolButton* button;
+        bool wanted;
+    };
+    void hold() {
+        m_holding = true;
+        for (const Held& h : m_held)
+            h.button->setEnabled(false);
+        m_holding = false;
+    }
+    std::vector<Held> m_held;
+    bool m_holding = false;
+};
+
+} // namespace
+
+void TForm1::connectIndexBuildHandlers() {
+    connect(SpeedButton7, &QToolButton::clicked, this,
+            [this] { kvx::runHandler([this] { SpeedButton7Click(); }); });
+    connect(SpeedButton8, &QToolButton::clicked, this,
+            [this] { kvx::runHandler([this] { SpeedButton8Click(); }); });
+}
+
+void TForm1::SpeedButton7Click() {
+    if (g_building)
+        return;
+    bool built = false;
+    {
+        BuildButtonsLock lock{SpeedButton7, SpeedButton8};
+        built = BuildIndex();
+    }
+    if (built)
+        Form2->exec();
+}
+
+void TForm1::SpeedButton8Click() {
+    if (g_building)
+        return;
+    bool built = false;
+    {
+        BuildButtonsLock lock{SpeedButton7, SpeedButton8};
+        built = ReportEveryDrawing() && BuildIndex();
+    }
+    if (built)
+        Form2->exec();
+}
+
+bool TForm1::BuildIndex() {
+    if (!IndexNameCheck())
+        return false;
+    // The folder of this build, whatever the tree shows once the compile has let the
+    // window live.
+    const QString folder = ShellTreeView2->selectedPath();
+    if (folder.isEmpty())
+        return false;
+    Form4->showCentredOn(this);
+    const auto closeWaitWindow = qScopeGuard([] {
+        if (Form4)
+            Form4->hide();
+    });
+    // The pages list the reports the folder holds now.
+    RefreshReportList();
+    if (!WriteIndexPages())
+        return false;
+
+    const kvx::IndexCompile compiled =
+        kvx::compileIndex(kvx::toolFolderFile(kvx::kCompilerName), folder, IndexFileName());
+    if (!compiled.ok) {
+        kvx::showError(compiled.message);
+        return false;
+    }
+    kvx::SettingCopies.lastchm = compiled.indexPath.toStdString();
+    Settings.writeText("lastchm", kvx::SettingCopies.lastchm);
+
+    const kvx::IndexCleanup cleanup = kvx::cleanUpIndexFolder(
+        folder, kvx::SettingCopies.effjpg == "1", kvx::SettingCopies.effhtml == "1");
+    // Label12 counts what is left.
+    RefreshReportList();
+    if (!cleanup.ok) {
+        kvx::showError(QString::fromLatin1(kCannotDelete).arg(cleanup.failedPath, cleanup.reason));
+        return false;
+    }
+    return true;
+}
+
+bool TForm1::ReportEveryDrawing() {
+    if (!IndexNameCheck())
+        return false;
+    const QString folder = ShellTreeView2->selectedPath();
+    if (folder.isEmpty())
+        return false;
+    // A running show would move the list under the batch.
+    endSlideShow();
+    PageControl1->setCurrentWidget(TabSheet1);
+    if (ShellTreeView1->selectedPath() == folder) {
+        // No selection change to re-read the list: drawings may have come or gone since.
+        ShellTreeView1Change();
+    } else if (!ShellTreeView1->selectPath(folder)) {
+        throw std::runtime_error(QString::fromLatin1(kFolderUnreachable).arg(folder).toStdString());
+    }
+    ShellTreeView1->repaint();
+    const int drawings = FileListBox1->count();
+    if (drawings == 0)
+        return false;
+
+    QToolButton* const commands[] = {SpeedButton4, SpeedButton1, SpeedButton2, SpeedButton3,
+                                     SpeedButton6};
+    Label5->show();
+    for (QToolButton* b : commands) {
+        b->setEnabled(false);
+        b->hide();
+    }
+    {
+        // Back on every path, Stop excepted.
+        const auto commandsBack = qScopeGuard([&] {
+            for (QToolButton* b : commands) {
+                if (b != SpeedButton4) {
+                    b->setEnabled(true);
+                    b->show();
+                }
+            }
+        });
+        for (int i = 0; i < drawings; ++i) {
+            FileListBox1->setItemIndex(i);
+            FileListBox1Click();
+            try {
+                WriteDrawingReport();
+            } catch (const std::exception& e) {
+                kvx::showError(QString::fromLatin1(kReportFailed)
+                                   .arg(FileListBox1->selectedPath(), QString::fromUtf8(e.what())));
+                return false;
+            }
+            // The moving selection and the preview are the batch's progress: they reach the
+            // screen, and the window answers the desktop, however many drawings there are.
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        }
+    }
+    PageControl1->setCurrentWidget(Html);
+    ShellTreeView2->repaint();
+    RefreshReportList();
+    return true;
+}
