@@ -16,7 +16,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QScopeGuard>
-#include <QTabWidget>
 #include <QToolButton>
 #include <cstring>
 #include <functional>
