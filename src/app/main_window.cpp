@@ -213,8 +213,7 @@ void TForm1::buildViewTab() {
 void TForm1::buildIndexTab() {
     Html = addPage(PageControl1, "Html", QStringLiteral("Index"));
 
-    GroupBox9 =
-        groupBox(Html, "GroupBox9", 3, 3, 345, 199, QStringLiteral(" Directory to process "));
+    GroupBox9 = groupBox(Html, "GroupBox9", 3, 3, 345, 199, QStringLiteral(" Directory to process "));
     ShellTreeView2 = place<TShellTreeView>(GroupBox9, "ShellTreeView2", 8, 24, 329, 137);
     Label11 = label(GroupBox9, "Label11", 8, 164, 329, 13, QStringLiteral("Label11"));
     setBold(Label11);
@@ -230,7 +229,8 @@ void TForm1::buildIndexTab() {
     Edit4 = place<QLineEdit>(GroupBox10, "Edit4", 88, 12, 193, 21);
     Edit4->setToolTip(QStringLiteral("Entrez le nom du fichier d'Index"));
     CheckBox7 = checkBox(GroupBox10, "CheckBox7", 288, 15, 49, 17, QStringLiteral("Auto"));
-    CheckBox7->setToolTip(QStringLiteral("Le nom du fichier Index est déterminé automatiquement"));
+    CheckBox7->setToolTip(
+        QStringLiteral("Le nom du fichier Index est déterminé automatiquement"));
     SpeedButton7 = speedButton(GroupBox10, "SpeedButton7", 8, 40, 330, 36,
                                QStringLiteral(" Use existing files to build Index  "), QString(),
                                ":/glyphs/build-existing.png");
@@ -284,8 +284,8 @@ void TForm1::buildOptionsTab() {
                          QStringLiteral("Launch Korvenix at Windows Startup"));
 
     GroupBox12 = groupBox(TabSheet2, "GroupBox12", 4, 244, 345, 58, QStringLiteral(" Jpg / Html "));
-    Label13 =
-        label(GroupBox12, "Label13", 120, 14, 100, 13, QStringLiteral(" After index creation: "));
+    Label13 = label(GroupBox12, "Label13", 120, 14, 100, 13,
+                    QStringLiteral(" After index creation: "));
     kvx::autoSizeLabel(Label13);
     CheckBox4 =
         checkBox(GroupBox12, "CheckBox4", 56, 30, 137, 25, QStringLiteral("Delete Html files."));
@@ -312,11 +312,10 @@ void TForm1::buildOptionsTab() {
 void TForm1::buildHelpTab() {
     TabSheet3 = addPage(PageControl1, "TabSheet3", QStringLiteral("Help"));
 
-    GroupBox7 =
-        groupBox(TabSheet3, "GroupBox7", 3, 179, 345, 78, QStringLiteral(" Korvenix Help "));
-    SpeedButton10 =
-        speedButton(GroupBox7, "SpeedButton10", 8, 24, 193, 41, QStringLiteral("Show help file"),
-                    QString(), ":/glyphs/help.png", false);
+    GroupBox7 = groupBox(TabSheet3, "GroupBox7", 3, 179, 345, 78, QStringLiteral(" Korvenix Help "));
+    SpeedButton10 = speedButton(GroupBox7, "SpeedButton10", 8, 24, 193, 41,
+                                QStringLiteral("Show help file"), QString(), ":/glyphs/help.png",
+                                false);
     setBold(SpeedButton10);
     GroupBox8 = groupBox(TabSheet3, "GroupBox8", 3, 268, 345, 81, QString());
     SpeedButton5 = speedButton(GroupBox8, "SpeedButton5", 200, 22, 124, 44, QString(),
@@ -397,9 +396,7 @@ void TForm1::FormClose() {
     }
 }
 
-int TForm1::outerHeight() const {
-    return frameGeometry().height();
-}
+int TForm1::outerHeight() const { return frameGeometry().height(); }
 
 void TForm1::setOuterHeight(int height) {
     const int frame = frameGeometry().height() - geometry().height();
