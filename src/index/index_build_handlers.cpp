@@ -13,6 +13,7 @@
 #include "report/wait_window.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QLabel>
 #include <QScopeGuard>
@@ -26,6 +27,9 @@ namespace {
 const char* const kReportFailed = "The report of %1 could not be written.\n%2";
 const char* const kCannotDelete = "The file %1 could not be deleted.\n%2";
 const char* const kFolderUnreachable = "The folder %1 cannot be shown on the View tab.";
+
+// How often, in milliseconds, the batch lets the window answer the desktop.
+constexpr qint64 kEventsEvery = 100;
 
 // A build or a batch is running: the two build buttons do nothing until it ends.
 bool g_building = false;
@@ -186,6 +190,8 @@ bool TForm1::ReportEveryDrawing() {
                 }
             }
         });
+        QElapsedTimer sinceEvents;
+        sinceEvents.start();
         for (int i = 0; i < drawings; ++i) {
             FileListBox1->setItemIndex(i);
             FileListBox1Click();
@@ -196,9 +202,13 @@ bool TForm1::ReportEveryDrawing() {
                                    .arg(FileListBox1->selectedPath(), QString::fromUtf8(e.what())));
                 return false;
             }
-            // The moving selection and the preview are the batch's progress: they reach the
-            // screen, and the window answers the desktop, however many drawings there are.
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            // The selection handler has painted the moving selection and the preview: the
+            // batch's progress. Now and then the window also answers the desktop, so that a
+            // long batch never looks hung; input waits for the end.
+            if (sinceEvents.hasExpired(kEventsEvery)) {
+                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+                sinceEvents.restart();
+            }
         }
     }
     PageControl1->setCurrentWidget(Html);
