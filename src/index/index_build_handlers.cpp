@@ -19,6 +19,7 @@
 #include <QScopeGuard>
 #include <QTabWidget>
 #include <QToolButton>
+#include <functional>
 #include <stdexcept>
 #include <vector>
 
@@ -31,16 +32,15 @@ const char* const kFolderUnreachable = "The folder %1 cannot be shown on the Vie
 // How often, in milliseconds, the batch lets the window answer the desktop.
 constexpr qint64 kEventsEvery = 100;
 
-// A build or a batch is running: the two build buttons do nothing until it ends.
-bool g_building = false;
-
-// Keeps SpeedButton7 and SpeedButton8 disabled while a build runs, whoever enables them
-// meanwhile (the report list's refresh does, and the window stays live during the compile),
-// and gives them at the end the state last asked for.
+// Keeps SpeedButton7 and SpeedButton8 disabled while a build or a batch runs, so that a second
+// click cannot rewrite the pages under the running compiler, and gives them back at the end.
+// The window stays live meanwhile: a refresh of the report list the user brings about cannot
+// enable them. The build's own refreshes run through refreshing(), and their verdict on the
+// buttons is the state given back; on other paths it is the state from before.
 class BuildButtonsLock : public QObject {
 public:
     explicit BuildButtonsLock(std::initializer_list<QToolButton*> buttons) {
-        g_building = true;
+        s_current = this;
         for (QToolButton* button : buttons) {
             m_held.push_back({button, button->isEnabled()});
             button->installEventFilter(this);
@@ -52,18 +52,35 @@ public:
             h.button->removeEventFilter(this);
             h.button->setEnabled(h.wanted);
         }
-        g_building = false;
+        s_current = nullptr;
+    }
+
+    static bool held() { return s_current != nullptr; }
+
+    // Runs a refresh of the report list with the buttons free to take the state it gives.
+    static void refreshing(const std::function<void()>& refresh) {
+        if (!s_current) {
+            refresh();
+            return;
+        }
+        BuildButtonsLock& lock = *s_current;
+        lock.m_open = true;
+        for (const Held& h : lock.m_held)
+            h.button->setEnabled(h.wanted);
+        const auto closeAgain = qScopeGuard([&lock] {
+            for (Held& h : lock.m_held)
+                h.wanted = h.button->isEnabled();
+            lock.m_open = false;
+            lock.hold();
+        });
+        refresh();
     }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::EnabledChange && !m_holding) {
-            for (Held& h : m_held) {
-                if (h.button == watched)
-                    h.wanted = h.button->isEnabled();
-            }
+        if (event->type() == QEvent::EnabledChange && !m_open && !m_holding &&
+            static_cast<QWidget*>(watched)->isEnabled())
             hold();
-        }
         return false;
     }
 
@@ -78,7 +95,9 @@ private:
             h.button->setEnabled(false);
         m_holding = false;
     }
+    static inline BuildButtonsLock* s_current = nullptr;
     std::vector<Held> m_held;
+    bool m_open = false;
     bool m_holding = false;
 };
 
@@ -92,7 +111,7 @@ void TForm1::connectIndexBuildHandlers() {
 }
 
 void TForm1::SpeedButton7Click() {
-    if (g_building)
+    if (BuildButtonsLock::held())
         return;
     bool built = false;
     {
@@ -104,7 +123,7 @@ void TForm1::SpeedButton7Click() {
 }
 
 void TForm1::SpeedButton8Click() {
-    if (g_building)
+    if (BuildButtonsLock::held())
         return;
     bool built = false;
     {
@@ -129,7 +148,7 @@ bool TForm1::BuildIndex() {
             Form4->hide();
     });
     // The pages list the reports the folder holds now.
-    RefreshReportList();
+    BuildButtonsLock::refreshing([this] { RefreshReportList(); });
     if (!WriteIndexPages())
         return false;
 
@@ -144,8 +163,8 @@ bool TForm1::BuildIndex() {
 
     const kvx::IndexCleanup cleanup = kvx::cleanUpIndexFolder(
         folder, kvx::SettingCopies.effjpg == "1", kvx::SettingCopies.effhtml == "1");
-    // Label12 counts what is left.
-    RefreshReportList();
+    // Label12 counts what is left, in the folder the tab shows now.
+    BuildButtonsLock::refreshing([this] { ShellTreeView2Change(); });
     if (!cleanup.ok) {
         kvx::showError(QString::fromLatin1(kCannotDelete).arg(cleanup.failedPath, cleanup.reason));
         return false;
@@ -211,8 +230,10 @@ bool TForm1::ReportEveryDrawing() {
             }
         }
     }
-    PageControl1->setCurrentWidget(Html);
-    ShellTreeView2->repaint();
-    RefreshReportList();
+    BuildButtonsLock::refreshing([this] {
+        PageControl1->setCurrentWidget(Html);
+        ShellTreeView2->repaint();
+        RefreshReportList();
+    });
     return true;
 }
