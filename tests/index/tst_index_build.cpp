@@ -22,6 +22,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <chm_lib.h>
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -377,6 +378,34 @@ private slots:
             QVERIFY(Form1->SpeedButton4->isHidden());
         }
         checkEndState();
+    }
+
+    void batchEndsARunningSlideShow() {
+        start("ok");
+        for (const char* d : {"a.dwg", "b.dwg", "c.dwg"})
+            kvxtest::writeFile(QFile::encodeName(dir + "/" + QLatin1String(d)).toStdString(),
+                               drawing());
+        openIndexTab();
+        Form1->PageControl1->setCurrentWidget(Form1->TabSheet1);
+        const auto unit = TForm1::SlidePauseUnit;
+        const auto restoreUnit = qScopeGuard([unit] { TForm1::SlidePauseUnit = unit; });
+        TForm1::SlidePauseUnit = std::chrono::seconds(5);
+        ResultDialogWatch dialog;
+        bool ran = false;
+        QTimer::singleShot(50, [&] {
+            ran = Form1->slideShowRunning();
+            Form1->PageControl1->setCurrentWidget(Form1->Html);
+            Form1->SpeedButton8->click();
+            QVERIFY(!Form1->slideShowRunning());
+        });
+        // The show runs until the batch, started during its first pause, ends it.
+        Form1->SpeedButton3->click();
+        QVERIFY(ran);
+        QCOMPARE(dialog.shown, 1);
+        QVERIFY(messages().isEmpty());
+        QVERIFY(QFile::exists(dir + "/c.dwg.htm") && QFile::exists(dir + "/" + autoIndex()));
+        QVERIFY(Form1->SpeedButton3->isEnabled() && !Form1->SpeedButton3->isHidden());
+        QVERIFY(Form1->SpeedButton4->isHidden());
     }
 
     // Our own hhc.exe over chmcmd: the batch ends with an index holding the pages, the
