@@ -15,17 +15,18 @@ mkdir "$work/plans"
 cat > "$work/opener" <<EOF
 #!/bin/sh
 exec chromium --headless=new --no-sandbox --disable-gpu --hide-scrollbars \
-  --window-size=1000,640 --screenshot="$out.part" "\$1" >/dev/null 2>&1
+  --window-size=1000,640 --screenshot="$work/shot.png" "\$1" >/dev/null 2>&1
 EOF
 chmod +x "$work/opener"
-rm -f "$out" "$out.part"
+rm -f "$out"
 XDG_CACHE_HOME="$work/cache" KORVENIX_OPENER="$work/opener" KORVENIX_NO_MESSAGE_BOX=1 \
   "$build/tools/hh/hh.exe" "$work/plans/hhctest.chm"
 # The viewer lets the browser run on by itself: wait for its picture.
 i=0
-while [ ! -s "$out.part" ] || pgrep -f "screenshot=$out.part" >/dev/null; do
+while [ ! -s "$work/shot.png" ]; do
   i=$((i + 1)); [ $i -le 240 ] || { echo "no screenshot" >&2; exit 1; }
   sleep 0.5
 done
-mv "$out.part" "$out"
+sleep 1
+mv "$work/shot.png" "$out"
 echo "$out"

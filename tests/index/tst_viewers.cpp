@@ -53,15 +53,12 @@ private:
     }
     // The arguments hh.exe was started with, one a line, once `count` have come.
     QList<QByteArray> viewerCalls(int count) {
-        QList<QByteArray> lines;
         QDeadlineTimer deadline(60000);
-        while (!deadline.hasExpired()) {
-            lines = readAll(calls).split('\n');
-            lines.removeAll(QByteArray());
-            if (lines.size() >= count)
-                break;
+        QByteArray text;
+        while (!deadline.hasExpired() && (text = readAll(calls)).count('\n') < count)
             QTest::qWait(50);
-        }
+        QList<QByteArray> lines = text.split('\n');
+        lines.removeAll(QByteArray());
         return lines;
     }
 
