@@ -298,9 +298,12 @@ private slots:
             if (!brokenPage.isEmpty())
                 QDir().mkpath(dir + "/" + brokenPage);
         });
+        // The View tab has moved on; the batch brings it to the Index tab's folder.
+        QVERIFY(Form1->ShellTreeView1->selectPath(session->fx.desktop()));
         ResultDialogWatch dialog;
         Form1->SpeedButton8->click();
 
+        QCOMPARE(Form1->ShellTreeView1->selectedPath(), autoName ? dir : session->fx.desktop());
         QCOMPARE(files(), sorted(left.replaceInStrings("AUTO", autoIndex())));
         QCOMPARE(Form1->PageControl1->currentIndex(), tab);
         QVERIFY2(said().contains(message) && said().isEmpty() == message.isEmpty(),
