@@ -438,6 +438,9 @@ void TForm1::Quitter1Click() {
 }
 
 void TForm1::Apropos1Click() {
+    // The window closes, and the program ends, once the build has returned.
+    if (deferCloseToIndexBuild())
+        return;
     endSlideShow();
     destroyTrayIcon();
     QApplication::quit();
@@ -451,7 +454,7 @@ bool TForm1::event(QEvent* e) {
 
 void TForm1::closeEvent(QCloseEvent* e) {
     // A running show ends first and closes the window again once it has returned.
-    if (deferCloseToSlideShow()) {
+    if (deferCloseToSlideShow() || deferCloseToIndexBuild()) {
         e->ignore();
         return;
     }

@@ -155,6 +155,9 @@ public:
     // The batch up to the build: a fresh report for every drawing of the Index tab's
     // folder, on the View tab. False when it stopped (no drawing, a refusal, an error).
     bool ReportEveryDrawing();
+    // Called by a close request: true when a build or a batch runs. A batch then stops after
+    // its drawing, a compile is waited for, and the window closes once the build has returned.
+    bool deferCloseToIndexBuild();
 
     // Viewers: the last index, the help file (also the tray menu's "Help"), the web site.
     void SpeedButton9Click();

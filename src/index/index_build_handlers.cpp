@@ -29,6 +29,9 @@ const char* const kReportFailed = "The report of %1 could not be written.\n%2";
 const char* const kCannotDelete = "The file %1 could not be deleted.\n%2";
 const char* const kFolderUnreachable = "The folder %1 cannot be shown on the View tab.";
 
+// A close request came during a build or a batch: the window closes once it has returned.
+bool g_closeAfterBuild = false;
+
 // How often, in milliseconds, the batch lets the window answer the desktop.
 constexpr qint64 kEventsEvery = 100;
 
@@ -101,6 +104,12 @@ private:
     bool m_holding = false;
 };
 
+bool closeRequested() {
+    const bool asked = g_closeAfterBuild;
+    g_closeAfterBuild = false;
+    return asked;
+}
+
 } // namespace
 
 void TForm1::connectIndexBuildHandlers() {
@@ -118,7 +127,9 @@ void TForm1::SpeedButton7Click() {
         BuildButtonsLock lock{SpeedButton7, SpeedButton8};
         built = BuildIndex();
     }
-    if (built)
+    if (closeRequested())
+        close();
+    else if (built)
         Form2->exec();
 }
 
@@ -130,8 +141,17 @@ void TForm1::SpeedButton8Click() {
         BuildButtonsLock lock{SpeedButton7, SpeedButton8};
         built = ReportEveryDrawing() && BuildIndex();
     }
-    if (built)
+    if (closeRequested())
+        close();
+    else if (built)
         Form2->exec();
+}
+
+bool TForm1::deferCloseToIndexBuild() {
+    if (!BuildButtonsLock::held())
+        return false;
+    g_closeAfterBuild = true;
+    return true;
 }
 
 bool TForm1::BuildIndex() {
@@ -212,6 +232,9 @@ bool TForm1::ReportEveryDrawing() {
         QElapsedTimer sinceEvents;
         sinceEvents.start();
         for (int i = 0; i < drawings; ++i) {
+            // Asked to close: the reports written so far stay, no index is built.
+            if (g_closeAfterBuild)
+                return false;
             FileListBox1->setItemIndex(i);
             FileListBox1Click();
             try {

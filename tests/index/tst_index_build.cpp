@@ -8,6 +8,7 @@
 #include "drawing/shell_tree_view.h"
 #include "index/result_dialog.h"
 #include "report/wait_window.h"
+#include "tray/cool_tray_icon.h"
 
 #include <QDir>
 #include <QLabel>
@@ -344,6 +345,23 @@ private slots:
         for (const QString& d : drawings)
             expected << d + ".htm" << d + ".jpg";
         QCOMPARE(chmEntries(dir + "/" + autoIndex()), sorted(expected));
+    }
+
+    // Last: the program ends here. The compile is not cut short; no dialog follows.
+    void closingDuringTheCompileWaitsForIt() {
+        start("gate", "", true, [&] { write(dir + "/a.dwg.htm", "x"); });
+        bool stayed = false;
+        QTimer::singleShot(50, [&] {
+            const auto release = qScopeGuard([&] { write(tools + "/go", ""); });
+            Form1->close();
+            stayed = Form1->isVisible() && Form4->isVisible();
+        });
+        ResultDialogWatch dialog;
+        Form1->SpeedButton7->click();
+        QVERIFY(stayed);
+        QCOMPARE(dialog.shown, 0);
+        QVERIFY(QFile::exists(dir + "/" + autoIndex()));
+        QVERIFY(!Form1->isVisible() && !Form1->TrayIcon1);
     }
 };
 
