@@ -104,10 +104,22 @@ private:
     bool m_holding = false;
 };
 
-bool closeRequested() {
-    const bool asked = g_closeAfterBuild;
-    g_closeAfterBuild = false;
-    return asked;
+// Runs a build's steps with the buttons locked, then shows the result dialog when they
+// built the index. A close asked for meanwhile is carried out instead, however they ended.
+void buildThenShow(TForm1* form, const std::function<bool()>& steps) {
+    const auto closeIfAsked = qScopeGuard([form] {
+        if (g_closeAfterBuild) {
+            g_closeAfterBuild = false;
+            form->close();
+        }
+    });
+    bool built = false;
+    {
+        BuildButtonsLock lock{form->SpeedButton7, form->SpeedButton8};
+        built = steps();
+    }
+    if (built && !g_closeAfterBuild)
+        Form2->exec();
 }
 
 } // namespace
@@ -122,29 +134,13 @@ void TForm1::connectIndexBuildHandlers() {
 void TForm1::SpeedButton7Click() {
     if (BuildButtonsLock::held())
         return;
-    bool built = false;
-    {
-        BuildButtonsLock lock{SpeedButton7, SpeedButton8};
-        built = BuildIndex();
-    }
-    if (closeRequested())
-        close();
-    else if (built)
-        Form2->exec();
+    buildThenShow(this, [this] { return BuildIndex(); });
 }
 
 void TForm1::SpeedButton8Click() {
     if (BuildButtonsLock::held())
         return;
-    bool built = false;
-    {
-        BuildButtonsLock lock{SpeedButton7, SpeedButton8};
-        built = ReportEveryDrawing() && BuildIndex();
-    }
-    if (closeRequested())
-        close();
-    else if (built)
-        Form2->exec();
+    buildThenShow(this, [this] { return ReportEveryDrawing() && BuildIndex(); });
 }
 
 bool TForm1::deferCloseToIndexBuild() {
