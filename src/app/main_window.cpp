@@ -152,6 +152,7 @@ TForm1::TForm1(const QStringList& arguments, QWidget* parent)
     kvx::runHandler([this] { ShellTreeView2->populate(); });
     // The Index tab keeps its design captions until it is first shown.
     connectIndexHandlers();
+    connectIndexBuildHandlers();
     kvx::runHandler([this] { FormCreate(); });
 }
 
@@ -439,6 +440,9 @@ void TForm1::Quitter1Click() {
 
 void TForm1::Apropos1Click() {
     commitEdit4();
+    // The window closes, and the program ends, once the build has returned.
+    if (deferCloseToIndexBuild())
+        return;
     endSlideShow();
     destroyTrayIcon();
     QApplication::quit();
@@ -471,7 +475,7 @@ void TForm1::commitEdit4() {
 
 void TForm1::closeEvent(QCloseEvent* e) {
     // A running show ends first and closes the window again once it has returned.
-    if (deferCloseToSlideShow()) {
+    if (deferCloseToSlideShow() || deferCloseToIndexBuild()) {
         e->ignore();
         return;
     }

@@ -161,6 +161,21 @@ public:
     // is shown in the error box; the pages before it stay written.
     bool WriteIndexPages();
 
+    // The index build and the batch that reports every drawing first. While either runs,
+    // SpeedButton7 and SpeedButton8 are disabled and do nothing.
+    void connectIndexBuildHandlers();
+    void SpeedButton7Click(); // Use existing files to build Index
+    void SpeedButton8Click(); // Create new files to build Index
+    // The build up to the result dialog: pages, compile, last index, clean-up, count.
+    // False when it stopped on a refusal or an error, already shown.
+    bool BuildIndex();
+    // The batch up to the build: a fresh report for every drawing of the Index tab's
+    // folder, on the View tab. False when it stopped (no drawing, a refusal, an error).
+    bool ReportEveryDrawing();
+    // Called by a close request: true when a build or a batch runs. A batch then stops after
+    // its drawing, a compile is waited for, and the window closes once the build has returned.
+    bool deferCloseToIndexBuild();
+
     // Viewers: the last index, the help file (also the tray menu's "Help"), the web site.
     void SpeedButton9Click();
     void SpeedButton10Click();

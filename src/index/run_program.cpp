@@ -3,6 +3,7 @@
 #include <QEventLoop>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <cstdio>
 
 namespace kvx {
 
@@ -17,7 +18,12 @@ QString unquotedArgument(const QString& argument) {
 
 } // namespace kvx
 
-bool RunProgram(const QString& program, const QString& argument, bool wait, int showState) {
+namespace {
+constexpr qsizetype kKeptErrorBytes = 64 * 1024;
+} // namespace
+
+bool RunProgram(const QString& program, const QString& argument, bool wait, int showState,
+                QString* errorOutput) {
     QProcess process;
     process.setProgram(program);
     process.setArguments({kvx::unquotedArgument(argument)});
@@ -32,7 +38,17 @@ bool RunProgram(const QString& program, const QString& argument, bool wait, int 
     }
 
     // The program writes to our own terminal, as a started program would.
-    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.setProcessChannelMode(errorOutput ? QProcess::ForwardedOutputChannel
+                                              : QProcess::ForwardedChannels);
+    QByteArray errors;
+    const auto takeErrors = [&] {
+        const QByteArray chunk = process.readAllStandardError();
+        std::fwrite(chunk.constData(), 1, static_cast<std::size_t>(chunk.size()), stderr);
+        // A talkative program keeps only its last words.
+        errors = (errors + chunk).right(kKeptErrorBytes);
+    };
+    if (errorOutput)
+        QObject::connect(&process, &QProcess::readyReadStandardError, &process, takeErrors);
     process.setInputChannelMode(QProcess::ForwardedInputChannel);
     QEventLoop loop;
     QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
@@ -46,5 +62,9 @@ bool RunProgram(const QString& program, const QString& argument, bool wait, int 
     // Woken by the exit itself (SIGCHLD), never by polling; events run meanwhile.
     if (process.state() != QProcess::NotRunning)
         loop.exec();
+    if (errorOutput) {
+        takeErrors();
+        *errorOutput = QString::fromLocal8Bit(errors);
+    }
     return true;
 }

@@ -28,4 +28,7 @@ QString unquotedArgument(const QString& argument);
 // meanwhile, so windows repaint and take input.
 // no wait: returns at once; the program runs on by itself, is not ended when we exit, and
 // leaves no zombie behind.
-bool RunProgram(const QString& program, const QString& argument, bool wait, int showState);
+// errorOutput (wait only): receives what the program wrote on its standard error, which
+// still reaches ours as well.
+bool RunProgram(const QString& program, const QString& argument, bool wait, int showState,
+                QString* errorOutput = nullptr);

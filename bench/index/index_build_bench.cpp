@@ -1,0 +1,169 @@
+// The batch over 1,000 drawings, its two phases apart: a report for every drawing on the View
+// tab, then the index build with our own hhc.exe. Beside them, the same 1,000 drawings
+// selected and reported one by one, 1,000 reports of one drawing, and bare chmcmd on the same
+// folder.
+
+#include "app/settings_fixture.h"
+#include "support/dwg_builder.h"
+
+#include "app/application.h"
+#include "app/main_window.h"
+#include "app/message_box.h"
+#include "drawing/file_list_box.h"
+#include "drawing/shell_tree_view.h"
+
+#include "chm_project.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTabWidget>
+#include <cstdlib>
+#include <fstream>
+#include <sys/resource.h>
+
+namespace {
+
+constexpr int kDrawings = 1000;
+QString g_folder;
+
+void setUp() {
+    static SettingsFixture settings(
+        QByteArray("\"autoname\"=dword:00000001\r\n\"bigimage\"=dword:00000000\r\n"
+                   "\"effhtml\"=\"0\"\r\n\"effjpg\"=\"0\"\r\n\"path\"=\"") +
+        QFile::encodeName(QDir::tempPath()) + "/kvx-build-bench-tools\"\r\n");
+    const QString tools = QDir::tempPath() + "/kvx-build-bench-tools";
+    QDir().mkpath(tools);
+    QFile::remove(tools + "/hhc.exe");
+    QFile::link(QStringLiteral(KVX_HHC), tools + "/hhc.exe");
+    g_folder = settings.desktop() + "/plans";
+    QDir().mkpath(g_folder);
+    const kvxtest::Bytes dwg =
+        kvxtest::DwgBuilder("AC1018")
+            .headerData()
+            .bmp(kvxtest::makeBmp(kvxtest::Image::pattern(216, 140, 200), {8}))
+            .build();
+    for (int i = 0; i < kDrawings; ++i)
+        kvxtest::writeFile(
+            QFile::encodeName(g_folder +
+                              QStringLiteral("/plan %1.dwg").arg(i, 4, 10, QLatin1Char('0')))
+                .toStdString(),
+            dwg);
+    kvx::MessageSeam::setAutoAnswer(true);
+    kvx::createForms({});
+    Form1->ShellTreeView1->selectPath(g_folder);
+    Form1->PageControl1->setCurrentWidget(Form1->Html);
+}
+
+void BM_BatchReporting(benchmark::State& state) {
+    for (auto _ : state)
+        Form1->ReportEveryDrawing();
+    state.counters["drawings"] = Form1->FileListBox1->count();
+}
+
+// The batch's loop without the batch: each drawing selected, shown and reported, as by hand.
+void BM_SelectAndReport(benchmark::State& state) {
+    Form1->PageControl1->setCurrentWidget(Form1->TabSheet1);
+    for (auto _ : state) {
+        for (int i = 0; i < kDrawings; ++i) {
+            Form1->FileListBox1->setItemIndex(i);
+            Form1->FileListBox1Click();
+            Form1->WriteDrawingReport();
+        }
+    }
+    Form1->PageControl1->setCurrentWidget(Form1->Html);
+}
+
+void BM_SingleReports(benchmark::State& state) {
+    Form1->PageControl1->setCurrentWidget(Form1->TabSheet1);
+    Form1->FileListBox1->setItemIndex(0);
+    Form1->FileListBox1Click();
+    for (auto _ : state) {
+        for (int i = 0; i < kDrawings; ++i)
+            Form1->WriteDrawingReport();
+    }
+    Form1->PageControl1->setCurrentWidget(Form1->Html);
+}
+
+// CPU seconds of finished children (hhc.exe and its chmcmd), per iteration: steadier than
+// wall time on a shared machine.
+double childCpu() {
+    rusage r{};
+    ::getrusage(RUSAGE_CHILDREN, &r);
+    return static_cast<double>(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
+           static_cast<double>(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
+}
+struct ChildCpu {
+    benchmark::State& state;
+    double start = childCpu();
+    ~ChildCpu() {
+        state.counters["child_cpu_s"] =
+            benchmark::Counter(childCpu() - start, benchmark::Counter::kAvgIterations);
+    }
+};
+
+void BM_BatchCompile(benchmark::State& state) {
+    ChildCpu cpu{state};
+    for (auto _ : state) {
+        if (!Form1->BuildIndex())
+            state.SkipWithError("the build failed");
+    }
+}
+
+void BM_BareChmcmd(benchmark::State& state) {
+    // The project hhc.exe writes for the folder the batch left, compiled by chmcmd alone.
+    const std::string plans = QFile::encodeName(g_folder).toStdString();
+    QDir().mkpath(g_folder + "/.bare.out");
+    std::ofstream(plans + "/.bare.hhp") << kvx::hhc::projectText(
+        ".bare.out/hhctest.chm", "index.htm", "plans", kvx::hhc::listProjectFiles(plans));
+    const std::string command =
+        "cd '" + plans + "' && chmcmd --no-html-scan .bare.hhp >/dev/null 2>&1";
+    ChildCpu cpu{state};
+    for (auto _ : state) {
+        if (std::system(command.c_str()) != 0)
+            state.SkipWithError("chmcmd failed");
+    }
+    QFile::remove(g_folder + "/.bare.hhp");
+    QDir(g_folder + "/.bare.out").removeRecursively();
+}
+
+BENCHMARK(BM_BatchReporting)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Repetitions(3);
+BENCHMARK(BM_SelectAndReport)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Repetitions(3);
+BENCHMARK(BM_SingleReports)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Repetitions(3);
+BENCHMARK(BM_BatchCompile)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Repetitions(3);
+BENCHMARK(BM_BareChmcmd)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Repetitions(3);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    TApplication app(argc, argv);
+    setUp();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    kvx::destroyForms();
+    QDir(QDir::tempPath() + "/kvx-build-bench-tools").removeRecursively();
+    return 0;
+}

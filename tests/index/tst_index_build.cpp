@@ -1,0 +1,360 @@
+// The index build and the batch on real folders, with a tool folder whose hhc.exe is a small
+// script (or fails, or is missing), and once with our own hhc.exe over chmcmd.
+
+#include "../app/window_session.h"
+#include "support/dwg_builder.h"
+
+#include "app/main_window.h"
+#include "drawing/shell_tree_view.h"
+#include "index/result_dialog.h"
+#include "report/wait_window.h"
+#include "tray/cool_tray_icon.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QStandardPaths>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <chm_lib.h>
+#include <functional>
+#include <memory>
+
+namespace {
+
+const QStringList kPages{"droite.htm", "gauche.htm", "haut.htm", "index.htm", "miniatures.htm"};
+
+void write(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    QVERIFY2(f.open(QIODevice::WriteOnly), qPrintable(path));
+    f.write(bytes);
+}
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QStringList sorted(QStringList names) {
+    names.sort();
+    return names;
+}
+
+void writeDrawings(const QString& dir, const QStringList& names) {
+    const kvxtest::Bytes dwg = kvxtest::DwgBuilder("AC1018")
+                                   .headerData()
+                                   .bmp(kvxtest::makeBmp(kvxtest::Image::pattern(120, 60, 16)))
+                                   .build();
+    for (const QString& name : names)
+        kvxtest::writeFile(QFile::encodeName(dir + "/" + name).toStdString(), dwg);
+}
+
+// A hhc.exe that logs its argument and show state, then lists the folder into hhctest.chm.
+// "gate": it first waits for the file "go" beside it. "fail": it says why and leaves nothing.
+QByteArray fakeCompiler(const QByteArray& tools, const QString& mode) {
+    QByteArray s = "#!/bin/sh\necho \"$1|$KORVENIX_SHOW_STATE\" >> '" + tools + "/log'\n";
+    if (mode == "fail")
+        return s + "echo 'hhc.exe: chmcmd ended with an error' >&2\nexit 1\n";
+    if (mode == "gate")
+        s += "while [ ! -e '" + tools + "/go' ]; do sleep 0.02; done\n";
+    return s +
+           "d=$(dirname \"$1\")\nls \"$d\" > \"$d/.part\" && mv \"$d/.part\" \"$d/hhctest.chm\"\n";
+}
+
+QStringList chmEntries(const QString& chm) {
+    QStringList names;
+    chmFile* h = chm_open(QFile::encodeName(chm).constData());
+    if (!h)
+        return names;
+    const auto add = [](chmFile*, chmUnitInfo* ui, void* names) {
+        if (QByteArray(ui->path) != "/_#_README_#_") // chmcmd's own signature
+            static_cast<QStringList*>(names)->append(QFile::decodeName(ui->path + 1));
+        return CHM_ENUMERATOR_CONTINUE;
+    };
+    chm_enumerate(h, CHM_ENUMERATE_FILES | CHM_ENUMERATE_NORMAL, add, &names);
+    chm_close(h);
+    return sorted(names);
+}
+
+// Answers the result dialog with "Close" each time it comes up, and counts it.
+struct ResultDialogWatch {
+    ResultDialogWatch() {
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            if (Form2 && Form2->isVisible()) {
+                ++shown;
+                Form2->SpeedButton1->click();
+            }
+        });
+        timer.start(10);
+    }
+    int shown = 0;
+    QTimer timer;
+};
+
+} // namespace
+
+class TestIndexBuild : public QObject {
+    Q_OBJECT
+private:
+    std::unique_ptr<WindowSession> session;
+    QString dir;
+    QString tools;
+
+    // A tool folder named by "path", the clean-up options, "Plans" on the desktop shown on
+    // the Index tab.
+    void start(const QString& compiler, const QString& clean = "", bool autoName = true,
+               const std::function<void()>& fill = {}) {
+        session = std::make_unique<WindowSession>();
+        dir = session->fx.desktop() + "/Plans";
+        tools = session->fx.configHome() + "/tool folder";
+        QDir().mkpath(dir);
+        QDir().mkpath(tools);
+        const auto flag = [](bool on) { return QByteArray(on ? "1" : "0"); };
+        session->fx.writeHive(
+            "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Stalwen\\Korvenix31]\r\n"
+            "\"autoname\"=dword:0000000" +
+            flag(autoName) +
+            "\r\n\"bigimage\"=dword:00000000\r\n"
+            "\"indexname\"=\"\"\r\n\"lastchm\"=\"/earlier/x.chm\"\r\n"
+            "\"path\"=\"" +
+            QFile::encodeName(tools) +
+            "\"\r\n"
+            "\"effhtml\"=\"" +
+            flag(clean.contains("html")) +
+            "\"\r\n"
+            "\"effjpg\"=\"" +
+            flag(clean.contains("jpg")) + "\"\r\n");
+        if (!compiler.isEmpty()) {
+            write(tools + "/hhc.exe", fakeCompiler(QFile::encodeName(tools), compiler));
+            QFile::setPermissions(tools + "/hhc.exe", QFile::ReadOwner | QFile::ExeOwner);
+        }
+        if (fill)
+            fill();
+        kvx::createForms({});
+        QVERIFY(Form1->ShellTreeView1->selectPath(dir));
+        Form1->PageControl1->setCurrentWidget(Form1->Html);
+        QCOMPARE(Form1->ShellTreeView2->selectedPath(), dir);
+        kvx::MessageSeam::clear();
+    }
+    QString autoIndex() const { return QString(dir).replace('/', '_') + ".chm"; }
+    QStringList files() const { return sorted(QDir(dir).entryList(QDir::Files)); }
+    QStringList compilerRuns() const {
+        return QString::fromUtf8(readAll(tools + "/log")).split('\n', Qt::SkipEmptyParts);
+    }
+    QString said() const {
+        QStringList texts;
+        for (const kvx::ShownMessage& m : kvx::MessageSeam::shown())
+            texts << m.text;
+        return texts.join('\n');
+    }
+
+private slots:
+    void cleanup() { session.reset(); }
+
+    void build_data() {
+        QTest::addColumn<QString>("compiler"); // "block": haut.htm cannot be written
+        QTest::addColumn<QString>("clean");
+        QTest::addColumn<bool>("userFiles");
+        QTest::addColumn<QStringList>("left"); // besides the drawings and the index
+        QTest::addColumn<QString>("count");
+        QTest::addColumn<QString>("error"); // empty: built
+        const QStringList reports{"a.dwg.htm", "a.dwg.jpg", "B.DWG.htm", "B.DWG.jpg"};
+        const QStringList mine{"index.jpg", "notes.htm"};
+        QTest::newRow("no clean-up") << "ok"
+                                     << "" << false << reports + kPages << "2 report file(s) found"
+                                     << "";
+        QTest::newRow("both options")
+            << "ok"
+            << "html jpg" << false << QStringList{} << "0 report file(s) found"
+            << "";
+        QTest::newRow("user's own files stay")
+            << "ok"
+            << "html jpg" << true << mine << "1 report file(s) found"
+            << "";
+        QTest::newRow("pictures only")
+            << "ok"
+            << "jpg" << true << QStringList{"B.DWG.htm", "a.dwg.htm"} + mine + kPages
+            << "3 report file(s) found"
+            << "";
+        QTest::newRow("compiler fails, old output beside")
+            << "fail"
+            << "html jpg" << true << reports + kPages + mine + QStringList{"hhctest.chm"}
+            << "3 report file(s) found"
+            << "could not be created.\nhhc.exe: chmcmd ended with an error";
+        QTest::newRow("compiler missing")
+            << ""
+            << "html jpg" << false << reports + kPages << "2 report file(s) found"
+            << "could not be created.\nThe help compiler ";
+        QTest::newRow("page cannot be written")
+            << "block"
+            << "html jpg" << false << reports + QStringList{"gauche.htm", "index.htm"}
+            << "2 report file(s) found"
+            << "/Plans/haut.htm";
+    }
+    void build() {
+        QFETCH(QString, compiler);
+        QFETCH(QString, clean);
+        QFETCH(bool, userFiles);
+        QFETCH(QStringList, left);
+        QFETCH(QString, count);
+        QFETCH(QString, error);
+        start(compiler, clean, true, [&] {
+            for (const char* f :
+                 {"a.dwg", "a.dwg.htm", "a.dwg.jpg", "B.DWG", "B.DWG.htm", "B.DWG.jpg"})
+                write(dir + "/" + QLatin1String(f), "x");
+            if (userFiles) {
+                write(dir + "/notes.htm", "mine");
+                write(dir + "/index.jpg", "photo");
+            }
+            // An index of the same name from an earlier build.
+            write(dir + "/" + autoIndex(), "earlier index");
+            if (compiler == "fail")
+                write(dir + "/hhctest.chm", "stale");
+            if (compiler == "block")
+                QDir().mkpath(dir + "/haut.htm");
+        });
+        ResultDialogWatch dialog;
+        Form1->SpeedButton7->click();
+
+        QCOMPARE(dialog.shown, error.isEmpty() ? 1 : 0);
+        QCOMPARE(files(), sorted(left + QStringList{"a.dwg", "B.DWG", autoIndex()}));
+        QCOMPARE(Form1->Label12->text(), count);
+        QVERIFY(!Form4->isVisible());
+        QVERIFY(Form1->SpeedButton8->isEnabled());
+        const QString last = error.isEmpty() ? dir + "/" + autoIndex() : "/earlier/x.chm";
+        QCOMPARE(QString::fromStdString(kvx::SettingCopies.lastchm), last);
+        QVERIFY(session->fx.hive().contains("\"lastchm\"=\"" + QFile::encodeName(last) + "\""));
+        if (error.isEmpty()) {
+            QCOMPARE(said(), QString());
+            QCOMPARE(compilerRuns(), QStringList{dir + "/index.htm|6"});
+            QVERIFY(readAll(dir + "/" + autoIndex()).contains("miniatures.htm"));
+        } else {
+            QVERIFY2(said().contains(error), qPrintable(said()));
+            QCOMPARE(readAll(dir + "/" + autoIndex()), QByteArray("earlier index"));
+        }
+    }
+
+    void batch_data() {
+        QTest::addColumn<QStringList>("drawings");
+        QTest::addColumn<bool>("autoName");
+        QTest::addColumn<QString>("brokenPage"); // a report page that cannot be written
+        QTest::addColumn<QStringList>("left");   // "AUTO": the index
+        QTest::addColumn<int>("tab");
+        QTest::addColumn<QString>("message");
+        const QStringList three{"a.dwg", "b.dwg", "c.dwg"};
+        const QStringList reports{"a.dwg.htm", "a.dwg.jpg", "b.dwg.htm",
+                                  "b.dwg.jpg", "c.dwg.htm", "c.dwg.jpg"};
+        QTest::newRow("three drawings")
+            << three << true << "" << three + kPages + reports + QStringList{"AUTO"} << 1 << "";
+        QTest::newRow("empty folder") << QStringList{} << true << "" << QStringList{} << 0 << "";
+        QTest::newRow("no name")
+            << QStringList{"a.dwg"} << false << "" << QStringList{"a.dwg"} << 1
+            << "Enter a valid file name or select the automatic naming option.";
+        QTest::newRow("report fails half-way")
+            << three << true << "b.dwg.htm" << three + reports.mid(0, 2) + QStringList{"b.dwg.jpg"}
+            << 0 << "/Plans/b.dwg could not be written.";
+    }
+    void batch() {
+        QFETCH(QStringList, drawings);
+        QFETCH(bool, autoName);
+        QFETCH(QString, brokenPage);
+        QFETCH(QStringList, left);
+        QFETCH(int, tab);
+        QFETCH(QString, message);
+        start("ok", "", autoName, [&] {
+            writeDrawings(dir, drawings);
+            if (!brokenPage.isEmpty())
+                QDir().mkpath(dir + "/" + brokenPage);
+        });
+        // The View tab has moved on; the batch brings it to the Index tab's folder.
+        QVERIFY(Form1->ShellTreeView1->selectPath(session->fx.desktop()));
+        ResultDialogWatch dialog;
+        Form1->SpeedButton8->click();
+
+        QCOMPARE(Form1->ShellTreeView1->selectedPath(), autoName ? dir : session->fx.desktop());
+        QCOMPARE(files(), sorted(left.replaceInStrings("AUTO", autoIndex())));
+        QCOMPARE(Form1->PageControl1->currentIndex(), tab);
+        QVERIFY2(said().contains(message) && said().isEmpty() == message.isEmpty(),
+                 qPrintable(said()));
+        const bool built = left.contains(autoIndex());
+        QCOMPARE(dialog.shown, built ? 1 : 0);
+        if (built) {
+            const QByteArray list = readAll(dir + "/gauche.htm");
+            QVERIFY(list.contains("3. c") && !list.contains("4. "));
+            QCOMPARE(Form1->Label12->text(), QStringLiteral("3 report file(s) found"));
+        }
+        if (autoName && !drawings.isEmpty()) {
+            // The View tab's commands are back, Stop excepted.
+            for (QToolButton* b : {Form1->SpeedButton1, Form1->SpeedButton2, Form1->SpeedButton3,
+                                   Form1->SpeedButton6})
+                QVERIFY(b->isEnabled() && !b->isHidden());
+            QVERIFY(Form1->SpeedButton4->isHidden());
+        }
+        QVERIFY(!Form4->isVisible());
+        QVERIFY(Form1->SpeedButton8->isEnabled());
+    }
+
+    // Our own hhc.exe over chmcmd: the batch ends with an index holding the five pages, the
+    // reports and their pictures.
+    void batchWithTheRealCompiler() {
+        if (QStandardPaths::findExecutable("chmcmd").isEmpty())
+            QSKIP("chmcmd is not installed");
+        const QStringList drawings{"Lot 1 & 2.dwg", "façade.dwg", "plan.dwg"};
+        start("", "", true, [&] {
+            QFile::link(QStringLiteral(KVX_HHC), tools + "/hhc.exe");
+            writeDrawings(dir, drawings);
+        });
+        ResultDialogWatch dialog;
+        Form1->SpeedButton8->click();
+        QVERIFY2(said().isEmpty(), qPrintable(said()));
+        QCOMPARE(dialog.shown, 1);
+        QStringList expected = kPages;
+        for (const QString& d : drawings)
+            expected << d + ".htm" << d + ".jpg";
+        QCOMPARE(chmEntries(dir + "/" + autoIndex()), sorted(expected));
+    }
+
+    // Last, since the program ends here. While the compiler runs the window is live, but the
+    // build buttons do nothing, the build keeps its folder when the tab moves on, and a close
+    // waits for the compile, then skips the dialog.
+    void duringTheCompile() {
+        start("gate", "", true, [&] { write(dir + "/a.dwg.htm", "x"); });
+        bool checked = false;
+        QTimer::singleShot(50, [&] {
+            const auto release = qScopeGuard([&] { write(tools + "/go", ""); });
+            QVERIFY(Form4->isVisible());
+            Form1->SpeedButton7Click();
+            Form1->SpeedButton8Click();
+            Form1->ShellTreeView2Change(); // a refresh, as showing the tab does
+            QVERIFY(!Form1->SpeedButton7->isEnabled() && !Form1->SpeedButton8->isEnabled());
+            auto* model = Form1->ShellTreeView2->model();
+            const QModelIndex desktop = model->index(0, 0);
+            for (int i = 0; i < model->rowCount(desktop); ++i)
+                if (model->index(i, 0, desktop).data().toString() == "Computer")
+                    Form1->ShellTreeView2->setCurrentIndex(model->index(i, 0, desktop));
+            Form1->close();
+            checked = Form1->isVisible() && Form4->isVisible();
+        });
+        ResultDialogWatch dialog;
+        Form1->SpeedButton7->click();
+        QVERIFY(checked);
+        QCOMPARE(compilerRuns().size(), 1);
+        QCOMPARE(said(), QString());
+        QVERIFY(QFile::exists(dir + "/" + autoIndex()));
+        QCOMPARE(Form1->Label12->text(), QStringLiteral("No report file found"));
+        QVERIFY(!Form1->SpeedButton7->isEnabled() && !Form1->SpeedButton8->isEnabled());
+        QCOMPARE(dialog.shown, 0);
+        QVERIFY(!Form1->isVisible() && !Form1->TrayIcon1);
+    }
+};
+
+int main(int argc, char** argv) {
+    TApplication app(argc, argv);
+    TestIndexBuild test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_index_build.moc"
