@@ -1,6 +1,7 @@
 #include "index/index_build.h"
 
 #include "drawing/folder_listing.h"
+#include "files/paths.h"
 #include "index/index_pages.h"
 #include "index/run_program.h"
 
