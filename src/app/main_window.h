@@ -10,6 +10,7 @@
 #include <chrono>
 #include <exception>
 #include <string>
+#include <vector>
 
 class QCheckBox;
 class QGroupBox;
@@ -151,8 +152,8 @@ public:
     // Re-reads FileListBox2 for ShellTreeView2's folder, less the five index pages; counts
     // the reports in Label12 and enables the build buttons. Throws when it cannot be read.
     void RefreshReportList();
-    // The report list: the bare names of FileListBox2, in order.
-    QStringList ReportList() const;
+    // The report list: the bare names of FileListBox2 as the file system gives them, in order.
+    std::vector<std::string> ReportList() const;
     // False once the refusal is shown and Edit4 has the focus: the caller then stops.
     bool IndexNameCheck();
     // The bare file name of the compiled index.

@@ -1,5 +1,6 @@
 #include "index/index_build.h"
 
+#include "drawing/file_name_text.h"
 #include "drawing/folder_listing.h"
 #include "files/paths.h"
 #include "index/index_pages.h"
@@ -15,6 +16,7 @@
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace kvx {
 
@@ -28,10 +30,6 @@ constexpr int kCompilerLines = 10;
 
 std::string native(const QString& path) {
     return QFile::encodeName(path).toStdString();
-}
-
-QString inFolder(const QString& folder, const QString& name) {
-    return QFile::decodeName(QByteArray::fromStdString(joinPath(native(folder), native(name))));
 }
 
 QString systemText(int err) {
@@ -51,9 +49,9 @@ struct FileStamp {
     }
 };
 
-std::optional<FileStamp> stampOf(const QString& path) {
+std::optional<FileStamp> stampOf(const std::string& path) {
     struct stat st {};
-    if (::stat(native(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return std::nullopt;
     return FileStamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
 }
@@ -71,11 +69,12 @@ bool isReportPageName(const QString& name) {
     return name.endsWith(QLatin1String(".dwg.htm"), Qt::CaseInsensitive);
 }
 
-IndexCompile compileIndex(const QString& compiler, const QString& folder,
+IndexCompile compileIndex(const QString& compiler, const std::string& folder,
                           const QString& indexName) {
     IndexCompile result;
-    result.indexPath = inFolder(folder, indexName);
-    const QString output = inFolder(folder, QLatin1String(kCompilerOutput));
+    const std::string indexPath = joinPath(folder, native(indexName));
+    result.indexPath = displayName(indexPath);
+    const std::string output = joinPath(folder, kCompilerOutput);
     const auto failed = [&](const QString& why) {
         result.message = QString::fromLatin1(kNotCreated).arg(result.indexPath);
         if (!why.isEmpty())
@@ -86,8 +85,10 @@ IndexCompile compileIndex(const QString& compiler, const QString& folder,
     // A hhctest.chm left by an earlier run must not pass for this run's work.
     const std::optional<FileStamp> before = stampOf(output);
     QString compilerSaid;
+    // QProcess hands the argument over in the locale's encoding, so a folder whose name is
+    // not UTF-8 reaches the compiler as the text shown for it.
     const QString argument =
-        QLatin1Char('"') + inFolder(folder, QStringLiteral("index.htm")) + QLatin1Char('"');
+        QLatin1Char('"') + displayName(joinPath(folder, "index.htm")) + QLatin1Char('"');
     if (!RunProgram(compiler, argument, true, SwMinimize, &compilerSaid))
         return failed(QString::fromLatin1(kCannotStart).arg(compiler));
     const std::optional<FileStamp> after = stampOf(output);
@@ -95,44 +96,47 @@ IndexCompile compileIndex(const QString& compiler, const QString& folder,
         return failed(lastLines(compilerSaid));
 
     // One step: the earlier index stays whole until the new one takes its name.
-    if (std::rename(native(output).c_str(), native(result.indexPath).c_str()) != 0)
+    if (std::rename(output.c_str(), indexPath.c_str()) != 0)
         return failed(systemText(errno));
     result.ok = true;
     return result;
 }
 
-IndexCleanup cleanUpIndexFolder(const QString& folder, bool pictures, bool pages) {
+IndexCleanup cleanUpIndexFolder(const std::string& folder, bool pictures, bool pages) {
     IndexCleanup result;
     if (!pictures && !pages)
         return result;
-    const FolderListing listing = listFolder(native(folder), "*.htm");
+    const FolderListing listing = listFolder(folder, "*.htm");
     if (!listing.ok) {
         result.ok = false;
-        result.failedPath = folder;
+        result.failedPath = displayName(folder);
         result.reason = QString::fromLocal8Bit(listing.error.c_str());
         return result;
     }
-    QStringList ours;
-    for (const std::string& entry : listing.names) {
-        const QString name = QFile::decodeName(QByteArray::fromStdString(entry));
+    // Names as bytes: a name that is not UTF-8 is still reached.
+    const auto isReport = [](const std::string& name) {
+        return isReportPageName(displayName(name));
+    };
+    std::vector<std::string> ours;
+    for (const std::string& name : listing.names) {
         // The index pages are exactly the names the page writer gives; "Index.HTM" is not one.
         const bool indexPage = std::any_of(std::begin(kIndexPages), std::end(kIndexPages),
-                                           [&](const char* p) { return name == QLatin1String(p); });
-        if (isReportPageName(name) || indexPage)
-            ours << name;
+                                           [&](const char* p) { return name == p; });
+        if (isReport(name) || indexPage)
+            ours.push_back(name);
     }
     if (pictures) {
-        for (const QString& name : ours) {
-            if (isReportPageName(name))
-                ::unlink(native(inFolder(folder, reportImageName(name))).c_str());
+        for (const std::string& name : ours) {
+            if (isReport(name))
+                ::unlink(joinPath(folder, reportImageName(name)).c_str());
         }
     }
     if (pages) {
-        for (const QString& name : ours) {
-            const QString path = inFolder(folder, name);
-            if (::unlink(native(path).c_str()) != 0 && errno != ENOENT) {
+        for (const std::string& name : ours) {
+            const std::string path = joinPath(folder, name);
+            if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
                 result.ok = false;
-                result.failedPath = path;
+                result.failedPath = displayName(path);
                 result.reason = systemText(errno);
                 return result;
             }

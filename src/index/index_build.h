@@ -3,6 +3,7 @@
 // in place, and the clean-up of what the build and the reports wrote. GUI-free.
 
 #include <QString>
+#include <string>
 
 namespace kvx {
 
@@ -15,12 +16,14 @@ struct IndexCompile {
     QString message;   // why it failed, for the error box
 };
 
+// `folder` is the folder's path as the file system gives it.
 // Runs `compiler` on the quoted "<folder>/index.htm" and waits for it with events running,
 // then renames the <folder>/hhctest.chm it left to `indexName` in the folder, replacing an
 // earlier index of that name in one step. When the compiler cannot be started or leaves no
 // new hhctest.chm, or the rename fails, the folder's earlier index is untouched and
 // `message` says why, with the compiler's own words when it gave some.
-IndexCompile compileIndex(const QString& compiler, const QString& folder, const QString& indexName);
+IndexCompile compileIndex(const QString& compiler, const std::string& folder,
+                          const QString& indexName);
 
 struct IndexCleanup {
     bool ok = true;
@@ -34,6 +37,6 @@ struct IndexCleanup {
 // pages: every report page and the five index pages, in list order; the first that cannot
 // be deleted stops the clean-up.
 // A user's own *.htm and *.jpg (notes.htm, index.jpg) stay.
-IndexCleanup cleanUpIndexFolder(const QString& folder, bool pictures, bool pages);
+IndexCleanup cleanUpIndexFolder(const std::string& folder, bool pictures, bool pages);
 
 } // namespace kvx

@@ -154,9 +154,9 @@ bool TForm1::BuildIndex() {
     if (!IndexNameCheck())
         return false;
     // The folder of this build, whatever the tree shows once the compile has let the
-    // window live.
-    const QString folder = ShellTreeView2->selectedPath();
-    if (folder.isEmpty())
+    // window live; its bytes, so that a name that is not UTF-8 is still reached.
+    const std::string folder = ShellTreeView2->selectedNativePath();
+    if (folder.empty())
         return false;
     Form4->showCentredOn(this);
     const auto closeWaitWindow = qScopeGuard([] {

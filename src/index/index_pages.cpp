@@ -1,11 +1,11 @@
 #include "index/index_pages.h"
 
+#include "drawing/file_name_text.h"
 #include "files/atomic_file.h"
 #include "files/paths.h"
 #include "report/html_text.h"
 #include "report/report_page.h"
 
-#include <QFile>
 #include <algorithm>
 
 namespace kvx {
@@ -30,7 +30,7 @@ const char* const kStyles =
     "font-weight: bold;text-decoration: none}\r\n"
     "</style>\r\n";
 
-std::string leftFrame(const QStringList& reports) {
+std::string leftFrame(const std::vector<std::string>& reports) {
     std::string page = "<html><head><title>gauche</title>\r\n";
     page += kStyles;
     page += "</head><body bgcolor=\"#FFFFCC\" text=\"#000000\">\r\n";
@@ -38,14 +38,14 @@ std::string leftFrame(const QStringList& reports) {
             "sans-serif\" size=\"2\">Miniatures</font></a><br><br>";
     page.reserve(page.size() + 160 * static_cast<std::size_t>(reports.size()));
     int k = 0;
-    for (const QString& file : reports) {
+    for (const std::string& file : reports) {
         page += "<a href=\"";
-        page += htmlSrc(QFile::encodeName(file).toStdString());
+        page += htmlSrc(file);
         page += "\" target=\"droite\"><font face=\"Verdana, Arial, Helvetica, sans-serif\" "
                 "size=\"2\">";
         page += std::to_string(++k);
         page += ". ";
-        page += htmlText(shortName(file));
+        page += htmlText(shortName(displayName(file)));
         page += "</font></a> <br>\r\n";
     }
     page += "</body></html>\r\n";
@@ -64,7 +64,7 @@ std::string frameset() {
            "<body bgcolor=\"#FFFFFF\" text=\"#000000\"></body></noframes></html>\r\n";
 }
 
-std::string topFrame(const QString& folder) {
+std::string topFrame(const std::string& folder) {
     std::string page =
         "<html><head><title>haut</title></head><body bgcolor=\"#FFFFCC\" text=\"#000000\">\r\n"
         "<table width=\"757\" border=\"0\" height=\"22\"><tr>\r\n"
@@ -72,7 +72,7 @@ std::string topFrame(const QString& folder) {
         "size=\"2\"><b>Folder:</b></font></td>\r\n"
         "<td width=\"588\"><div align=\"left\"><b><font color=\"#0000FF\" face=\"Verdana, Arial, "
         "Helvetica, sans-serif\" size=\"2\">";
-    page += htmlText(folder);
+    page += htmlText(displayName(folder));
     page += "</font></b></div></td>\r\n"
             "<td width=\"82\"><div align=\"right\"><input type=\"button\" name=\"Submit\" "
             "value=\" Print ! \" "
@@ -82,7 +82,7 @@ std::string topFrame(const QString& folder) {
     return page;
 }
 
-std::string thumbnails(const QStringList& reports) {
+std::string thumbnails(const std::vector<std::string>& reports) {
     std::string page = "<html><head><title></title>\r\n";
     page += kStyles;
     page += "</head><body bgcolor=\"#FFFFFF\" text=\"#000000\">\r\n"
@@ -92,14 +92,14 @@ std::string thumbnails(const QStringList& reports) {
             "<tr>\r\n";
     page.reserve(page.size() + 330 * static_cast<std::size_t>(reports.size()));
     int cell = 0;
-    for (const QString& file : reports) {
-        const std::string name = htmlText(shortName(file));
+    for (const std::string& file : reports) {
+        const std::string name = htmlText(shortName(displayName(file)));
         page += "<td width=\"196\" height=\"120\">\r\n"
                 "<p align=\"center\"><img src=\"";
-        page += htmlSrc(QFile::encodeName(reportImageName(file)).toStdString());
+        page += htmlSrc(reportImageName(file));
         page += "\" width=\"181\" height=\"91\" border=\"1\"></br>\r\n"
                 "<font face=\"Verdana, Arial, Helvetica, sans-serif\" size=\"1\"><a href=\"";
-        page += htmlSrc(QFile::encodeName(file).toStdString());
+        page += htmlSrc(file);
         page += "\">";
         page += name;
         page += "</a></font></p>\r\n"
@@ -128,11 +128,13 @@ bool isIndexPageName(const QString& name) {
     });
 }
 
-QString reportImageName(const QString& reportFile) {
-    return reportFile.left(std::max<qsizetype>(0, reportFile.size() - 3)) + QStringLiteral("jpg");
+std::string reportImageName(const std::string& reportFile) {
+    return reportFile.substr(0, reportFile.size() - std::min<std::size_t>(3, reportFile.size())) +
+           "jpg";
 }
 
-std::string indexPage(int page, const QString& folder, const QStringList& reports) {
+std::string indexPage(int page, const std::string& folder,
+                      const std::vector<std::string>& reports) {
     switch (page) {
     case 0:
         return leftFrame(reports);
@@ -147,16 +149,16 @@ std::string indexPage(int page, const QString& folder, const QStringList& report
     }
 }
 
-IndexPagesResult writeIndexPages(const QString& folder, const QStringList& reports) {
-    const std::string nativeFolder = QFile::encodeName(folder).toStdString();
+IndexPagesResult writeIndexPages(const std::string& folder,
+                                 const std::vector<std::string>& reports) {
     IndexPagesResult result;
     for (int page = 0; page < kIndexPageCount; ++page) {
-        const std::string path = joinPath(nativeFolder, kIndexPages[page]);
+        const std::string path = joinPath(folder, kIndexPages[page]);
         std::string error;
         if (!replaceFileAtomically(path, indexPage(page, folder, reports), 0644, error,
                                    &result.errorNumber)) {
             result.ok = false;
-            result.failedPath = QFile::decodeName(QByteArray::fromStdString(path));
+            result.failedPath = displayName(path);
             return result;
         }
     }

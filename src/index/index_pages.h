@@ -3,8 +3,8 @@
 // written beside the reports. GUI-free.
 
 #include <QString>
-#include <QStringList>
 #include <string>
+#include <vector>
 
 namespace kvx {
 
@@ -15,13 +15,14 @@ extern const char* const kIndexPages[kIndexPageCount];
 // Whether `name` is one of the five index pages, letters compared without regard to case.
 bool isIndexPageName(const QString& name);
 
-// The picture beside a report page: its name less the last three characters, plus "jpg"
+// The picture beside a report page: its name less the last three bytes, plus "jpg"
 // ("a.b.dwg.htm" gives "a.b.dwg.jpg").
-QString reportImageName(const QString& reportFile);
+std::string reportImageName(const std::string& reportFile);
 
 // The bytes of index page `page` (0 to 4, in writing order) for `folder` and its report
-// pages `reports` (bare names, in list order). Every line ends with CR LF.
-std::string indexPage(int page, const QString& folder, const QStringList& reports);
+// pages `reports` (bare names, in list order), all as the file system gives them. Every line
+// ends with CR LF.
+std::string indexPage(int page, const std::string& folder, const std::vector<std::string>& reports);
 
 struct IndexPagesResult {
     bool ok = true;
@@ -31,6 +32,7 @@ struct IndexPagesResult {
 
 // Writes the pages in order, each replacing its namesake atomically. Stops at the first
 // page that cannot be written; the pages before it stay written.
-IndexPagesResult writeIndexPages(const QString& folder, const QStringList& reports);
+IndexPagesResult writeIndexPages(const std::string& folder,
+                                 const std::vector<std::string>& reports);
 
 } // namespace kvx

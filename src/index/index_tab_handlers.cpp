@@ -116,11 +116,11 @@ void TForm1::RefreshReportList() {
     SpeedButton7->setEnabled(reports >= 1);
 }
 
-QStringList TForm1::ReportList() const {
-    QStringList names;
-    names.reserve(FileListBox2->count());
+std::vector<std::string> TForm1::ReportList() const {
+    std::vector<std::string> names;
+    names.reserve(static_cast<std::size_t>(FileListBox2->count()));
     for (int row = 0; row < FileListBox2->count(); ++row)
-        names << FileListBox2->item(row)->text();
+        names.push_back(FileListBox2->nativeName(row));
     return names;
 }
 
@@ -139,7 +139,7 @@ QString TForm1::IndexFileName() const {
 
 bool TForm1::WriteIndexPages() {
     const kvx::IndexPagesResult written =
-        kvx::writeIndexPages(ShellTreeView2->selectedPath(), ReportList());
+        kvx::writeIndexPages(ShellTreeView2->selectedNativePath(), ReportList());
     if (written.ok)
         return true;
     kvx::showError(

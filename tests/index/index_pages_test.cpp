@@ -130,11 +130,16 @@ Entry plain(const char* stem) {
     return {std::string(stem) + ".dwg.htm", std::string(stem) + ".dwg.jpg", stem};
 }
 
+// Paths as the file system takes them.
+std::string native(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
 const QString kHostile = QStringLiteral("R&D <x> \"é\" #2%.dwg.htm");
 const std::string kHostileShown = "R&amp;D &lt;x&gt; &quot;&#233;&quot; ";
 
 struct PagesCase {
-    QStringList reports;
+    std::vector<std::string> reports;
     std::vector<Entry> entries;
 };
 
@@ -147,11 +152,11 @@ TEST_P(IndexPagesTest, fivePagesLineByLine) {
     ASSERT_TRUE(QDir().mkpath(folder));
     touch(folder + "/miniatures.htm", QByteArray(100000, 'x')); // an earlier index's page
 
-    ASSERT_TRUE(kvx::writeIndexPages(folder, c.reports).ok);
+    ASSERT_TRUE(kvx::writeIndexPages(native(folder), c.reports).ok);
     EXPECT_EQ(linesOf(folder + "/gauche.htm"), leftFrame(c.entries));
     EXPECT_EQ(linesOf(folder + "/index.htm"), kFrameset);
     EXPECT_EQ(linesOf(folder + "/haut.htm"),
-              topFrame(QFile::encodeName(tmp.path()).toStdString() + "/Plans R&amp;D &lt;2&gt;"));
+              topFrame(native(tmp.path()) + "/Plans R&amp;D &lt;2&gt;"));
     EXPECT_EQ(linesOf(folder + "/miniatures.htm"), thumbnails(c.entries));
     EXPECT_EQ(linesOf(folder + "/droite.htm"), kMainFrame);
     EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 5); // no temporaries
@@ -164,7 +169,7 @@ INSTANTIATE_TEST_SUITE_P(
         // The third cell closes its row, so the table ends with an empty one.
         PagesCase{{"a.dwg.htm", "b.dwg.htm", "c.dwg.htm"}, {plain("a"), plain("b"), plain("c")}},
         // The picture is the report's own, whatever dots and letter case its name holds.
-        PagesCase{{"a.b.dwg.htm", "PLAN.DWG.htm", kHostile, "z.dwg.htm"},
+        PagesCase{{"a.b.dwg.htm", "PLAN.DWG.htm", native(kHostile), "z.dwg.htm"},
                   {{"a.b.dwg.htm", "a.b.dwg.jpg", "a"},
                    {"PLAN.DWG.htm", "PLAN.DWG.jpg", "PLAN"},
                    {kHostileShown + "%232%25.dwg.htm", kHostileShown + "%232%25.dwg.jpg",
@@ -173,10 +178,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(IndexPages, hostileNameLinksAndPictureReachTheFilesOnDisk) {
     QTemporaryDir tmp;
-    const QString picture = kvx::reportImageName(kHostile);
+    const QString picture =
+        QFile::decodeName(QByteArray::fromStdString(kvx::reportImageName(native(kHostile))));
     touch(tmp.path() + "/" + kHostile);
     touch(tmp.path() + "/" + picture);
-    ASSERT_TRUE(kvx::writeIndexPages(tmp.path(), {kHostile}).ok);
+    ASSERT_TRUE(kvx::writeIndexPages(native(tmp.path()), {native(kHostile)}).ok);
     // As a browser reads an attribute: entities first, then the reference against the page.
     static const QRegularExpression attribute(QStringLiteral("(?:href|src)=\"([^\"]*)\""));
     QStringList targets;
@@ -199,7 +205,7 @@ TEST(IndexPages, hostileNameLinksAndPictureReachTheFilesOnDisk) {
 TEST(IndexPages, firstFailureStopsAndKeepsThePagesBeforeIt) {
     QTemporaryDir tmp;
     ASSERT_TRUE(QDir().mkpath(tmp.path() + "/haut.htm")); // no file can go there
-    const kvx::IndexPagesResult r = kvx::writeIndexPages(tmp.path(), {"a.dwg.htm"});
+    const kvx::IndexPagesResult r = kvx::writeIndexPages(native(tmp.path()), {"a.dwg.htm"});
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.failedPath, tmp.path() + "/haut.htm");
     EXPECT_EQ(r.errorNumber, EISDIR);

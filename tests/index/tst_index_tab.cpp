@@ -2,6 +2,7 @@
 // that cannot be made, writing the pages or saying why not.
 
 #include "../app/window_session.h"
+#include "support/dwg_builder.h"
 #include "support/folder_lock.h"
 
 #include "app/main_window.h"
@@ -16,6 +17,9 @@
 #include <QToolButton>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -43,6 +47,14 @@ QString errorText(int err) {
 void showIndexTab() {
     Form1->PageControl1->setCurrentWidget(Form1->TabSheet1);
     Form1->PageControl1->setCurrentWidget(Form1->Html);
+}
+
+// The report list as text, for names that are UTF-8.
+QStringList reportNames() {
+    QStringList names;
+    for (const std::string& name : Form1->ReportList())
+        names << QString::fromStdString(name);
+    return names;
 }
 
 // Label12, then whether SpeedButton7 and SpeedButton8 are enabled.
@@ -97,13 +109,13 @@ private slots:
         for (const QString& f : files)
             touch(dir + "/" + f);
         indexTabOn(dir);
-        QCOMPARE(Form1->ReportList(), reports);
+        QCOMPARE(reportNames(), reports);
         checkCount(QStringLiteral("%1 report file(s) found").arg(reports.size()),
                    !reports.isEmpty(), true);
         QCOMPARE(QDir::currentPath(), dir);
         // The computer holds no files: nothing to build, and the folder stays named.
         Form1->ShellTreeView2->setCurrentIndex(computerNode(Form1->ShellTreeView2));
-        QCOMPARE(Form1->ReportList(), QStringList());
+        QCOMPARE(reportNames(), QStringList());
         checkCount(QStringLiteral("No report file found"), false, false);
         QCOMPARE(Form1->Label11->text(), dir);
         QVERIFY(kvx::MessageSeam::shown().isEmpty());
@@ -204,6 +216,37 @@ private slots:
                      shown[0].text == expected.arg(dir, errorText(EPERM)),
                  qPrintable(shown[0].text));
         QCOMPARE(readAll(dir + "/gauche.htm"), left);
+    }
+
+    void namesThatAreNotUtf8AreReachedByTheirBytes() {
+        // A report named in Latin-1, as copied from an old Windows archive, with its picture.
+        const QString dir = folder("archive");
+        const std::string native = QFile::encodeName(dir).toStdString();
+        const std::string report = "plan\xe9.dwg.htm", picture = "plan\xe9.dwg.jpg";
+        // Qt cannot remove such names: the test clears them itself.
+        struct Clear {
+            std::string dir;
+            ~Clear() {
+                for (const char* n : {"/plan\xe9.dwg.htm", "/plan\xe9.dwg.jpg"})
+                    ::unlink((dir + n).c_str());
+            }
+        } clear{native};
+        for (const std::string& name : {report, picture})
+            kvxtest::writeFile(native + "/" + name, kvxtest::Bytes{1, 2});
+        touch(dir + "/a.dwg.htm");
+        indexTabOn(dir);
+        checkCount(QStringLiteral("2 report file(s) found"), true, true);
+        QVERIFY(Form1->ReportList() == (std::vector<std::string>{"a.dwg.htm", report}));
+
+        QVERIFY(Form1->WriteIndexPages());
+        const QByteArray left = readAll(dir + "/gauche.htm");
+        QVERIFY2(left.contains("<a href=\"plan%E9.dwg.htm\" target=\"droite\">"), left.constData());
+        QVERIFY(left.contains(">2. plan&#65533;</font>"));
+        const QByteArray thumbnails = readAll(dir + "/miniatures.htm");
+        QVERIFY2(thumbnails.contains("<img src=\"plan%E9.dwg.jpg\"") &&
+                     thumbnails.contains("<a href=\"plan%E9.dwg.htm\">plan&#65533;</a>"),
+                 thumbnails.constData());
+        QVERIFY(kvx::MessageSeam::shown().isEmpty());
     }
 };
 
