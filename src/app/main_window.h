@@ -241,6 +241,8 @@ private:
     bool m_startMinimised = false;
     bool m_onTopApplied = false;
     bool m_shownOnce = false;
+    // Set while the batch reports: it has removed its folder's leftover temporaries already.
+    bool m_reportLeftoversCleared = false;
     QStringList m_arguments;
 };
 

@@ -10,8 +10,10 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
@@ -218,28 +220,36 @@ bool replaceFileAtomically(const std::string& path, const std::string& bytes, mo
 }
 
 void removeLeftoverTemporaries(const std::string& path) {
+    removeLeftoverTemporaries(std::vector<std::string>{path});
+}
+
+void removeLeftoverTemporaries(const std::vector<std::string>& paths) {
     // Temporaries sit beside the file a link stands for, as replaceFileAtomically puts them.
-    std::string target = path;
-    char resolved[PATH_MAX];
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) &&
-        ::realpath(path.c_str(), resolved) != nullptr)
-        target = resolved;
-    const std::string folder = folderOf(target);
-    const std::string prefix = temporaryPrefix(target);
-    DIR* dir = ::opendir(folder.c_str());
-    if (dir == nullptr)
-        return;
-    std::vector<std::string> leftovers;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name.size() == prefix.size() + kTemporarySuffixLength &&
-            name.compare(0, prefix.size(), prefix) == 0)
-            leftovers.push_back(joinPath(folder, name));
+    std::map<std::string, std::set<std::string>> prefixesByFolder;
+    for (const auto& path : paths) {
+        std::string target = path;
+        char resolved[PATH_MAX];
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) &&
+            ::realpath(path.c_str(), resolved) != nullptr)
+            target = resolved;
+        prefixesByFolder[folderOf(target)].insert(temporaryPrefix(target));
     }
-    ::closedir(dir);
-    for (const auto& leftover : leftovers)
-        ::unlink(leftover.c_str());
+    for (const auto& [folder, prefixes] : prefixesByFolder) {
+        DIR* dir = ::opendir(folder.c_str());
+        if (dir == nullptr)
+            continue;
+        std::vector<std::string> leftovers;
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name.size() > kTemporarySuffixLength &&
+                prefixes.count(name.substr(0, name.size() - kTemporarySuffixLength)) != 0)
+                leftovers.push_back(joinPath(folder, name));
+        }
+        ::closedir(dir);
+        for (const auto& leftover : leftovers)
+            ::unlink(leftover.c_str());
+    }
 }
 
 FileLock::~FileLock() {

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace kvx {
 
@@ -25,6 +26,8 @@ bool replaceFileAtomically(const std::string& path, const std::string& bytes, mo
 // A writer of `path` running at this very moment would lose its temporary and report a
 // failure, so call it under the lock all writers take, or where such a race is harmless.
 void removeLeftoverTemporaries(const std::string& path);
+// The same for several files, each folder read once.
+void removeLeftoverTemporaries(const std::vector<std::string>& paths);
 
 // An exclusive advisory lock on a lock file, released when the object goes away.
 class FileLock {

@@ -7,6 +7,8 @@
 #include "app/message_box.h"
 #include "drawing/file_list_box.h"
 #include "drawing/shell_tree_view.h"
+#include "files/atomic_file.h"
+#include "files/paths.h"
 #include "index/index_build.h"
 #include "index/result_dialog.h"
 #include "index/tool_folder.h"
@@ -21,6 +23,7 @@
 #include <QToolButton>
 #include <functional>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace {
@@ -225,6 +228,19 @@ bool TForm1::ReportEveryDrawing() {
                 }
             }
         });
+        // What killed writes left beside the reports, removed in one pass over the folder
+        // rather than one per report: a folder of thousands is otherwise read thousands of times.
+        std::vector<std::string> reportFiles;
+        reportFiles.reserve(2 * static_cast<std::size_t>(drawings));
+        for (int i = 0; i < drawings; ++i) {
+            const std::string drawing =
+                kvx::joinPath(FileListBox1->nativeDirectory(), FileListBox1->nativeName(i));
+            reportFiles.push_back(drawing + ".jpg");
+            reportFiles.push_back(drawing + ".htm");
+        }
+        kvx::removeLeftoverTemporaries(reportFiles);
+        m_reportLeftoversCleared = true;
+        const auto leftoversBack = qScopeGuard([this] { m_reportLeftoversCleared = false; });
         QElapsedTimer sinceEvents;
         sinceEvents.start();
         for (int i = 0; i < drawings; ++i) {

@@ -34,9 +34,8 @@ QString ioText(int err) {
     }
 }
 
-void replaceFile(const std::string& native, const std::string& bytes, const QString& failurePrefix) {
-    // No lock guards a report: a temporary left here is from a write that was killed.
-    removeLeftoverTemporaries(native);
+void replaceFile(const std::string& native, const std::string& bytes,
+                 const QString& failurePrefix) {
     std::string error;
     int err = 0;
     if (!replaceFileAtomically(native, bytes, 0644, error, &err))
@@ -68,13 +67,17 @@ void writeDrawingReport(const DrawingReport& report) {
     // Files are reached through the names' bytes; the texts are what the page and messages show.
     const std::string imageFile = report.drawingPath + ".jpg";
     const std::string pageFile = report.drawingPath + ".htm";
+    // No lock guards a report: a temporary left here is from a write that was killed.
+    if (!report.leftoversCleared)
+        removeLeftoverTemporaries({imageFile, pageFile});
 
     const QImage picture = report.bigImage ? doubledPixels(report.preview)
                                            : report.preview.convertToFormat(QImage::Format_RGB888);
     const std::string jpeg = encodeJpeg(picture.constBits(), picture.width(), picture.height(),
                                         static_cast<std::size_t>(picture.bytesPerLine()));
-    replaceFile(imageFile, jpeg,
-                QStringLiteral("Impossible de créer le fichier \"%1\". ").arg(displayName(imageFile)));
+    replaceFile(
+        imageFile, jpeg,
+        QStringLiteral("Impossible de créer le fichier \"%1\". ").arg(displayName(imageFile)));
 
     ReportFields fields;
     fields.shortName = shortName(displayName(report.name));

@@ -12,9 +12,12 @@ namespace kvx {
 struct DrawingReport {
     std::string drawingPath; // the drawing's full path, as bytes
     std::string name;        // its bare name, as bytes
-    QString version;       // the release label of the drawing shown
-    QImage preview;        // the preview area, 252 x 126
-    bool bigImage = false; // each pixel becomes a 2 x 2 block (504 x 252)
+    QString version;         // the release label of the drawing shown
+    QImage preview;          // the preview area, 252 x 126
+    bool bigImage = false;   // each pixel becomes a 2 x 2 block (504 x 252)
+    // The caller has already removed what interrupted writes left (a batch does it once for
+    // its whole folder).
+    bool leftoversCleared = false;
 };
 
 // Measures the drawing, then replaces the picture and the page, each atomically, removing

@@ -37,6 +37,7 @@ void TForm1::WriteDrawingReport() {
     report.version = QString::fromStdString(kvx::CurrentVersionLabel);
     report.preview = grabPreviewArea();
     report.bigImage = CheckBox8->isChecked();
+    report.leftoversCleared = m_reportLeftoversCleared;
     kvx::writeDrawingReport(report);
 }
 
