@@ -297,6 +297,24 @@ private slots:
         QVERIFY(Form1->SpeedButton8->isEnabled());
     }
 
+    // Temporaries killed report writes left beside the drawings go before the batch reports;
+    // names that only look like theirs stay.
+    void batchClearsWhatKilledWritesLeft() {
+        const QStringList stale{".a.dwg.jpg.kvx-tmp-Ab12Cd", ".c.dwg.htm.kvx-tmp-Zz99Yy"};
+        const QStringList others{".a.dwg.jpg.kvx-tmp-Ab12Cd7", ".x.dwg.jpg.kvx-tmp-Ab12Cd"};
+        start("ok", "", true, [&] {
+            writeDrawings(dir, {"a.dwg", "b.dwg", "c.dwg"});
+            for (const QString& name : stale + others)
+                write(dir + "/" + name, "partial");
+        });
+        ResultDialogWatch dialog;
+        Form1->SpeedButton8->click();
+        QCOMPARE(dialog.shown, 1);
+        const QStringList left = QDir(dir).entryList({"*.kvx-tmp-*"}, QDir::Files | QDir::Hidden);
+        QCOMPARE(sorted(left), sorted(others));
+        QVERIFY(QFile::exists(dir + "/a.dwg.jpg") && QFile::exists(dir + "/c.dwg.htm"));
+    }
+
     // Our own hhc.exe over chmcmd: the batch ends with an index holding the five pages, the
     // reports and their pictures.
     void batchWithTheRealCompiler() {
