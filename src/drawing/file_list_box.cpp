@@ -24,7 +24,7 @@ TFileListBox::TFileListBox(QWidget* parent) : QListWidget(parent) {
 }
 
 void TFileListBox::setDirectory(const QString& folder) {
-    setNativeDirectory(QFile::encodeName(folder).toStdString());
+    setNativeDirectory(kvx::nativeName(folder));
 }
 
 void TFileListBox::setNativeDirectory(const std::string& folder) {
@@ -37,8 +37,7 @@ void TFileListBox::rereadFolder() {
     m_settingInCode = true;
     clear();
     m_settingInCode = false;
-    const kvx::FolderListing listing =
-        kvx::listFolder(m_nativeDirectory, QFile::encodeName(m_mask).toStdString());
+    const kvx::FolderListing listing = kvx::listFolder(m_nativeDirectory, kvx::nativeName(m_mask));
     if (!listing.ok)
         throw std::runtime_error(
             QStringLiteral("Cannot read the folder \"%1\": %2")

@@ -1,5 +1,7 @@
 #include "drawing/file_name_text.h"
 
+#include <QFile>
+
 namespace kvx {
 
 std::size_t utf8SequenceLength(const std::string& bytes, std::size_t pos) {
@@ -55,6 +57,10 @@ QString displayName(const std::string& bytes) {
     }
     flush(i);
     return text;
+}
+
+std::string nativeName(const QString& text) {
+    return QFile::encodeName(text).toStdString();
 }
 
 } // namespace kvx

@@ -17,4 +17,7 @@ std::size_t utf8SequenceLength(const std::string& bytes, std::size_t pos);
 // byte as U+FFFD. Two names may show alike; the bytes still tell them apart.
 QString displayName(const std::string& bytes);
 
+// The bytes for a name or path typed or built as text (a setting, a desktop folder).
+std::string nativeName(const QString& text);
+
 } // namespace kvx

@@ -22,10 +22,6 @@ constexpr int LoadedRole = Qt::UserRole + 2;
 // The folder as the file system names it (bytes); PathRole holds its display form.
 constexpr int NativePathRole = Qt::UserRole + 3;
 
-std::string native(const QString& path) {
-    return QFile::encodeName(path).toStdString();
-}
-
 const QFileIconProvider& icons() {
     static const QFileIconProvider provider;
     return provider;
@@ -120,7 +116,8 @@ void TShellTreeView::fill(QStandardItem* item) {
         item->appendRow(
             folderItem("/", QStringLiteral("/"), icons().icon(QFileIconProvider::Drive)));
         for (const QString& root : mountedVolumes())
-            item->appendRow(folderItem(native(root), root, icons().icon(QFileIconProvider::Drive)));
+            item->appendRow(
+                folderItem(kvx::nativeName(root), root, icons().icon(QFileIconProvider::Drive)));
         return;
     }
     // Names as the file system gives them, so that every folder can be entered.
@@ -133,9 +130,9 @@ void TShellTreeView::fill(QStandardItem* item) {
 void TShellTreeView::populate(const QString& desktop) {
     m_model->clear();
     const QString root = desktop.isEmpty() ? kvx::desktopFolder() : desktop;
-    QStandardItem* top =
-        folderItem(native(root), QDir(root).dirName().isEmpty() ? root : QDir(root).dirName(),
-                   icons().icon(QFileIconProvider::Desktop));
+    QStandardItem* top = folderItem(kvx::nativeName(root),
+                                    QDir(root).dirName().isEmpty() ? root : QDir(root).dirName(),
+                                    icons().icon(QFileIconProvider::Desktop));
     m_model->appendRow(top);
     fill(top);
     auto* computer =
@@ -145,8 +142,8 @@ void TShellTreeView::populate(const QString& desktop) {
     computer->appendRow(new QStandardItem);
     top->appendRow(computer);
     const QString home = QDir::homePath();
-    top->appendRow(
-        folderItem(native(home), QDir(home).dirName(), icons().icon(QFileIconProvider::Folder)));
+    top->appendRow(folderItem(kvx::nativeName(home), QDir(home).dirName(),
+                              icons().icon(QFileIconProvider::Folder)));
     expand(top->index());
     setCurrentIndex(top->index());
 }
@@ -218,7 +215,7 @@ QStandardItem* TShellTreeView::childFor(QStandardItem* parent, const std::string
 }
 
 bool TShellTreeView::selectPath(const QString& wanted) {
-    return selectNativePath(native(QDir::cleanPath(wanted)));
+    return selectNativePath(kvx::nativeName(QDir::cleanPath(wanted)));
 }
 
 bool TShellTreeView::selectNativePath(const std::string& wanted) {
@@ -233,7 +230,7 @@ bool TShellTreeView::selectNativePath(const std::string& wanted) {
         node = top;
     } else {
         // Home, or else through the computer node.
-        const std::string home = native(QDir::homePath());
+        const std::string home = kvx::nativeName(QDir::homePath());
         QStandardItem* computer = nullptr;
         fill(top);
         for (int i = 0; i < top->rowCount(); ++i) {

@@ -28,10 +28,6 @@ const char* const kCannotStart = "The help compiler %1 cannot be started.";
 // The compiler's last words are the ones that say what went wrong.
 constexpr int kCompilerLines = 10;
 
-std::string native(const QString& path) {
-    return QFile::encodeName(path).toStdString();
-}
-
 QString systemText(int err) {
     return QString::fromLocal8Bit(std::strerror(err));
 }
@@ -72,7 +68,7 @@ bool isReportPageName(const QString& name) {
 IndexCompile compileIndex(const QString& compiler, const std::string& folder,
                           const QString& indexName) {
     IndexCompile result;
-    const std::string indexPath = joinPath(folder, native(indexName));
+    const std::string indexPath = joinPath(folder, kvx::nativeName(indexName));
     result.indexPath = displayName(indexPath);
     const std::string output = joinPath(folder, kCompilerOutput);
     const auto failed = [&](const QString& why) {
