@@ -241,8 +241,9 @@ private:
     bool m_startMinimised = false;
     bool m_onTopApplied = false;
     bool m_shownOnce = false;
-    // Set while the batch reports: it has removed its folder's leftover temporaries already.
-    bool m_reportLeftoversCleared = false;
+    // Set while the batch reports: it has removed its folder's leftover temporaries already,
+    // and flushes the folder's entries once at its end.
+    bool m_batchReporting = false;
     QStringList m_arguments;
 };
 

@@ -9,9 +9,10 @@
 #include "preview/dwg_thumbnail.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
-#include <QRegion>
 
 QString CurrentDrawingPath;
 std::string CurrentDrawingFile;
@@ -88,14 +89,10 @@ void TForm1::showDrawing(bool offeredToPreview) {
     }
     Label5->setText(QString::fromStdString(kvx::CurrentVersionLabel));
     Label5->show();
-    // Painted before returning: a report taken right after shows this drawing. Only what
-    // changed, the list's selection, the path and the preview area, in a single pass: the
-    // rest of the window is as it was, and a batch selects a thousand drawings in a row.
-    QWidget* const page = GroupBox2->parentWidget();
-    QRegion changed(GroupBox2->geometry());
-    for (QWidget* w : {static_cast<QWidget*>(FileListBox1), static_cast<QWidget*>(Label1)})
-        changed += QRect(w->mapTo(page, QPoint(0, 0)), w->size());
-    page->repaint(changed);
+    // Painted before returning, so that the batch, which only now and then lets the event loop
+    // run, shows its progress: what the changes above marked, as the event loop would paint
+    // it (the rows whose selection changed, or the scroll by a row, the path, the preview).
+    QCoreApplication::sendPostedEvents(this, QEvent::UpdateRequest);
 }
 
 void TForm1::CheckBox3Click() {

@@ -49,14 +49,6 @@ std::string temporaryPrefix(const std::string& path) {
 }
 constexpr std::size_t kTemporarySuffixLength = 6;
 
-void syncFolder(const std::string& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
 // Takes the exclusive lock on `fd` within `timeoutMs`: 0, or the error number (EWOULDBLOCK when
 // the time ran out). flock has no time limit, so a contended lock is waited for on a thread of
 // its own; polling instead would let a busy writer take the lock again before every poll.
@@ -142,8 +134,16 @@ ReadStatus readWholeFile(const std::string& path, std::string& bytes, std::strin
     return ReadStatus::Ok;
 }
 
+void syncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
 bool replaceFileAtomically(const std::string& path, const std::string& bytes, mode_t newMode,
-                           std::string& error, int* errorNumber) {
+                           std::string& error, int* errorNumber, FolderSync folderSync) {
     // The system's error number goes with the text, for callers that word it themselves.
     auto describe = [errorNumber](const char* what, const std::string& where, int err) {
         if (errorNumber)
@@ -215,7 +215,8 @@ bool replaceFileAtomically(const std::string& path, const std::string& bytes, mo
         error = describe("cannot replace", target, err);
         return false;
     }
-    syncFolder(folder);
+    if (folderSync == FolderSync::Now)
+        syncFolder(folder);
     return true;
 }
 

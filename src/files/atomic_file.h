@@ -14,13 +14,24 @@ enum class ReadStatus { Ok, Missing, Failed };
 ReadStatus readWholeFile(const std::string& path, std::string& bytes, std::string& error,
                          std::size_t maxBytes = 64u << 20);
 
+// Who flushes the folder's new entry to disk once a file is replaced.
+enum class FolderSync {
+    Now,      // before replaceFileAtomically returns
+    ByCaller, // the caller, with syncFolder, once for several files
+};
+
 // Writes `bytes` to a new file beside `path` (".<name>.kvx-tmp-XXXXXX"), flushes it to disk
 // and renames it over `path`, so readers see either the old or the new file. A symbolic link at
 // `path` is followed and its target replaced. An existing file keeps its mode and owner; a new one
 // gets `newMode`. On failure nothing at `path` has changed, `error` says why and `errorNumber`
-// (when given) holds the system's error number.
+// (when given) holds the system's error number. Left to the caller, the folder's sync only
+// decides whether a crash before it may bring back the old file: never half a file.
 bool replaceFileAtomically(const std::string& path, const std::string& bytes, mode_t newMode,
-                           std::string& error, int* errorNumber = nullptr);
+                           std::string& error, int* errorNumber = nullptr,
+                           FolderSync folderSync = FolderSync::Now);
+
+// Flushes a folder's entries (names created, renamed or removed) to disk.
+void syncFolder(const std::string& folder);
 
 // Removes temporary files that an interrupted replaceFileAtomically left beside `path`.
 // A writer of `path` running at this very moment would lose its temporary and report a

@@ -230,17 +230,22 @@ bool TForm1::ReportEveryDrawing() {
         });
         // What killed writes left beside the reports, removed in one pass over the folder
         // rather than one per report: a folder of thousands is otherwise read thousands of times.
+        const std::string reportFolder = FileListBox1->nativeDirectory();
         std::vector<std::string> reportFiles;
         reportFiles.reserve(2 * static_cast<std::size_t>(drawings));
         for (int i = 0; i < drawings; ++i) {
-            const std::string drawing =
-                kvx::joinPath(FileListBox1->nativeDirectory(), FileListBox1->nativeName(i));
+            const std::string drawing = kvx::joinPath(reportFolder, FileListBox1->nativeName(i));
             reportFiles.push_back(drawing + ".jpg");
             reportFiles.push_back(drawing + ".htm");
         }
         kvx::removeLeftoverTemporaries(reportFiles);
-        m_reportLeftoversCleared = true;
-        const auto leftoversBack = qScopeGuard([this] { m_reportLeftoversCleared = false; });
+        m_batchReporting = true;
+        // The reports' names reach the disk in one flush for the folder, on every path: a
+        // crash before it may bring back earlier reports, never half a file.
+        const auto batchEnds = qScopeGuard([this, &reportFolder] {
+            m_batchReporting = false;
+            kvx::syncFolder(reportFolder);
+        });
         QElapsedTimer sinceEvents;
         sinceEvents.start();
         for (int i = 0; i < drawings; ++i) {

@@ -14,6 +14,9 @@ const char* const TDwgThumbnail::kNoPreviewNote = "No preview stored";
 TDwgThumbnail::TDwgThumbnail(QWidget* parent) : QWidget(parent) {
     setObjectName("DwgThumbnail1");
     resize(252, 126);
+    // Every paint covers the whole area, so what lies beneath (the group's frame) is not
+    // painted first each time the picture changes.
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 TDwgThumbnail::~TDwgThumbnail() = default;

@@ -90,6 +90,21 @@ struct AreaReducer::State {
     std::vector<std::uint32_t> touched;                // the marked target pixels
     bool busy = false; // too many marks to be worth keeping: every pixel is worked out
     std::vector<std::uint32_t> sums; // width * 3, a finished busy row
+    // A row that changes colour at most pixels is summed pixel by pixel instead: each source
+    // pixel lies in at most two target pixels when the row is reduced, `partHere` units of it
+    // in its own and the rest in the next. `rowSums` are the current row's target sums, and
+    // `direct` what such rows added to the open target row, beside `differences`.
+    std::vector<std::uint32_t> partHere;
+    std::vector<std::uint32_t> rowSums, direct; // (width + 1) * 3 each
+    bool directRow = false;
+    bool hasDirect = false;
+    std::uint32_t lastChanges = 0; // colour changes along the previous row
+
+    // Rows look like the rows above them: one that changed colour at most of its pixels
+    // predicts another.
+    bool sumNextDirectly() const {
+        return !partHere.empty() && std::uint64_t(lastChanges) * 4 > sourceWidth;
+    }
     std::uint32_t added = 0;
     std::uint32_t nextTarget = 0;
     RgbPicture out;
@@ -103,11 +118,61 @@ struct AreaReducer::State {
             stepTarget[x] = static_cast<std::uint32_t>(unit / sw);
             stepOffset[x] = static_cast<std::uint32_t>(unit % sw);
         }
+        if (w <= sw) {
+            partHere.resize(sw);
+            for (std::uint32_t x = 0; x < sw; ++x)
+                partHere[x] = std::min(w, sw - stepOffset[x]);
+            rowSums.resize((std::size_t(w) + 1) * 3);
+            direct.resize((std::size_t(w) + 1) * 3);
+        }
         steps.reserve(64);
         touched.reserve(std::size_t(w) + 1);
         out.width = w;
         out.height = h;
         out.rgb.resize(std::size_t(w) * h * 3);
+    }
+
+    // A row summed pixel by pixel; `colour(x)` gives source pixel x. Pixels go left to right
+    // and their target advances by at most one, so the open target's sum and the part carried
+    // into the next stay in registers: adding into memory, each pixel would wait on the last.
+    template <typename Colour> void sumDirectly(Colour colour) {
+        steps.clear();
+        directRow = true;
+        const std::uint32_t w = out.width;
+        std::uint32_t* const sum = rowSums.data();
+        std::uint32_t changes = 0;
+        Rgb before{};
+        std::uint32_t k = 0;
+        std::uint32_t r = 0, g = 0, b = 0;    // the open target's sums
+        std::uint32_t nr = 0, ng = 0, nb = 0; // carried into the next
+        auto store = [sum](std::uint32_t at, std::uint32_t r, std::uint32_t g, std::uint32_t b) {
+            std::uint32_t* p = sum + std::size_t(at) * 3;
+            p[0] = r;
+            p[1] = g;
+            p[2] = b;
+        };
+        for (std::uint32_t x = 0; x < sourceWidth; ++x) {
+            const Rgb c = colour(x);
+            changes += c != before;
+            before = c;
+            if (stepTarget[x] != k) {
+                store(k, r, g, b);
+                r = nr, g = ng, b = nb;
+                nr = ng = nb = 0;
+                k = stepTarget[x];
+            }
+            const std::uint32_t here = partHere[x], next = w - here;
+            r += here * c.r;
+            g += here * c.g;
+            b += here * c.b;
+            nr += next * c.r;
+            ng += next * c.g;
+            nb += next * c.b;
+        }
+        store(k, r, g, b);
+        store(k + 1, nr, ng, nb);
+        lastChanges = changes;
+        finishRow();
     }
 
     void step(std::uint32_t x, const Rgb& from, const Rgb& to) {
@@ -135,6 +200,13 @@ struct AreaReducer::State {
             const std::uint32_t t = nextTarget;
             const std::uint32_t w = rows.weight[rows.offset[t] + (y - rows.first[t])];
             std::uint32_t* d = differences.data();
+            if (directRow) {
+                const std::uint32_t* __restrict from = rowSums.data();
+                std::uint32_t* __restrict to = direct.data();
+                for (std::size_t i = 0, n = std::size_t(out.width) * 3; i < n; ++i)
+                    to[i] += w * from[i];
+                hasDirect = true;
+            }
             if (!busy && (touched.size() + 2 * steps.size()) * 4 > out.width)
                 busy = true;
             if (!busy)
@@ -156,6 +228,7 @@ struct AreaReducer::State {
             emit(t);
             ++nextTarget;
         }
+        directRow = false;
     }
 
     void mark(std::uint32_t k) {
@@ -169,7 +242,7 @@ struct AreaReducer::State {
     // a row of a flat preview costs a few divisions and a few fills, not one per pixel.
     void emit(std::uint32_t t) {
         const std::uint32_t width = out.width;
-        if (busy)
+        if (busy || hasDirect)
             return emitEvery(t);
         std::sort(touched.begin(), touched.end());
         std::uint8_t* row = out.rgb.data() + std::size_t(t) * width * 3;
@@ -205,6 +278,12 @@ struct AreaReducer::State {
             sum[0] = r += d[0];
             sum[1] = g += d[1];
             sum[2] = b += d[2];
+        }
+        if (hasDirect) {
+            for (std::size_t i = 0, n = sums.size(); i < n; ++i)
+                sums[i] += direct[i];
+            std::fill(direct.begin(), direct.end(), 0u);
+            hasDirect = false;
         }
         divide.divide(sums.data(), out.rgb.data() + std::size_t(t) * width * 3, sums.size());
         std::fill(differences.begin(), differences.end(), 0u);
@@ -245,11 +324,13 @@ AreaReducer::~AreaReducer() = default;
 
 void AreaReducer::addRow(const std::uint8_t* rgb) {
     State& s = *m_state;
-    s.steps.clear();
-    const std::uint32_t n = s.sourceWidth;
     auto colour = [rgb](std::uint32_t x) {
         return Rgb{rgb[3 * x], rgb[3 * x + 1], rgb[3 * x + 2]};
     };
+    if (s.sumNextDirectly())
+        return s.sumDirectly(colour);
+    s.steps.clear();
+    const std::uint32_t n = s.sourceWidth;
     s.step(0, Rgb{}, colour(0));
     auto change = [&](std::uint32_t x) {
         const Rgb from = colour(x - 1), to = colour(x);
@@ -269,11 +350,14 @@ void AreaReducer::addRow(const std::uint8_t* rgb) {
 #endif
     for (; x < n; ++x)
         change(x);
+    s.lastChanges = static_cast<std::uint32_t>(s.steps.size());
     s.finishRow();
 }
 
 void AreaReducer::addIndexedRow(const std::uint8_t* indices, const Rgb* palette) {
     State& s = *m_state;
+    if (s.sumNextDirectly())
+        return s.sumDirectly([=](std::uint32_t x) { return palette[indices[x]]; });
     s.steps.clear();
     const std::uint32_t n = s.sourceWidth;
     s.step(0, Rgb{}, palette[indices[0]]);
@@ -309,6 +393,7 @@ void AreaReducer::addIndexedRow(const std::uint8_t* indices, const Rgb* palette)
     for (; x < n; ++x)
         if (indices[x] != indices[x - 1])
             change(x);
+    s.lastChanges = static_cast<std::uint32_t>(s.steps.size());
     s.finishRow();
 }
 

@@ -3,6 +3,7 @@
 #include "drawing/file_name_text.h"
 #include "files/atomic_file.h"
 #include "files/open_drawing.h"
+#include "files/paths.h"
 #include "report/jpeg_writer.h"
 #include "report/report_page.h"
 
@@ -38,7 +39,7 @@ void replaceFile(const std::string& native, const std::string& bytes,
                  const QString& failurePrefix) {
     std::string error;
     int err = 0;
-    if (!replaceFileAtomically(native, bytes, 0644, error, &err))
+    if (!replaceFileAtomically(native, bytes, 0644, error, &err, FolderSync::ByCaller))
         throw std::runtime_error((failurePrefix.isEmpty()
                                       ? ioText(err)
                                       : failurePrefix + QString::fromLocal8Bit(std::strerror(err)))
@@ -88,6 +89,8 @@ void writeDrawingReport(const DrawingReport& report) {
         reportTime(QDateTime::fromSecsSinceEpoch(drawing.status().st_mtime), QLocale::system());
     fields.size = reportSize(static_cast<std::int64_t>(drawing.size()));
     replaceFile(pageFile, reportPage(fields), QString());
+    if (!report.folderSyncLeftToCaller)
+        syncFolder(folderOf(report.drawingPath));
 }
 
 } // namespace kvx

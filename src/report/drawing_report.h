@@ -18,6 +18,9 @@ struct DrawingReport {
     // The caller has already removed what interrupted writes left (a batch does it once for
     // its whole folder).
     bool leftoversCleared = false;
+    // The caller flushes the folder's entries once its reports are written (a batch, once for
+    // the whole folder); otherwise each report does it once for its two files.
+    bool folderSyncLeftToCaller = false;
 };
 
 // Measures the drawing, then replaces the picture and the page, each atomically, removing

@@ -21,10 +21,11 @@ constexpr int kPreviewHeight = 126;
 
 QImage TForm1::grabPreviewArea() const {
     // The preview area itself, whatever window is active and even while this one is hidden.
-    QImage image = GroupBox2->grab(QRect(8, 24, kPreviewWidth, kPreviewHeight)).toImage();
-    if (image.size() != QSize(kPreviewWidth, kPreviewHeight))
-        image = image.scaled(kPreviewWidth, kPreviewHeight, Qt::IgnoreAspectRatio,
-                             Qt::SmoothTransformation);
+    // Rendered straight into a picture of the report's size, at one pixel per point whatever
+    // the screen's scale.
+    QImage image(kPreviewWidth, kPreviewHeight, QImage::Format_RGB32);
+    GroupBox2->render(&image, QPoint(), QRegion(8, 24, kPreviewWidth, kPreviewHeight),
+                      QWidget::DrawWindowBackground | QWidget::DrawChildren);
     return image.convertToFormat(QImage::Format_RGB888);
 }
 
@@ -37,7 +38,8 @@ void TForm1::WriteDrawingReport() {
     report.version = QString::fromStdString(kvx::CurrentVersionLabel);
     report.preview = grabPreviewArea();
     report.bigImage = CheckBox8->isChecked();
-    report.leftoversCleared = m_reportLeftoversCleared;
+    report.leftoversCleared = m_batchReporting;
+    report.folderSyncLeftToCaller = m_batchReporting;
     kvx::writeDrawingReport(report);
 }
 
