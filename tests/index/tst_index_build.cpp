@@ -5,13 +5,18 @@
 #include "support/dwg_builder.h"
 
 #include "app/main_window.h"
+#include "app/path_label.h"
+#include "drawing/file_list_box.h"
 #include "drawing/shell_tree_view.h"
 #include "index/result_dialog.h"
+#include "preview/dwg_thumbnail.h"
 #include "report/wait_window.h"
 #include "tray/cool_tray_icon.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
+#include <QMap>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QStandardPaths>
@@ -313,6 +318,35 @@ private slots:
         const QStringList left = QDir(dir).entryList({"*.kvx-tmp-*"}, QDir::Files | QDir::Hidden);
         QCOMPARE(sorted(left), sorted(others));
         QVERIFY(QFile::exists(dir + "/a.dwg.jpg") && QFile::exists(dir + "/c.dwg.htm"));
+    }
+
+    // The batch is its own progress display: each drawing's selection, path and preview are
+    // on screen before its report is written, without waiting for the event loop.
+    void batchPaintsEachDrawingBeforeItsReport() {
+        start("ok", "", true, [&] { writeDrawings(dir, {"a.dwg", "b.dwg", "c.dwg"}); });
+        Form1->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Form1));
+        struct PaintWatch : QObject {
+            QMap<QObject*, QStringList> painted; // per widget: drawings painted before their report
+            bool eventFilter(QObject* o, QEvent* e) override {
+                if (e->type() == QEvent::Paint && !CurrentDrawingPath.isEmpty() &&
+                    !QFile::exists(CurrentDrawingPath + ".htm"))
+                    painted[o] << QFileInfo(CurrentDrawingPath).fileName();
+                return false;
+            }
+        } watch;
+        QWidget* const shown[] = {Form1->FileListBox1->viewport(), Form1->Label1,
+                                  Form1->DwgThumbnail1};
+        for (QWidget* w : shown)
+            w->installEventFilter(&watch);
+        ResultDialogWatch dialog;
+        Form1->SpeedButton8->click();
+        QCOMPARE(dialog.shown, 1);
+        for (QWidget* w : shown) {
+            QStringList once = watch.painted.value(w);
+            once.removeDuplicates();
+            QCOMPARE(once, (QStringList{"a.dwg", "b.dwg", "c.dwg"}));
+        }
     }
 
     // Our own hhc.exe over chmcmd: the batch ends with an index holding the five pages, the
