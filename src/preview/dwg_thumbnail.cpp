@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <QPainter>
-#include <cstring>
 #include <stdexcept>
 
 #include "preview/dwg_preview.h"
@@ -76,11 +75,17 @@ void TDwgThumbnail::paintEvent(QPaintEvent*) {
                      static_cast<std::uint32_t>(height()), !m_noMagnify && !m_reduced);
     const QSize size(static_cast<int>(fitted.width), static_cast<int>(fitted.height));
     if (m_scaled.size() != size) {
-        const kvx::RgbPicture scaled = kvx::resampleArea(m_picture, fitted.width, fitted.height);
-        m_scaled = QImage(size, QImage::Format_RGB888);
-        for (int y = 0; y < size.height(); ++y)
-            std::memcpy(m_scaled.scanLine(y), scaled.rgb.data() + std::size_t(y) * fitted.width * 3,
-                        std::size_t(fitted.width) * 3);
+        // A picture reduced while it was read already has the size: no copy of it.
+        const bool asRead = fitted.width == m_picture.width && fitted.height == m_picture.height &&
+                            !m_picture.indexed();
+        const kvx::RgbPicture resampled =
+            asRead ? kvx::RgbPicture{} : kvx::resampleArea(m_picture, fitted.width, fitted.height);
+        const kvx::RgbPicture& scaled = asRead ? m_picture : resampled;
+        // Kept in the format windows paint in: drawn as it is, without a conversion (which the
+        // raster engine spreads over threads) at every paint.
+        m_scaled = QImage(scaled.rgb.data(), size.width(), size.height(),
+                          static_cast<qsizetype>(fitted.width) * 3, QImage::Format_RGB888)
+                       .convertToFormat(QImage::Format_RGB32);
     }
     painter.fillRect(rect(), m_background);
     painter.drawImage((width() - size.width()) / 2, (height() - size.height()) / 2, m_scaled);
