@@ -145,11 +145,12 @@ struct AreaReducer::State {
         std::uint32_t k = 0;
         std::uint32_t r = 0, g = 0, b = 0;    // the open target's sums
         std::uint32_t nr = 0, ng = 0, nb = 0; // carried into the next
-        auto store = [sum](std::uint32_t at, std::uint32_t r, std::uint32_t g, std::uint32_t b) {
+        auto store = [sum](std::uint32_t at, std::uint32_t red, std::uint32_t green,
+                           std::uint32_t blue) {
             std::uint32_t* p = sum + std::size_t(at) * 3;
-            p[0] = r;
-            p[1] = g;
-            p[2] = b;
+            p[0] = red;
+            p[1] = green;
+            p[2] = blue;
         };
         for (std::uint32_t x = 0; x < sourceWidth; ++x) {
             const Rgb c = colour(x);
