@@ -69,7 +69,7 @@ void writeDrawingReport(const DrawingReport& report) {
     const std::string imageFile = report.drawingPath + ".jpg";
     const std::string pageFile = report.drawingPath + ".htm";
     // No lock guards a report: a temporary left here is from a write that was killed.
-    if (!report.leftoversCleared)
+    if (!report.inBatch)
         removeLeftoverTemporaries({imageFile, pageFile});
 
     const QImage picture = report.bigImage ? doubledPixels(report.preview)
@@ -89,7 +89,7 @@ void writeDrawingReport(const DrawingReport& report) {
         reportTime(QDateTime::fromSecsSinceEpoch(drawing.status().st_mtime), QLocale::system());
     fields.size = reportSize(static_cast<std::int64_t>(drawing.size()));
     replaceFile(pageFile, reportPage(fields), QString());
-    if (!report.folderSyncLeftToCaller)
+    if (!report.inBatch)
         syncFolder(folderOf(report.drawingPath));
 }
 

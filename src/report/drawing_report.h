@@ -15,12 +15,10 @@ struct DrawingReport {
     QString version;         // the release label of the drawing shown
     QImage preview;          // the preview area, 252 x 126
     bool bigImage = false;   // each pixel becomes a 2 x 2 block (504 x 252)
-    // The caller has already removed what interrupted writes left (a batch does it once for
-    // its whole folder).
-    bool leftoversCleared = false;
-    // The caller flushes the folder's entries once its reports are written (a batch, once for
-    // the whole folder); otherwise each report does it once for its two files.
-    bool folderSyncLeftToCaller = false;
+    // Written by a batch, which removes what interrupted writes left in the folder before its
+    // first report and flushes the folder's entries after its last, once for the whole folder;
+    // a report on its own does both for its two files.
+    bool inBatch = false;
 };
 
 // Measures the drawing, then replaces the picture and the page, each atomically, removing

@@ -38,8 +38,7 @@ void TForm1::WriteDrawingReport() {
     report.version = QString::fromStdString(kvx::CurrentVersionLabel);
     report.preview = grabPreviewArea();
     report.bigImage = CheckBox8->isChecked();
-    report.leftoversCleared = m_batchReporting;
-    report.folderSyncLeftToCaller = m_batchReporting;
+    report.inBatch = m_batchReporting;
     kvx::writeDrawingReport(report);
 }
 
