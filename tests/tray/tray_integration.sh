@@ -18,7 +18,12 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-fail() { echo "FAIL: $*"; xwininfo -root -tree 2>/dev/null | grep -iE 'korvenix|panel'; exit 1; }
+fail() {
+    echo "FAIL: $*"
+    xwininfo -root -tree 2>/dev/null | grep -iE 'korvenix|panel'
+    tail -n 20 "$work/trayer.log" 2>/dev/null
+    exit 1
+}
 
 # Polls a condition for up to thirty seconds, or as many as given. Each wait ends as soon as
 # its condition holds, so a generous limit costs nothing on a quick machine.
@@ -35,13 +40,20 @@ Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 & pids+=($!)
 waitFor "xwininfo -root >/dev/null 2>&1" 120 || fail "no X server"
 openbox >/dev/null 2>&1 & pids+=($!)
 startPanel() {
-    trayer --edge top --align right --widthtype pixel --width 200 --height 32 >/dev/null 2>&1 &
+    trayer --edge top --align right --widthtype pixel --width 200 --height 32 \
+        >>"$work/trayer.log" 2>&1 &
     panel=$!
     pids+=($panel)
 }
 startPanel
+# A panel that gave up while the session was still starting is started again.
+panelShown() {
+    xwininfo -root -tree | grep -q '"panel"' && return 0
+    kill -0 "$panel" 2>/dev/null || { echo "the panel ended; starting it again"; startPanel; }
+    return 1
+}
 # First starts (server, panel, program) load fonts and libraries cold: they get two minutes.
-waitFor "xwininfo -root -tree | grep -q '\"panel\"'" 120 || fail "no notification area"
+waitFor panelShown 120 || fail "no notification area"
 
 mkdir -p "$work/config/Stalwen" "$work/desktop" "$work/xdg"
 printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Stalwen\\Korvenix31]\r\n"autoname"=dword:00000000\r\n"bigimage"=dword:00000000\r\n"ontop"="0"\r\n' \
