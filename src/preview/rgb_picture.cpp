@@ -90,20 +90,37 @@ struct AreaReducer::State {
     std::vector<std::uint32_t> touched;                // the marked target pixels
     bool busy = false; // too many marks to be worth keeping: every pixel is worked out
     std::vector<std::uint32_t> sums; // width * 3, a finished busy row
-    // A row that changes colour at most pixels is summed pixel by pixel instead: each source
-    // pixel lies in at most two target pixels when the row is reduced, `partHere` units of it
-    // in its own and the rest in the next. `rowSums` are the current row's target sums, and
-    // `direct` what such rows added to the open target row, beside `differences`.
-    std::vector<std::uint32_t> partHere;
-    std::vector<std::uint32_t> rowSums, direct; // (width + 1) * 3 each
-    bool directRow = false;
+    // A row that changes colour at most pixels is summed pixel by pixel instead: added, weighted,
+    // to `columns`, the open target row's sums down each source column, four lanes a pixel
+    // (red, green, blue, an unused zero). Only when the target row is finished are they taken
+    // apart along the row (sumAlong), once for all its source rows. Target pixel k starts
+    // `boundaryPart[k]` units into source pixel `boundaryPixel[k]`.
+    std::vector<std::uint32_t> boundaryPixel, boundaryPart; // width + 1 each
+    std::vector<std::uint32_t> columns, running;            // (sourceWidth + 1) * 4 each
+    std::vector<std::uint32_t> direct;                      // width * 3 + 1
     bool hasDirect = false;
+    // The palette as four lanes a colour, made again when the palette changes.
+    std::vector<std::uint32_t> paletteLanes;
+    Rgb paletteSeen[256];
     std::uint32_t lastChanges = 0; // colour changes along the previous row
 
     // Rows look like the rows above them: one that changed colour at most of its pixels
     // predicts another.
     bool sumNextDirectly() const {
-        return !partHere.empty() && std::uint64_t(lastChanges) * 4 > sourceWidth;
+        return !boundaryPixel.empty() && std::uint64_t(lastChanges) * 4 > sourceWidth;
+    }
+
+    const std::uint32_t* lanesOf(const Rgb* palette) {
+        if (paletteLanes.empty() || std::memcmp(paletteSeen, palette, sizeof paletteSeen) != 0) {
+            std::memcpy(paletteSeen, palette, sizeof paletteSeen);
+            paletteLanes.assign(256 * 4, 0u);
+            for (std::size_t i = 0; i < 256; ++i) {
+                paletteLanes[4 * i] = palette[i].r;
+                paletteLanes[4 * i + 1] = palette[i].g;
+                paletteLanes[4 * i + 2] = palette[i].b;
+            }
+        }
+        return paletteLanes.data();
     }
     std::uint32_t added = 0;
     std::uint32_t nextTarget = 0;
@@ -118,12 +135,19 @@ struct AreaReducer::State {
             stepTarget[x] = static_cast<std::uint32_t>(unit / sw);
             stepOffset[x] = static_cast<std::uint32_t>(unit % sw);
         }
-        if (w <= sw) {
-            partHere.resize(sw);
-            for (std::uint32_t x = 0; x < sw; ++x)
-                partHere[x] = std::min(w, sw - stepOffset[x]);
-            rowSums.resize((std::size_t(w) + 1) * 3);
-            direct.resize((std::size_t(w) + 1) * 3);
+        // Direct rows weigh their colours in 16 bits: a source row's share of a target row is
+        // at most `h` units.
+        if (w <= sw && h < 32768) {
+            boundaryPixel.resize(std::size_t(w) + 1);
+            boundaryPart.resize(std::size_t(w) + 1);
+            for (std::uint32_t k = 0; k <= w; ++k) {
+                const std::uint64_t unit = std::uint64_t(k) * sw;
+                boundaryPixel[k] = static_cast<std::uint32_t>(unit / w);
+                boundaryPart[k] = static_cast<std::uint32_t>(unit % w);
+            }
+            columns.resize((std::size_t(sw) + 1) * 4); // the last pixel stays zero
+            running.resize((std::size_t(sw) + 1) * 4);
+            direct.resize(std::size_t(w) * 3 + 1); // written four lanes at a time
         }
         steps.reserve(64);
         touched.reserve(std::size_t(w) + 1);
@@ -132,48 +156,95 @@ struct AreaReducer::State {
         out.rgb.resize(std::size_t(w) * h * 3);
     }
 
-    // A row summed pixel by pixel; `colour(x)` gives source pixel x. Pixels go left to right
-    // and their target advances by at most one, so the open target's sum and the part carried
-    // into the next stay in registers: adding into memory, each pixel would wait on the last.
-    template <typename Colour> void sumDirectly(Colour colour) {
+    // A row summed pixel by pixel; `lanes(x)` gives source pixel x as four lanes, and
+    // `changes` says how often the colour changes along the row.
+    template <typename Lanes> void sumDirectly(Lanes lanes, std::uint32_t changes) {
         steps.clear();
-        directRow = true;
-        const std::uint32_t w = out.width;
-        std::uint32_t* const sum = rowSums.data();
-        std::uint32_t changes = 0;
-        Rgb before{};
-        std::uint32_t k = 0;
-        std::uint32_t r = 0, g = 0, b = 0;    // the open target's sums
-        std::uint32_t nr = 0, ng = 0, nb = 0; // carried into the next
-        auto store = [sum](std::uint32_t at, std::uint32_t red, std::uint32_t green,
-                           std::uint32_t blue) {
-            std::uint32_t* p = sum + std::size_t(at) * 3;
-            p[0] = red;
-            p[1] = green;
-            p[2] = blue;
-        };
-        for (std::uint32_t x = 0; x < sourceWidth; ++x) {
-            const Rgb c = colour(x);
-            changes += c != before;
-            before = c;
-            if (stepTarget[x] != k) {
-                store(k, r, g, b);
-                r = nr, g = ng, b = nb;
-                nr = ng = nb = 0;
-                k = stepTarget[x];
-            }
-            const std::uint32_t here = partHere[x], next = w - here;
-            r += here * c.r;
-            g += here * c.g;
-            b += here * c.b;
-            nr += next * c.r;
-            ng += next * c.g;
-            nb += next * c.b;
-        }
-        store(k, r, g, b);
-        store(k + 1, nr, ng, nb);
         lastChanges = changes;
-        finishRow();
+        finishRow([&](std::uint32_t weight) {
+            std::uint32_t* const sum = columns.data();
+#if defined(__SSE2__)
+            // Colours and the weight are below 2^15: one multiply-add of 16-bit halves per pixel.
+            const __m128i times = _mm_set1_epi32(static_cast<int>(weight));
+            for (std::uint32_t x = 0; x < sourceWidth; ++x) {
+                auto* const p = reinterpret_cast<__m128i*>(sum + std::size_t(x) * 4);
+                _mm_storeu_si128(
+                    p, _mm_add_epi32(_mm_loadu_si128(p), _mm_madd_epi16(lanes(x), times)));
+            }
+#else
+            for (std::uint32_t x = 0; x < sourceWidth; ++x) {
+                const std::uint32_t* const c = lanes(x);
+                std::uint32_t* const p = sum + std::size_t(x) * 4;
+                p[0] += weight * c[0];
+                p[1] += weight * c[1];
+                p[2] += weight * c[2];
+            }
+#endif
+            hasDirect = true;
+        });
+    }
+
+    // `columns` taken apart along the row into `direct`. With the running integral
+    // I(u) = width * (sum of the columns before u's) + (u's part of its own) * its sum, target
+    // pixel k's sum is I((k + 1) * sourceWidth) - I(k * sourceWidth): one pass along the source,
+    // one along the target, and no branch that depends on where a source pixel falls. The
+    // integral wraps modulo 2^32; the differences, each below 2^32, do not.
+    void sumAlong() {
+        const std::uint32_t w = out.width;
+        std::uint32_t* const run = running.data();
+        const std::uint32_t* const own = columns.data();
+        std::uint32_t* const sum = direct.data();
+        const std::uint32_t* const pixel = boundaryPixel.data();
+        const std::uint32_t* const part = boundaryPart.data();
+#if defined(__SSE2__)
+        auto load = [](const std::uint32_t* p) {
+            return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        };
+        // The low 32 bits of each lane's product (SSE2 multiplies only lanes 0 and 2).
+        auto times = [](__m128i a, __m128i b) {
+            const __m128i even = _mm_mul_epu32(a, b);
+            const __m128i odd = _mm_mul_epu32(_mm_srli_epi64(a, 32), _mm_srli_epi64(b, 32));
+            return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)),
+                                      _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
+        };
+        const __m128i width = _mm_set1_epi32(static_cast<int>(w));
+        __m128i total = _mm_setzero_si128();
+        for (std::uint32_t x = 0; x <= sourceWidth; ++x) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(run + std::size_t(x) * 4), total);
+            total = _mm_add_epi32(total, times(load(own + std::size_t(x) * 4), width));
+        }
+        __m128i at = _mm_setzero_si128(); // I at the open target's start
+        for (std::uint32_t k = 0; k < w; ++k) {
+            const std::size_t j = std::size_t(pixel[k + 1]) * 4;
+            const __m128i end = _mm_add_epi32(
+                load(run + j), times(load(own + j), _mm_set1_epi32(static_cast<int>(part[k + 1]))));
+            // Four lanes stored, the fourth overwritten by the next target pixel.
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(sum + std::size_t(k) * 3),
+                             _mm_sub_epi32(end, at));
+            at = end;
+        }
+#else
+        std::uint32_t r = 0, g = 0, b = 0;
+        for (std::uint32_t x = 0; x <= sourceWidth; ++x) {
+            std::uint32_t* const p = run + std::size_t(x) * 4;
+            const std::uint32_t* const q = own + std::size_t(x) * 4;
+            p[0] = r, p[1] = g, p[2] = b;
+            r += w * q[0];
+            g += w * q[1];
+            b += w * q[2];
+        }
+        std::uint32_t at[3] = {0, 0, 0};
+        for (std::uint32_t k = 0; k < w; ++k) {
+            const std::size_t j = std::size_t(pixel[k + 1]) * 4;
+            for (int c = 0; c < 3; ++c) {
+                const std::uint32_t end = run[j + c] + part[k + 1] * own[j + c];
+                sum[std::size_t(k) * 3 + c] = end - at[c];
+                at[c] = end;
+            }
+        }
+#endif
+        std::fill(columns.begin(), columns.end(), 0u);
+        hasDirect = false;
     }
 
     void step(std::uint32_t x, const Rgb& from, const Rgb& to) {
@@ -191,8 +262,12 @@ struct AreaReducer::State {
     }
 
     // Adds the current row's steps, weighted, to every target row it belongs to, and finishes
-    // each target row whose last source row this is.
+    // each target row whose last source row this is. `addDirect(weight)` adds a row summed
+    // pixel by pixel.
     void finishRow() {
+        finishRow([](std::uint32_t) {});
+    }
+    template <typename AddDirect> void finishRow(AddDirect addDirect) {
         if (added == sourceHeight)
             return;
         const std::uint32_t y = added++;
@@ -201,13 +276,7 @@ struct AreaReducer::State {
             const std::uint32_t t = nextTarget;
             const std::uint32_t w = rows.weight[rows.offset[t] + (y - rows.first[t])];
             std::uint32_t* d = differences.data();
-            if (directRow) {
-                const std::uint32_t* __restrict from = rowSums.data();
-                std::uint32_t* __restrict to = direct.data();
-                for (std::size_t i = 0, n = std::size_t(out.width) * 3; i < n; ++i)
-                    to[i] += w * from[i];
-                hasDirect = true;
-            }
+            addDirect(w);
             if (!busy && (touched.size() + 2 * steps.size()) * 4 > out.width)
                 busy = true;
             if (!busy)
@@ -229,7 +298,6 @@ struct AreaReducer::State {
             emit(t);
             ++nextTarget;
         }
-        directRow = false;
     }
 
     void mark(std::uint32_t k) {
@@ -272,6 +340,16 @@ struct AreaReducer::State {
     // A busy row: every sum, and every division, in blocks.
     void emitEvery(std::uint32_t t) {
         const std::uint32_t width = out.width;
+        const std::size_t n = std::size_t(width) * 3;
+        std::uint8_t* const row = out.rgb.data() + std::size_t(t) * n;
+        const bool withDirect = hasDirect;
+        if (withDirect)
+            sumAlong();
+        if (withDirect && !busy && touched.empty()) {
+            // Only rows summed pixel by pixel went into this one: their sums are all of it.
+            divide.divide(direct.data(), row, n);
+            return;
+        }
         const std::uint32_t* d = differences.data();
         std::uint32_t* sum = sums.data();
         std::uint32_t r = 0, g = 0, b = 0;
@@ -280,13 +358,13 @@ struct AreaReducer::State {
             sum[1] = g += d[1];
             sum[2] = b += d[2];
         }
-        if (hasDirect) {
-            for (std::size_t i = 0, n = sums.size(); i < n; ++i)
-                sums[i] += direct[i];
-            std::fill(direct.begin(), direct.end(), 0u);
-            hasDirect = false;
+        if (withDirect) {
+            std::uint32_t* __restrict const to = sums.data();
+            const std::uint32_t* __restrict const from = direct.data();
+            for (std::size_t i = 0; i < n; ++i)
+                to[i] += from[i];
         }
-        divide.divide(sums.data(), out.rgb.data() + std::size_t(t) * width * 3, sums.size());
+        divide.divide(sums.data(), row, n);
         std::fill(differences.begin(), differences.end(), 0u);
         for (const std::uint32_t k : touched)
             marked[k] = 0;
@@ -317,6 +395,35 @@ struct AreaReducer::State {
     }
 };
 
+namespace {
+
+// How often the colour changes along a row of `n` three-byte pixels, the first pixel counted.
+std::uint32_t colourChanges(const std::uint8_t* rgb, std::uint32_t n) {
+    std::uint32_t changes = 1;
+    for (std::uint32_t x = 1; x < n; ++x)
+        changes += std::memcmp(rgb + 3 * std::size_t(x), rgb + 3 * std::size_t(x) - 3, 3) != 0;
+    return changes;
+}
+
+// The same along a row of indices. Two indices of one colour count as a change: the count
+// only chooses how the next row is summed.
+std::uint32_t indexChanges(const std::uint8_t* indices, std::uint32_t n) {
+    std::uint32_t changes = 1, x = 1;
+#if defined(__SSE2__)
+    for (; x + 16 <= n; x += 16) {
+        const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(indices + x - 1));
+        const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(indices + x));
+        changes += static_cast<std::uint32_t>(__builtin_popcount(
+            ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(before, here))) & 0xFFFFu));
+    }
+#endif
+    for (; x < n; ++x)
+        changes += indices[x] != indices[x - 1];
+    return changes;
+}
+
+} // namespace
+
 AreaReducer::AreaReducer(std::uint32_t sourceWidth, std::uint32_t sourceHeight, std::uint32_t width,
                          std::uint32_t height)
     : m_state(std::make_unique<State>(sourceWidth, sourceHeight, width, height)) {}
@@ -328,8 +435,31 @@ void AreaReducer::addRow(const std::uint8_t* rgb) {
     auto colour = [rgb](std::uint32_t x) {
         return Rgb{rgb[3 * x], rgb[3 * x + 1], rgb[3 * x + 2]};
     };
-    if (s.sumNextDirectly())
-        return s.sumDirectly(colour);
+    if (s.sumNextDirectly()) {
+        const std::uint32_t n = s.sourceWidth;
+#if defined(__SSE2__)
+        return s.sumDirectly(
+            [=](std::uint32_t x) {
+                std::uint32_t bytes = 0; // the pixel's three, and no byte beyond the row
+                if (x + 1 < n)
+                    std::memcpy(&bytes, rgb + 3 * std::size_t(x), 4);
+                else
+                    std::memcpy(&bytes, rgb + 3 * std::size_t(x), 3);
+                const __m128i zero = _mm_setzero_si128();
+                const __m128i v = _mm_cvtsi32_si128(static_cast<int>(bytes & 0xFFFFFFu));
+                return _mm_unpacklo_epi16(_mm_unpacklo_epi8(v, zero), zero);
+            },
+            colourChanges(rgb, n));
+#else
+        std::uint32_t c[4] = {0, 0, 0, 0};
+        return s.sumDirectly(
+            [&](std::uint32_t x) {
+                c[0] = rgb[3 * x], c[1] = rgb[3 * x + 1], c[2] = rgb[3 * x + 2];
+                return static_cast<const std::uint32_t*>(c);
+            },
+            colourChanges(rgb, n));
+#endif
+    }
     s.steps.clear();
     const std::uint32_t n = s.sourceWidth;
     s.step(0, Rgb{}, colour(0));
@@ -357,8 +487,20 @@ void AreaReducer::addRow(const std::uint8_t* rgb) {
 
 void AreaReducer::addIndexedRow(const std::uint8_t* indices, const Rgb* palette) {
     State& s = *m_state;
-    if (s.sumNextDirectly())
-        return s.sumDirectly([=](std::uint32_t x) { return palette[indices[x]]; });
+    if (s.sumNextDirectly()) {
+        const std::uint32_t* const lanes = s.lanesOf(palette);
+#if defined(__SSE2__)
+        return s.sumDirectly(
+            [=](std::uint32_t x) {
+                return _mm_loadu_si128(
+                    reinterpret_cast<const __m128i*>(lanes + 4 * std::size_t(indices[x])));
+            },
+            indexChanges(indices, s.sourceWidth));
+#else
+        return s.sumDirectly([=](std::uint32_t x) { return lanes + 4 * std::size_t(indices[x]); },
+                             indexChanges(indices, s.sourceWidth));
+#endif
+    }
     s.steps.clear();
     const std::uint32_t n = s.sourceWidth;
     s.step(0, Rgb{}, palette[indices[0]]);

@@ -149,7 +149,8 @@ INSTANTIATE_TEST_SUITE_P(Sizes, AreaAveraging,
                                            Resize{5, 3, 1, 1}, Resize{1, 9, 1, 4},
                                            Resize{3, 2, 7, 5}, Resize{50, 20, 252, 101},
                                            Resize{17, 13, 17, 13}, Resize{600, 580, 280, 290},
-                                           Resize{9, 7, 600, 300}, Resize{2, 2, 1, 1}));
+                                           Resize{9, 7, 600, 300}, Resize{2, 2, 1, 1},
+                                           Resize{3, 40000, 2, 33000}));
 
 // A 49 x 2 picture, top row x and bottom row y, into one pixel, for every x and y: half the
 // means land exactly on a half, which rounds up, and 98 is a divisor whose inverse is inexact
