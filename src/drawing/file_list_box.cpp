@@ -6,17 +6,64 @@
 
 #include <QFile>
 #include <QHelpEvent>
+#include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QToolTip>
 #include <stdexcept>
 #include <unistd.h>
 
 namespace {
 constexpr int NativeNameRole = Qt::UserRole + 1;
+
+// A scroll bar that repaints on a new value only when it looks different: in a list of
+// thousands of drawings, a step of one row moves the slider by less than a pixel, and the
+// batch steps through every row.
+class QuietScrollBar : public QScrollBar {
+public:
+    QuietScrollBar(Qt::Orientation orientation, QWidget* parent)
+        : QScrollBar(orientation, parent) {}
+
+protected:
+    void sliderChange(SliderChange change) override {
+        const Look now = look();
+        if (change == SliderValueChange && now == m_shown)
+            return;
+        m_shown = now;
+        QScrollBar::sliderChange(change);
+    }
+    void paintEvent(QPaintEvent* event) override {
+        m_shown = look();
+        QScrollBar::paintEvent(event);
+    }
+
+private:
+    // What a value changes on screen: where the slider is, and whether an arrow is greyed.
+    struct Look {
+        QRect slider;
+        bool atMinimum = false;
+        bool atMaximum = false;
+        bool operator==(const Look& o) const {
+            return slider == o.slider && atMinimum == o.atMinimum && atMaximum == o.atMaximum;
+        }
+    };
+    Look look() const {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        return {style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider,
+                                        this),
+                value() == minimum(), value() == maximum()};
+    }
+
+    Look m_shown;
+};
+
 } // namespace
 
 TFileListBox::TFileListBox(QWidget* parent) : QListWidget(parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
     setUniformItemSizes(true); // keeps folders of thousands of drawings quick
+    setVerticalScrollBar(new QuietScrollBar(Qt::Vertical, this));
     connect(this, &QListWidget::currentRowChanged, this, [this] {
         if (!m_settingInCode)
             emit userClick();

@@ -21,9 +21,12 @@
 #include <QLabel>
 #include <QScrollBar>
 #include <QStandardItemModel>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolTip>
+#include <functional>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,19 +39,23 @@ const QString kNotOffered = QStringLiteral("File previous to AutoCAD 13. Not pre
 const QString kCorrupted = QStringLiteral("! Corrupted file !");
 
 kvxtest::Bytes drawing(const char* header = "AC1015") {
-    return DwgBuilder(header).headerData().bmp(kvxtest::makeBmp(kvxtest::Image::pattern(40, 20, 8),
-                                                                {8})).build();
+    return DwgBuilder(header)
+        .headerData()
+        .bmp(kvxtest::makeBmp(kvxtest::Image::pattern(40, 20, 8), {8}))
+        .build();
 }
 
 void write(const QString& path, const kvxtest::Bytes& bytes) {
     kvxtest::writeFile(QFile::encodeName(path).toStdString(), bytes);
 }
 
-QStringList listed() { return listedNames(Form1->FileListBox1); }
+QStringList listed() {
+    return listedNames(Form1->FileListBox1);
+}
 
 struct AreaState {
     bool thumbnail;
-    QString notice; // empty: Label4 hidden
+    QString notice;  // empty: Label4 hidden
     QString version; // empty: Label5 hidden
     QString path;
 };
@@ -110,6 +117,59 @@ private slots:
         QVERIFY(kvx::MessageSeam::shown().isEmpty());
     }
 
+    // Stepping through a long list, the scroll bar on screen always shows where the slider is,
+    // yet it is not repainted for the steps that do not move the slider by a pixel.
+    void scrollBarShowsTheSliderWithoutARepaintPerRow() {
+        const QString dir = folder("many");
+        const int rows = 600;
+        for (int i = 0; i < rows; ++i)
+            write(dir + QStringLiteral("/plan %1.dwg").arg(i, 3, 10, QLatin1Char('0')), {'x'});
+        startOn(dir);
+        Form1->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Form1));
+        QScrollBar* bar = Form1->FileListBox1->verticalScrollBar();
+        auto slider = [bar] {
+            QStyleOptionSlider option;
+            option.initFrom(bar);
+            option.orientation = bar->orientation();
+            option.minimum = bar->minimum();
+            option.maximum = bar->maximum();
+            option.sliderPosition = option.sliderValue = bar->value();
+            option.pageStep = bar->pageStep();
+            option.singleStep = bar->singleStep();
+            return bar->style()->subControlRect(QStyle::CC_ScrollBar, &option,
+                                                QStyle::SC_ScrollBarSlider, bar);
+        };
+        struct PaintWatch : QObject {
+            std::function<QRect()> slider;
+            QRect painted;
+            int paints = 0;
+            bool eventFilter(QObject*, QEvent* e) override {
+                if (e->type() == QEvent::Paint) {
+                    painted = slider();
+                    ++paints;
+                }
+                return false;
+            }
+        } watch;
+        watch.slider = slider;
+        QCoreApplication::sendPostedEvents(Form1, QEvent::UpdateRequest);
+        watch.painted = slider(); // as the exposed window shows it
+        bar->installEventFilter(&watch);
+        int moves = 0;
+        QRect before = slider();
+        for (int i = 0; i < rows; ++i) {
+            Form1->FileListBox1->setItemIndex(i);
+            QCoreApplication::sendPostedEvents(Form1, QEvent::UpdateRequest);
+            moves += slider() != before;
+            before = slider();
+            QCOMPARE(watch.painted, before);
+        }
+        QCOMPARE(bar->value(), bar->maximum());
+        QVERIFY2(moves > 10 && watch.paints <= moves + 2,
+                 qPrintable(QStringLiteral("%1 moves, %2 paints").arg(moves).arg(watch.paints)));
+    }
+
     void folderWithoutDrawings() {
         const QString dir = folder("empty");
         write(dir + "/readme.txt", {'x'});
@@ -145,15 +205,19 @@ private slots:
         QTest::addColumn<bool>("thumbnail");
         QTest::addColumn<QString>("notice");
         QTest::addColumn<QString>("version");
-        auto b = [](const kvxtest::Bytes& v) { return QByteArray(reinterpret_cast<const char*>(v.data()), int(v.size())); };
-        QTest::newRow("picture") << b(drawing("AC1018")) << true << QString() << "Version 2004/2005";
-        QTest::newRow("early release") << b(drawing("AC1009")) << false << kNotOffered << "Version 11/12";
-        QTest::newRow("no picture stored")
-            << b(DwgBuilder("AC1032").withoutImageSection().build()) << true << QString()
-            << "Version 2018 and later";
+        auto b = [](const kvxtest::Bytes& v) {
+            return QByteArray(reinterpret_cast<const char*>(v.data()), int(v.size()));
+        };
+        QTest::newRow("picture") << b(drawing("AC1018")) << true << QString()
+                                 << "Version 2004/2005";
+        QTest::newRow("early release")
+            << b(drawing("AC1009")) << false << kNotOffered << "Version 11/12";
+        QTest::newRow("no picture stored") << b(DwgBuilder("AC1032").withoutImageSection().build())
+                                           << true << QString() << "Version 2018 and later";
         kvxtest::Bytes damaged = drawing("AC1015");
         kvxtest::put32(damaged, 0x0D, 0xFFFFFF00u); // image address far past the end
-        QTest::newRow("refused by the control") << b(damaged) << false << kCorrupted << "Version 2000/2000i/2002";
+        QTest::newRow("refused by the control")
+            << b(damaged) << false << kCorrupted << "Version 2000/2000i/2002";
         QTest::newRow("empty file") << QByteArray() << false << kNotOffered << "Unknown version";
     }
     void everyStateOfThePreviewArea() {
