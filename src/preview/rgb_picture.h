@@ -104,8 +104,10 @@ RgbPicture resampleArea(const RgbPicture& source, std::uint32_t width, std::uint
 // The same resampling fed one source row at a time, top to bottom, so that a decoder need not
 // hold the full-size picture. Rows are taken apart horizontally first, and only where the colour
 // changes along the row: drawings' previews are flat colours with a few lines, so a row costs
-// about as much as it has changes, not as many pixels as it has. The source picture holds at
-// most 2^24 pixels (kMaxPicturePixels), which keeps every sum within 32 bits.
+// about as much as it has changes, not as many pixels as it has. Rows that change colour at
+// most pixels are summed down each column instead, and taken apart along the row once per
+// target row. The source picture holds at most 2^24 pixels (kMaxPicturePixels), which keeps
+// every sum within 32 bits.
 class AreaReducer {
 public:
     AreaReducer(std::uint32_t sourceWidth, std::uint32_t sourceHeight, std::uint32_t width,
