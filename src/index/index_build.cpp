@@ -69,6 +69,7 @@ IndexCompile compileIndex(const QString& compiler, const std::string& folder,
                           const QString& indexName) {
     IndexCompile result;
     const std::string indexPath = joinPath(folder, kvx::nativeName(indexName));
+    result.indexFile = indexPath;
     result.indexPath = displayName(indexPath);
     const std::string output = joinPath(folder, kCompilerOutput);
     const auto failed = [&](const QString& why) {
@@ -81,11 +82,8 @@ IndexCompile compileIndex(const QString& compiler, const std::string& folder,
     // A hhctest.chm left by an earlier run must not pass for this run's work.
     const std::optional<FileStamp> before = stampOf(output);
     QString compilerSaid;
-    // QProcess hands the argument over in the locale's encoding, so a folder whose name is
-    // not UTF-8 reaches the compiler as the text shown for it.
-    const QString argument =
-        QLatin1Char('"') + displayName(joinPath(folder, "index.htm")) + QLatin1Char('"');
-    if (!RunProgram(compiler, argument, true, SwMinimize, &compilerSaid))
+    if (!runProgramOnFile(compiler, joinPath(folder, "index.htm"), true, true, SwMinimize,
+                          &compilerSaid))
         return failed(QString::fromLatin1(kCannotStart).arg(compiler));
     const std::optional<FileStamp> after = stampOf(output);
     if (!after || after == before)

@@ -12,15 +12,16 @@ bool isReportPageName(const QString& name);
 
 struct IndexCompile {
     bool ok = false;
-    QString indexPath; // the folder, "/" and the index file name
-    QString message;   // why it failed, for the error box
+    std::string indexFile; // the folder, "/" and the index file name, as bytes
+    QString indexPath;     // the same as text
+    QString message;       // why it failed, for the error box
 };
 
 // `folder` is the folder's path as the file system gives it.
-// Runs `compiler` on the quoted "<folder>/index.htm" and waits for it with events running,
-// then renames the <folder>/hhctest.chm it left to `indexName` in the folder, replacing an
-// earlier index of that name in one step. When the compiler cannot be started or leaves no
-// new hhctest.chm, or the rename fails, the folder's earlier index is untouched and
+// Runs `compiler` on the quoted "<folder>/index.htm" (runProgramOnFile) and waits for it with
+// events running, then renames the <folder>/hhctest.chm it left to `indexName` in the folder,
+// replacing an earlier index of that name in one step. When the compiler cannot be started or
+// leaves no new hhctest.chm, or the rename fails, the folder's earlier index is untouched and
 // `message` says why, with the compiler's own words when it gave some.
 IndexCompile compileIndex(const QString& compiler, const std::string& folder,
                           const QString& indexName);

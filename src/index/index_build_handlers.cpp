@@ -6,6 +6,7 @@
 #include "app/application.h"
 #include "app/message_box.h"
 #include "drawing/file_list_box.h"
+#include "drawing/file_name_text.h"
 #include "drawing/shell_tree_view.h"
 #include "files/atomic_file.h"
 #include "files/paths.h"
@@ -177,7 +178,7 @@ bool TForm1::BuildIndex() {
         kvx::showError(compiled.message);
         return false;
     }
-    kvx::SettingCopies.lastchm = compiled.indexPath.toStdString();
+    kvx::SettingCopies.lastchm = compiled.indexFile;
     Settings.writeText("lastchm", kvx::SettingCopies.lastchm);
 
     const kvx::IndexCleanup cleanup = kvx::cleanUpIndexFolder(
@@ -194,17 +195,19 @@ bool TForm1::BuildIndex() {
 bool TForm1::ReportEveryDrawing() {
     if (!IndexNameCheck())
         return false;
-    const QString folder = ShellTreeView2->selectedPath();
-    if (folder.isEmpty())
+    // The folder's bytes, so that a name that is not UTF-8 is still reached.
+    const std::string folder = ShellTreeView2->selectedNativePath();
+    if (folder.empty())
         return false;
     // A running show would move the list under the batch.
     endSlideShow();
     PageControl1->setCurrentWidget(TabSheet1);
-    if (ShellTreeView1->selectedPath() == folder) {
+    if (ShellTreeView1->selectedNativePath() == folder) {
         // No selection change to re-read the list: drawings may have come or gone since.
         ShellTreeView1Change();
-    } else if (!ShellTreeView1->selectPath(folder)) {
-        throw std::runtime_error(QString::fromLatin1(kFolderUnreachable).arg(folder).toStdString());
+    } else if (!ShellTreeView1->selectNativePath(folder)) {
+        throw std::runtime_error(
+            QString::fromLatin1(kFolderUnreachable).arg(kvx::displayName(folder)).toStdString());
     }
     ShellTreeView1->repaint();
     const int drawings = FileListBox1->count();

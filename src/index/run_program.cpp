@@ -1,9 +1,14 @@
 #include "index/run_program.h"
 
+#include "drawing/file_name_text.h"
+#include "files/paths.h"
+
 #include <QEventLoop>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace kvx {
 
@@ -20,10 +25,42 @@ QString unquotedArgument(const QString& argument) {
 
 namespace {
 constexpr qsizetype kKeptErrorBytes = 64 * 1024;
+
+// Makes `folder` (bytes) the working folder until release(), for a child started meanwhile to
+// inherit: QProcess takes a working folder only as text.
+class WorkingFolderSwitch {
+public:
+    explicit WorkingFolderSwitch(const std::string& folder) {
+        if (folder.empty()) {
+            m_ok = true;
+            return;
+        }
+        m_back = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int there = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        m_ok = m_back >= 0 && there >= 0 && ::fchdir(there) == 0;
+        if (there >= 0)
+            ::close(there);
+    }
+    ~WorkingFolderSwitch() { release(); }
+    bool ok() const { return m_ok; }
+    void release() {
+        if (m_back < 0)
+            return;
+        if (m_ok && ::fchdir(m_back) != 0)
+            std::perror("korvenix31: cannot return to the working folder");
+        ::close(m_back);
+        m_back = -1;
+    }
+
+private:
+    int m_back = -1;
+    bool m_ok = false;
+};
+
 } // namespace
 
 bool RunProgram(const QString& program, const QString& argument, bool wait, int showState,
-                QString* errorOutput) {
+                QString* errorOutput, const std::string& workingFolder) {
     QProcess process;
     process.setProgram(program);
     process.setArguments({kvx::unquotedArgument(argument)});
@@ -31,6 +68,9 @@ bool RunProgram(const QString& program, const QString& argument, bool wait, int 
     env.insert(QString::fromLatin1(kvx::kShowStateVariable), QString::number(showState));
     process.setProcessEnvironment(env);
 
+    WorkingFolderSwitch folder(workingFolder);
+    if (!folder.ok())
+        return false;
     if (!wait) {
         // Started through an intermediate process that exits at once: the program belongs
         // to no one here, so it outlives us and never becomes our zombie.
@@ -57,6 +97,7 @@ bool RunProgram(const QString& program, const QString& argument, bool wait, int 
             loop.quit();
     });
     process.start();
+    folder.release(); // the child has its own working folder from here on
     if (!process.waitForStarted(-1))
         return false;
     // Woken by the exit itself (SIGCHLD), never by polling; events run meanwhile.
@@ -68,3 +109,18 @@ bool RunProgram(const QString& program, const QString& argument, bool wait, int 
     }
     return true;
 }
+
+namespace kvx {
+
+bool runProgramOnFile(const QString& program, const std::string& file, bool quoted, bool wait,
+                      int showState, QString* errorOutput) {
+    const QString path = displayName(file);
+    const bool asText = nativeName(path) == file;
+    QString argument = asText ? path : displayName(baseNameOf(file));
+    if (quoted)
+        argument = QLatin1Char('"') + argument + QLatin1Char('"');
+    return RunProgram(program, argument, wait, showState, errorOutput,
+                      asText ? std::string() : folderOf(file));
+}
+
+} // namespace kvx

@@ -12,8 +12,8 @@ QString toolFolderFile(const char* name) {
     return QString::fromStdString(SettingCopies.path) + QLatin1Char('/') + QLatin1String(name);
 }
 
-QString lastIndexPath() {
-    return QString::fromStdString(SettingCopies.lastchm);
+const std::string& lastIndexFile() {
+    return SettingCopies.lastchm;
 }
 
 } // namespace kvx

@@ -3,6 +3,7 @@
 // folder, "/" and the file name, the folder taken as stored.
 
 #include <QString>
+#include <string>
 
 namespace kvx {
 
@@ -13,7 +14,8 @@ extern const char* const kHelpFileName; // "help_korvenix31.chm"
 // The tool folder from the settings, "/" and `name`.
 QString toolFolderFile(const char* name);
 
-// The last-index path, as loaded from "lastchm" at start-up or set by the last build.
-QString lastIndexPath();
+// The last index file's path as bytes, as loaded from "lastchm" at start-up or set by the
+// last build.
+const std::string& lastIndexFile();
 
 } // namespace kvx

@@ -4,6 +4,7 @@
 #include "app/main_window.h"
 
 #include "app/message_box.h"
+#include "drawing/file_name_text.h"
 #include "index/result_dialog.h"
 #include "index/run_program.h"
 #include "index/tool_folder.h"
@@ -11,8 +12,8 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
-#include <QFileInfo>
 #include <QUrl>
+#include <sys/stat.h>
 
 namespace {
 
@@ -27,16 +28,18 @@ QUrl webSite() {
                         QStringLiteral("/../share/korvenix31/help/index.htm")));
 }
 
-// Opens `chm` in the tool folder's viewer, maximised.
-void showInViewer(const QString& chm) {
-    RunProgram(kvx::toolFolderFile(kvx::kViewerName), chm, false, kvx::SwShowMaximized);
+// Opens `chm` (its path's bytes) in the tool folder's viewer, maximised.
+void showInViewer(const std::string& chm) {
+    kvx::runProgramOnFile(kvx::toolFolderFile(kvx::kViewerName), chm, false, false,
+                          kvx::SwShowMaximized);
 }
 } // namespace
 
 void TForm1::SpeedButton9Click() {
-    const QString last = kvx::lastIndexPath();
-    if (!QFileInfo(last).isFile()) {
-        kvx::showError(QStringLiteral("Last created index file  ") + last +
+    const std::string& last = kvx::lastIndexFile();
+    struct stat st {};
+    if (::stat(last.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        kvx::showError(QStringLiteral("Last created index file  ") + kvx::displayName(last) +
                        QStringLiteral(" can't be found."));
         return;
     }
@@ -47,7 +50,7 @@ void TForm1::SpeedButton9Click() {
 
 void TForm1::SpeedButton10Click() {
     // The help file is not looked for: the viewer says so itself when it is missing.
-    showInViewer(kvx::toolFolderFile(kvx::kHelpFileName));
+    showInViewer(kvx::nativeName(kvx::toolFolderFile(kvx::kHelpFileName)));
     FormDblClick();
 }
 
@@ -59,7 +62,7 @@ void TForm2::BitBtn1Click() {
     accept();
     if (Form1)
         Form1->FormDblClick();
-    showInViewer(kvx::lastIndexPath());
+    showInViewer(kvx::lastIndexFile());
 }
 
 void TForm2::SpeedButton1Click() {

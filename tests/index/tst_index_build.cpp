@@ -6,7 +6,9 @@
 
 #include "app/main_window.h"
 #include "app/path_label.h"
+#include "app/settings/settings_store.h"
 #include "drawing/file_list_box.h"
+#include "drawing/file_name_text.h"
 #include "drawing/shell_tree_view.h"
 #include "index/result_dialog.h"
 #include "preview/dwg_thumbnail.h"
@@ -27,6 +29,7 @@
 #include <chm_lib.h>
 #include <functional>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -347,6 +350,37 @@ private slots:
             once.removeDuplicates();
             QCOMPARE(once, (QStringList{"a.dwg", "b.dwg", "c.dwg"}));
         }
+    }
+
+    // A folder whose name is not UTF-8 (Latin-1 "Plans \xE9"): the compiler runs in it on
+    // "index.htm", the index takes its name there, "lastchm" keeps the folder's bytes, and the
+    // last index opens in the viewer.
+    void aFolderWhoseNameIsNotText() {
+        std::string folder;
+        start("ok", "", true, [&] {
+            folder = kvx::nativeName(session->fx.desktop()) + "/Plans \xE9";
+            QCOMPARE(::mkdir(folder.c_str(), 0755), 0);
+            kvxtest::writeFile(folder + "/a.dwg",
+                               kvxtest::DwgBuilder("AC1018").headerData().build());
+            write(tools + "/hh.exe", "#!/bin/sh\n[ -f \"$1\" ] && echo \"$1\" >> '" +
+                                         QFile::encodeName(tools) + "/shown'\n");
+            QFile::setPermissions(tools + "/hh.exe", QFile::ReadOwner | QFile::ExeOwner);
+        });
+        QVERIFY(Form1->ShellTreeView2->selectNativePath(folder));
+        const std::string name =
+            kvx::nativeName(kvx::displayName(folder).replace('/', '_') + ".chm");
+
+        ResultDialogWatch dialog;
+        Form1->SpeedButton8->click();
+        QVERIFY2(said().isEmpty(), qPrintable(said()));
+        QCOMPARE(dialog.shown, 1);
+        QCOMPARE(compilerRuns(), QStringList{"index.htm|6"}); // run inside the folder
+        struct stat st {};
+        QCOMPARE(::stat((folder + "/" + name).c_str(), &st), 0);
+        QCOMPARE(kvx::SettingCopies.lastchm, folder + "/" + name);
+        Form1->SpeedButton9->click();
+        QTRY_COMPARE_WITH_TIMEOUT(readAll(tools + "/shown"), QByteArray(name.c_str()) + "\n",
+                                  60000);
     }
 
     // Our own hhc.exe over chmcmd: the batch ends with an index holding the five pages, the
