@@ -1,7 +1,7 @@
 // The batch over 1,000 drawings, its two phases apart: a report for every drawing on the View
 // tab, then the index build with our own hhc.exe. Beside them, the same 1,000 drawings
 // selected and reported one by one, 1,000 reports of one drawing, and bare chmcmd on the same
-// folder.
+// folder, also in turn with the index build.
 
 #include "app/settings_fixture.h"
 #include "support/dwg_builder.h"
@@ -19,9 +19,12 @@
 #include <QDir>
 #include <QFile>
 #include <QTabWidget>
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <sys/resource.h>
+#include <vector>
 
 namespace {
 
@@ -111,21 +114,63 @@ void BM_BatchCompile(benchmark::State& state) {
     }
 }
 
-void BM_BareChmcmd(benchmark::State& state) {
-    // The project hhc.exe writes for the folder the batch left, compiled by chmcmd alone.
+// The project hhc.exe writes for the folder as it is now, compiled by chmcmd alone; returns
+// the command, or an empty one when the project cannot be written.
+std::string bareCompileCommand() {
     const std::string plans = QFile::encodeName(g_folder).toStdString();
     QDir().mkpath(g_folder + "/.bare.out");
     std::ofstream(plans + "/.bare.hhp") << kvx::hhc::projectText(
         ".bare.out/hhctest.chm", "index.htm", "plans", kvx::hhc::listProjectFiles(plans));
-    const std::string command =
-        "cd '" + plans + "' && chmcmd --no-html-scan .bare.hhp >/dev/null 2>&1";
+    return "cd '" + plans + "' && chmcmd --no-html-scan .bare.hhp >/dev/null 2>&1";
+}
+
+void removeBareCompile() {
+    QFile::remove(g_folder + "/.bare.hhp");
+    QDir(g_folder + "/.bare.out").removeRecursively();
+}
+
+void BM_BareChmcmd(benchmark::State& state) {
+    // The folder the batch left, compiled by chmcmd alone.
+    const std::string command = bareCompileCommand();
     ChildCpu cpu{state};
     for (auto _ : state) {
         if (std::system(command.c_str()) != 0)
             state.SkipWithError("chmcmd failed");
     }
-    QFile::remove(g_folder + "/.bare.hhp");
-    QDir(g_folder + "/.bare.out").removeRecursively();
+    removeBareCompile();
+}
+
+// The compile phase and bare chmcmd in turn, round by round, on the same files: a machine
+// whose speed drifts during the minutes this takes weighs on both alike. `ratio` is the
+// median of the rounds' ratios.
+void BM_CompileAgainstBareChmcmd(benchmark::State& state) {
+    using Clock = std::chrono::steady_clock;
+    if (!Form1->BuildIndex()) // the pages, and the file cache, as the rounds will find them
+        state.SkipWithError("the build failed");
+    const std::string command = bareCompileCommand();
+    std::vector<double> ratios;
+    double compile = 0, bare = 0;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        if (!Form1->BuildIndex())
+            state.SkipWithError("the build failed");
+        const auto built = Clock::now();
+        if (std::system(command.c_str()) != 0)
+            state.SkipWithError("chmcmd failed");
+        const auto end = Clock::now();
+        const std::chrono::duration<double> ours = built - start, theirs = end - built;
+        compile += ours.count();
+        bare += theirs.count();
+        ratios.push_back(ours.count() / theirs.count());
+    }
+    removeBareCompile();
+    if (ratios.empty())
+        return;
+    std::sort(ratios.begin(), ratios.end());
+    const auto n = static_cast<double>(ratios.size());
+    state.counters["compile_s"] = compile / n;
+    state.counters["bare_s"] = bare / n;
+    state.counters["ratio"] = ratios[ratios.size() / 2];
 }
 
 BENCHMARK(BM_BatchReporting)
@@ -153,6 +198,7 @@ BENCHMARK(BM_BareChmcmd)
     ->UseRealTime()
     ->Iterations(1)
     ->Repetitions(3);
+BENCHMARK(BM_CompileAgainstBareChmcmd)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(5);
 
 } // namespace
 
