@@ -70,10 +70,9 @@ IndexCompile compileIndex(const QString& compiler, const std::string& folder,
     IndexCompile result;
     const std::string indexPath = joinPath(folder, kvx::nativeName(indexName));
     result.indexFile = indexPath;
-    result.indexPath = displayName(indexPath);
     const std::string output = joinPath(folder, kCompilerOutput);
     const auto failed = [&](const QString& why) {
-        result.message = QString::fromLatin1(kNotCreated).arg(result.indexPath);
+        result.message = QString::fromLatin1(kNotCreated).arg(displayName(indexPath));
         if (!why.isEmpty())
             result.message += QLatin1Char('\n') + why;
         return result;

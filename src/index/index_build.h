@@ -13,7 +13,6 @@ bool isReportPageName(const QString& name);
 struct IndexCompile {
     bool ok = false;
     std::string indexFile; // the folder, "/" and the index file name, as bytes
-    QString indexPath;     // the same as text
     QString message;       // why it failed, for the error box
 };
 
