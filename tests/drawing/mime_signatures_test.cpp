@@ -1,0 +1,63 @@
+// The MIME entry's header match and the release table name the same signatures: a release added
+// to one and not the other would be a drawing the file managers do not recognise (or a file
+// they take for a drawing that the program then calls "Unknown version").
+
+#include "drawing/drawing_version.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+
+namespace {
+
+std::string readAll(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TEST(MimeSignatures, HeaderMatchNamesExactlyTheReleasesTheTableKnows) {
+    const std::string xml = readAll(KVX_MIME_XML);
+    ASSERT_FALSE(xml.empty()) << KVX_MIME_XML;
+
+    std::set<std::string> matched;
+    const std::regex match(R"re(<match type="string" offset="0" value="([^"]*)"/>)re");
+    for (auto it = std::sregex_iterator(xml.begin(), xml.end(), match);
+         it != std::sregex_iterator(); ++it) {
+        const std::string value = (*it)[1];
+        EXPECT_EQ(value.size(), 6u) << '"' << value << '"';
+        EXPECT_TRUE(matched.insert(value).second) << "listed twice: \"" << value << '"';
+    }
+
+    // Every signature the table holds is "AC" or "MC" and four of these characters, so all such
+    // headers are tried.
+    const std::string tail = "0123456789. ";
+    std::set<std::string> known;
+    for (const char* start : {"AC", "MC"})
+        for (char a : tail)
+            for (char b : tail)
+                for (char c : tail)
+                    for (char d : tail) {
+                        const std::string header = std::string(start) + a + b + c + d;
+                        if (kvx::releaseLabel(header) != nullptr)
+                            known.insert(header);
+                    }
+    EXPECT_EQ(known.size(), 30u);
+    EXPECT_EQ(matched, known);
+}
+
+TEST(MimeSignatures, TheTypesNameAndPatternsStayShared) {
+    // shared-mime-info owns image/vnd.dwg: the entry adds its header match and nothing else.
+    const std::string xml = readAll(KVX_MIME_XML);
+    for (const char* element :
+         {"<glob", "<comment", "<sub-class-of", "<alias", "<glob-deleteall", "<magic-deleteall"})
+        EXPECT_EQ(xml.find(element), std::string::npos) << element;
+    EXPECT_NE(xml.find(R"(<mime-type type="image/vnd.dwg">)"), std::string::npos);
+}
+
+} // namespace
