@@ -1,11 +1,9 @@
 // A file manager's side of the KDE thumbnail plugin, without a window: asks KIO for previews as
-// Dolphin does and saves what comes back, compares two pictures pixel by pixel, or names a
-// file's type as KDE programs see it.
+// Dolphin does and saves what comes back, or compares two pictures pixel by pixel.
 //
 //   kio_preview_client preview SIZE OUTDIR FILE...  one line per file: "preview NAME WxH" (and
 //                                                    OUTDIR/NAME.png) or "failed NAME"
 //   kio_preview_client same A.png B.png              exit 0 when the pixels are the same
-//   kio_preview_client type FILE                     the MIME type KDE programs give FILE
 
 #include <KFileItem>
 #include <KIO/PreviewJob>
@@ -13,7 +11,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
-#include <QMimeDatabase>
 #include <QPixmap>
 #include <QUrl>
 
@@ -24,8 +21,7 @@ namespace {
 
 int usage() {
     std::fprintf(stderr, "usage: kio_preview_client preview SIZE OUTDIR FILE...\n"
-                         "       kio_preview_client same A.png B.png\n"
-                         "       kio_preview_client type FILE\n");
+                         "       kio_preview_client same A.png B.png\n");
     return 64;
 }
 
@@ -111,9 +107,5 @@ int main(int argc, char** argv) {
         return preview(args);
     if (mode == QLatin1String("same"))
         return same(args);
-    if (mode == QLatin1String("type") && args.size() == 1) {
-        say(QMimeDatabase().mimeTypeForFile(args.at(0)).name());
-        return 0;
-    }
     return usage();
 }
