@@ -57,6 +57,15 @@ done
 # The build tree also holds tests and benchmarks: none of them may end up in the package.
 extra=$(cd "$root/usr/bin" && ls | grep -vxE 'korvenix31|korvenix31-(setup|thumbnailer|cad-bridge)')
 [ -z "$extra" ] || fail "unexpected programs in usr/bin: $extra"
+extra=$(cd "$tools" && ls | grep -vxE 'hhc\.exe|hh\.exe|help_korvenix31\.chm')
+[ -z "$extra" ] || fail "unexpected files in the tool folder: $extra"
+
+# lintian reads the manual pages 120 columns wide; a terminal is often 80.
+for page in "$root"/usr/share/man/man1/*.1.gz; do
+    warnings=$(env -i PATH="$PATH" LC_ALL=C.UTF-8 MANWIDTH=80 \
+               man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null)
+    [ -z "$warnings" ] || fail "$(basename "$page") at 80 columns: $warnings"
+done
 
 version=$(dpkg-deb -f "$deb" Version)
 zcat "$root/usr/share/doc/korvenix31/changelog.gz" | head -n 1 | grep -qF "korvenix31 ($version)" ||
