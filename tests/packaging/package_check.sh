@@ -2,15 +2,16 @@
 # The Debian package as a user receives it: built by cpack from a finished build tree, accepted
 # by lintian with no error and no warning, and its programs run from its own unpacked files, so
 # a file or a library missing from the package fails here.
-# Usage: package_check.sh BUILD_DIR CPACK WRITE_DRAWING
+# Usage: package_check.sh BUILD_DIR CMAKE CPACK WRITE_DRAWING
 set -u
 build=$1
-cpack=$2
-write_drawing=$3
+cmake=$2
+cpack=$3
+write_drawing=$4
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+fail() { echo "FAIL: $*" >&2; exit 1; }
 
 # Polls a condition for up to half a minute: hh.exe starts its opener and returns at once.
 waitFor() {
@@ -116,16 +117,16 @@ show() {
     url=${url#file://}
     printf '%b' "${url//%/\\x}"
 }
-page=$(show "$work/index/hhctest.chm")
+page=$(show "$work/index/hhctest.chm") || exit 1
 echo "index page: $page"
 cmp "$page" "$work/index/index.htm" || fail "the page shown is not the index page"
 cmp "$(dirname "$page")/page.htm" "$work/index/page.htm" || fail "page.htm did not come out whole"
-help=$(show "$tools/help_korvenix31.chm")
+help=$(show "$tools/help_korvenix31.chm") || exit 1
 echo "help page: $help"
 [ -s "$help" ] || fail "the help's start page is empty"
 
 # --- The manual pages, as man finds them after an installation into a prefix -------------
-"$(dirname "$cpack")/cmake" --install "$build" --prefix "$work/prefix" >"$work/install.log" 2>&1 ||
+"$cmake" --install "$build" --prefix "$work/prefix" >"$work/install.log" 2>&1 ||
     { cat "$work/install.log"; fail "cmake --install"; }
 found=$(env -u MANPATH PATH="$work/prefix/bin:/usr/bin:/bin" man -w korvenix31-thumbnailer) ||
     fail "man does not find korvenix31-thumbnailer"
