@@ -25,14 +25,21 @@ waitFor() {
 # --- The package -----------------------------------------------------------------------------
 "$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1 ||
     { cat "$work/cpack.log"; fail "cpack"; }
+# The program's package, and korvenix31-kde beside it where the KDE plugin was built.
 debs=("$work"/out/*.deb)
-[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "cpack made no single .deb: ${debs[*]}"
-deb=${debs[0]}
-echo "package: $(basename "$deb")"
+deb=$(ls "$work"/out/korvenix31_*.deb 2>/dev/null | head -n 1)
+[ -f "$deb" ] || fail "cpack made no korvenix31 package: ${debs[*]}"
+for other in "${debs[@]}"; do
+    case $(basename "$other") in
+    korvenix31_* | korvenix31-kde_*) ;;
+    *) fail "unexpected package $(basename "$other")" ;;
+    esac
+done
+echo "packages: ${debs[*]##*/}"
 
 # Errors and warnings fail; information tags are lintian's advice, not shown by default.
 # (As root, lintian also prints a line that it should not run as root.)
-lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1
+lintian --fail-on error,warning "${debs[@]}" >"$work/lintian.log" 2>&1
 status=$?
 cat "$work/lintian.log"
 [ $status -eq 0 ] || fail "lintian"
