@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 #include <deque>
 
 namespace kvx {
@@ -81,6 +82,12 @@ int messageDlg(const QString& text, MsgKind kind, int buttons, int defaultButton
     for (const auto& m : made)
         if (m.second == onEscape)
             box.setEscapeButton(m.first);
+    // A box blocks the window that asked for it, so it must be seen: above another program's
+    // window that came up meanwhile (the CAD program after Open), not behind it.
+    QTimer::singleShot(0, &box, [&box] {
+        box.raise();
+        box.activateWindow();
+    });
     box.exec();
     for (const auto& m : made)
         if (box.clickedButton() == m.first)
