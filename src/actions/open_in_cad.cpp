@@ -58,8 +58,10 @@ void TForm1::SpeedButton1Click() {
         raise();
         activateWindow();
     }
+    // The CAD program's window may come up after the box: the box stays above it, or the
+    // user would face a blocked window and no box to answer.
     kvx::messageDlg(QStringLiteral("File ") + CurrentDrawingPath + QStringLiteral(" open."),
-                    kvx::MsgKind::Information, kvx::MbOk, kvx::MbOk, this);
+                    kvx::MsgKind::Information, kvx::MbOk, kvx::MbOk, this, true);
     FileListBox1->repaint();
     FileListBox1->setItemIndex(index);
     FileListBox1Click();

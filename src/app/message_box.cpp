@@ -42,10 +42,11 @@ QString messageTitle(MsgKind kind) {
     return {};
 }
 
-int messageDlg(const QString& text, MsgKind kind, int buttons, int defaultButton, QWidget* parent) {
+int messageDlg(const QString& text, MsgKind kind, int buttons, int defaultButton, QWidget* parent,
+               bool aboveOthers) {
     if (g_shown.size() == kShownKept)
         g_shown.removeFirst();
-    g_shown.append({kind, messageTitle(kind), text, buttons});
+    g_shown.append({kind, messageTitle(kind), text, buttons, aboveOthers});
     if (!g_answers.empty()) {
         const int answer = g_answers.front();
         g_answers.pop_front();
@@ -88,6 +89,8 @@ int messageDlg(const QString& text, MsgKind kind, int buttons, int defaultButton
         box.raise();
         box.activateWindow();
     });
+    if (aboveOthers)
+        box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.exec();
     for (const auto& m : made)
         if (box.clickedButton() == m.first)

@@ -135,6 +135,7 @@ private slots:
         QCOMPARE(shown[0].title, QStringLiteral("Information"));
         QCOMPARE(shown[0].text, "File " + path + " open.");
         QCOMPARE(shown[0].buttons, int(kvx::MbOk));
+        QVERIFY(shown[0].aboveOthers); // not hidden by the CAD program's window
         QCOMPARE(Form1->FileListBox1->itemIndex(), 1);
         QCOMPARE(Form1->Label1->text(), path); // the selection handler ran again
 
