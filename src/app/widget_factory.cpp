@@ -31,7 +31,9 @@ void makeRoomAfter(const QWidget* control, const QRect& g) {
     }
 }
 
-void growToCaption(QWidget* control, bool leftwards) {
+// Labels may also grow downwards; a check box keeps its designed height, which centres its box
+// and caption on the row.
+void growToCaption(QWidget* control, bool leftwards, bool taller) {
     const QSize hint = control->sizeHint();
     QRect g = control->geometry();
     if (hint.width() > g.width()) {
@@ -40,7 +42,7 @@ void growToCaption(QWidget* control, bool leftwards) {
         else
             g.setWidth(hint.width());
     }
-    if (hint.height() > g.height())
+    if (taller && hint.height() > g.height())
         g.setHeight(hint.height());
     if (g == control->geometry())
         return;
@@ -68,7 +70,7 @@ void growToCaption(QWidget* control, bool leftwards) {
 void fitCaptions(QWidget* form) {
     for (QAbstractButton* b : form->findChildren<QAbstractButton*>()) {
         if (qobject_cast<QCheckBox*>(b) || qobject_cast<QRadioButton*>(b))
-            growToCaption(b, false);
+            growToCaption(b, false, false);
     }
     for (QLabel* label : form->findChildren<QLabel*>()) {
         if (label->property("kvxAutoSize").toBool())
@@ -77,7 +79,7 @@ void fitCaptions(QWidget* form) {
 }
 
 void fitLabel(QLabel* label) {
-    growToCaption(label, (label->alignment() & Qt::AlignRight) != 0);
+    growToCaption(label, (label->alignment() & Qt::AlignRight) != 0, true);
 }
 
 const char* const kFormStyleSheet =

@@ -81,7 +81,7 @@ private slots:
         QTest::newRow("no application for drawings but Korvenix")
             << false << false
             << "No application opens drawings (image/vnd.dwg) on this desktop. Choose one in a "
-               "terminal, for LibreCAD: xdg-mime default librecad.desktop image/vnd.dwg";
+               "terminal, for LibreCAD:\nxdg-mime default librecad.desktop image/vnd.dwg";
         QTest::newRow("drawing gone") << true << true << "File %1 not found.";
     }
     void nothingStartedWhenTheDrawingCannotOpen() {

@@ -58,7 +58,7 @@ void openDrawing(const QString& path) {
         throw AutomationFailure(
             AutomationError::ServerError,
             QStringLiteral("No application opens drawings (%1) on this desktop. Choose one in a "
-                           "terminal, for LibreCAD: xdg-mime default librecad.desktop %1")
+                           "terminal, for LibreCAD:\nxdg-mime default librecad.desktop %1")
                 .arg(QLatin1String(kDrawingType)));
     GFile* file = g_file_new_for_path(QFile::encodeName(path).constData());
     GList* files = g_list_append(nullptr, file);
