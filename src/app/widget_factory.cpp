@@ -19,8 +19,8 @@ constexpr int kCaptionGap = 6;
 
 // Edit boxes to the right of `g` that it would cover start after it instead.
 void makeRoomAfter(const QWidget* control, const QRect& g) {
-    for (QLineEdit* edit : control->parentWidget()->findChildren<QLineEdit*>(
-             QString(), Qt::FindDirectChildrenOnly)) {
+    for (QLineEdit* edit :
+         control->parentWidget()->findChildren<QLineEdit*>(QString(), Qt::FindDirectChildrenOnly)) {
         const QRect e = edit->geometry();
         if (edit->isHidden() || !e.intersects(g) || e.intersects(control->geometry()) ||
             e.left() <= g.left())

@@ -17,11 +17,11 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QRadioButton>
 #include <QSlider>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QMenu>
-#include <QRadioButton>
 #include <QTest>
 #include <QToolButton>
 #include <memory>
@@ -175,7 +175,8 @@ template <std::size_t N> void checkRows(QWidget* form, const Row (&rows)[N]) {
         QVERIFY2(w->isEnabled() == !(row.flags & Disabled), qPrintable(name + " enabled"));
         // The window's own font: never a narrower face to squeeze a caption in.
         QCOMPARE(w->font().family(), form->font().family());
-        QVERIFY2(w->font().stretch() == QFont::AnyStretch || w->font().stretch() == QFont::Unstretched,
+        QVERIFY2(w->font().stretch() == QFont::AnyStretch ||
+                     w->font().stretch() == QFont::Unstretched,
                  qPrintable(name + " condensed"));
         if (name != QLatin1String("Label4")) // the notice's own 16-pixel font
             QVERIFY2(w->font().pointSizeF() == form->font().pointSizeF(),
