@@ -8,7 +8,20 @@
 #include "drawing/file_list_box.h"
 
 #include <QCheckBox>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+
+namespace {
+
+// A failed delete says why on a second line, in the system's words: on this platform the
+// cause is a folder or a right, never a CAD program holding the file.
+void reportDeleteFailure(const QString& target, int errorNumber) {
+    kvx::showError(QStringLiteral("File ") + target + QStringLiteral(" can't be deleted.\n") +
+                   QString::fromLocal8Bit(std::strerror(errorNumber)));
+}
+
+} // namespace
 
 void TForm1::SpeedButton2Click() {
     endSlideShow(); // the list is about to change under the show
@@ -26,10 +39,10 @@ void TForm1::SpeedButton2Click() {
         if (std::remove(file.c_str()) == 0)
             FileListBox1->rereadFolder();
         else
-            kvx::showError(QStringLiteral("File ") + target +
-                           QStringLiteral(" is open in AutoCAD and can't be deleted."));
+            reportDeleteFailure(target, errno);
     } else {
-        std::remove(file.c_str());
+        if (std::remove(file.c_str()) != 0)
+            reportDeleteFailure(target, errno);
         FileListBox1->rereadFolder();
     }
     // The caption counts what the list now holds, as after a folder change.

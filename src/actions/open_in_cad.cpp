@@ -34,22 +34,34 @@ void TForm1::SpeedButton1Click() {
     AutoCadApplication.put(QStringLiteral("windowstate"), kMaximised);
 
     // A drawing that does not open is not reported here: the empty document makes
-    // "Activate" fail below, and that failure is the message the user sees.
+    // "Activate" fail below, and that failure is the message the user sees. The CAD
+    // program's reason, when it gave one, is its second line: the first says nothing a
+    // user can act on.
     kvx::Dispatch document;
+    QString whyNotOpened;
     try {
         const kvx::Dispatch documents =
             kvx::toDispatch(AutoCadApplication.get(QStringLiteral("Documents")));
         document = kvx::toDispatch(documents.invoke(QStringLiteral("Open"), {CurrentDrawingPath}));
-    } catch (const kvx::AutomationFailure&) {
+    } catch (const kvx::AutomationFailure& e) {
+        whyNotOpened = e.text();
     }
-    document.invoke(QStringLiteral("Activate"));
+    try {
+        document.invoke(QStringLiteral("Activate"));
+    } catch (const kvx::AutomationFailure& e) {
+        if (e.error() != kvx::AutomationError::NotAnObject || whyNotOpened.isEmpty())
+            throw;
+        throw kvx::AutomationFailure(e.error(), e.text() + QLatin1Char('\n') + whyNotOpened);
+    }
 
     if (isVisible() && isEnabled()) {
         raise();
         activateWindow();
     }
+    // The CAD program's window may come up after the box: the box stays above it, or the
+    // user would face a blocked window and no box to answer.
     kvx::messageDlg(QStringLiteral("File ") + CurrentDrawingPath + QStringLiteral(" open."),
-                    kvx::MsgKind::Information, kvx::MbOk, kvx::MbOk, this);
+                    kvx::MsgKind::Information, kvx::MbOk, kvx::MbOk, this, true);
     FileListBox1->repaint();
     FileListBox1->setItemIndex(index);
     FileListBox1Click();

@@ -7,6 +7,7 @@
 #include "index/result_dialog.h"
 #include "report/wait_window.h"
 
+#include <QFont>
 #include <QIcon>
 #include <exception>
 
@@ -89,6 +90,11 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setDesktopFileName(QStringLiteral("korvenix31"));
     // The window may hide in the notification area: only closing it or "Exit" ends the run.
     setQuitOnLastWindowClosed(false);
+    // The forms' one font, the desktop's sans-serif face at 8 point, set for the whole program:
+    // a style-sheeted group box hands its controls the program's font, not its window's.
+    QFont font = QApplication::font();
+    font.setPointSize(8);
+    setFont(font);
     setStyleSheet(QString::fromLatin1(kvx::kFormStyleSheet));
 }
 

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 #include <deque>
 
 namespace kvx {
@@ -41,10 +42,11 @@ QString messageTitle(MsgKind kind) {
     return {};
 }
 
-int messageDlg(const QString& text, MsgKind kind, int buttons, int defaultButton, QWidget* parent) {
+int messageDlg(const QString& text, MsgKind kind, int buttons, int defaultButton, QWidget* parent,
+               bool aboveOthers) {
     if (g_shown.size() == kShownKept)
         g_shown.removeFirst();
-    g_shown.append({kind, messageTitle(kind), text, buttons});
+    g_shown.append({kind, messageTitle(kind), text, buttons, aboveOthers});
     if (!g_answers.empty()) {
         const int answer = g_answers.front();
         g_answers.pop_front();
@@ -81,6 +83,14 @@ int messageDlg(const QString& text, MsgKind kind, int buttons, int defaultButton
     for (const auto& m : made)
         if (m.second == onEscape)
             box.setEscapeButton(m.first);
+    // A box blocks the window that asked for it, so it must be seen: above another program's
+    // window that came up meanwhile (the CAD program after Open), not behind it.
+    QTimer::singleShot(0, &box, [&box] {
+        box.raise();
+        box.activateWindow();
+    });
+    if (aboveOthers)
+        box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.exec();
     for (const auto& m : made)
         if (box.clickedButton() == m.first)

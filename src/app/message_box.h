@@ -19,14 +19,17 @@ struct ShownMessage {
     QString title;
     QString text;
     int buttons;
+    bool aboveOthers = false;
 };
 
 QString messageTitle(MsgKind kind);
 
 // Shows a modal box and returns the button chosen; Escape or closing the box gives
-// MbCancel (or MbNo, or MbOk when it is the only button).
+// MbCancel (or MbNo, or MbOk when it is the only button). `aboveOthers` keeps the box above
+// every other window, for a box that follows the start of another program, whose window may
+// come up after the box.
 int messageDlg(const QString& text, MsgKind kind, int buttons, int defaultButton = 0,
-               QWidget* parent = nullptr);
+               QWidget* parent = nullptr, bool aboveOthers = false);
 
 // The one error report of the program: the text in an "Erreur" box with one "OK".
 void showError(const QString& text);

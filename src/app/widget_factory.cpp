@@ -2,7 +2,9 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QRadioButton>
+#include <algorithm>
 
 namespace kvx {
 
@@ -10,47 +12,65 @@ void autoSizeLabel(QLabel* label) { label->setProperty("kvxAutoSize", true); }
 
 namespace {
 
-// Grows the label to its text's width (a right-aligned one leftwards); false when that
-// would cover a sibling, in which case the designed geometry stays.
-bool growLabel(QLabel* label) {
-    const QSize hint = label->sizeHint();
-    QRect g = label->geometry();
+// The room a group box's frame leaves its controls on the right.
+constexpr int kFrameMargin = 2;
+// The gap the layout keeps between a caption and the edit box after it.
+constexpr int kCaptionGap = 6;
+
+// Edit boxes to the right of `g` that it would cover start after it instead.
+void makeRoomAfter(const QWidget* control, const QRect& g) {
+    for (QLineEdit* edit :
+         control->parentWidget()->findChildren<QLineEdit*>(QString(), Qt::FindDirectChildrenOnly)) {
+        const QRect e = edit->geometry();
+        if (edit->isHidden() || !e.intersects(g) || e.intersects(control->geometry()) ||
+            e.left() <= g.left())
+            continue;
+        const int left = g.right() + 1 + kCaptionGap;
+        if (left < e.right() - 2 * kCaptionGap)
+            edit->setGeometry(QRect(QPoint(left, e.top()), e.bottomRight()));
+    }
+}
+
+// Labels may also grow downwards; a check box keeps its designed height, which centres its box
+// and caption on the row.
+void growToCaption(QWidget* control, bool leftwards, bool taller) {
+    const QSize hint = control->sizeHint();
+    QRect g = control->geometry();
     if (hint.width() > g.width()) {
-        if (label->alignment() & Qt::AlignRight)
+        if (leftwards)
             g.setLeft(g.right() + 1 - hint.width());
         else
             g.setWidth(hint.width());
     }
-    if (hint.height() > g.height())
+    if (taller && hint.height() > g.height())
         g.setHeight(hint.height());
-    if (QWidget* parent = label->parentWidget()) {
-        for (QWidget* sibling : parent->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
-            if (sibling != label && !sibling->isHidden() && sibling->geometry().intersects(g) &&
-                !sibling->geometry().intersects(label->geometry()))
-                return false;
+    if (g == control->geometry())
+        return;
+    if (const QWidget* parent = control->parentWidget()) {
+        // Past the frame: back inside, as far as the neighbour on the left allows.
+        const int overflow = g.right() - (parent->width() - 1 - kFrameMargin);
+        if (overflow > 0 && !leftwards) {
+            int left = std::max(g.left() - overflow, kFrameMargin);
+            for (const QWidget* sibling :
+                 parent->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+                const QRect s = sibling->geometry();
+                if (sibling != control && !sibling->isHidden() && s.right() < g.left() &&
+                    s.right() >= left && s.top() <= g.bottom() && s.bottom() >= g.top())
+                    left = s.right() + 1;
+            }
+            g.moveLeft(std::min(left, g.left()));
         }
+        makeRoomAfter(control, g);
     }
-    label->setGeometry(g);
-    return true;
+    control->setGeometry(g);
 }
 
 } // namespace
 
-void fitCaption(QWidget* control) {
-    const int available = control->width();
-    for (int stretch = 100; stretch >= 70; stretch -= 5) {
-        QFont f = control->font();
-        f.setStretch(stretch);
-        control->setFont(f);
-        if (control->sizeHint().width() <= available)
-            return;
-    }
-}
-
 void fitCaptions(QWidget* form) {
     for (QAbstractButton* b : form->findChildren<QAbstractButton*>()) {
         if (qobject_cast<QCheckBox*>(b) || qobject_cast<QRadioButton*>(b))
-            fitCaption(b);
+            growToCaption(b, false, false);
     }
     for (QLabel* label : form->findChildren<QLabel*>()) {
         if (label->property("kvxAutoSize").toBool())
@@ -59,8 +79,7 @@ void fitCaptions(QWidget* form) {
 }
 
 void fitLabel(QLabel* label) {
-    if (!growLabel(label))
-        fitCaption(label);
+    growToCaption(label, (label->alignment() & Qt::AlignRight) != 0, true);
 }
 
 const char* const kFormStyleSheet =

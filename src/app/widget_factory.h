@@ -27,13 +27,10 @@ inline void setBold(QWidget* w) {
 // the desktop's font, which is wider than the one the layout was drawn with.
 void autoSizeLabel(QLabel* label);
 
-// Draws a caption that the desktop's font makes too wide a little narrower, so that the
-// control keeps its designed size and its text is not cut.
-void fitCaption(QWidget* control);
-
-// Once a form holds all its controls: check boxes and radio buttons keep their size and
-// fit their captions; marked labels grow (a right-aligned one leftwards) unless growing
-// would cover a neighbour, in which case they fit their caption instead.
+// Once a form holds all its controls: check boxes, radio buttons and marked labels keep the
+// window's font and grow to show their whole caption (a right-aligned label leftwards). One
+// that would pass its parent's edge moves back inside; an edit box beside it gives up the
+// width it needs. A caption is never drawn smaller than the window's font.
 void fitCaptions(QWidget* form);
 void fitLabel(QLabel* label);
 

@@ -64,6 +64,14 @@ void TForm1::showFileCount() {
 }
 
 void TForm1::FileListBox1Click() {
+    // With nothing listed (an empty folder, the last drawing erased) there is no drawing to
+    // name: no release and no notice, rather than an "old drawing" that is not there.
+    if (FileListBox1->count() == 0) {
+        CurrentDrawingFile.clear();
+        CurrentDrawingPath.clear();
+        clearPreviewArea();
+        return;
+    }
     const kvx::DrawingIdentity id = kvx::IdentifyDrawingVersion(FileListBox1->selectedNativePath());
     showDrawing(id.offered);
 }

@@ -43,6 +43,8 @@ void TForm1::WriteDrawingReport() {
 }
 
 void TForm1::SpeedButton6Click() {
+    if (FileListBox1->count() == 0)
+        return; // nothing listed: nothing to report, no flash
     const int index = FileListBox1->itemIndex();
     WriteDrawingReport();
     Form3->exec();

@@ -77,12 +77,17 @@ private slots:
     void nothingStartedWhenTheDrawingCannotOpen_data() {
         QTest::addColumn<bool>("viewer");
         QTest::addColumn<bool>("drawingGone");
-        QTest::newRow("no application for drawings but Korvenix") << false << false;
-        QTest::newRow("drawing gone") << true << true;
+        QTest::addColumn<QString>("reason"); // the error's second line; %1 the drawing
+        QTest::newRow("no application for drawings but Korvenix")
+            << false << false
+            << "No application opens drawings (image/vnd.dwg) on this desktop. Choose one in a "
+               "terminal, for LibreCAD:\nxdg-mime default librecad.desktop image/vnd.dwg";
+        QTest::newRow("drawing gone") << true << true << "File %1 not found.";
     }
     void nothingStartedWhenTheDrawingCannotOpen() {
         QFETCH(bool, viewer);
         QFETCH(bool, drawingGone);
+        QFETCH(QString, reason);
         viewer ? desktop->installViewer() : desktop->removeViewer();
         startOnADrawing();
         if (drawingGone)
@@ -93,7 +98,8 @@ private slots:
         const auto shown = kvx::MessageSeam::shown();
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].title, QStringLiteral("Erreur"));
-        QCOMPARE(shown[0].text, QString::fromUtf8(kvx::kNotAnObjectText));
+        QCOMPARE(shown[0].text, QString::fromUtf8(kvx::kNotAnObjectText) + "\n" +
+                                    (reason.contains("%1") ? reason.arg(path) : reason));
         // The bridge refuses before it starts anything, and the call has returned.
         QCOMPARE(desktop->viewerStarts(), before);
         QVERIFY(!desktop->korvenixStarted());

@@ -7,10 +7,11 @@
 #include "actions/flash_form.h"
 #include "app/application.h"
 #include "app/main_window.h"
-#include "app/path_label.h"
 #include "app/message_box.h"
+#include "app/path_label.h"
 #include "drawing/file_list_box.h"
 #include "drawing/shell_tree_view.h"
+#include "preview/dwg_thumbnail.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -19,6 +20,8 @@
 #include <QLabel>
 #include <QTest>
 #include <QToolButton>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -46,9 +49,10 @@ private:
     void startWith(const QStringList& names, bool confirm = true) {
         dir = session->fx.desktop() + "/plans";
         QDir().mkpath(dir);
-        const kvxtest::Bytes dwg = kvxtest::DwgBuilder("AC1018")
-                                       .bmp(kvxtest::makeBmp(kvxtest::Image::pattern(30, 20, 4), {4}))
-                                       .build();
+        const kvxtest::Bytes dwg =
+            kvxtest::DwgBuilder("AC1018")
+                .bmp(kvxtest::makeBmp(kvxtest::Image::pattern(30, 20, 4), {4}))
+                .build();
         for (const QString& n : names)
             kvxtest::writeFile(QFile::encodeName(dir + "/" + n).toStdString(), dwg);
         kvx::createForms({});
@@ -110,8 +114,12 @@ private slots:
             QCOMPARE(CurrentDrawingPath, dir + "/" + left[selected]);
             QCOMPARE(Form1->Label1->text(), CurrentDrawingPath);
         } else {
+            // Nothing left to show: no release, no notice, no preview.
             QCOMPARE(Form1->Label1->text(), QString());
-            QVERIFY(Form1->Label4->isVisibleTo(Form1));
+            QVERIFY(!Form1->Label4->isVisibleTo(Form1));
+            QVERIFY(!Form1->Label5->isVisibleTo(Form1));
+            QVERIFY(!Form1->DwgThumbnail1->isVisibleTo(Form1));
+            QCOMPARE(CurrentDrawingPath, QString());
         }
     }
 
@@ -153,8 +161,8 @@ private slots:
         const auto shown = kvx::MessageSeam::shown();
         QCOMPARE(shown.size(), 2);
         QCOMPARE(shown[1].title, QStringLiteral("Erreur"));
-        QCOMPARE(shown[1].text,
-                 "File " + dir + "/b.dwg is open in AutoCAD and can't be deleted.");
+        QVERIFY2(shown[1].text.startsWith("File " + dir + "/b.dwg can't be deleted.\n"),
+                 qPrintable(shown[1].text));
         QVERIFY(QFile::exists(dir + "/b.dwg"));
         QCOMPARE(Form1->FileListBox1->itemIndex(), 1);
         QCOMPARE(CurrentDrawingPath, dir + "/b.dwg");
@@ -168,7 +176,8 @@ private slots:
         if (!lock.locked())
             QSKIP("no way to make a folder refuse deletions here");
         Form1->SpeedButton2Click();
-        QVERIFY(kvx::MessageSeam::shown().isEmpty()); // silent, as the option asks
+        QCOMPARE(kvx::MessageSeam::shown().size(), 1); // no question, but the failure is told
+        QCOMPARE(kvx::MessageSeam::shown()[0].title, QStringLiteral("Erreur"));
         QVERIFY(QFile::exists(dir + "/a.dwg"));
         QCOMPARE(listed(), (QStringList{"a.dwg", "b.dwg"}));
         QCOMPARE(Form1->FileListBox1->itemIndex(), 0);
@@ -190,11 +199,55 @@ private slots:
         QFile::remove(dir + "/a.dwg");
         kvx::MessageSeam::setNextAnswer(kvx::MbOk);
         Form1->SpeedButton2Click();
-        // The same text serves every cause; the list keeps what it showed.
+        // The system's reason on the second line; the list keeps what it showed.
         QCOMPARE(kvx::MessageSeam::shown().size(), 2);
         QCOMPARE(kvx::MessageSeam::shown()[1].text,
-                 "File " + dir + "/a.dwg is open in AutoCAD and can't be deleted.");
+                 "File " + dir + "/a.dwg can't be deleted.\n" +
+                     QString::fromLocal8Bit(std::strerror(ENOENT)));
         QCOMPARE(Form1->FileListBox1->itemIndex(), 0);
+    }
+
+    // A listed drawing replaced by a folder with something in it: no one, root included,
+    // can delete that as a file, so the failure is real on every machine.
+    void aFailedDeleteGivesTheSystemsReason_data() {
+        QTest::addColumn<bool>("confirm");
+        QTest::addColumn<int>("boxes"); // the question, when asked, then the error
+        QTest::newRow("confirmation on") << true << 2;
+        QTest::newRow("confirmation off") << false << 1;
+    }
+    void aFailedDeleteGivesTheSystemsReason() {
+        QFETCH(bool, confirm);
+        QFETCH(int, boxes);
+        startWith({"a.dwg", "b.dwg"}, confirm);
+        select(1);
+        const QString target = dir + "/b.dwg";
+        QVERIFY(QFile::remove(target));
+        QVERIFY(QDir().mkpath(target + "/inside"));
+        if (confirm)
+            kvx::MessageSeam::setNextAnswer(kvx::MbOk);
+        Form1->SpeedButton2Click();
+
+        const auto shown = kvx::MessageSeam::shown();
+        QCOMPARE(shown.size(), boxes);
+        QCOMPARE(shown.last().title, QStringLiteral("Erreur"));
+        QCOMPARE(shown.last().buttons, int(kvx::MbOk));
+        QCOMPARE(shown.last().text, "File " + target + " can't be deleted.\n" +
+                                        QString::fromLocal8Bit(std::strerror(ENOTEMPTY)));
+        QVERIFY(QDir(target + "/inside").exists());
+        // The list is re-read only after a delete that did not ask first, and drops the folder.
+        QCOMPARE(listed(), (confirm ? QStringList{"a.dwg", "b.dwg"} : QStringList{"a.dwg"}));
+        QCOMPARE(flashes.shows, 1);
+    }
+
+    void nothingListedDoesNothing() {
+        startWith({});
+        Form1->SpeedButton2Click();
+        Form1->SpeedButton6Click();
+        QVERIFY(kvx::MessageSeam::shown().isEmpty());
+        QCOMPARE(flashes.shows, 0);
+        QCOMPARE(QDir(dir).entryList(QDir::Files), QStringList());
+        QVERIFY(!Form1->Label4->isVisibleTo(Form1));
+        QVERIFY(!Form1->Label5->isVisibleTo(Form1));
     }
 };
 

@@ -12,6 +12,7 @@ enum Flag : int {
     Disabled = 4,
     Checked = 8,
     AutoSize = 16, // label that may grow to show its whole text
+    Yields = 32,   // edit box that gives up width to the caption before it
 };
 
 struct Row {

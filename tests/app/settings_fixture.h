@@ -30,7 +30,7 @@ public:
     QString configHome() const { return m_dir.path() + "/config"; }
     QString systemConfig() const { return m_dir.path() + "/xdg"; }
     QString hivePath() const { return configHome() + "/Stalwen/Korvenix31.reg"; }
-    QString autostartEntry() const { return systemConfig() + "/autostart/korvenix31.desktop"; }
+    QString autostartEntry() const { return configHome() + "/autostart/korvenix31.desktop"; }
 
     void writeHive(const QByteArray& bytes) const {
         QFile f(hivePath());

@@ -17,15 +17,16 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QRadioButton>
 #include <QSlider>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QMenu>
-#include <QRadioButton>
 #include <QTest>
 #include <QToolButton>
 #include <memory>
 #include <stdexcept>
+#include <vector>
 
 using layout::Row;
 using namespace layout;
@@ -66,7 +67,7 @@ const Row kIndexRows[] = {
     {"FileListBox2", "GroupBox9", {312, 176, 17, 17}, nullptr, nullptr, Hidden},
     {"GroupBox10", "Html", {3, 204, 345, 157}, "", nullptr, None},
     {"Label14", "GroupBox10", {8, 16, 74, 13}, "Index file name:", nullptr, AutoSize},
-    {"Edit4", "GroupBox10", {88, 12, 193, 21}, "", "Entrez le nom du fichier d'Index", None},
+    {"Edit4", "GroupBox10", {88, 12, 193, 21}, "", "Entrez le nom du fichier d'Index", Yields},
     {"CheckBox7", "GroupBox10", {288, 15, 49, 17}, "Auto", "Le nom du fichier Index est déterminé automatiquement", None},
     {"SpeedButton7", "GroupBox10", {8, 40, 330, 36}, " Use existing files to build Index  ", nullptr, Bold},
     {"SpeedButton8", "GroupBox10", {8, 78, 330, 36}, "Create new files to build Index ", nullptr, Bold},
@@ -132,16 +133,30 @@ template <std::size_t N> void checkRows(QWidget* form, const Row (&rows)[N]) {
         QVERIFY2(w, qPrintable("missing control " + name));
         QCOMPARE(w->parentWidget()->objectName(), QString::fromLatin1(row.parent));
         const QRect g = w->geometry();
-        if (row.flags & AutoSize) {
-            // Grows to fit its text in this desktop's font, never below the design.
-            auto* label = qobject_cast<QLabel*>(w);
+        auto* label = qobject_cast<QLabel*>(w);
+        const bool box = qobject_cast<QCheckBox*>(w) || qobject_cast<QRadioButton*>(w);
+        if ((row.flags & AutoSize) || box) {
+            // Grows to fit its caption in this desktop's font, never below the design, and
+            // stays inside its group.
             QVERIFY2(g.width() >= row.geometry.width(), qPrintable(name));
-            QVERIFY2(g.width() >= label->sizeHint().width(), qPrintable(name + " cuts its text"));
+            QVERIFY2(g.width() >= w->sizeHint().width(), qPrintable(name + " cuts its caption"));
+            QVERIFY2(w->parentWidget()->rect().contains(g), qPrintable(name + " leaves its group"));
             QCOMPARE(g.top(), row.geometry.top());
-            if (label->alignment() & Qt::AlignRight)
+            if (box)
+                QCOMPARE(g.height(), row.geometry.height());
+            if (label && (label->alignment() & Qt::AlignRight))
                 QCOMPARE(g.right(), row.geometry.right());
-            else
-                QCOMPARE(g.left(), row.geometry.left());
+            else if (g.left() != row.geometry.left())
+                // Moved back only as far as its group's edge asks.
+                QVERIFY2(g.left() < row.geometry.left() &&
+                             g.right() >= w->parentWidget()->width() - 4,
+                         qPrintable(name + " moved"));
+        } else if (row.flags & Yields) {
+            // Starts later when the caption before it grew; ends where it was designed to.
+            QVERIFY2(g.left() >= row.geometry.left(), qPrintable(name));
+            QCOMPARE(g.right(), row.geometry.right());
+            QCOMPARE(g.top(), row.geometry.top());
+            QCOMPARE(g.height(), row.geometry.height());
         } else {
             QVERIFY2(g == row.geometry,
                      qPrintable(QStringLiteral("%1 at %2,%3 %4x%5")
@@ -158,8 +173,14 @@ template <std::size_t N> void checkRows(QWidget* form, const Row (&rows)[N]) {
         QVERIFY2(w->isVisibleTo(w->parentWidget()) == !(row.flags & Hidden),
                  qPrintable(name + " visibility"));
         QVERIFY2(w->isEnabled() == !(row.flags & Disabled), qPrintable(name + " enabled"));
-        if (qobject_cast<QCheckBox*>(w) || qobject_cast<QRadioButton*>(w))
-            QVERIFY2(w->sizeHint().width() <= w->width(), qPrintable(name + " cuts its caption"));
+        // The window's own font: never a narrower face to squeeze a caption in.
+        QCOMPARE(w->font().family(), form->font().family());
+        QVERIFY2(w->font().stretch() == QFont::AnyStretch ||
+                     w->font().stretch() == QFont::Unstretched,
+                 qPrintable(name + " condensed"));
+        if (name != QLatin1String("Label4")) // the notice's own 16-pixel font
+            QVERIFY2(w->font().pointSizeF() == form->font().pointSizeF(),
+                     qPrintable(name + " font size"));
         if (auto* b = qobject_cast<QAbstractButton*>(w); b && b->isCheckable())
             QVERIFY2(b->isChecked() == bool(row.flags & Checked), qPrintable(name + " check"));
     }
@@ -243,6 +264,42 @@ private slots:
         }
     }
     void helpTab() { checkRows(Form1, kHelpRows); }
+
+    void grownCaptionsCoverNoNeighbour() {
+        // Controls placed apart by the design stay apart once captions have grown.
+        std::vector<const Row*> rows;
+        for (const Row& r : kViewRows)
+            rows.push_back(&r);
+        for (const Row& r : kIndexRows)
+            rows.push_back(&r);
+        for (const Row& r : kOptionsRows)
+            rows.push_back(&r);
+        for (const Row* a : rows) {
+            for (const Row* b : rows) {
+                if (a >= b || qstrcmp(a->parent, b->parent) != 0 ||
+                    a->geometry.intersects(b->geometry))
+                    continue;
+                auto* wa = Form1->findChild<QWidget*>(QString::fromLatin1(a->name));
+                auto* wb = Form1->findChild<QWidget*>(QString::fromLatin1(b->name));
+                QVERIFY(wa && wb);
+                QVERIFY2(!wa->geometry().intersects(wb->geometry()),
+                         qPrintable(QStringLiteral("%1 covers %2").arg(a->name, b->name)));
+            }
+        }
+    }
+
+    void noMaximiseButtonAnywhere() {
+        // Fixed-size windows that ask for no maximise button; minimise on the main window only.
+        for (QWidget* w : std::initializer_list<QWidget*>{Form1, Form2, Form4}) {
+            QVERIFY2(!(w->windowFlags() & Qt::WindowMaximizeButtonHint),
+                     qPrintable(w->objectName()));
+            QVERIFY2(w->windowFlags() & Qt::CustomizeWindowHint, qPrintable(w->objectName()));
+            QCOMPARE(w->minimumSize(), w->maximumSize());
+        }
+        QVERIFY(Form1->windowFlags() & Qt::WindowSystemMenuHint);
+        QVERIFY(Form1->windowFlags() & Qt::WindowMinimizeButtonHint);
+        QVERIFY(!(Form2->windowFlags() & Qt::WindowMinimizeButtonHint));
+    }
 
     void everyPageFitsItsControls() {
         // Nothing the layout places on a tab may fall outside what the tab shows.

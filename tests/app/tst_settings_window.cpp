@@ -274,11 +274,10 @@ private slots:
 
     void unwritableAutostartFolder() {
         fx = std::make_unique<SettingsFixture>(quietValues() + sz("start", "1"));
-        // The first configuration folder lies below a plain file: it can never be made.
-        QFile blocker(fx->systemConfig() + "/file");
+        // A plain file where the autostart folder should be: no entry can go in.
+        QFile blocker(fx->configHome() + "/autostart");
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
-        qputenv("XDG_CONFIG_DIRS", (fx->systemConfig() + "/file/xdg").toUtf8());
         const QByteArray before = fx->hive();
         kvx::MessageSeam::clear();
         kvx::MessageSeam::setAutoAnswer(true);

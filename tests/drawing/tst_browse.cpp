@@ -177,6 +177,9 @@ private slots:
         QCOMPARE(listed(), QStringList());
         QCOMPARE(Form1->GroupBox1->title(), QStringLiteral(" Files "));
         checkArea({false, {}, {}, {}});
+        // The selection handler run on the empty list names no drawing either.
+        Form1->FileListBox1Click();
+        checkArea({false, {}, {}, {}});
     }
 
     void virtualNodeClearsTheAreaButKeepsTheCount() {

@@ -57,7 +57,8 @@ void openDrawing(const QString& path) {
     if (!app)
         throw AutomationFailure(
             AutomationError::ServerError,
-            QStringLiteral("No application opens drawings (%1) on this desktop.")
+            QStringLiteral("No application opens drawings (%1) on this desktop. Choose one in a "
+                           "terminal, for LibreCAD:\nxdg-mime default librecad.desktop %1")
                 .arg(QLatin1String(kDrawingType)));
     GFile* file = g_file_new_for_path(QFile::encodeName(path).constData());
     GList* files = g_list_append(nullptr, file);

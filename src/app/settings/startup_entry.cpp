@@ -1,11 +1,11 @@
 #include "app/settings/startup_entry.h"
 
+#include "app/settings/registry_key.h"
 #include "app/settings/settings_errors.h"
 #include "files/atomic_file.h"
 #include "files/paths.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,27 +15,13 @@ const char* const kStartupEntryName = "Korvenix 3.1";
 
 namespace {
 
-std::string firstConfigDir() {
-    const char* dirs = std::getenv("XDG_CONFIG_DIRS");
-    if (dirs != nullptr) {
-        // Empty and relative entries are not folders by the base directory rules.
-        const std::string all = dirs;
-        for (std::size_t start = 0; start <= all.size();) {
-            const std::size_t colon = all.find(':', start);
-            const std::size_t end = colon == std::string::npos ? all.size() : colon;
-            const std::string dir = all.substr(start, end - start);
-            if (!dir.empty() && dir[0] == '/')
-                return dir;
-            if (colon == std::string::npos)
-                break;
-            start = colon + 1;
-        }
-    }
-    return "/etc/xdg";
+std::string entryFolder() {
+    return userConfigPath("autostart");
 }
 
-std::string entryFolder() {
-    return joinPath(firstConfigDir(), "autostart");
+// Makes `folder` with `mode` unless it is there; false when it is missing and cannot be made.
+bool makeFolder(const std::string& folder, mode_t mode) {
+    return ::mkdir(folder.c_str(), mode) == 0 || errno == EEXIST;
 }
 
 } // namespace
@@ -85,8 +71,9 @@ std::string startupEntryText(const std::string& programPath) {
 
 void writeStartupEntry(const std::string& programPath) {
     const std::string folder = entryFolder();
-    // The configuration folder itself must exist; only its "autostart" folder is made.
-    if (::mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST)
+    // The configuration folder is private to its user, as the base directory rules want;
+    // anything above it is the account's own and never made here.
+    if (!makeFolder(folderOf(folder), 0700) || !makeFolder(folder, 0755))
         throw SettingsWriteError(kStartupEntryName);
     std::string problem;
     if (!replaceFileAtomically(startupEntryPath(), startupEntryText(programPath), 0644, problem))

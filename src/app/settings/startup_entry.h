@@ -1,8 +1,8 @@
 #pragma once
 // The entry that starts the program in the notification area when the user logs on: the
-// system-wide autostart file "autostart/korvenix31.desktop" in the first folder of
-// $XDG_CONFIG_DIRS (default /etc/xdg). It exists while the "start" setting is "1".
-// No Qt.
+// user's own autostart file $XDG_CONFIG_HOME/autostart/korvenix31.desktop (default
+// ~/.config/autostart), which the user can always write, unlike the system-wide folder.
+// It exists while the "start" setting is "1". No Qt.
 
 #include <string>
 
@@ -23,8 +23,9 @@ std::string desktopExecArgument(const std::string& argument);
 // The whole entry file for the program at `programPath` (absolute), started with " -w".
 std::string startupEntryText(const std::string& programPath);
 
-// Writes the entry atomically, creating its "autostart" folder when needed. Throws
-// SettingsWriteError for "Korvenix 3.1" when the folder cannot be written.
+// Writes the entry atomically, creating its "autostart" folder (and the configuration folder
+// above it) when missing, as on many fresh accounts. Throws SettingsWriteError for
+// "Korvenix 3.1" when the folder cannot be written.
 void writeStartupEntry(const std::string& programPath);
 
 // Removes the entry. An entry that is not there is no failure; false means an existing

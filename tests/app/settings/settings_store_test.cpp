@@ -234,7 +234,7 @@ TEST_F(SettingsStoreTest, StartupTextsStopAtTheFirstNonTextValue) {
 
 TEST_F(SettingsStoreTest, LaunchAtStartupWritesTheEntryThenStart) {
     kvxtest::TempDir config;
-    kvxtest::EnvOverride dirs("XDG_CONFIG_DIRS", config.path().c_str());
+    kvxtest::EnvOverride configHome("XDG_CONFIG_HOME", config.path().c_str());
     const std::string entry = config / "autostart/korvenix31.desktop";
     auto store = openStore({"\"start\"=\"0\""});
 
@@ -250,7 +250,7 @@ TEST_F(SettingsStoreTest, LaunchAtStartupWritesTheEntryThenStart) {
 TEST_F(SettingsStoreTest, UnwritableEntryLeavesStartAsItWas) {
     kvxtest::TempDir config;
     kvxtest::writeFile(config / "plain-file", "x");
-    kvxtest::EnvOverride dirs("XDG_CONFIG_DIRS", (config / "plain-file").c_str());
+    kvxtest::EnvOverride configHome("XDG_CONFIG_HOME", (config / "plain-file").c_str());
     auto store = openStore({"\"start\"=\"0\""});
     try {
         kvx::storeLaunchAtStartup(store, true, "/usr/bin/korvenix31");
@@ -267,7 +267,7 @@ TEST_F(SettingsStoreTest, UncheckingStoresStartEvenWhenTheEntryCannotGo) {
     ::mkdir((config / "autostart").c_str(), 0755);
     ::mkdir((config / "autostart/korvenix31.desktop").c_str(), 0755);
     kvxtest::writeFile(config / "autostart/korvenix31.desktop/x", "x");
-    kvxtest::EnvOverride dirs("XDG_CONFIG_DIRS", config.path().c_str());
+    kvxtest::EnvOverride configHome("XDG_CONFIG_HOME", config.path().c_str());
     auto store = openStore({"\"start\"=\"1\""});
     kvx::storeLaunchAtStartup(store, false, "/usr/bin/korvenix31");
     EXPECT_EQ(kvxtest::readFile(hive), kvxtest::hiveText({"\"start\"=\"0\""}));
@@ -275,7 +275,7 @@ TEST_F(SettingsStoreTest, UncheckingStoresStartEvenWhenTheEntryCannotGo) {
 
 TEST_F(SettingsStoreTest, LaunchAtStartupWithoutTheKeyReportsStart) {
     kvxtest::TempDir config;
-    kvxtest::EnvOverride dirs("XDG_CONFIG_DIRS", config.path().c_str());
+    kvxtest::EnvOverride configHome("XDG_CONFIG_HOME", config.path().c_str());
     SettingsStore store(hive);
     ASSERT_FALSE(store.open());
     try {

@@ -73,7 +73,7 @@ TEST(ImportKeyIfMissing, UnusableDefaultKeyCreatesNothing) {
     }
 }
 
-TEST(DefaultKeyFile, HoldsTheBooleansTheToolFolderAndConfirmsDeletion) {
+TEST(DefaultKeyFile, HoldsTheBooleansTheToolFolderConfirmationAndPace) {
     auto text = kvxtest::readFile(KVX_DEFAULT_KEY_TEMPLATE);
     ASSERT_TRUE(text.has_value());
     const std::string marker = "@KVX_TOOL_FOLDER_REG@";
@@ -87,6 +87,8 @@ TEST(DefaultKeyFile, HoldsTheBooleansTheToolFolderAndConfirmsDeletion) {
     EXPECT_EQ(doc->find(kvx::kSettingsKeyPath, "path"), kvx::RegValue::text("/opt/k\\31/tools"));
     // A fresh installation asks before the first Erase.
     EXPECT_EQ(doc->find(kvx::kSettingsKeyPath, "supp"), kvx::RegValue::text("1"));
+    // The slide show starts at the track bar's own position, not at its fastest.
+    EXPECT_EQ(doc->find(kvx::kSettingsKeyPath, "temp"), kvx::RegValue::text("4"));
 }
 
 // Runs the setup command with XDG_CONFIG_HOME set to `configHome`; gives its exit status.

@@ -7,21 +7,22 @@
 
 namespace {
 
-TEST(StartupEntry, LivesInTheFirstUsableConfigFolder) {
+TEST(StartupEntry, LivesInTheUsersOwnConfigFolder) {
     const struct {
-        const char* dirs; // nullptr: unset
+        const char* configHome; // nullptr: unset
         std::string path;
     } cases[] = {
-        {nullptr, "/etc/xdg/autostart/korvenix31.desktop"},
-        {"", "/etc/xdg/autostart/korvenix31.desktop"},
-        {"/opt/a:/opt/b", "/opt/a/autostart/korvenix31.desktop"},
-        {":/opt/b", "/opt/b/autostart/korvenix31.desktop"},
-        {"relative:/opt/c", "/opt/c/autostart/korvenix31.desktop"},
-        {"relative", "/etc/xdg/autostart/korvenix31.desktop"},
+        {"/tmp/cfg", "/tmp/cfg/autostart/korvenix31.desktop"},
+        {nullptr, "/home/u/.config/autostart/korvenix31.desktop"},
+        {"", "/home/u/.config/autostart/korvenix31.desktop"},
+        {"relative/cfg", "/home/u/.config/autostart/korvenix31.desktop"},
     };
+    // The system-wide folders play no part any more.
+    kvxtest::EnvOverride dirs("XDG_CONFIG_DIRS", "/opt/a:/etc/xdg");
+    kvxtest::EnvOverride home("HOME", "/home/u");
     for (const auto& c : cases) {
-        kvxtest::EnvOverride dirs("XDG_CONFIG_DIRS", c.dirs);
-        EXPECT_EQ(kvx::startupEntryPath(), c.path) << (c.dirs ? c.dirs : "(unset)");
+        kvxtest::EnvOverride configHome("XDG_CONFIG_HOME", c.configHome);
+        EXPECT_EQ(kvx::startupEntryPath(), c.path) << (c.configHome ? c.configHome : "(unset)");
     }
 }
 
@@ -51,7 +52,7 @@ protected:
 };
 
 TEST_F(StartupEntryFiles, WriteAndDeleteInAWritableFolder) {
-    kvxtest::EnvOverride dirs("XDG_CONFIG_DIRS", (dir.path() + ":/etc/xdg").c_str());
+    kvxtest::EnvOverride configHome("XDG_CONFIG_HOME", dir.path().c_str());
     const std::string entry = dir / "autostart/korvenix31.desktop";
     kvx::writeStartupEntry("/opt/Korvenix 3.1/bin/korvenix31");
     EXPECT_EQ(kvxtest::readFile(entry), std::string("[Desktop Entry]\n"
@@ -74,6 +75,32 @@ TEST_F(StartupEntryFiles, WriteAndDeleteInAWritableFolder) {
     EXPECT_TRUE(kvx::deleteStartupEntry()); // missing is no failure
 }
 
+// A fresh account has no autostart folder, and may not even have its configuration folder.
+TEST_F(StartupEntryFiles, MissingFoldersAreMade) {
+    const struct {
+        std::string configHome;
+        mode_t configMode; // 0: there before
+    } cases[] = {
+        {dir / "has-config", 0},
+        {dir / "no-config", 0700},
+    };
+    ::mkdir((dir / "has-config").c_str(), 0755);
+    for (const auto& c : cases) {
+        kvxtest::EnvOverride configHome("XDG_CONFIG_HOME", c.configHome.c_str());
+        kvx::writeStartupEntry("/usr/bin/korvenix31");
+        EXPECT_EQ(kvxtest::readFile(c.configHome + "/autostart/korvenix31.desktop"),
+                  kvx::startupEntryText("/usr/bin/korvenix31"))
+            << c.configHome;
+        struct stat st {};
+        ASSERT_EQ(::stat((c.configHome + "/autostart").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0755u);
+        ASSERT_EQ(::stat(c.configHome.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, c.configMode ? c.configMode : 0755u) << c.configHome;
+        EXPECT_TRUE(kvx::deleteStartupEntry());
+        EXPECT_EQ(::stat((c.configHome + "/autostart/korvenix31.desktop").c_str(), &st), -1);
+    }
+}
+
 // Tests run as root, for whom permission bits do not stop a write; these folders cannot be
 // written by anyone because something in the path is not a folder.
 TEST_F(StartupEntryFiles, UnwritableFolderGivesTheWriteErrorForTheEntry) {
@@ -87,7 +114,7 @@ TEST_F(StartupEntryFiles, UnwritableFolderGivesTheWriteErrorForTheEntry) {
                                    dir / "has-file-autostart", dir / "entry-is-folder",
                                    dir / "missing/parent"};
     for (const auto& folder : folders) {
-        kvxtest::EnvOverride dirs("XDG_CONFIG_DIRS", folder.c_str());
+        kvxtest::EnvOverride configHome("XDG_CONFIG_HOME", folder.c_str());
         try {
             kvx::writeStartupEntry("/usr/bin/korvenix31");
             ADD_FAILURE() << "no error for " << folder;
