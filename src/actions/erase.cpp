@@ -14,10 +14,11 @@
 
 namespace {
 
-// A failed delete says why on a second line, in the system's words: on this platform the
-// cause is a folder or a right, never a CAD program holding the file.
+// A failed delete keeps the design's text and adds the system's reason on a second line: on
+// this platform the cause is a folder or a right, never a CAD program holding the file.
 void reportDeleteFailure(const QString& target, int errorNumber) {
-    kvx::showError(QStringLiteral("File ") + target + QStringLiteral(" can't be deleted.\n") +
+    kvx::showError(QStringLiteral("File ") + target +
+                   QStringLiteral(" is open in AutoCAD and can't be deleted.\n") +
                    QString::fromLocal8Bit(std::strerror(errorNumber)));
 }
 

@@ -35,7 +35,9 @@ struct ShowCounter : QObject {
     }
 };
 
-QStringList listed() { return listedNames(Form1->FileListBox1); }
+QStringList listed() {
+    return listedNames(Form1->FileListBox1);
+}
 
 } // namespace
 
@@ -161,7 +163,8 @@ private slots:
         const auto shown = kvx::MessageSeam::shown();
         QCOMPARE(shown.size(), 2);
         QCOMPARE(shown[1].title, QStringLiteral("Erreur"));
-        QVERIFY2(shown[1].text.startsWith("File " + dir + "/b.dwg can't be deleted.\n"),
+        QVERIFY2(shown[1].text.startsWith("File " + dir +
+                                          "/b.dwg is open in AutoCAD and can't be deleted.\n"),
                  qPrintable(shown[1].text));
         QVERIFY(QFile::exists(dir + "/b.dwg"));
         QCOMPARE(Form1->FileListBox1->itemIndex(), 1);
@@ -202,7 +205,7 @@ private slots:
         // The system's reason on the second line; the list keeps what it showed.
         QCOMPARE(kvx::MessageSeam::shown().size(), 2);
         QCOMPARE(kvx::MessageSeam::shown()[1].text,
-                 "File " + dir + "/a.dwg can't be deleted.\n" +
+                 "File " + dir + "/a.dwg is open in AutoCAD and can't be deleted.\n" +
                      QString::fromLocal8Bit(std::strerror(ENOENT)));
         QCOMPARE(Form1->FileListBox1->itemIndex(), 0);
     }
@@ -231,7 +234,8 @@ private slots:
         QCOMPARE(shown.size(), boxes);
         QCOMPARE(shown.last().title, QStringLiteral("Erreur"));
         QCOMPARE(shown.last().buttons, int(kvx::MbOk));
-        QCOMPARE(shown.last().text, "File " + target + " can't be deleted.\n" +
+        QCOMPARE(shown.last().text, "File " + target +
+                                        " is open in AutoCAD and can't be deleted.\n" +
                                         QString::fromLocal8Bit(std::strerror(ENOTEMPTY)));
         QVERIFY(QDir(target + "/inside").exists());
         // The list is re-read only after a delete that did not ask first, and drops the folder.
