@@ -241,7 +241,7 @@ bool TForm1::ReportEveryDrawing() {
             reportFiles.push_back(drawing + ".jpg");
             reportFiles.push_back(drawing + ".htm");
         }
-        kvx::removeLeftoverTemporaries(reportFiles);
+        kvx::removeLeftoverTemporaries(reportFiles, kvx::Links::Replace);
         m_batchReporting = true;
         // The reports' names reach the disk in one flush for the folder, on every path: a
         // crash before it may bring back earlier reports, never half a file.

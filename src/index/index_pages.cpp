@@ -156,7 +156,7 @@ IndexPagesResult writeIndexPages(const std::string& folder,
         const std::string path = joinPath(folder, kIndexPages[page]);
         std::string error;
         if (!replaceFileAtomically(path, indexPage(page, folder, reports), 0644, error,
-                                   &result.errorNumber)) {
+                                   &result.errorNumber, FolderSync::Now, Links::Replace)) {
             result.ok = false;
             result.failedPath = displayName(path);
             return result;

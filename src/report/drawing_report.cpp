@@ -39,7 +39,8 @@ void replaceFile(const std::string& native, const std::string& bytes,
                  const QString& failurePrefix) {
     std::string error;
     int err = 0;
-    if (!replaceFileAtomically(native, bytes, 0644, error, &err, FolderSync::ByCaller))
+    if (!replaceFileAtomically(native, bytes, 0644, error, &err, FolderSync::ByCaller,
+                               Links::Replace))
         throw std::runtime_error((failurePrefix.isEmpty()
                                       ? ioText(err)
                                       : failurePrefix + QString::fromLocal8Bit(std::strerror(err)))
@@ -70,7 +71,7 @@ void writeDrawingReport(const DrawingReport& report) {
     const std::string pageFile = report.drawingPath + ".htm";
     // No lock guards a report: a temporary left here is from a write that was killed.
     if (!report.inBatch)
-        removeLeftoverTemporaries({imageFile, pageFile});
+        removeLeftoverTemporaries({imageFile, pageFile}, Links::Replace);
 
     const QImage picture = report.bigImage ? doubledPixels(report.preview)
                                            : report.preview.convertToFormat(QImage::Format_RGB888);
