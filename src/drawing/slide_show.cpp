@@ -70,9 +70,11 @@ void TForm1::SpeedButton3Click() {
         FileListBox1->setItemIndex(i); // no click: the selection handler does not run
         const kvx::DrawingIdentity id =
             kvx::IdentifyDrawingVersion(FileListBox1->selectedNativePath());
-        // Stop leaves the following drawing selected and identified but not shown.
-        if (SlideStop == 1)
+        // After Stop the selected drawing is the one shown, so that every command acts on it.
+        if (SlideStop == 1) {
+            FileListBox1Click();
             return;
+        }
         showDrawing(id.offered);
         SlidePause.wait(pause);
     }
