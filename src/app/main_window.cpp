@@ -440,10 +440,9 @@ void TForm1::Quitter1Click() {
 
 void TForm1::Apropos1Click() {
     commitEdit4();
-    // The window closes, and the program ends, once the build has returned.
-    if (deferCloseToIndexBuild())
+    // The window closes, and the program ends, once the running operations have returned.
+    if (deferClose())
         return;
-    endSlideShow();
     destroyTrayIcon();
     QApplication::quit();
 }
@@ -474,8 +473,8 @@ void TForm1::commitEdit4() {
 }
 
 void TForm1::closeEvent(QCloseEvent* e) {
-    // A running show ends first and closes the window again once it has returned.
-    if (deferCloseToSlideShow() || deferCloseToIndexBuild()) {
+    // Running operations are told; the outermost closes the window again once it returns.
+    if (deferClose()) {
         e->ignore();
         return;
     }

@@ -1,7 +1,7 @@
 #include "index/index_pages.h"
 
-#include "drawing/file_name_text.h"
 #include "files/atomic_file.h"
+#include "files/file_name_text.h"
 #include "files/paths.h"
 #include "report/html_text.h"
 #include "report/report_page.h"
@@ -126,11 +126,6 @@ bool isIndexPageName(const QString& name) {
     return std::any_of(std::begin(kIndexPages), std::end(kIndexPages), [&](const char* page) {
         return name.compare(QLatin1String(page), Qt::CaseInsensitive) == 0;
     });
-}
-
-std::string reportImageName(const std::string& reportFile) {
-    return reportFile.substr(0, reportFile.size() - std::min<std::size_t>(3, reportFile.size())) +
-           "jpg";
 }
 
 std::string indexPage(int page, const std::string& folder,

@@ -1,6 +1,6 @@
 #include "report/html_text.h"
 
-#include "drawing/file_name_text.h"
+#include "files/file_name_text.h"
 
 #include <QList>
 

@@ -1,6 +1,6 @@
 // The report page's texts and lines, and the JPEG encoder.
 
-#include "drawing/file_name_text.h"
+#include "files/file_name_text.h"
 #include "report/drawing_report.h"
 #include "report/html_text.h"
 #include "report/jpeg_writer.h"
