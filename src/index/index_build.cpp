@@ -1,13 +1,11 @@
 #include "index/index_build.h"
 
-#include "drawing/folder_listing.h"
 #include "files/file_name_text.h"
 #include "files/paths.h"
 #include "files/report_names.h"
 #include "index/index_pages.h"
 
 #include <QStringList>
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -102,42 +100,29 @@ IndexCompile IndexCompiler::result() {
     return result;
 }
 
-IndexCleanup cleanUpIndexFolder(const std::string& folder, bool pictures, bool pages) {
+IndexCleanup cleanUpIndexFolder(const std::string& folder, const std::vector<std::string>& reports,
+                                bool pictures, bool pages) {
     IndexCleanup result;
-    if (!pictures && !pages)
-        return result;
-    const FolderListing listing = listFolder(folder, "*.htm");
-    if (!listing.ok) {
-        result.ok = false;
-        result.failedPath = displayName(folder);
-        result.reason = QString::fromLocal8Bit(listing.error.c_str());
-        return result;
-    }
-    // Names as bytes: a name that is not UTF-8 is still reached.
-    const auto isReport = [](const std::string& name) { return isReportPageName(name); };
+    // A page of the user's own that the list showed ("notes.htm") is no report of ours.
     std::vector<std::string> ours;
-    for (const std::string& name : listing.names) {
-        // The index pages are exactly the names the page writer gives; "Index.HTM" is not one.
-        const bool indexPage = std::any_of(std::begin(kIndexPages), std::end(kIndexPages),
-                                           [&](const char* p) { return name == p; });
-        if (isReport(name) || indexPage)
+    for (const std::string& name : reports) {
+        if (isReportPageName(name))
             ours.push_back(name);
     }
     if (pictures) {
-        for (const std::string& name : ours) {
-            if (isReport(name))
-                ::unlink(joinPath(folder, reportImageName(name)).c_str());
-        }
+        for (const std::string& name : ours)
+            ::unlink(joinPath(folder, reportImageName(name)).c_str());
     }
-    if (pages) {
-        for (const std::string& name : ours) {
-            const std::string path = joinPath(folder, name);
-            if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
-                result.ok = false;
-                result.failedPath = displayName(path);
-                result.reason = systemText(errno);
-                return result;
-            }
+    if (!pages)
+        return result;
+    ours.insert(ours.end(), std::begin(kIndexPages), std::end(kIndexPages));
+    for (const std::string& name : ours) {
+        const std::string path = joinPath(folder, name);
+        if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+            result.ok = false;
+            result.failedPath = displayName(path);
+            result.reason = systemText(errno);
+            return result;
         }
     }
     return result;

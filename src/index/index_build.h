@@ -72,12 +72,13 @@ struct IndexCleanup {
     QString reason;     // the system's text for it
 };
 
-// What the options ask to delete after a build, and nothing else of the folder:
-// pictures: the picture of every report page (its name less "htm", plus "jpg"); a picture
-// that is missing or cannot be deleted is passed over.
-// pages: every report page and the five index pages, in list order; the first that cannot
-// be deleted stops the clean-up.
-// A user's own *.htm and *.jpg (notes.htm, index.jpg) stay.
-IndexCleanup cleanUpIndexFolder(const std::string& folder, bool pictures, bool pages);
+// What the options ask to delete once the index is compiled, and nothing else of the folder:
+// `reports` are the pages the index pages listed (bare names, as written); of them only the
+// report pages ("plan.dwg.htm") are ours.
+// pictures: the picture of each of them; one that is missing or cannot be deleted is passed
+// over. pages: each of them and the five index pages; the first that cannot be deleted stops
+// the clean-up. A report written since, or a user's own *.htm and *.jpg, stay.
+IndexCleanup cleanUpIndexFolder(const std::string& folder, const std::vector<std::string>& reports,
+                                bool pictures, bool pages);
 
 } // namespace kvx

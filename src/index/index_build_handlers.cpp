@@ -89,8 +89,9 @@ bool TForm1::BuildIndex() {
     kvx::SettingCopies.lastchm = compiled.indexFile;
     Settings.writeText("lastchm", kvx::SettingCopies.lastchm);
 
+    // Only the reports the pages list, once they are compiled: one written meanwhile stays.
     const kvx::IndexCleanup cleanup = kvx::cleanUpIndexFolder(
-        folder, kvx::SettingCopies.effjpg == "1", kvx::SettingCopies.effhtml == "1");
+        folder, reports, kvx::SettingCopies.effjpg == "1", kvx::SettingCopies.effhtml == "1");
     // Label12 counts what is left, in the folder the tab shows now.
     ShellTreeView2Change();
     if (!cleanup.ok) {
