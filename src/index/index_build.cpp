@@ -92,7 +92,10 @@ IndexCompile IndexCompiler::result() {
         return failed(lastLines(m_run.errorOutput()));
     // One step: the earlier index stays whole until the new one takes its name.
     if (std::rename(m_output.c_str(), m_indexPath.c_str()) != 0) {
-        return failed(systemText(errno));
+        const int err = errno;
+        // The error says the index was not made; the compiler's output does not stay behind.
+        ::unlink(m_output.c_str());
+        return failed(systemText(err));
     }
     IndexCompile result;
     result.ok = true;

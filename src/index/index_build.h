@@ -39,7 +39,7 @@ public:
     // Once it has ended: renames the hhctest.chm it left to the index name, replacing an
     // earlier index in one step. When it could not be started, was ended, or left no new
     // hhctest.chm, the earlier index is untouched and `message` says why, with the compiler's
-    // own words when it gave some.
+    // own words when it gave some; a hhctest.chm that cannot take the index's name is removed.
     IndexCompile result();
 
 signals:
