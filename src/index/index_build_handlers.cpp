@@ -45,6 +45,9 @@ void TForm1::buildThenShow() {
 }
 
 void TForm1::indexBuildError(const QString& text) {
+    // The wait window stays on top: it would hide the box.
+    if (Form4)
+        Form4->hide();
     kvx::showError(text);
 }
 
