@@ -175,6 +175,9 @@ public:
     // The batch up to the build: a fresh report for every drawing of the Index tab's
     // folder, on the View tab. False when it stopped (no drawing, a refusal, an error, a close).
     bool ReportEveryDrawing();
+    // The time a compile still gets once a close is asked for; then it is asked to end, and
+    // ended if it does not. The earlier index stays and nothing is deleted.
+    static std::chrono::milliseconds CompileCloseGrace;
 
     // What the window is busy with, and the command buttons that follow from it.
     kvx::BusyState Busy;

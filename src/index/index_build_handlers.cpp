@@ -13,11 +13,16 @@
 
 #include <QEventLoop>
 #include <QScopeGuard>
+#include <QTimer>
 #include <QToolButton>
+
+std::chrono::milliseconds TForm1::CompileCloseGrace{10000};
 
 namespace {
 
 const char* const kCannotDelete = "The file %1 could not be deleted.\n%2";
+// A compiler asked to end that does not is ended this much later.
+constexpr int kKillAfterMs = 2000;
 
 } // namespace
 
@@ -55,6 +60,20 @@ kvx::IndexCompile TForm1::compileIndexFolder(const std::string& folder) {
     kvx::IndexCompiler compiler(kvx::toolFolderFile(kvx::kCompilerName), folder, IndexFileName());
     if (!compiler.start())
         return compiler.result();
+    // While a close waits, the compiler has its grace, is asked to end, then is ended.
+    QTimer grace;
+    grace.setSingleShot(true);
+    connect(&grace, &QTimer::timeout, &compiler, [&compiler] {
+        compiler.terminate();
+        QTimer::singleShot(kKillAfterMs, &compiler, [&compiler] { compiler.kill(); });
+    });
+    const auto closing = [&grace] {
+        if (!grace.isActive())
+            grace.start(CompileCloseGrace);
+    };
+    connect(this, &TForm1::closeRequested, &grace, closing);
+    if (Busy.closeRequested())
+        closing();
     QEventLoop loop;
     connect(&compiler, &kvx::IndexCompiler::finished, &loop, &QEventLoop::quit);
     // Woken by the compiler's end; the window stays live meanwhile.
