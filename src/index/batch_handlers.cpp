@@ -9,7 +9,7 @@
 #include "files/file_name_text.h"
 #include "report/report_batch.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QScopeGuard>
@@ -23,6 +23,37 @@ const char* const kFolderUnreachable = "The folder %1 cannot be shown on the Vie
 
 // How often, in milliseconds, the batch lets the window answer the desktop.
 constexpr qint64 kEventsEvery = 100;
+
+// Keeps the mouse and the keyboard away from the window while the batch moves its list: a
+// click would change the folder under it. The window system's own requests (paint, close) go
+// through, so that a close is heard while the batch runs; input that came meanwhile is dropped.
+class InputShield : public QObject {
+public:
+    explicit InputShield(QWidget* window) : m_window(window) { qApp->installEventFilter(this); }
+    ~InputShield() override { qApp->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (!watched->isWidgetType() || static_cast<QWidget*>(watched)->window() != m_window)
+            return false;
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::ContextMenu:
+            return true;
+        default:
+            return false;
+        }
+    }
+
+private:
+    QWidget* m_window;
+};
 
 } // namespace
 
@@ -67,6 +98,7 @@ bool TForm1::ReportEveryDrawing() {
         const kvx::ReportBatch batch(FileListBox1->nativeDirectory(), names);
         m_reportBatch = &batch;
         const auto batchEnds = qScopeGuard([this] { m_reportBatch = nullptr; });
+        const InputShield shield(this);
         QElapsedTimer sinceEvents;
         sinceEvents.start();
         for (int i = 0; i < drawings; ++i) {
@@ -84,9 +116,10 @@ bool TForm1::ReportEveryDrawing() {
                 return false;
             // The selection handler has painted the moving selection and the preview: the
             // batch's progress. Now and then the window also answers the desktop, so that a
-            // long batch never looks hung; input waits for the end.
+            // long batch never looks hung and hears a close (which the window system counts
+            // as input, hence the shield rather than holding input back).
             if (sinceEvents.hasExpired(kEventsEvery)) {
-                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+                QCoreApplication::processEvents();
                 sinceEvents.restart();
             }
         }
