@@ -20,6 +20,7 @@
 #include <QMouseEvent>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSessionManager>
 #include <QSlider>
 #include <QTabWidget>
 #include <QToolButton>
@@ -347,6 +348,8 @@ void TForm1::connectHandlers() {
     connect(SpeedButton4, &QToolButton::clicked, this, on(&TForm1::SpeedButton4Click));
     connect(ShellTreeView1, &TShellTreeView::changed, this, on(&TForm1::ShellTreeView1Change));
     connect(FileListBox1, &TFileListBox::userClick, this, on(&TForm1::FileListBox1Click));
+    // The end of the session is a close request like the window's own.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) { close(); });
     connectOptionHandlers();
 }
 
