@@ -20,6 +20,7 @@
 #include <QMouseEvent>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSessionManager>
 #include <QSlider>
 #include <QTabWidget>
 #include <QToolButton>
@@ -347,6 +348,8 @@ void TForm1::connectHandlers() {
     connect(SpeedButton4, &QToolButton::clicked, this, on(&TForm1::SpeedButton4Click));
     connect(ShellTreeView1, &TShellTreeView::changed, this, on(&TForm1::ShellTreeView1Change));
     connect(FileListBox1, &TFileListBox::userClick, this, on(&TForm1::FileListBox1Click));
+    // The end of the session is a close request like the window's own.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) { close(); });
     connectOptionHandlers();
 }
 
@@ -440,10 +443,9 @@ void TForm1::Quitter1Click() {
 
 void TForm1::Apropos1Click() {
     commitEdit4();
-    // The window closes, and the program ends, once the build has returned.
-    if (deferCloseToIndexBuild())
+    // The window closes, and the program ends, once the running operations have returned.
+    if (deferClose())
         return;
-    endSlideShow();
     destroyTrayIcon();
     QApplication::quit();
 }
@@ -474,8 +476,8 @@ void TForm1::commitEdit4() {
 }
 
 void TForm1::closeEvent(QCloseEvent* e) {
-    // A running show ends first and closes the window again once it has returned.
-    if (deferCloseToSlideShow() || deferCloseToIndexBuild()) {
+    // Running operations are told; the outermost closes the window again once it returns.
+    if (deferClose()) {
         e->ignore();
         return;
     }

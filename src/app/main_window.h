@@ -2,6 +2,7 @@
 // The main window: it owns every control of the four tabs. Each subsystem's handlers are
 // members defined in that subsystem's folder.
 
+#include "app/busy_state.h"
 #include "app/settings/settings_store.h"
 
 #include <QImage>
@@ -27,6 +28,10 @@ class TFileListBox;
 class TShellTreeView;
 class TPathLabel;
 class TCoolTrayIcon;
+namespace kvx {
+struct IndexCompile;
+class ReportBatch;
+} // namespace kvx
 
 class TForm1 : public QWidget {
     Q_OBJECT
@@ -133,12 +138,9 @@ public:
     void SpeedButton3Click(); // Slide
     void SpeedButton4Click(); // Stop
     // Ends a running show as Stop does, leaving the list alone; whatever changes the drawing
-    // list (a folder change, an erase, the batch) calls it first. Does nothing when no show runs.
+    // list (a folder change, an erase) calls it first. Does nothing when no show runs.
     void endSlideShow();
     bool slideShowRunning() const;
-    // Called by a close request: true when a show was running, which then ends and closes
-    // the window itself once it has returned.
-    bool deferCloseToSlideShow();
     // One track-bar step of the pause between slides.
     static std::chrono::milliseconds SlidePauseUnit;
     // The preview area for the selected drawing: Label1, the picture or its notice, Label5,
@@ -158,24 +160,45 @@ public:
     bool IndexNameCheck();
     // The bare file name of the compiled index.
     QString IndexFileName() const;
-    // Writes the five index pages into ShellTreeView2's folder. False once the first failure
-    // is shown in the error box; the pages before it stay written.
-    bool WriteIndexPages();
+    // Writes the five index pages listing `reports` into ShellTreeView2's folder. False once
+    // the first failure is shown in the error box; the pages before it stay written.
+    bool WriteIndexPages(const std::vector<std::string>& reports);
 
-    // The index build and the batch that reports every drawing first. While either runs,
-    // SpeedButton7 and SpeedButton8 are disabled and do nothing.
+    // The index build and the batch that reports every drawing first; each refuses to start
+    // while its button waits.
     void connectIndexBuildHandlers();
     void SpeedButton7Click(); // Use existing files to build Index
     void SpeedButton8Click(); // Create new files to build Index
     // The build up to the result dialog: pages, compile, last index, clean-up, count.
-    // False when it stopped on a refusal or an error, already shown.
+    // False when it stopped on a refusal or an error, already shown, or for a close.
     bool BuildIndex();
     // The batch up to the build: a fresh report for every drawing of the Index tab's
-    // folder, on the View tab. False when it stopped (no drawing, a refusal, an error).
+    // folder, on the View tab. False when it stopped (no drawing, a refusal, an error, a close).
     bool ReportEveryDrawing();
-    // Called by a close request: true when a build or a batch runs. A batch then stops after
-    // its drawing, a compile is waited for, and the window closes once the build has returned.
-    bool deferCloseToIndexBuild();
+    // The time a compile still gets once a close is asked for; then it is asked to end, and
+    // ended if it does not. The earlier index stays and nothing is deleted.
+    static std::chrono::milliseconds CompileCloseGrace;
+
+    // What the window is busy with, and the command buttons that follow from it.
+    kvx::BusyState Busy;
+    kvx::CommandButtons commandState() const;
+    void updateCommandButtons();
+    // Marks an operation as running for its scope; the outermost one to end carries out a
+    // close asked for meanwhile.
+    class Running {
+    public:
+        Running(TForm1* form, kvx::Operation op);
+        ~Running();
+        Running(const Running&) = delete;
+        Running& operator=(const Running&) = delete;
+
+    private:
+        TForm1* m_form;
+        kvx::Operation m_op;
+    };
+    // A close request (the window's, the tray's Exit, the session's end): false when nothing
+    // runs and the window may close now; else every running operation is told.
+    bool deferClose();
 
     // Viewers: the last index, the help file (also the tray menu's "Help"), the web site.
     void SpeedButton9Click();
@@ -210,6 +233,10 @@ public:
     // Whether start-up asked for the window to stay hidden (any command-line argument).
     bool startsMinimised() const { return m_startMinimised; }
 
+signals:
+    // A close was asked for while operations run.
+    void closeRequested();
+
 protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -241,9 +268,19 @@ private:
     bool m_startMinimised = false;
     bool m_onTopApplied = false;
     bool m_shownOnce = false;
+    // Runs the index build, then shows the result dialog unless it failed or a close waits.
+    void buildThenShow();
+    kvx::IndexCompile compileIndexFolder(const std::string& folder);
+    // An error of the index build, shown once the wait window is out of its way.
+    void indexBuildError(const QString& text);
+
     // Set while the batch reports: it has removed its folder's leftover temporaries already,
     // and flushes the folder's entries once at its end.
-    bool m_batchReporting = false;
+    const kvx::ReportBatch* m_reportBatch = nullptr;
+    // What the Index tab lists: a folder of files, and how many reports. Until the tab first
+    // reads its folder, both build buttons stand enabled, as designed.
+    bool m_indexFolder = true;
+    int m_reportCount = 1;
     QStringList m_arguments;
 };
 

@@ -1,7 +1,7 @@
 #include "drawing/file_list_box.h"
 
-#include "drawing/file_name_text.h"
 #include "drawing/folder_listing.h"
+#include "files/file_name_text.h"
 #include "files/paths.h"
 
 #include <QFile>

@@ -1,8 +1,8 @@
 #include "drawing/shell_tree_view.h"
 
 #include "drawing/desktop_folder.h"
-#include "drawing/file_name_text.h"
 #include "drawing/folder_listing.h"
+#include "files/file_name_text.h"
 #include "files/paths.h"
 
 #include <QDir>

@@ -7,61 +7,33 @@
 #include "drawing/file_list_box.h"
 #include "drawing/live_pause.h"
 
-#include <QFile>
 #include <QLabel>
 #include <QSlider>
-#include <QToolButton>
 #include <algorithm>
 
 std::chrono::milliseconds TForm1::SlidePauseUnit{250};
 
 namespace {
 
-// 0 while a show runs, 1 once Stop has been clicked.
-int SlideStop = 0;
-// Set by endSlideShow: the show returns at its next step without touching the list.
+// Stop was clicked: the show returns at its next step, showing the drawing selected then.
+bool SlideStop = false;
+// Ended from outside (a folder change, an erase, a close): the show returns, touching nothing.
 bool SlideAbandoned = false;
-bool SlideRunning = false;
-// A close request came during the show; the window closes once the show has returned.
-bool CloseAfterShow = false;
 kvx::LivePause SlidePause;
 
 } // namespace
 
 void TForm1::SpeedButton3Click() {
-    if (FileListBox1->count() == 0 || SlideRunning)
+    if (FileListBox1->count() == 0 || !commandState().slide.enabled)
         return;
-    Label5->show();
-    SpeedButton4->setEnabled(true);
-    SpeedButton4->show();
-    SpeedButton1->setEnabled(false);
-    SpeedButton2->setEnabled(false);
-    SpeedButton3->setEnabled(false);
-    SpeedButton3->hide();
-    SpeedButton6->setEnabled(false);
-
     const std::chrono::milliseconds pause = SlidePauseUnit * TrackBar1->value();
     // With nothing selected the show starts at the first drawing.
     const int first = std::max(FileListBox1->itemIndex(), 0);
     const int last = FileListBox1->count() - 1;
-    SlideStop = 0;
+    SlideStop = false;
     SlideAbandoned = false;
-    SlideRunning = true;
-
-    // However the show ends, the buttons come back, no state of it outlives it, and a close
-    // asked for meanwhile goes ahead.
-    struct ShowEnd {
-        TForm1* form;
-        ~ShowEnd() {
-            SlideRunning = false;
-            if (SlideStop == 0) // ran out, or left by an error: Stop has not restored them
-                form->SpeedButton4Click();
-            if (CloseAfterShow) {
-                CloseAfterShow = false;
-                form->close();
-            }
-        }
-    } end{this};
+    const Running show(this, kvx::Operation::Show);
+    Label5->show();
 
     for (int i = first; i <= last; ++i) {
         // Ended from outside, or the list shrank under the show: nothing more to show.
@@ -70,31 +42,27 @@ void TForm1::SpeedButton3Click() {
         FileListBox1->setItemIndex(i); // no click: the selection handler does not run
         const kvx::DrawingIdentity id =
             kvx::IdentifyDrawingVersion(FileListBox1->selectedNativePath());
-        // Stop leaves the following drawing selected and identified but not shown.
-        if (SlideStop == 1)
+        if (SlideStop) {
+            // The selected drawing is the one shown, so that every command acts on it.
+            FileListBox1Click();
             return;
+        }
         showDrawing(id.offered);
         SlidePause.wait(pause);
     }
 }
 
 void TForm1::SpeedButton4Click() {
-    SlideStop = 1;
+    if (!Busy.active(kvx::Operation::Show))
+        return;
+    SlideStop = true;
     SlidePause.interrupt();
-    SpeedButton1->setEnabled(true);
-    SpeedButton2->setEnabled(true);
-    SpeedButton1->show();
-    SpeedButton2->show();
-    SpeedButton4->setEnabled(false);
-    SpeedButton4->hide();
-    SpeedButton3->setEnabled(true);
-    SpeedButton3->show();
-    SpeedButton6->setEnabled(true);
-    SpeedButton6->show();
+    Busy.stopping(kvx::Operation::Show);
+    updateCommandButtons();
 }
 
 void TForm1::endSlideShow() {
-    if (!SlideRunning)
+    if (!Busy.active(kvx::Operation::Show))
         return;
     SlideAbandoned = true;
     SpeedButton4Click();
@@ -102,13 +70,5 @@ void TForm1::endSlideShow() {
 
 bool TForm1::slideShowRunning() const {
     // A stopped show may still be finishing its step; it shows nothing more.
-    return SlideRunning && SlideStop == 0;
-}
-
-bool TForm1::deferCloseToSlideShow() {
-    if (!SlideRunning)
-        return false;
-    CloseAfterShow = true;
-    endSlideShow();
-    return true;
+    return Busy.active(kvx::Operation::Show);
 }

@@ -143,7 +143,8 @@ void syncFolder(const std::string& folder) {
 }
 
 bool replaceFileAtomically(const std::string& path, const std::string& bytes, mode_t newMode,
-                           std::string& error, int* errorNumber, FolderSync folderSync) {
+                           std::string& error, int* errorNumber, FolderSync folderSync,
+                           Links links) {
     // The system's error number goes with the text, for callers that word it themselves.
     auto describe = [errorNumber](const char* what, const std::string& where, int err) {
         if (errorNumber)
@@ -153,7 +154,10 @@ bool replaceFileAtomically(const std::string& path, const std::string& bytes, mo
     std::string target = path;
     struct stat st {};
     bool exists = ::lstat(path.c_str(), &st) == 0;
-    if (exists && S_ISLNK(st.st_mode)) {
+    if (exists && S_ISLNK(st.st_mode) && links == Links::Replace) {
+        // The new file takes the link's place; nothing of the target carries over.
+        exists = false;
+    } else if (exists && S_ISLNK(st.st_mode)) {
         // Replacing the link itself would cut it loose from the file it stands for.
         char resolved[PATH_MAX];
         if (::realpath(path.c_str(), resolved) == nullptr) {
@@ -220,18 +224,18 @@ bool replaceFileAtomically(const std::string& path, const std::string& bytes, mo
     return true;
 }
 
-void removeLeftoverTemporaries(const std::string& path) {
-    removeLeftoverTemporaries(std::vector<std::string>{path});
+void removeLeftoverTemporaries(const std::string& path, Links links) {
+    removeLeftoverTemporaries(std::vector<std::string>{path}, links);
 }
 
-void removeLeftoverTemporaries(const std::vector<std::string>& paths) {
+void removeLeftoverTemporaries(const std::vector<std::string>& paths, Links links) {
     // Temporaries sit beside the file a link stands for, as replaceFileAtomically puts them.
     std::map<std::string, std::set<std::string>> prefixesByFolder;
     for (const auto& path : paths) {
         std::string target = path;
         char resolved[PATH_MAX];
         struct stat st {};
-        if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) &&
+        if (links == Links::Follow && ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) &&
             ::realpath(path.c_str(), resolved) != nullptr)
             target = resolved;
         prefixesByFolder[folderOf(target)].insert(temporaryPrefix(target));

@@ -20,15 +20,22 @@ enum class FolderSync {
     ByCaller, // the caller, with syncFolder, once for several files
 };
 
+// What a symbolic link at the path to replace stands for.
+enum class Links {
+    Follow,  // the file it points to is replaced, the link stays (the settings file)
+    Replace, // the link itself is replaced, its target never written (files in a drawing
+             // folder, where an unpacked archive may hold links to anywhere)
+};
+
 // Writes `bytes` to a new file beside `path` (".<name>.kvx-tmp-XXXXXX"), flushes it to disk
 // and renames it over `path`, so readers see either the old or the new file. A symbolic link at
-// `path` is followed and its target replaced. An existing file keeps its mode and owner; a new one
-// gets `newMode`. On failure nothing at `path` has changed, `error` says why and `errorNumber`
+// `path` is followed or replaced as `links` says; the temporary goes beside the file replaced.
+// An existing file keeps its mode and owner; a new one (or one replacing a link) gets `newMode`. On failure nothing at `path` has changed, `error` says why and `errorNumber`
 // (when given) holds the system's error number. Left to the caller, the folder's sync only
 // decides whether a crash before it may bring back the old file: never half a file.
 bool replaceFileAtomically(const std::string& path, const std::string& bytes, mode_t newMode,
                            std::string& error, int* errorNumber = nullptr,
-                           FolderSync folderSync = FolderSync::Now);
+                           FolderSync folderSync = FolderSync::Now, Links links = Links::Follow);
 
 // Flushes a folder's entries (names created, renamed or removed) to disk.
 void syncFolder(const std::string& folder);
@@ -36,9 +43,10 @@ void syncFolder(const std::string& folder);
 // Removes temporary files that an interrupted replaceFileAtomically left beside `path`.
 // A writer of `path` running at this very moment would lose its temporary and report a
 // failure, so call it under the lock all writers take, or where such a race is harmless.
-void removeLeftoverTemporaries(const std::string& path);
+// `links` as the writer of `path` has it.
+void removeLeftoverTemporaries(const std::string& path, Links links = Links::Follow);
 // The same for several files, each folder read once.
-void removeLeftoverTemporaries(const std::vector<std::string>& paths);
+void removeLeftoverTemporaries(const std::vector<std::string>& paths, Links links = Links::Follow);
 
 // An exclusive advisory lock on a lock file, released when the object goes away.
 class FileLock {

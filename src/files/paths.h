@@ -15,4 +15,8 @@ std::string folderOf(const std::string& path);
 // The last component of a path.
 std::string baseNameOf(const std::string& path);
 
+// A command-line argument as its program receives it: one pair of surrounding double quotes
+// removed, since no shell takes them off for us.
+std::string unquoted(const std::string& argument);
+
 } // namespace kvx

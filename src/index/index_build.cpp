@@ -1,22 +1,17 @@
 #include "index/index_build.h"
 
-#include "drawing/file_name_text.h"
-#include "drawing/folder_listing.h"
+#include "files/file_name_text.h"
 #include "files/paths.h"
+#include "files/report_names.h"
 #include "index/index_pages.h"
-#include "index/run_program.h"
 
-#include <QFile>
 #include <QStringList>
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
-#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 namespace kvx {
 
@@ -32,26 +27,6 @@ QString systemText(int err) {
     return QString::fromLocal8Bit(std::strerror(err));
 }
 
-// Enough of a file to tell a new one from the one that was there before.
-struct FileStamp {
-    dev_t device;
-    ino_t inode;
-    off_t size;
-    timespec modified;
-
-    bool operator==(const FileStamp& o) const {
-        return device == o.device && inode == o.inode && size == o.size &&
-               modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec;
-    }
-};
-
-std::optional<FileStamp> stampOf(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return std::nullopt;
-    return FileStamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
-}
-
 QString lastLines(const QString& text) {
     QStringList lines = text.trimmed().split(QLatin1Char('\n'));
     if (lines.size() > kCompilerLines)
@@ -61,78 +36,96 @@ QString lastLines(const QString& text) {
 
 } // namespace
 
-bool isReportPageName(const QString& name) {
-    return name.endsWith(QLatin1String(".dwg.htm"), Qt::CaseInsensitive);
+bool IndexCompiler::FileStamp::operator==(const FileStamp& o) const {
+    return device == o.device && inode == o.inode && size == o.size && seconds == o.seconds &&
+           nanoseconds == o.nanoseconds;
 }
 
-IndexCompile compileIndex(const QString& compiler, const std::string& folder,
-                          const QString& indexName) {
-    IndexCompile result;
-    const std::string indexPath = joinPath(folder, kvx::nativeName(indexName));
-    result.indexFile = indexPath;
-    const std::string output = joinPath(folder, kCompilerOutput);
-    const auto failed = [&](const QString& why) {
-        result.message = QString::fromLatin1(kNotCreated).arg(displayName(indexPath));
-        if (!why.isEmpty())
-            result.message += QLatin1Char('\n') + why;
-        return result;
-    };
+std::optional<IndexCompiler::FileStamp> IndexCompiler::stampOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return FileStamp{st.st_dev, st.st_ino, st.st_size, static_cast<long>(st.st_mtim.tv_sec),
+                     static_cast<long>(st.st_mtim.tv_nsec)};
+}
 
+IndexCompiler::IndexCompiler(const QString& compiler, const std::string& folder,
+                             const QString& indexName)
+    : m_compiler(compiler), m_indexPath(joinPath(folder, nativeName(indexName))),
+      m_output(joinPath(folder, kCompilerOutput)), m_page(joinPath(folder, "index.htm")) {
+    connect(&m_run, &ProgramRun::finished, this, &IndexCompiler::finished);
+}
+
+bool IndexCompiler::start() {
     // A hhctest.chm left by an earlier run must not pass for this run's work.
-    const std::optional<FileStamp> before = stampOf(output);
-    QString compilerSaid;
-    if (!runProgramOnFile(compiler, joinPath(folder, "index.htm"), true, true, SwMinimize,
-                          &compilerSaid))
-        return failed(QString::fromLatin1(kCannotStart).arg(compiler));
-    const std::optional<FileStamp> after = stampOf(output);
-    if (!after || after == before)
-        return failed(lastLines(compilerSaid));
+    m_before = stampOf(m_output);
+    m_started = m_run.start(callOnFile(m_compiler, m_page, true), SwMinimize, true);
+    return m_started;
+}
 
-    // One step: the earlier index stays whole until the new one takes its name.
-    if (std::rename(output.c_str(), indexPath.c_str()) != 0)
-        return failed(systemText(errno));
-    result.ok = true;
+void IndexCompiler::terminate() {
+    m_ended = true;
+    m_run.terminate();
+}
+
+void IndexCompiler::kill() {
+    m_ended = true;
+    m_run.kill();
+}
+
+IndexCompile IndexCompiler::failed(const QString& why) const {
+    IndexCompile result;
+    result.indexFile = m_indexPath;
+    result.message = QString::fromLatin1(kNotCreated).arg(displayName(m_indexPath));
+    if (!why.isEmpty())
+        result.message += QLatin1Char('\n') + why;
     return result;
 }
 
-IndexCleanup cleanUpIndexFolder(const std::string& folder, bool pictures, bool pages) {
-    IndexCleanup result;
-    if (!pictures && !pages)
-        return result;
-    const FolderListing listing = listFolder(folder, "*.htm");
-    if (!listing.ok) {
-        result.ok = false;
-        result.failedPath = displayName(folder);
-        result.reason = QString::fromLocal8Bit(listing.error.c_str());
-        return result;
+IndexCompile IndexCompiler::result() {
+    if (!m_started)
+        return failed(QString::fromLatin1(kCannotStart).arg(m_compiler));
+    if (m_ended)
+        return failed(QString());
+    const std::optional<FileStamp> after = stampOf(m_output);
+    if (!after || after == m_before)
+        return failed(lastLines(m_run.errorOutput()));
+    // One step: the earlier index stays whole until the new one takes its name.
+    if (std::rename(m_output.c_str(), m_indexPath.c_str()) != 0) {
+        const int err = errno;
+        // The error says the index was not made; the compiler's output does not stay behind.
+        ::unlink(m_output.c_str());
+        return failed(systemText(err));
     }
-    // Names as bytes: a name that is not UTF-8 is still reached.
-    const auto isReport = [](const std::string& name) {
-        return isReportPageName(displayName(name));
-    };
+    IndexCompile result;
+    result.ok = true;
+    result.indexFile = m_indexPath;
+    return result;
+}
+
+IndexCleanup cleanUpIndexFolder(const std::string& folder, const std::vector<std::string>& reports,
+                                bool pictures, bool pages) {
+    IndexCleanup result;
+    // A page of the user's own that the list showed ("notes.htm") is no report of ours.
     std::vector<std::string> ours;
-    for (const std::string& name : listing.names) {
-        // The index pages are exactly the names the page writer gives; "Index.HTM" is not one.
-        const bool indexPage = std::any_of(std::begin(kIndexPages), std::end(kIndexPages),
-                                           [&](const char* p) { return name == p; });
-        if (isReport(name) || indexPage)
+    for (const std::string& name : reports) {
+        if (isReportPageName(name))
             ours.push_back(name);
     }
     if (pictures) {
-        for (const std::string& name : ours) {
-            if (isReport(name))
-                ::unlink(joinPath(folder, reportImageName(name)).c_str());
-        }
+        for (const std::string& name : ours)
+            ::unlink(joinPath(folder, reportImageName(name)).c_str());
     }
-    if (pages) {
-        for (const std::string& name : ours) {
-            const std::string path = joinPath(folder, name);
-            if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
-                result.ok = false;
-                result.failedPath = displayName(path);
-                result.reason = systemText(errno);
-                return result;
-            }
+    if (!pages)
+        return result;
+    ours.insert(ours.end(), std::begin(kIndexPages), std::end(kIndexPages));
+    for (const std::string& name : ours) {
+        const std::string path = joinPath(folder, name);
+        if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+            result.ok = false;
+            result.failedPath = displayName(path);
+            result.reason = systemText(errno);
+            return result;
         }
     }
     return result;

@@ -1,14 +1,18 @@
 #pragma once
-// The index build's steps around the page writer: the help compiler run and its output put
-// in place, and the clean-up of what the build and the reports wrote. GUI-free.
+// The index build's steps around the page writer: the help compiler started on the folder and
+// its output put in place, and the clean-up of what the build and the reports wrote. GUI-free:
+// the compiler is started here and its end reported; the window waits for it.
 
+#include "index/run_program.h"
+
+#include <QObject>
 #include <QString>
+#include <optional>
 #include <string>
+#include <sys/types.h>
+#include <vector>
 
 namespace kvx {
-
-// A page the report writer names after its drawing: "plan.dwg.htm", any letter case.
-bool isReportPageName(const QString& name);
 
 struct IndexCompile {
     bool ok = false;
@@ -16,14 +20,51 @@ struct IndexCompile {
     QString message;       // why it failed, for the error box
 };
 
-// `folder` is the folder's path as the file system gives it.
-// Runs `compiler` on the quoted "<folder>/index.htm" (runProgramOnFile) and waits for it with
-// events running, then renames the <folder>/hhctest.chm it left to `indexName` in the folder,
-// replacing an earlier index of that name in one step. When the compiler cannot be started or
-// leaves no new hhctest.chm, or the rename fails, the folder's earlier index is untouched and
-// `message` says why, with the compiler's own words when it gave some.
-IndexCompile compileIndex(const QString& compiler, const std::string& folder,
-                          const QString& indexName);
+// The compiler run on "<folder>/index.htm" (quoted, minimised, see callOnFile), which must
+// leave a new <folder>/hhctest.chm.
+class IndexCompiler : public QObject {
+    Q_OBJECT
+public:
+    // `folder` is the folder's path as the file system gives it; `indexName` the bare name
+    // the compiled index takes there.
+    IndexCompiler(const QString& compiler, const std::string& folder, const QString& indexName);
+
+    // False when the compiler cannot be started: result() then says why.
+    bool start();
+    bool running() const { return m_run.running(); }
+    // Asks the compiler to end, then ends it: what it leaves is not used.
+    void terminate();
+    void kill();
+
+    // Once it has ended: renames the hhctest.chm it left to the index name, replacing an
+    // earlier index in one step. When it could not be started, was ended, or left no new
+    // hhctest.chm, the earlier index is untouched and `message` says why, with the compiler's
+    // own words when it gave some; a hhctest.chm that cannot take the index's name is removed.
+    IndexCompile result();
+
+signals:
+    void finished();
+
+private:
+    struct FileStamp {
+        dev_t device;
+        ino_t inode;
+        off_t size;
+        long seconds, nanoseconds;
+        bool operator==(const FileStamp& o) const;
+    };
+    static std::optional<FileStamp> stampOf(const std::string& path);
+    IndexCompile failed(const QString& why) const;
+
+    QString m_compiler;
+    std::string m_indexPath;
+    std::string m_output;
+    std::string m_page;
+    std::optional<FileStamp> m_before;
+    ProgramRun m_run;
+    bool m_started = false;
+    bool m_ended = false;
+};
 
 struct IndexCleanup {
     bool ok = true;
@@ -31,12 +72,13 @@ struct IndexCleanup {
     QString reason;     // the system's text for it
 };
 
-// What the options ask to delete after a build, and nothing else of the folder:
-// pictures: the picture of every report page (its name less "htm", plus "jpg"); a picture
-// that is missing or cannot be deleted is passed over.
-// pages: every report page and the five index pages, in list order; the first that cannot
-// be deleted stops the clean-up.
-// A user's own *.htm and *.jpg (notes.htm, index.jpg) stay.
-IndexCleanup cleanUpIndexFolder(const std::string& folder, bool pictures, bool pages);
+// What the options ask to delete once the index is compiled, and nothing else of the folder:
+// `reports` are the pages the index pages listed (bare names, as written); of them only the
+// report pages ("plan.dwg.htm") are ours.
+// pictures: the picture of each of them; one that is missing or cannot be deleted is passed
+// over. pages: each of them and the five index pages; the first that cannot be deleted stops
+// the clean-up. A report written since, or a user's own *.htm and *.jpg, stay.
+IndexCleanup cleanUpIndexFolder(const std::string& folder, const std::vector<std::string>& reports,
+                                bool pictures, bool pages);
 
 } // namespace kvx

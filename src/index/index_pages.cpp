@@ -1,7 +1,7 @@
 #include "index/index_pages.h"
 
-#include "drawing/file_name_text.h"
 #include "files/atomic_file.h"
+#include "files/file_name_text.h"
 #include "files/paths.h"
 #include "report/html_text.h"
 #include "report/report_page.h"
@@ -128,11 +128,6 @@ bool isIndexPageName(const QString& name) {
     });
 }
 
-std::string reportImageName(const std::string& reportFile) {
-    return reportFile.substr(0, reportFile.size() - std::min<std::size_t>(3, reportFile.size())) +
-           "jpg";
-}
-
 std::string indexPage(int page, const std::string& folder,
                       const std::vector<std::string>& reports) {
     switch (page) {
@@ -156,7 +151,7 @@ IndexPagesResult writeIndexPages(const std::string& folder,
         const std::string path = joinPath(folder, kIndexPages[page]);
         std::string error;
         if (!replaceFileAtomically(path, indexPage(page, folder, reports), 0644, error,
-                                   &result.errorNumber)) {
+                                   &result.errorNumber, FolderSync::Now, Links::Replace)) {
             result.ok = false;
             result.failedPath = displayName(path);
             return result;

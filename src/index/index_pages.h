@@ -2,6 +2,8 @@
 // The five framed pages of a folder index, built from the folder and its report list and
 // written beside the reports. GUI-free.
 
+#include "files/report_names.h"
+
 #include <QString>
 #include <string>
 #include <vector>
@@ -14,10 +16,6 @@ extern const char* const kIndexPages[kIndexPageCount];
 
 // Whether `name` is one of the five index pages, letters compared without regard to case.
 bool isIndexPageName(const QString& name);
-
-// The picture beside a report page: its name less the last three bytes, plus "jpg"
-// ("a.b.dwg.htm" gives "a.b.dwg.jpg").
-std::string reportImageName(const std::string& reportFile);
 
 // The bytes of index page `page` (0 to 4, in writing order) for `folder` and its report
 // pages `reports` (bare names, in list order), all as the file system gives them. Every line

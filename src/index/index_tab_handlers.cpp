@@ -10,6 +10,7 @@
 #include "drawing/shell_tree_view.h"
 #include "index/index_name.h"
 #include "index/index_pages.h"
+#include "report/drawing_report.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -17,7 +18,6 @@
 #include <QLineEdit>
 #include <QScopeGuard>
 #include <QToolButton>
-#include <cstring>
 #include <functional>
 
 namespace {
@@ -25,7 +25,6 @@ namespace {
 const char* const kNoReport = "No report file found";
 const char* const kReportCount = "%1 report file(s) found";
 const char* const kNameRefused = "Enter a valid file name or select the automatic naming option.";
-const char* const kCannotCreate = "Impossible de créer le fichier \"%1\". %2";
 
 // While the tab follows the View tab's tree, selection changes wait for its one refresh.
 bool g_followingViewTree = false;
@@ -85,8 +84,8 @@ void TForm1::ShellTreeView2Change() {
         FileListBox2->clearFolder();
         Label12->setText(QString::fromLatin1(kNoReport));
         kvx::fitLabel(Label12);
-        SpeedButton7->setEnabled(false);
-        SpeedButton8->setEnabled(false);
+        m_indexFolder = false;
+        updateCommandButtons();
         return;
     }
     Label11->setText(folder);
@@ -99,8 +98,8 @@ void TForm1::RefreshReportList() {
     } catch (...) {
         Label12->setText(QString::fromLatin1(kNoReport));
         kvx::fitLabel(Label12);
-        SpeedButton7->setEnabled(false);
-        SpeedButton8->setEnabled(false);
+        m_indexFolder = false;
+        updateCommandButtons();
         throw;
     }
     // On a case-sensitive disk "Index.htm" and "index.htm" can both be there: neither is
@@ -112,8 +111,9 @@ void TForm1::RefreshReportList() {
     const int reports = FileListBox2->count();
     Label12->setText(QString::fromLatin1(kReportCount).arg(reports));
     kvx::fitLabel(Label12);
-    SpeedButton8->setEnabled(true);
-    SpeedButton7->setEnabled(reports >= 1);
+    m_indexFolder = true;
+    m_reportCount = reports;
+    updateCommandButtons();
 }
 
 std::vector<std::string> TForm1::ReportList() const {
@@ -137,13 +137,11 @@ QString TForm1::IndexFileName() const {
                               Edit4->text());
 }
 
-bool TForm1::WriteIndexPages() {
+bool TForm1::WriteIndexPages(const std::vector<std::string>& reports) {
     const kvx::IndexPagesResult written =
-        kvx::writeIndexPages(ShellTreeView2->selectedNativePath(), ReportList());
+        kvx::writeIndexPages(ShellTreeView2->selectedNativePath(), reports);
     if (written.ok)
         return true;
-    kvx::showError(
-        QString::fromUtf8(kCannotCreate)
-            .arg(written.failedPath, QString::fromLocal8Bit(std::strerror(written.errorNumber))));
+    indexBuildError(kvx::cannotCreateText(written.failedPath, written.errorNumber));
     return false;
 }

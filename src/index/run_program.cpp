@@ -1,10 +1,8 @@
 #include "index/run_program.h"
 
-#include "drawing/file_name_text.h"
+#include "files/file_name_text.h"
 #include "files/paths.h"
 
-#include <QEventLoop>
-#include <QProcess>
 #include <QProcessEnvironment>
 #include <cstdio>
 #include <fcntl.h>
@@ -15,15 +13,11 @@ namespace kvx {
 const char* const kShowStateVariable = "KORVENIX_SHOW_STATE";
 
 QString unquotedArgument(const QString& argument) {
-    if (argument.size() >= 2 && argument.startsWith(QLatin1Char('"')) &&
-        argument.endsWith(QLatin1Char('"')))
-        return argument.mid(1, argument.size() - 2);
-    return argument;
+    return QString::fromUtf8(unquoted(argument.toUtf8().toStdString()).c_str());
 }
 
-} // namespace kvx
-
 namespace {
+
 constexpr qsizetype kKeptErrorBytes = 64 * 1024;
 
 // Makes `folder` (bytes) the working folder until release(), for a child started meanwhile to
@@ -57,70 +51,99 @@ private:
     bool m_ok = false;
 };
 
-} // namespace
-
-bool RunProgram(const QString& program, const QString& argument, bool wait, int showState,
-                QString* errorOutput, const std::string& workingFolder) {
-    QProcess process;
-    process.setProgram(program);
-    process.setArguments({kvx::unquotedArgument(argument)});
+void prepare(QProcess& process, const ProgramCall& call, int showState) {
+    process.setProgram(call.program);
+    process.setArguments({unquotedArgument(call.argument)});
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QString::fromLatin1(kvx::kShowStateVariable), QString::number(showState));
+    env.insert(QString::fromLatin1(kShowStateVariable), QString::number(showState));
     process.setProcessEnvironment(env);
-
-    WorkingFolderSwitch folder(workingFolder);
-    if (!folder.ok())
-        return false;
-    if (!wait) {
-        // Started through an intermediate process that exits at once: the program belongs
-        // to no one here, so it outlives us and never becomes our zombie.
-        return process.startDetached();
-    }
-
-    // The program writes to our own terminal, as a started program would.
-    process.setProcessChannelMode(errorOutput ? QProcess::ForwardedOutputChannel
-                                              : QProcess::ForwardedChannels);
-    QByteArray errors;
-    const auto takeErrors = [&] {
-        const QByteArray chunk = process.readAllStandardError();
-        std::fwrite(chunk.constData(), 1, static_cast<std::size_t>(chunk.size()), stderr);
-        // A talkative program keeps only its last words.
-        errors = (errors + chunk).right(kKeptErrorBytes);
-    };
-    if (errorOutput)
-        QObject::connect(&process, &QProcess::readyReadStandardError, &process, takeErrors);
-    process.setInputChannelMode(QProcess::ForwardedInputChannel);
-    QEventLoop loop;
-    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&process, &QProcess::errorOccurred, &loop, [&](QProcess::ProcessError e) {
-        if (e == QProcess::FailedToStart)
-            loop.quit();
-    });
-    process.start();
-    folder.release(); // the child has its own working folder from here on
-    if (!process.waitForStarted(-1))
-        return false;
-    // Woken by the exit itself (SIGCHLD), never by polling; events run meanwhile.
-    if (process.state() != QProcess::NotRunning)
-        loop.exec();
-    if (errorOutput) {
-        takeErrors();
-        *errorOutput = QString::fromLocal8Bit(errors);
-    }
-    return true;
 }
 
-namespace kvx {
+} // namespace
 
-bool runProgramOnFile(const QString& program, const std::string& file, bool quoted, bool wait,
-                      int showState, QString* errorOutput) {
+ProgramCall callOnFile(const QString& program, const std::string& file, bool quoted) {
     const QString path = displayName(file);
     const bool asText = nativeName(path) == file;
     QString argument = asText ? path : displayName(baseNameOf(file));
     if (quoted)
         argument = QLatin1Char('"') + argument + QLatin1Char('"');
-    return RunProgram(program, argument, wait, showState, errorOutput,
-                      asText ? std::string() : folderOf(file));
+    return {program, argument, asText ? std::string() : folderOf(file)};
+}
+
+ProgramRun::ProgramRun(QObject* parent) : QObject(parent) {
+    connect(&m_process, &QProcess::finished, this, &ProgramRun::finished);
+}
+
+ProgramRun::~ProgramRun() {
+    // Never left running behind a caller that has gone.
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished(-1);
+    }
+}
+
+bool ProgramRun::start(const ProgramCall& call, int showState, bool keepErrors) {
+    prepare(m_process, call, showState);
+    m_keepErrors = keepErrors;
+    // The program writes to our own terminal, as a started program would.
+    m_process.setProcessChannelMode(keepErrors ? QProcess::ForwardedOutputChannel
+                                               : QProcess::ForwardedChannels);
+    if (keepErrors)
+        connect(&m_process, &QProcess::readyReadStandardError, this, &ProgramRun::takeErrors);
+    m_process.setInputChannelMode(QProcess::ForwardedInputChannel);
+    WorkingFolderSwitch folder(call.workingFolder);
+    if (!folder.ok())
+        return false;
+    m_process.start();
+    folder.release(); // the child has its own working folder from here on
+    return m_process.waitForStarted(-1);
+}
+
+bool ProgramRun::running() const {
+    return m_process.state() != QProcess::NotRunning;
+}
+
+void ProgramRun::terminate() {
+    m_process.terminate();
+}
+
+void ProgramRun::kill() {
+    m_process.kill();
+}
+
+bool ProgramRun::succeeded() const {
+    return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
+}
+
+QString ProgramRun::errorOutput() const {
+    const_cast<ProgramRun*>(this)->takeErrors();
+    return QString::fromLocal8Bit(m_errors);
+}
+
+void ProgramRun::takeErrors() {
+    if (!m_keepErrors)
+        return;
+    const QByteArray chunk = m_process.readAllStandardError();
+    std::fwrite(chunk.constData(), 1, static_cast<std::size_t>(chunk.size()), stderr);
+    // A talkative program keeps only its last words.
+    m_errors = (m_errors + chunk).right(kKeptErrorBytes);
+}
+
+bool startDetached(const ProgramCall& call, int showState) {
+    QProcess process;
+    prepare(process, call, showState);
+    WorkingFolderSwitch folder(call.workingFolder);
+    // Started through an intermediate process that exits at once: the program belongs to no
+    // one here, so it outlives us and never becomes our zombie.
+    return folder.ok() && process.startDetached();
+}
+
+} // namespace kvx
+
+namespace kvx {
+
+bool runProgramOnFile(const QString& program, const std::string& file, const RunOptions& options) {
+    return startDetached(callOnFile(program, file, options.quoted), options.showState);
 }
 
 } // namespace kvx

@@ -1,7 +1,9 @@
 #pragma once
-// Starting an outside program (the help compiler, the help viewer) with one argument, and
-// waiting for it while the program's windows stay live.
+// Starting an outside program (the help compiler, the help viewer) with one argument: let go
+// at once, or kept as a ProgramRun whose end the caller waits for in its own event loop.
 
+#include <QObject>
+#include <QProcess>
 #include <QString>
 #include <string>
 
@@ -20,27 +22,67 @@ extern const char* const kShowStateVariable; // "KORVENIX_SHOW_STATE"
 // removed, since the program and its argument travel separately and no shell undoes them.
 QString unquotedArgument(const QString& argument);
 
+// What is started: the program, its one argument (unquoted as above), and the folder it runs
+// in (the folder's bytes: the program sees exactly that folder, whatever its name; empty: the
+// current working folder).
+struct ProgramCall {
+    QString program;
+    QString argument;
+    std::string workingFolder;
+};
+
+struct RunOptions {
+    bool quoted = false; // the path goes between double quotes
+    int showState = SwShowMaximized;
+};
+
+// The call on one file, `file` being its path as the file system gives it. The argument is
+// the path; a path that text cannot carry (a name that is not UTF-8) goes as the bare file
+// name, run in the file's folder.
+ProgramCall callOnFile(const QString& program, const std::string& file, bool quoted);
+
+// A program started and left to run; finished() says when it has ended. It has no event loop
+// of its own: whoever waits for it runs one. What it writes goes to our own terminal.
+class ProgramRun : public QObject {
+    Q_OBJECT
+public:
+    explicit ProgramRun(QObject* parent = nullptr);
+    ~ProgramRun() override;
+
+    // False, with nothing shown, when the program cannot be started. keepErrors: what the
+    // program writes on its standard error is also kept (its last 64 KiB) for errorOutput().
+    bool start(const ProgramCall& call, int showState, bool keepErrors);
+    bool running() const;
+    // Asks the program to end (SIGTERM), or ends it (SIGKILL).
+    void terminate();
+    void kill();
+    // Once finished: whether it exited by itself with status 0, and what it said.
+    bool succeeded() const;
+    QString errorOutput() const;
+
+signals:
+    void finished();
+
+private:
+    void takeErrors();
+    QProcess m_process;
+    QByteArray m_errors;
+    bool m_keepErrors = false;
+};
+
+// Starts the call and lets it go: the program outlives us and leaves no zombie behind. False
+// when it cannot be started.
+bool startDetached(const ProgramCall& call, int showState);
+
+// Starts the program on `file` and lets it go: it outlives us and leaves no zombie behind.
+// False when it cannot be started.
+bool runProgramOnFile(const QString& program, const std::string& file, const RunOptions& options);
+
 } // namespace kvx
 
-// Starts `program` with the single argument `argument` (unquoted as above), in `workingFolder`
-// when one is given (the folder's bytes: the started program sees exactly that folder, whatever
-// its name), else in the current working folder, and with the current environment plus the
-// show state. Returns false, with nothing shown, when the program cannot be started.
-// wait: returns when the program has exited, however long it ran; the event loop runs
-// meanwhile, so windows repaint and take input.
-// no wait: returns at once; the program runs on by itself, is not ended when we exit, and
-// leaves no zombie behind.
-// errorOutput (wait only): receives what the program wrote on its standard error, which
-// still reaches ours as well.
+// The runner's first form, kept for callers that think in command lines: `program` with the
+// single argument `argument`, in `workingFolder`. no wait: as runProgramOnFile. wait: returns
+// once the program has ended, with events handled meanwhile, so windows repaint and take
+// input; errorOutput receives what it wrote on its standard error.
 bool RunProgram(const QString& program, const QString& argument, bool wait, int showState,
                 QString* errorOutput = nullptr, const std::string& workingFolder = std::string());
-
-namespace kvx {
-
-// RunProgram on one file, `file` being its path as the file system gives it. The argument is
-// the path (in double quotes when `quoted`); a path that text cannot carry (a name that is not
-// UTF-8) goes as the bare file name, run in the file's folder.
-bool runProgramOnFile(const QString& program, const std::string& file, bool quoted, bool wait,
-                      int showState, QString* errorOutput = nullptr);
-
-} // namespace kvx

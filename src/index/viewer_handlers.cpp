@@ -4,7 +4,7 @@
 #include "app/main_window.h"
 
 #include "app/message_box.h"
-#include "drawing/file_name_text.h"
+#include "files/file_name_text.h"
 #include "index/result_dialog.h"
 #include "index/run_program.h"
 #include "index/tool_folder.h"
@@ -30,8 +30,9 @@ QUrl webSite() {
 
 // Opens `chm` (its path's bytes) in the tool folder's viewer, maximised.
 void showInViewer(const std::string& chm) {
-    kvx::runProgramOnFile(kvx::toolFolderFile(kvx::kViewerName), chm, false, false,
-                          kvx::SwShowMaximized);
+    kvx::RunOptions options;
+    options.showState = kvx::SwShowMaximized;
+    kvx::runProgramOnFile(kvx::toolFolderFile(kvx::kViewerName), chm, options);
 }
 } // namespace
 

@@ -1,6 +1,6 @@
 #include "preview/dwg_thumbnail.h"
 
-#include "drawing/file_name_text.h"
+#include "files/file_name_text.h"
 
 #include <QFile>
 #include <QPainter>

@@ -1,9 +1,10 @@
 #include "report/drawing_report.h"
 
-#include "drawing/file_name_text.h"
 #include "files/atomic_file.h"
+#include "files/file_name_text.h"
 #include "files/open_drawing.h"
 #include "files/paths.h"
+#include "files/report_names.h"
 #include "report/jpeg_writer.h"
 #include "report/report_page.h"
 
@@ -35,15 +36,15 @@ QString ioText(int err) {
     }
 }
 
-void replaceFile(const std::string& native, const std::string& bytes,
-                 const QString& failurePrefix) {
+// The picture's failure names the file; the page's has the I/O text alone.
+void replaceFile(const std::string& native, const std::string& bytes, bool namesTheFile) {
     std::string error;
     int err = 0;
-    if (!replaceFileAtomically(native, bytes, 0644, error, &err, FolderSync::ByCaller))
-        throw std::runtime_error((failurePrefix.isEmpty()
-                                      ? ioText(err)
-                                      : failurePrefix + QString::fromLocal8Bit(std::strerror(err)))
-                                     .toStdString());
+    if (!replaceFileAtomically(native, bytes, 0644, error, &err, FolderSync::ByCaller,
+                               Links::Replace))
+        throw std::runtime_error(
+            (namesTheFile ? cannotCreateText(displayName(native), err) : ioText(err))
+                .toStdString());
 }
 
 // Each pixel becomes a 2 x 2 block: no smoothing.
@@ -61,34 +62,37 @@ QImage doubledPixels(const QImage& picture) {
 
 } // namespace
 
+QString cannotCreateText(const QString& path, int errorNumber) {
+    return QStringLiteral("Impossible de créer le fichier \"%1\". %2")
+        .arg(path, QString::fromLocal8Bit(std::strerror(errorNumber)));
+}
+
 void writeDrawingReport(const DrawingReport& report) {
     const DrawingFile drawing(report.drawingPath);
     if (!drawing.isOpen())
         throw std::runtime_error(ioText(drawing.errorNumber()).toStdString());
     // Files are reached through the names' bytes; the texts are what the page and messages show.
-    const std::string imageFile = report.drawingPath + ".jpg";
-    const std::string pageFile = report.drawingPath + ".htm";
+    const std::string imageFile = reportPictureOf(report.drawingPath);
+    const std::string pageFile = reportPageOf(report.drawingPath);
     // No lock guards a report: a temporary left here is from a write that was killed.
     if (!report.inBatch)
-        removeLeftoverTemporaries({imageFile, pageFile});
+        removeLeftoverTemporaries({imageFile, pageFile}, Links::Replace);
 
     const QImage picture = report.bigImage ? doubledPixels(report.preview)
                                            : report.preview.convertToFormat(QImage::Format_RGB888);
     const std::string jpeg = encodeJpeg(picture.constBits(), picture.width(), picture.height(),
                                         static_cast<std::size_t>(picture.bytesPerLine()));
-    replaceFile(
-        imageFile, jpeg,
-        QStringLiteral("Impossible de créer le fichier \"%1\". ").arg(displayName(imageFile)));
+    replaceFile(imageFile, jpeg, true);
 
     ReportFields fields;
     fields.shortName = shortName(displayName(report.name));
-    fields.imageFileName = report.name + ".jpg";
+    fields.imageFileName = reportPictureOf(report.name);
     fields.location = displayName(report.drawingPath);
     fields.version = report.version;
     fields.modified =
         reportTime(QDateTime::fromSecsSinceEpoch(drawing.status().st_mtime), QLocale::system());
     fields.size = reportSize(static_cast<std::int64_t>(drawing.size()));
-    replaceFile(pageFile, reportPage(fields), QString());
+    replaceFile(pageFile, reportPage(fields), false);
     if (!report.inBatch)
         syncFolder(folderOf(report.drawingPath));
 }

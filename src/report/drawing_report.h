@@ -26,4 +26,8 @@ struct DrawingReport {
 // sees ("Fichier introuvable", "Impossible de créer le fichier ...", ...).
 void writeDrawingReport(const DrawingReport& report);
 
+// "Impossible de créer le fichier "<path>". " and the system's text for `errorNumber`: what a
+// report file or an index page that cannot be written says.
+QString cannotCreateText(const QString& path, int errorNumber);
+
 } // namespace kvx

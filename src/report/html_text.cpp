@@ -1,6 +1,6 @@
 #include "report/html_text.h"
 
-#include "drawing/file_name_text.h"
+#include "files/file_name_text.h"
 
 #include <QList>
 
@@ -47,7 +47,7 @@ std::string htmlSrc(const std::string& fileName) {
     while (i < fileName.size()) {
         const char c = fileName[i];
         const std::size_t n = utf8SequenceLength(fileName, i);
-        if (n == 0 || c == '%' || c == '#' || c == '?') {
+        if (n == 0 || c == '%' || c == '#' || c == '?' || c == ':' || c == '\\') {
             const auto b = static_cast<unsigned char>(c);
             out += '%';
             out += hex[b >> 4];

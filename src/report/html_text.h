@@ -11,9 +11,10 @@ namespace kvx {
 std::string htmlText(const QString& text);
 
 // An img src or a href value: a relative reference to a file beside the page, from the name's
-// bytes as the file system gives them. '%', '#' and '?' are percent-encoded (they would
-// otherwise start an escape, a fragment or a query), and so is every byte that is not well-
-// formed UTF-8, so that the link finds the file; the rest is made HTML text.
+// bytes as the file system gives them. '%', '#', '?', ':' and '\' are percent-encoded (they
+// would otherwise start an escape, a fragment, a query or a scheme such as "javascript:", or
+// part folders as '/' does), and so is every byte that is not well-formed UTF-8, so that the
+// link finds the file; the rest is made HTML text.
 std::string htmlSrc(const std::string& fileName);
 
 } // namespace kvx

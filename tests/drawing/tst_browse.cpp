@@ -9,8 +9,8 @@
 #include "app/message_box.h"
 #include "app/path_label.h"
 #include "drawing/file_list_box.h"
-#include "drawing/file_name_text.h"
 #include "drawing/shell_tree_view.h"
+#include "files/file_name_text.h"
 #include "preview/dwg_thumbnail.h"
 
 #include <QCheckBox>

@@ -17,6 +17,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QTabWidget>
@@ -146,6 +147,7 @@ private slots:
             << 0 << false << QList<int>{0, 1, 2, 3, 4} << 4;
         QTest::newRow("the third of five") << 2 << false << QList<int>{2, 3, 4} << 4;
         QTest::newRow("the last one alone") << 4 << false << QList<int>{4} << 4;
+        // Stop shows the drawing the show had moved on to, so that every command acts on it.
         QTest::newRow("stopped on a middle slide") << 2 << true << QList<int>{2} << 3;
         QTest::newRow("stopped on the last slide") << 4 << true << QList<int>{4} << 4;
     }
@@ -182,11 +184,46 @@ private slots:
         QCOMPARE(watch->buttonStates, QStringList(slides.size(), "running"));
         QCOMPARE(Form1->FileListBox1->itemIndex(), selectedAfter);
         QCOMPARE(QString::fromStdString(kvx::CurrentVersionLabel), label[selectedAfter]);
-        QCOMPARE(area(), want.last()); // the stopped slide stays on show
-        QCOMPARE(CurrentDrawingPath, want.last().section(" | ", 0, 0));
+        const int last = selectedAfter;
+        const QString selected =
+            QStringList{dir + "/" + QChar('a' + last) + ".dwg", label[last], notice[last],
+                        notice[last].isEmpty() ? "picture" : "no picture"}
+                .join(" | ");
+        QCOMPARE(area(), selected); // the selected drawing is the one on show
+        QCOMPARE(CurrentDrawingPath, selected.section(" | ", 0, 0));
         QCOMPARE(buttons(), QStringLiteral("idle"));
         QVERIFY(!Form1->slideShowRunning());
         QVERIFY(kvx::MessageSeam::shown().isEmpty());
+    }
+
+    // After Stop, the path line, the picture and every command name the same drawing.
+    void afterStopTheCommandsActOnTheDrawingShown_data() {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("Erase") << "Erase";
+        QTest::newRow("Report") << "Report";
+        QTest::newRow("Open") << "Open";
+    }
+    void afterStopTheCommandsActOnTheDrawingShown() {
+        QFETCH(QString, command);
+        const QString dir = folder("stopped", {"a.dwg", "b.dwg", "c.dwg"});
+        startOn(dir);
+        Form1->CheckBox1->setChecked(false); // Erase asks nothing
+        slideActingOnTheFirst(clickStop);
+        QCOMPARE(buttons(), QStringLiteral("idle"));
+        const QString shownPath = Form1->Label1->text();
+        QCOMPARE(Form1->FileListBox1->selectedPath(), shownPath);
+        QCOMPARE(CurrentDrawingPath, shownPath);
+        if (command == "Erase") {
+            QTest::mouseClick(Form1->SpeedButton2, Qt::LeftButton);
+            QVERIFY(!QFile::exists(shownPath));
+            QCOMPARE(QDir(dir).entryList({"*.dwg"}).size(), 2);
+        } else if (command == "Report") {
+            QTest::mouseClick(Form1->SpeedButton6, Qt::LeftButton);
+            QCOMPARE(QDir(dir).entryList({"*.htm"}),
+                     QStringList{QFileInfo(shownPath).fileName() + ".htm"});
+        }
+        // Open acts on the current drawing: the one on the path line.
+        QCOMPARE(CurrentDrawingPath, Form1->Label1->text());
     }
 
     void emptyListChangesNothing() {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -176,30 +177,55 @@ INSTANTIATE_TEST_SUITE_P(
                     kHostileShown + "#2%"},
                    plain("z")}}));
 
-TEST(IndexPages, hostileNameLinksAndPictureReachTheFilesOnDisk) {
-    QTemporaryDir tmp;
-    const QString picture =
-        QFile::decodeName(QByteArray::fromStdString(kvx::reportImageName(native(kHostile))));
-    touch(tmp.path() + "/" + kHostile);
-    touch(tmp.path() + "/" + picture);
-    ASSERT_TRUE(kvx::writeIndexPages(native(tmp.path()), {native(kHostile)}).ok);
-    // As a browser reads an attribute: entities first, then the reference against the page.
-    static const QRegularExpression attribute(QStringLiteral("(?:href|src)=\"([^\"]*)\""));
-    QStringList targets;
-    for (const QString page : {"gauche.htm", "miniatures.htm"}) {
-        const QString text = QString::fromLatin1(readAll(tmp.path() + "/" + page));
-        for (auto it = attribute.globalMatch(text); it.hasNext();) {
-            QString value = it.next().captured(1);
-            value.replace("&#233;", "é").replace("&lt;", "<").replace("&gt;", ">");
-            value.replace("&quot;", "\"").replace("&amp;", "&");
-            if (value != "miniatures.htm")
-                targets << QUrl::fromLocalFile(tmp.path() + "/" + page)
-                               .resolved(QUrl(value))
-                               .toLocalFile()
-                               .mid(tmp.path().size() + 1);
+// Each link of the list and the thumbnail table, read as a browser reads it (entities first,
+// then the reference against the page), reaches the report and its picture on disk: a name
+// that starts like a scheme ("Lot2:", "javascript:") or holds a backslash is no other address.
+TEST(IndexPages, everyLinkReachesItsFileOnDisk) {
+    const QString names[] = {kHostile, QStringLiteral("Lot2:rev.dwg.htm"),
+                             QStringLiteral("javascript:alert(1).dwg.htm"),
+                             QStringLiteral("a\\b.dwg.htm")};
+    for (const QString& name : names) {
+        QTemporaryDir tmp;
+        const QString picture =
+            QFile::decodeName(QByteArray::fromStdString(kvx::reportImageName(native(name))));
+        touch(tmp.path() + "/" + name);
+        touch(tmp.path() + "/" + picture);
+        ASSERT_TRUE(kvx::writeIndexPages(native(tmp.path()), {native(name)}).ok);
+        static const QRegularExpression attribute(QStringLiteral("(?:href|src)=\"([^\"]*)\""));
+        QStringList targets;
+        for (const QString page : {"gauche.htm", "miniatures.htm"}) {
+            const QString text = QString::fromLatin1(readAll(tmp.path() + "/" + page));
+            for (auto it = attribute.globalMatch(text); it.hasNext();) {
+                QString value = it.next().captured(1);
+                value.replace("&#233;", "é").replace("&lt;", "<").replace("&gt;", ">");
+                value.replace("&quot;", "\"").replace("&amp;", "&");
+                // No scheme of its own, and no backslash a browser would take for a "/".
+                EXPECT_FALSE(value.contains(':') || value.contains('\\')) << value.toStdString();
+                if (value != "miniatures.htm")
+                    targets << QUrl::fromLocalFile(tmp.path() + "/" + page)
+                                   .resolved(QUrl(value))
+                                   .toLocalFile()
+                                   .mid(tmp.path().size() + 1);
+            }
         }
+        EXPECT_EQ(targets, (QStringList{name, picture, name})) << name.toStdString();
     }
-    EXPECT_EQ(targets, (QStringList{kHostile, picture, kHostile}));
+}
+
+// An unpacked folder may hold an index page that links elsewhere ("haut.htm" to the user's
+// ~/.profile): the page replaces the link, the file it pointed to stays as it was.
+TEST(IndexPages, aPageThatIsALinkIsReplacedNotItsTarget) {
+    QTemporaryDir tmp;
+    QDir().mkpath(tmp.path() + "/home");
+    QDir().mkpath(tmp.path() + "/plans");
+    touch(tmp.path() + "/home/.profile", "mine");
+    ASSERT_TRUE(QFile::link(tmp.path() + "/home/.profile", tmp.path() + "/plans/haut.htm"));
+    ASSERT_TRUE(kvx::writeIndexPages(native(tmp.path() + "/plans"), {}).ok);
+    EXPECT_EQ(readAll(tmp.path() + "/home/.profile"), QByteArray("mine"));
+    EXPECT_FALSE(QFileInfo(tmp.path() + "/plans/haut.htm").isSymLink());
+    EXPECT_TRUE(readAll(tmp.path() + "/plans/haut.htm").startsWith("<html><head><title>haut"));
+    EXPECT_EQ(QDir(tmp.path() + "/home").entryList(QDir::Files | QDir::Hidden),
+              QStringList{".profile"});
 }
 
 TEST(IndexPages, firstFailureStopsAndKeepsThePagesBeforeIt) {

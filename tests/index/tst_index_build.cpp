@@ -1,15 +1,14 @@
 // The index build and the batch on real folders, with a tool folder whose hhc.exe is a small
 // script (or fails, or is missing), and once with our own hhc.exe over chmcmd.
 
-#include "../app/window_session.h"
-#include "support/dwg_builder.h"
+#include "build_fixture.h"
 
 #include "app/main_window.h"
 #include "app/path_label.h"
 #include "app/settings/settings_store.h"
 #include "drawing/file_list_box.h"
-#include "drawing/file_name_text.h"
 #include "drawing/shell_tree_view.h"
+#include "files/file_name_text.h"
 #include "index/result_dialog.h"
 #include "preview/dwg_thumbnail.h"
 #include "report/wait_window.h"
@@ -33,45 +32,6 @@
 
 namespace {
 
-const QStringList kPages{"droite.htm", "gauche.htm", "haut.htm", "index.htm", "miniatures.htm"};
-
-void write(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    QVERIFY2(f.open(QIODevice::WriteOnly), qPrintable(path));
-    f.write(bytes);
-}
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-QStringList sorted(QStringList names) {
-    names.sort();
-    return names;
-}
-
-void writeDrawings(const QString& dir, const QStringList& names) {
-    const kvxtest::Bytes dwg = kvxtest::DwgBuilder("AC1018")
-                                   .headerData()
-                                   .bmp(kvxtest::makeBmp(kvxtest::Image::pattern(120, 60, 16)))
-                                   .build();
-    for (const QString& name : names)
-        kvxtest::writeFile(QFile::encodeName(dir + "/" + name).toStdString(), dwg);
-}
-
-// A hhc.exe that logs its argument and show state, then lists the folder into hhctest.chm.
-// "gate": it first waits for the file "go" beside it. "fail": it says why and leaves nothing.
-QByteArray fakeCompiler(const QByteArray& tools, const QString& mode) {
-    QByteArray s = "#!/bin/sh\necho \"$1|$KORVENIX_SHOW_STATE\" >> '" + tools + "/log'\n";
-    if (mode == "fail")
-        return s + "echo 'hhc.exe: chmcmd ended with an error' >&2\nexit 1\n";
-    if (mode == "gate")
-        s += "while [ ! -e '" + tools + "/go' ]; do sleep 0.02; done\n";
-    return s +
-           "d=$(dirname \"$1\")\nls \"$d\" > \"$d/.part\" && mv \"$d/.part\" \"$d/hhctest.chm\"\n";
-}
-
 QStringList chmEntries(const QString& chm) {
     QStringList names;
     chmFile* h = chm_open(QFile::encodeName(chm).constData());
@@ -87,78 +47,10 @@ QStringList chmEntries(const QString& chm) {
     return sorted(names);
 }
 
-// Answers the result dialog with "Close" each time it comes up, and counts it.
-struct ResultDialogWatch {
-    ResultDialogWatch() {
-        QObject::connect(&timer, &QTimer::timeout, [this] {
-            if (Form2 && Form2->isVisible()) {
-                ++shown;
-                Form2->SpeedButton1->click();
-            }
-        });
-        timer.start(10);
-    }
-    int shown = 0;
-    QTimer timer;
-};
-
 } // namespace
 
-class TestIndexBuild : public QObject {
+class TestIndexBuild : public QObject, public BuildFixture {
     Q_OBJECT
-private:
-    std::unique_ptr<WindowSession> session;
-    QString dir;
-    QString tools;
-
-    // A tool folder named by "path", the clean-up options, "Plans" on the desktop shown on
-    // the Index tab.
-    void start(const QString& compiler, const QString& clean = "", bool autoName = true,
-               const std::function<void()>& fill = {}) {
-        session = std::make_unique<WindowSession>();
-        dir = session->fx.desktop() + "/Plans";
-        tools = session->fx.configHome() + "/tool folder";
-        QDir().mkpath(dir);
-        QDir().mkpath(tools);
-        const auto flag = [](bool on) { return QByteArray(on ? "1" : "0"); };
-        session->fx.writeHive(
-            "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Stalwen\\Korvenix31]\r\n"
-            "\"autoname\"=dword:0000000" +
-            flag(autoName) +
-            "\r\n\"bigimage\"=dword:00000000\r\n"
-            "\"indexname\"=\"\"\r\n\"lastchm\"=\"/earlier/x.chm\"\r\n"
-            "\"path\"=\"" +
-            QFile::encodeName(tools) +
-            "\"\r\n"
-            "\"effhtml\"=\"" +
-            flag(clean.contains("html")) +
-            "\"\r\n"
-            "\"effjpg\"=\"" +
-            flag(clean.contains("jpg")) + "\"\r\n");
-        if (!compiler.isEmpty()) {
-            write(tools + "/hhc.exe", fakeCompiler(QFile::encodeName(tools), compiler));
-            QFile::setPermissions(tools + "/hhc.exe", QFile::ReadOwner | QFile::ExeOwner);
-        }
-        if (fill)
-            fill();
-        kvx::createForms({});
-        QVERIFY(Form1->ShellTreeView1->selectPath(dir));
-        Form1->PageControl1->setCurrentWidget(Form1->Html);
-        QCOMPARE(Form1->ShellTreeView2->selectedPath(), dir);
-        kvx::MessageSeam::clear();
-    }
-    QString autoIndex() const { return QString(dir).replace('/', '_') + ".chm"; }
-    QStringList files() const { return sorted(QDir(dir).entryList(QDir::Files)); }
-    QStringList compilerRuns() const {
-        return QString::fromUtf8(readAll(tools + "/log")).split('\n', Qt::SkipEmptyParts);
-    }
-    QString said() const {
-        QStringList texts;
-        for (const kvx::ShownMessage& m : kvx::MessageSeam::shown())
-            texts << m.text;
-        return texts.join('\n');
-    }
-
 private slots:
     void cleanup() { session.reset(); }
 

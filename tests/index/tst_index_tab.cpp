@@ -198,7 +198,7 @@ private slots:
         for (const char* f : {"b.dwg.htm", "a.dwg.htm", "Index.HTM"})
             touch(dir + "/" + f);
         indexTabOn(dir);
-        QVERIFY(Form1->WriteIndexPages());
+        QVERIFY(Form1->WriteIndexPages(Form1->ReportList()));
         const QByteArray left = readAll(dir + "/gauche.htm");
         QVERIFY(left.contains(">1. a</font>") && left.contains(">2. b</font>"));
         QVERIFY(!left.contains("Index"));
@@ -206,7 +206,7 @@ private slots:
         FolderLock lock(dir);
         if (!lock.locked())
             QSKIP("this file system cannot refuse writes here");
-        QVERIFY(!Form1->WriteIndexPages());
+        QVERIFY(!Form1->WriteIndexPages(Form1->ReportList()));
         const auto shown = kvx::MessageSeam::shown();
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].title, QStringLiteral("Erreur"));
@@ -238,7 +238,7 @@ private slots:
         checkCount(QStringLiteral("2 report file(s) found"), true, true);
         QVERIFY(Form1->ReportList() == (std::vector<std::string>{"a.dwg.htm", report}));
 
-        QVERIFY(Form1->WriteIndexPages());
+        QVERIFY(Form1->WriteIndexPages(Form1->ReportList()));
         const QByteArray left = readAll(dir + "/gauche.htm");
         QVERIFY2(left.contains("<a href=\"plan%E9.dwg.htm\" target=\"droite\">"), left.constData());
         QVERIFY(left.contains(">2. plan&#65533;</font>"));

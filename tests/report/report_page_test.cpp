@@ -1,6 +1,6 @@
 // The report page's texts and lines, and the JPEG encoder.
 
-#include "drawing/file_name_text.h"
+#include "files/file_name_text.h"
 #include "report/drawing_report.h"
 #include "report/html_text.h"
 #include "report/jpeg_writer.h"
@@ -119,6 +119,10 @@ TEST(ReportPage, textHelpers) {
     const Case cases[] = {
         {"plain.dwg.jpg", "plain.dwg.jpg", "plain.dwg.jpg"},
         {"a%b#c?d.jpg", "a%b#c?d.jpg", "a%25b%23c%3Fd.jpg"},
+        // A colon would make the name a scheme, a backslash a folder.
+        {"Lot2:rev.dwg.jpg", "Lot2:rev.dwg.jpg", "Lot2%3Arev.dwg.jpg"},
+        {"javascript:alert(1).jpg", "javascript:alert(1).jpg", "javascript%3Aalert(1).jpg"},
+        {"a\\b.jpg", "a\\b.jpg", "a%5Cb.jpg"},
         {"<&>\"", "&lt;&amp;&gt;&quot;", "&lt;&amp;&gt;&quot;"},
         {"\xF0\x9F\x98\x80 \xE2\x82\xAC", "&#128512; &#8364;", "&#128512; &#8364;"},
         // Bytes that are no UTF-8 (a Latin-1 name, a cut sequence, a surrogate) go into a
@@ -202,6 +206,27 @@ TEST(DrawingReport, writesBothFilesAndClearsWhatAKilledWriteLeft) {
     for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
         names.insert(entry.path().filename().string());
     EXPECT_EQ(names, (std::set<std::string>{"a.dwg", "a.dwg.htm", "a.dwg.jpg"}));
+}
+
+// A report whose picture or page is a link to a file elsewhere replaces the link only.
+TEST(DrawingReport, aReportFileThatIsALinkIsReplacedNotItsTarget) {
+    kvxtest::TempDir dir;
+    std::filesystem::create_directory(dir.file("plans"));
+    kvxtest::writeFile(dir.file("plans/a.dwg"), kvxtest::Bytes(52, 'x'));
+    kvxtest::writeFile(dir.file("elsewhere"), kvxtest::Bytes(4, 'm'));
+    for (const char* name : {"plans/a.dwg.jpg", "plans/a.dwg.htm"})
+        std::filesystem::create_symlink(dir.file("elsewhere"), dir.file(name));
+    kvx::DrawingReport report;
+    report.drawingPath = dir.file("plans/a.dwg");
+    report.name = "a.dwg";
+    report.preview = QImage(252, 126, QImage::Format_RGB888);
+    report.preview.fill(Qt::white);
+    kvx::writeDrawingReport(report);
+    EXPECT_EQ(std::filesystem::file_size(dir.file("elsewhere")), 4u);
+    for (const char* name : {"plans/a.dwg.jpg", "plans/a.dwg.htm"}) {
+        EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(dir.file(name))))
+            << name;
+    }
 }
 
 TEST(Jpeg, libjpegErrorsBecomeExceptions) {

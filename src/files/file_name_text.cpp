@@ -1,4 +1,4 @@
-#include "drawing/file_name_text.h"
+#include "files/file_name_text.h"
 
 #include <QFile>
 

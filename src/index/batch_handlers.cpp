@@ -1,0 +1,131 @@
+// The Index tab's "Create new files to build Index": a fresh report for every drawing of the
+// folder, on the View tab, then the index build.
+
+#include "app/main_window.h"
+
+#include "app/message_box.h"
+#include "drawing/file_list_box.h"
+#include "drawing/shell_tree_view.h"
+#include "files/file_name_text.h"
+#include "report/report_batch.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QScopeGuard>
+#include <QTabWidget>
+#include <stdexcept>
+
+namespace {
+
+const char* const kReportFailed = "The report of %1 could not be written.\n%2";
+const char* const kFolderUnreachable = "The folder %1 cannot be shown on the View tab.";
+
+// How often, in milliseconds, the batch lets the window answer the desktop.
+constexpr qint64 kEventsEvery = 100;
+
+// Keeps the mouse and the keyboard away from the window while the batch moves its list: a
+// click would change the folder under it. The window system's own requests (paint, close) go
+// through, so that a close is heard while the batch runs; input that came meanwhile is dropped.
+class InputShield : public QObject {
+public:
+    explicit InputShield(QWidget* window) : m_window(window) { qApp->installEventFilter(this); }
+    ~InputShield() override { qApp->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (!watched->isWidgetType() || static_cast<QWidget*>(watched)->window() != m_window)
+            return false;
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::ContextMenu:
+            return true;
+        default:
+            return false;
+        }
+    }
+
+private:
+    QWidget* m_window;
+};
+
+} // namespace
+
+void TForm1::SpeedButton8Click() {
+    if (!commandState().buildAfresh.enabled)
+        return;
+    bool reported = false;
+    {
+        const Running batch(this, kvx::Operation::Batch);
+        reported = ReportEveryDrawing();
+    }
+    // Asked to close: the reports written so far stay, no index is built.
+    if (reported && !Busy.closeRequested())
+        buildThenShow();
+}
+
+bool TForm1::ReportEveryDrawing() {
+    if (!IndexNameCheck())
+        return false;
+    // The folder's bytes, so that a name that is not UTF-8 is still reached.
+    const std::string folder = ShellTreeView2->selectedNativePath();
+    if (folder.empty())
+        return false;
+    PageControl1->setCurrentWidget(TabSheet1);
+    if (ShellTreeView1->selectedNativePath() == folder) {
+        // No selection change to re-read the list: drawings may have come or gone since.
+        ShellTreeView1Change();
+    } else if (!ShellTreeView1->selectNativePath(folder)) {
+        throw std::runtime_error(
+            QString::fromLatin1(kFolderUnreachable).arg(kvx::displayName(folder)).toStdString());
+    }
+    ShellTreeView1->repaint();
+    const int drawings = FileListBox1->count();
+    if (drawings == 0)
+        return false;
+    Label5->show();
+    {
+        std::vector<std::string> names;
+        names.reserve(static_cast<std::size_t>(drawings));
+        for (int i = 0; i < drawings; ++i)
+            names.push_back(FileListBox1->nativeName(i));
+        const kvx::ReportBatch batch(FileListBox1->nativeDirectory(), names);
+        m_reportBatch = &batch;
+        const auto batchEnds = qScopeGuard([this] { m_reportBatch = nullptr; });
+        const InputShield shield(this);
+        QElapsedTimer sinceEvents;
+        sinceEvents.start();
+        for (int i = 0; i < drawings; ++i) {
+            FileListBox1->setItemIndex(i);
+            FileListBox1Click();
+            try {
+                WriteDrawingReport();
+            } catch (const std::exception& e) {
+                kvx::showError(QString::fromLatin1(kReportFailed)
+                                   .arg(FileListBox1->selectedPath(), QString::fromUtf8(e.what())));
+                return false;
+            }
+            // A close stops the batch once the drawing it was on is reported.
+            if (Busy.closeRequested())
+                return false;
+            // The selection handler has painted the moving selection and the preview: the
+            // batch's progress. Now and then the window also answers the desktop, so that a
+            // long batch never looks hung and hears a close (which the window system counts
+            // as input, hence the shield rather than holding input back).
+            if (sinceEvents.hasExpired(kEventsEvery)) {
+                QCoreApplication::processEvents();
+                sinceEvents.restart();
+            }
+        }
+    }
+    PageControl1->setCurrentWidget(Html);
+    ShellTreeView2->repaint();
+    RefreshReportList();
+    return true;
+}
