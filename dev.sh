@@ -10,7 +10,7 @@ PACKAGES=(build-essential cmake pkg-config qt6-base-dev libgl-dev libspng-dev
           libjpeg62-turbo-dev zlib1g-dev libdeflate-dev googletest libgtest-dev libbenchmark-dev
           xvfb xauth fonts-dejavu-core clang trayer openbox xdotool x11-utils
           tumbler dbus-daemon dbus-bin libglib2.0-dev
-          libchm-dev libchm1 appstream dpkg-dev)
+          libchm-dev libchm1 libmspack-dev p7zip-full appstream dpkg-dev)
 # Installed without their recommendations: chmcmd alone, not the whole Pascal compiler.
 PACKAGES_BARE=(fp-utils-3.2.2)
 JOBS=${JOBS:-$(nproc)}
