@@ -23,7 +23,7 @@
 // - the reset table: frame length 32 KiB, 8-byte entries, an entry for every frame (one more
 //   here: the stream's end), the uncompressed and compressed lengths. libmspack rounds the
 //   uncompressed length up to a whole reset interval and chmlib always decodes whole frames,
-//   so the section is padded with zeros to a whole reset interval;
+//   so the section is padded with zeros to whole reset intervals (see build());
 // - ::DataSpace/NameList (7-Zip reads the section names from it).
 #include "chm/chm_writer.h"
 
@@ -462,12 +462,13 @@ ChmResult build(std::vector<ChmFile> files, const ChmOptions& options, Built& ou
         entries.push_back(std::move(e));
     }
     const std::uint64_t contentLength = encoder.uncompressedSize();
-    // Whole reset intervals: what readers decode, whatever length the table gives.
+    // Whole reset intervals, what readers decode whatever length the table gives, and one
+    // more of zeros: no file then reaches into the stream's last interval, whose end the
+    // readers treat differently (7-Zip wants its input used up exactly, libmspack reads a
+    // word beyond it).
     const std::uint64_t interval =
         std::uint64_t{LzxEncoder::kFrameSize} * lzxOptions.resetIntervalFrames;
-    std::uint64_t padded = (contentLength + interval - 1) / interval * interval;
-    if (padded == 0)
-        padded = interval;
+    const std::uint64_t padded = (contentLength + interval - 1) / interval * interval + interval;
     const std::string zeros(static_cast<std::size_t>(padded - contentLength), '\0');
     encoder.write(reinterpret_cast<const std::uint8_t*>(zeros.data()), zeros.size(), true);
     out.stream = encoder.finish();
