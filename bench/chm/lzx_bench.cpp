@@ -4,11 +4,14 @@
 
 #include "chm/lzx_encoder.h"
 #include "index/index_pages.h"
+#include "report/jpeg_writer.h"
 #include "report/report_page.h"
 
 #include <benchmark/benchmark.h>
 #include <zlib.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -45,6 +48,41 @@ std::string reportPage(int i) {
     return kvx::reportPage(f);
 }
 
+// A drawing preview as the reports show it: dark lines on white, pixels doubled.
+std::string picture(std::mt19937& rng) {
+    const int w = 181, h = 91;
+    std::vector<unsigned char> small(std::size_t(w) * h * 3, 255);
+    for (int line = 0; line < 60; ++line) {
+        int x0 = int(rng() % w), y0 = int(rng() % h);
+        const int x1 = int(rng() % w), y1 = int(rng() % h);
+        const unsigned char c = static_cast<unsigned char>(rng() % 96);
+        const int dx = std::abs(x1 - x0), dy = -std::abs(y1 - y0);
+        const int sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
+        for (int err = dx + dy;;) {
+            unsigned char* p = &small[(std::size_t(y0) * w + std::size_t(x0)) * 3];
+            p[0] = p[1] = c;
+            p[2] = static_cast<unsigned char>(c / 2);
+            if (x0 == x1 && y0 == y1)
+                break;
+            const int e2 = 2 * err;
+            if (e2 >= dy) {
+                err += dy;
+                x0 += sx;
+            }
+            if (e2 <= dx) {
+                err += dx;
+                y0 += sy;
+            }
+        }
+    }
+    std::vector<unsigned char> big(std::size_t(w) * h * 12);
+    for (int y = 0; y < 2 * h; ++y)
+        for (int x = 0; x < 2 * w; ++x)
+            std::memcpy(&big[(std::size_t(y) * 2 * w + std::size_t(x)) * 3],
+                        &small[(std::size_t(y / 2) * w + std::size_t(x / 2)) * 3], 3);
+    return kvx::encodeJpeg(big.data(), 2 * w, 2 * h, std::size_t(2 * w) * 3);
+}
+
 struct Content {
     std::string bytes;
     std::vector<std::pair<std::size_t, bool>> files; // size, compressible
@@ -66,15 +104,15 @@ Content helpContent(bool withPictures) {
         c.bytes += page;
         c.files.emplace_back(page.size(), true);
         if (withPictures) {
-            // A JPEG's entropy-coded data looks random to a match finder.
-            for (std::size_t k = 0; k < kPictureSize; ++k)
-                c.bytes += char(rng());
-            c.files.emplace_back(kPictureSize, false);
+            const std::string jpeg = picture(rng);
+            c.bytes += jpeg;
+            c.files.emplace_back(jpeg.size(), false);
         }
     }
     return c;
 }
 
+// JPEG-like bytes: the stored path alone.
 Content pictures() {
     Content c;
     std::mt19937 rng(9);
