@@ -207,6 +207,47 @@ INSTANTIATE_TEST_SUITE_P(Lzx, LzxRoundTrip, ::testing::ValuesIn(kCases),
                              return name;
                          });
 
+// Arbitrary sequences of writes, as a folder of odd files gives them: any sizes, either kind,
+// repeated picture heads, any window and reset interval.
+TEST(LzxWrites, arbitrarySequencesComeBackWhole) {
+    for (unsigned seed = 1; seed <= 24; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::mt19937 rng(seed);
+        LzxOptions o;
+        o.windowBits = 15 + int(rng() % 7);
+        o.resetIntervalFrames = 1 + rng() % 4;
+        o.codedHeadBytes = rng() % 2 ? 640 : rng() % 1500;
+        LzxEncoder enc(o);
+        Encoded e;
+        const std::vector<std::uint8_t> head = randomBytes(700, seed);
+        for (int w = int(rng() % 30); w > 0; --w) {
+            const std::size_t n = rng() % 4 ? rng() % 70000 : rng() % 40;
+            std::vector<std::uint8_t> bytes =
+                rng() % 2 ? htmlPages(n, rng()) : randomBytes(n, rng());
+            if (rng() % 3 == 0)
+                std::copy(head.begin(), head.begin() + std::ptrdiff_t(std::min(n, head.size())),
+                          bytes.begin());
+            enc.write(bytes.data(), bytes.size(), rng() % 2);
+            e.input.insert(e.input.end(), bytes.begin(), bytes.end());
+        }
+        e.stream.bytes = enc.finish();
+        e.stream.frameOffsets = enc.frameOffsets();
+        e.stream.windowBits = o.windowBits;
+        e.stream.resetIntervalFrames = o.resetIntervalFrames;
+        const std::size_t frames = e.stream.frameOffsets.size() - 1;
+        ASSERT_EQ(frames, (e.input.size() + kFrame - 1) / kFrame);
+        const std::size_t last = frames - frames % o.resetIntervalFrames;
+        for (auto decode : {decodeWithLibmspack, decodeWithChmlib}) {
+            for (std::size_t first : {std::size_t(0), last == frames ? 0 : last}) {
+                const Decoded d = decode(e.stream, first, frames - first);
+                ASSERT_TRUE(d.ok) << "from frame " << first << ": " << d.error;
+                ASSERT_TRUE(d.bytes == expected(e, first, frames - first))
+                    << "from frame " << first;
+            }
+        }
+    }
+}
+
 std::size_t deflateSize(const std::vector<std::uint8_t>& in, int level) {
     uLongf size = compressBound(uLong(in.size()));
     std::vector<Bytef> out(size);
