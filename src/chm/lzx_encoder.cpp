@@ -4,8 +4,9 @@
 //   padded to a whole word there, so each frame starts on a word the reset table can point at;
 // - at a reset point the reader forgets everything: it reads the one-bit E8 header again,
 //   sets R0-R2 to 1 and code lengths to 0, so no block, match or tree delta crosses it;
-// - readers decode whole frames, so the last frame is padded out with zeros, and the stream
-//   ends with a spare zero word (see finish());
+// - readers decode whole frames, and a request that ends on a frame boundary decodes the next
+//   frame as well, so the stream is padded out with zeros to a reset point and followed by a
+//   spare zero word (see finish());
 // - a stored block is followed by 1 to 16 bits of padding (a whole word when already aligned),
 //   R0-R2 as three 32-bit values, the bytes, and one padding byte when their count is odd.
 //   Readers skip that byte only when they read the next block header, so a stored block never
@@ -694,8 +695,9 @@ void LzxEncoder::State::encodeBatch() {
 LzxEncoder::LzxEncoder(LzxOptions options) : state_(nullptr) {
     if (options.windowBits < 15 || options.windowBits > 21)
         throw std::invalid_argument("LZX window must be 2^15 to 2^21 bytes");
-    if (options.resetIntervalFrames < 1 || options.resetIntervalFrames > 65536)
-        throw std::invalid_argument("LZX reset interval must be 1 to 65536 frames");
+    // The stream is padded out to a reset point, so a long interval costs at its end.
+    if (options.resetIntervalFrames < 1 || options.resetIntervalFrames > 64)
+        throw std::invalid_argument("LZX reset interval must be 1 to 64 frames");
     state_ = new State(options);
     State& s = *state_;
     s.windowSize = 1u << options.windowBits;
@@ -718,6 +720,7 @@ void LzxEncoder::write(const std::uint8_t* data, std::size_t size, bool compress
     if (state_->finished)
         throw std::logic_error("LZX stream already finished");
     State& s = *state_;
+    s.written += size;
     if (!compressible) {
         const std::size_t head = std::min<std::size_t>(size, s.options.codedHeadBytes);
         const bool coded = s.headWorthCoding(data, head);
@@ -744,7 +747,6 @@ void LzxEncoder::writeRun(const std::uint8_t* data, std::size_t size, bool compr
         s.append(data, n, compressible);
         data += n;
         size -= n;
-        s.written += n;
         if (s.pendingBytes() == batchBytes)
             s.encodeBatch();
     }
@@ -754,26 +756,29 @@ std::vector<std::uint8_t> LzxEncoder::finish() {
     State& s = *state_;
     if (s.finished)
         throw std::logic_error("LZX stream already finished");
-    if (s.pendingBytes() > 0) {
-        static const std::uint8_t zeros[64] = {};
-        std::uint32_t pad = (kFrame - s.pendingBytes() % kFrame) % kFrame;
-        while (pad > 0) {
-            const std::uint32_t n = std::min<std::uint32_t>(pad, sizeof zeros);
-            s.append(zeros, n, true);
-            pad -= n;
-        }
-        s.encodeBatch();
-    }
-    if (s.framesDone > 0) {
-        // Asked for bytes up to the very end of a stream whose last frame closes a reset
-        // interval, libmspack reads the next frame's header and aligns before it stops; one
-        // more word keeps it from running out of input there.
-        s.out.push_back(0);
-        s.out.push_back(0);
+    // Zeros up to the next reset point: a reader that finishes a request on a frame boundary
+    // decodes the next frame too, and libmspack takes the content to reach the reset point.
+    const std::uint64_t interval = std::uint64_t(s.options.resetIntervalFrames) * kFrame;
+    std::uint64_t pad = (interval - s.written % interval) % interval;
+    static const std::uint8_t zeros[4096] = {};
+    while (pad > 0) {
+        const std::size_t n = std::size_t(std::min<std::uint64_t>(pad, sizeof zeros));
+        writeRun(zeros, n, true);
+        pad -= n;
     }
     s.frameOffsets.push_back(s.out.size());
+    if (s.framesDone > 0) {
+        // Asked for bytes up to the very end of the stream, libmspack reads the header of the
+        // frame after it and aligns before it stops: it needs one more word of input there.
+        s.out.push_back(0);
+        s.out.push_back(0);
+    }
     s.finished = true;
     return std::move(s.out);
+}
+
+std::uint64_t LzxEncoder::decodedSize() const {
+    return std::uint64_t(state_->framesDone) * kFrame;
 }
 
 const std::vector<std::uint64_t>& LzxEncoder::frameOffsets() const {
