@@ -274,6 +274,8 @@ struct LzxEncoder::State {
 
     std::vector<std::uint8_t> out;
     BitWriter bits;
+    Sink sink;
+    std::uint64_t outBase = 0; // stream bytes already handed to the sink
     std::vector<std::uint64_t> frameOffsets;
     std::uint64_t written = 0;
     std::uint64_t framesDone = 0;
@@ -637,7 +639,7 @@ void LzxEncoder::State::emitVerbatim(std::uint32_t start, std::uint32_t end) {
         if (pos == frameEnd) {
             frameEnded();
             if (pos != segEnd())
-                frameOffsets.push_back(out.size());
+                frameOffsets.push_back(outBase + out.size());
             frameEnd += kFrame;
         }
     }
@@ -663,7 +665,7 @@ void LzxEncoder::State::emitStored(std::uint32_t start, std::uint32_t end) {
         if (pos == frameEnd) {
             frameEnded();
             if (pos != segEnd())
-                frameOffsets.push_back(out.size());
+                frameOffsets.push_back(outBase + out.size());
         }
     }
     if (size % 2)
@@ -672,7 +674,7 @@ void LzxEncoder::State::emitStored(std::uint32_t start, std::uint32_t end) {
 
 void LzxEncoder::State::encodeBatch() {
     normaliseRuns();
-    frameOffsets.push_back(out.size());
+    frameOffsets.push_back(outBase + out.size());
     if (headerDue) {
         bits.put(0, 1); // no E8 translation
         headerDue = false;
@@ -690,6 +692,12 @@ void LzxEncoder::State::encodeBatch() {
     }
     runs.clear();
     batchStart = segEnd();
+    // A batch ends on a frame boundary, so no bits are pending.
+    if (sink && !out.empty()) {
+        sink(out.data(), out.size());
+        outBase += out.size();
+        out.clear();
+    }
 }
 
 LzxEncoder::LzxEncoder(LzxOptions options) : state_(nullptr) {
@@ -766,7 +774,7 @@ std::vector<std::uint8_t> LzxEncoder::finish() {
         writeRun(zeros, n, true);
         pad -= n;
     }
-    s.frameOffsets.push_back(s.out.size());
+    s.frameOffsets.push_back(s.outBase + s.out.size());
     if (s.framesDone > 0) {
         // Asked for bytes up to the very end of the stream, libmspack reads the header of the
         // frame after it and aligns before it stops: it needs one more word of input there.
@@ -774,11 +782,23 @@ std::vector<std::uint8_t> LzxEncoder::finish() {
         s.out.push_back(0);
     }
     s.finished = true;
+    if (s.sink) {
+        if (!s.out.empty())
+            s.sink(s.out.data(), s.out.size());
+        s.outBase += s.out.size();
+        s.out.clear();
+    }
     return std::move(s.out);
 }
 
 std::uint64_t LzxEncoder::decodedSize() const {
     return std::uint64_t(state_->framesDone) * kFrame;
+}
+
+void LzxEncoder::setSink(Sink sink) {
+    if (state_->finished || state_->written > 0)
+        throw std::logic_error("the LZX sink is set before the first write");
+    state_->sink = std::move(sink);
 }
 
 const std::vector<std::uint64_t>& LzxEncoder::frameOffsets() const {

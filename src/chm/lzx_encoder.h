@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace kvx::chm {
@@ -25,6 +26,12 @@ public:
     ~LzxEncoder();
     LzxEncoder(const LzxEncoder&) = delete;
     LzxEncoder& operator=(const LzxEncoder&) = delete;
+
+    // Optional, before the first write(): the stream goes to `sink` piece by piece as whole
+    // frames are done (the spare word last, in finish()), and finish() returns nothing. A
+    // writer can so put it straight into its file instead of holding it all in memory.
+    using Sink = std::function<void(const std::uint8_t* data, std::size_t size)>;
+    void setSink(Sink sink);
 
     // Appends `size` bytes of section content. Bytes that do not compress (pictures) are
     // passed with `compressible` false and go into uncompressed blocks (all but their first

@@ -258,6 +258,28 @@ TEST(LzxWrites, arbitrarySequencesComeBackWhole) {
     }
 }
 
+TEST(LzxSink, theStreamHandedOutPieceByPieceIsTheOneReturnedWhole) {
+    LzxEncoder whole;
+    LzxEncoder streamed;
+    std::vector<std::uint8_t> pieces;
+    std::size_t calls = 0;
+    streamed.setSink([&](const std::uint8_t* data, std::size_t size) {
+        pieces.insert(pieces.end(), data, data + size);
+        ++calls;
+    });
+    unsigned seed = 1;
+    for (const Piece& p : alternating(10, 1500, 23000)) {
+        const std::vector<std::uint8_t> bytes =
+            p.kind == Kind::Html ? htmlPages(p.size, seed++) : randomBytes(p.size, seed++);
+        whole.write(bytes.data(), bytes.size(), p.kind == Kind::Html);
+        streamed.write(bytes.data(), bytes.size(), p.kind == Kind::Html);
+    }
+    EXPECT_TRUE(streamed.finish().empty());
+    EXPECT_TRUE(pieces == whole.finish());
+    EXPECT_GT(calls, 2u);
+    EXPECT_EQ(streamed.frameOffsets(), whole.frameOffsets());
+}
+
 std::size_t deflateSize(const std::vector<std::uint8_t>& in, int level) {
     uLongf size = compressBound(uLong(in.size()));
     std::vector<Bytef> out(size);
