@@ -45,6 +45,9 @@ constexpr std::uint32_t kMinRun = 512;
 constexpr int kMaxChain = 128;
 constexpr unsigned kNiceLength = 257;
 constexpr unsigned kHashBits = 15;
+// Strings inside a match go into the hash chains only this far into it: long matches in
+// markup are many, and the strings deep inside them rarely start a better match.
+constexpr std::uint32_t kInsertInside = 32;
 
 int positionSlots(int windowBits) {
     static const int slots[] = {30, 32, 34, 36, 38, 42, 50};
@@ -552,7 +555,7 @@ void LzxEncoder::State::tokenize(std::uint32_t start, std::uint32_t end) {
         if (havePrevious && previous.score >= current.score) {
             pushMatch(previous);
             const std::uint32_t matchEnd = pos - 1 + previous.length;
-            for (std::uint32_t q = pos + 1; q < matchEnd; ++q)
+            for (std::uint32_t q = pos + 1; q < std::min(matchEnd, pos + 1 + kInsertInside); ++q)
                 insert(q);
             pos = matchEnd;
             havePrevious = false;
@@ -566,7 +569,8 @@ void LzxEncoder::State::tokenize(std::uint32_t start, std::uint32_t end) {
             ++pos;
         } else if (current.length >= kNiceLength) {
             pushMatch(current);
-            for (std::uint32_t q = pos + 1; q < pos + current.length; ++q)
+            for (std::uint32_t q = pos + 1; q < pos + std::min(current.length, 1 + kInsertInside);
+                 ++q)
                 insert(q);
             pos += current.length;
         } else {
