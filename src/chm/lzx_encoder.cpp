@@ -4,8 +4,9 @@
 //   padded to a whole word there, so each frame starts on a word the reset table can point at;
 // - at a reset point the reader forgets everything: it reads the one-bit E8 header again,
 //   sets R0-R2 to 1 and code lengths to 0, so no block, match or tree delta crosses it;
-// - readers decode whole frames, so the last frame is padded out with zeros, and the stream
-//   ends with a spare zero word (see finish());
+// - readers decode whole frames, and a request that ends on a frame boundary decodes the next
+//   frame as well, so the stream is padded out with zeros to a reset point and followed by a
+//   spare zero word (see finish());
 // - a stored block is followed by 1 to 16 bits of padding (a whole word when already aligned),
 //   R0-R2 as three 32-bit values, the bytes, and one padding byte when their count is odd.
 //   Readers skip that byte only when they read the next block header, so a stored block never
@@ -44,6 +45,9 @@ constexpr std::uint32_t kMinRun = 512;
 constexpr int kMaxChain = 128;
 constexpr unsigned kNiceLength = 257;
 constexpr unsigned kHashBits = 15;
+// Strings inside a match go into the hash chains only this far into it: long matches in
+// markup are many, and the strings deep inside them rarely start a better match.
+constexpr std::uint32_t kInsertInside = 32;
 
 int positionSlots(int windowBits) {
     static const int slots[] = {30, 32, 34, 36, 38, 42, 50};
@@ -273,6 +277,8 @@ struct LzxEncoder::State {
 
     std::vector<std::uint8_t> out;
     BitWriter bits;
+    Sink sink;
+    std::uint64_t outBase = 0; // stream bytes already handed to the sink
     std::vector<std::uint64_t> frameOffsets;
     std::uint64_t written = 0;
     std::uint64_t framesDone = 0;
@@ -549,7 +555,7 @@ void LzxEncoder::State::tokenize(std::uint32_t start, std::uint32_t end) {
         if (havePrevious && previous.score >= current.score) {
             pushMatch(previous);
             const std::uint32_t matchEnd = pos - 1 + previous.length;
-            for (std::uint32_t q = pos + 1; q < matchEnd; ++q)
+            for (std::uint32_t q = pos + 1; q < std::min(matchEnd, pos + 1 + kInsertInside); ++q)
                 insert(q);
             pos = matchEnd;
             havePrevious = false;
@@ -563,7 +569,8 @@ void LzxEncoder::State::tokenize(std::uint32_t start, std::uint32_t end) {
             ++pos;
         } else if (current.length >= kNiceLength) {
             pushMatch(current);
-            for (std::uint32_t q = pos + 1; q < pos + current.length; ++q)
+            for (std::uint32_t q = pos + 1; q < pos + std::min(current.length, 1 + kInsertInside);
+                 ++q)
                 insert(q);
             pos += current.length;
         } else {
@@ -636,7 +643,7 @@ void LzxEncoder::State::emitVerbatim(std::uint32_t start, std::uint32_t end) {
         if (pos == frameEnd) {
             frameEnded();
             if (pos != segEnd())
-                frameOffsets.push_back(out.size());
+                frameOffsets.push_back(outBase + out.size());
             frameEnd += kFrame;
         }
     }
@@ -662,7 +669,7 @@ void LzxEncoder::State::emitStored(std::uint32_t start, std::uint32_t end) {
         if (pos == frameEnd) {
             frameEnded();
             if (pos != segEnd())
-                frameOffsets.push_back(out.size());
+                frameOffsets.push_back(outBase + out.size());
         }
     }
     if (size % 2)
@@ -671,7 +678,7 @@ void LzxEncoder::State::emitStored(std::uint32_t start, std::uint32_t end) {
 
 void LzxEncoder::State::encodeBatch() {
     normaliseRuns();
-    frameOffsets.push_back(out.size());
+    frameOffsets.push_back(outBase + out.size());
     if (headerDue) {
         bits.put(0, 1); // no E8 translation
         headerDue = false;
@@ -689,13 +696,20 @@ void LzxEncoder::State::encodeBatch() {
     }
     runs.clear();
     batchStart = segEnd();
+    // A batch ends on a frame boundary, so no bits are pending.
+    if (sink && !out.empty()) {
+        sink(out.data(), out.size());
+        outBase += out.size();
+        out.clear();
+    }
 }
 
 LzxEncoder::LzxEncoder(LzxOptions options) : state_(nullptr) {
     if (options.windowBits < 15 || options.windowBits > 21)
         throw std::invalid_argument("LZX window must be 2^15 to 2^21 bytes");
-    if (options.resetIntervalFrames < 1 || options.resetIntervalFrames > 65536)
-        throw std::invalid_argument("LZX reset interval must be 1 to 65536 frames");
+    // The stream is padded out to a reset point, so a long interval costs at its end.
+    if (options.resetIntervalFrames < 1 || options.resetIntervalFrames > 64)
+        throw std::invalid_argument("LZX reset interval must be 1 to 64 frames");
     state_ = new State(options);
     State& s = *state_;
     s.windowSize = 1u << options.windowBits;
@@ -718,6 +732,7 @@ void LzxEncoder::write(const std::uint8_t* data, std::size_t size, bool compress
     if (state_->finished)
         throw std::logic_error("LZX stream already finished");
     State& s = *state_;
+    s.written += size;
     if (!compressible) {
         const std::size_t head = std::min<std::size_t>(size, s.options.codedHeadBytes);
         const bool coded = s.headWorthCoding(data, head);
@@ -744,7 +759,6 @@ void LzxEncoder::writeRun(const std::uint8_t* data, std::size_t size, bool compr
         s.append(data, n, compressible);
         data += n;
         size -= n;
-        s.written += n;
         if (s.pendingBytes() == batchBytes)
             s.encodeBatch();
     }
@@ -754,26 +768,41 @@ std::vector<std::uint8_t> LzxEncoder::finish() {
     State& s = *state_;
     if (s.finished)
         throw std::logic_error("LZX stream already finished");
-    if (s.pendingBytes() > 0) {
-        static const std::uint8_t zeros[64] = {};
-        std::uint32_t pad = (kFrame - s.pendingBytes() % kFrame) % kFrame;
-        while (pad > 0) {
-            const std::uint32_t n = std::min<std::uint32_t>(pad, sizeof zeros);
-            s.append(zeros, n, true);
-            pad -= n;
-        }
-        s.encodeBatch();
+    // Zeros up to the next reset point: a reader that finishes a request on a frame boundary
+    // decodes the next frame too, and libmspack takes the content to reach the reset point.
+    const std::uint64_t interval = std::uint64_t(s.options.resetIntervalFrames) * kFrame;
+    std::uint64_t pad = (interval - s.written % interval) % interval;
+    static const std::uint8_t zeros[4096] = {};
+    while (pad > 0) {
+        const std::size_t n = std::size_t(std::min<std::uint64_t>(pad, sizeof zeros));
+        writeRun(zeros, n, true);
+        pad -= n;
     }
+    s.frameOffsets.push_back(s.outBase + s.out.size());
     if (s.framesDone > 0) {
-        // Asked for bytes up to the very end of a stream whose last frame closes a reset
-        // interval, libmspack reads the next frame's header and aligns before it stops; one
-        // more word keeps it from running out of input there.
+        // Asked for bytes up to the very end of the stream, libmspack reads the header of the
+        // frame after it and aligns before it stops: it needs one more word of input there.
         s.out.push_back(0);
         s.out.push_back(0);
     }
-    s.frameOffsets.push_back(s.out.size());
     s.finished = true;
+    if (s.sink) {
+        if (!s.out.empty())
+            s.sink(s.out.data(), s.out.size());
+        s.outBase += s.out.size();
+        s.out.clear();
+    }
     return std::move(s.out);
+}
+
+std::uint64_t LzxEncoder::decodedSize() const {
+    return std::uint64_t(state_->framesDone) * kFrame;
+}
+
+void LzxEncoder::setSink(Sink sink) {
+    if (state_->finished || state_->written > 0)
+        throw std::logic_error("the LZX sink is set before the first write");
+    state_->sink = std::move(sink);
 }
 
 const std::vector<std::uint64_t>& LzxEncoder::frameOffsets() const {

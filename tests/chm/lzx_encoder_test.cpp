@@ -125,7 +125,14 @@ struct Encoded {
     std::vector<std::uint8_t> input;
     LzxStream stream;
     std::uint64_t uncompressed = 0;
+    std::uint64_t decoded = 0;
 };
+
+// The content padded out to a whole reset interval.
+std::size_t framesFor(std::size_t size, std::uint32_t reset) {
+    const std::size_t interval = reset * kFrame;
+    return (size + interval - 1) / interval * reset;
+}
 
 Encoded encode(const Case& c) {
     LzxEncoder enc(LzxOptions{c.windowBits, c.reset});
@@ -151,6 +158,7 @@ Encoded encode(const Case& c) {
     e.uncompressed = enc.uncompressedSize();
     e.stream.bytes = enc.finish();
     e.stream.frameOffsets = enc.frameOffsets();
+    e.decoded = enc.decodedSize();
     e.stream.windowBits = c.windowBits;
     e.stream.resetIntervalFrames = c.reset;
     return e;
@@ -169,15 +177,17 @@ std::vector<std::uint8_t> expected(const Encoded& e, std::size_t first, std::siz
 
 class LzxRoundTrip : public ::testing::TestWithParam<Case> {};
 
-TEST_P(LzxRoundTrip, bothReadersGetTheBytesBackFromTheStartAndFromEveryResetPoint) {
+TEST_P(LzxRoundTrip, everyReaderGetsTheBytesBackFromTheStartAndFromEveryResetPoint) {
     const Case& c = GetParam();
     const Encoded e = encode(c);
     const auto& offsets = e.stream.frameOffsets;
-    const std::size_t frames = (e.input.size() + kFrame - 1) / kFrame;
+    const std::size_t frames = framesFor(e.input.size(), c.reset);
     ASSERT_EQ(e.uncompressed, e.input.size());
+    ASSERT_EQ(e.decoded, frames * kFrame);
     ASSERT_EQ(offsets.size(), frames + 1);
     EXPECT_EQ(offsets.front(), 0u);
-    EXPECT_EQ(offsets.back(), e.stream.bytes.size());
+    // The spare word follows the last frame.
+    EXPECT_EQ(offsets.back() + (frames ? 2 : 0), e.stream.bytes.size());
     for (std::size_t f = 0; f < frames; ++f) {
         EXPECT_LT(offsets[f], offsets[f + 1]) << "frame " << f;
         EXPECT_EQ(offsets[f] % 2, 0u) << "frame " << f;
@@ -185,7 +195,7 @@ TEST_P(LzxRoundTrip, bothReadersGetTheBytesBackFromTheStartAndFromEveryResetPoin
     if (frames == 0)
         return;
 
-    for (auto decode : {decodeWithLibmspack, decodeWithChmlib}) {
+    for (auto decode : {decodeWithLibmspack, decodeWithChmlib, decodeWith7zip}) {
         const Decoded all = decode(e.stream, 0, frames);
         ASSERT_TRUE(all.ok) << all.error;
         ASSERT_TRUE(all.bytes == expected(e, 0, frames));
@@ -206,6 +216,69 @@ INSTANTIATE_TEST_SUITE_P(Lzx, LzxRoundTrip, ::testing::ValuesIn(kCases),
                                  name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
                              return name;
                          });
+
+// Arbitrary sequences of writes, as a folder of odd files gives them: any sizes, either kind,
+// repeated picture heads, any window and reset interval.
+TEST(LzxWrites, arbitrarySequencesComeBackWhole) {
+    for (unsigned seed = 1; seed <= 24; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::mt19937 rng(seed);
+        LzxOptions o;
+        o.windowBits = 15 + int(rng() % 7);
+        o.resetIntervalFrames = 1 + rng() % 4;
+        o.codedHeadBytes = rng() % 2 ? 640 : rng() % 1500;
+        LzxEncoder enc(o);
+        Encoded e;
+        const std::vector<std::uint8_t> head = randomBytes(700, seed);
+        for (int w = int(rng() % 30); w > 0; --w) {
+            const std::size_t n = rng() % 4 ? rng() % 70000 : rng() % 40;
+            std::vector<std::uint8_t> bytes =
+                rng() % 2 ? htmlPages(n, rng()) : randomBytes(n, rng());
+            if (rng() % 3 == 0)
+                std::copy(head.begin(), head.begin() + std::ptrdiff_t(std::min(n, head.size())),
+                          bytes.begin());
+            enc.write(bytes.data(), bytes.size(), rng() % 2);
+            e.input.insert(e.input.end(), bytes.begin(), bytes.end());
+        }
+        e.stream.bytes = enc.finish();
+        e.stream.frameOffsets = enc.frameOffsets();
+        e.stream.windowBits = o.windowBits;
+        e.stream.resetIntervalFrames = o.resetIntervalFrames;
+        const std::size_t frames = e.stream.frameOffsets.size() - 1;
+        ASSERT_EQ(frames, framesFor(e.input.size(), o.resetIntervalFrames));
+        const std::size_t last = frames ? frames - o.resetIntervalFrames : 0;
+        for (auto decode : {decodeWithLibmspack, decodeWithChmlib, decodeWith7zip}) {
+            for (std::size_t first : {std::size_t(0), last}) {
+                const Decoded d = decode(e.stream, first, frames - first);
+                ASSERT_TRUE(d.ok) << "from frame " << first << ": " << d.error;
+                ASSERT_TRUE(d.bytes == expected(e, first, frames - first))
+                    << "from frame " << first;
+            }
+        }
+    }
+}
+
+TEST(LzxSink, theStreamHandedOutPieceByPieceIsTheOneReturnedWhole) {
+    LzxEncoder whole;
+    LzxEncoder streamed;
+    std::vector<std::uint8_t> pieces;
+    std::size_t calls = 0;
+    streamed.setSink([&](const std::uint8_t* data, std::size_t size) {
+        pieces.insert(pieces.end(), data, data + size);
+        ++calls;
+    });
+    unsigned seed = 1;
+    for (const Piece& p : alternating(10, 1500, 23000)) {
+        const std::vector<std::uint8_t> bytes =
+            p.kind == Kind::Html ? htmlPages(p.size, seed++) : randomBytes(p.size, seed++);
+        whole.write(bytes.data(), bytes.size(), p.kind == Kind::Html);
+        streamed.write(bytes.data(), bytes.size(), p.kind == Kind::Html);
+    }
+    EXPECT_TRUE(streamed.finish().empty());
+    EXPECT_TRUE(pieces == whole.finish());
+    EXPECT_GT(calls, 2u);
+    EXPECT_EQ(streamed.frameOffsets(), whole.frameOffsets());
+}
 
 std::size_t deflateSize(const std::vector<std::uint8_t>& in, int level) {
     uLongf size = compressBound(uLong(in.size()));
