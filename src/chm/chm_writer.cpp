@@ -23,7 +23,8 @@
 // - the reset table: frame length 32 KiB, 8-byte entries, an entry for every frame (one more
 //   here: the stream's end), the uncompressed and compressed lengths. libmspack rounds the
 //   uncompressed length up to a whole reset interval and chmlib always decodes whole frames,
-//   so the section is padded with zeros to whole reset intervals (see build());
+//   so the section is padded with zeros to a reset point; the table's compressed length
+//   leaves out the spare word after the last frame (7-Zip wants every byte it is given used);
 // - ::DataSpace/NameList (7-Zip reads the section names from it).
 #include "chm/chm_writer.h"
 
@@ -461,17 +462,10 @@ ChmResult build(std::vector<ChmFile> files, const ChmOptions& options, Built& ou
         std::string().swap(f.content);
         entries.push_back(std::move(e));
     }
-    const std::uint64_t contentLength = encoder.uncompressedSize();
-    // Whole reset intervals, what readers decode whatever length the table gives, and one
-    // more of zeros: no file then reaches into the stream's last interval, whose end the
-    // readers treat differently (7-Zip wants its input used up exactly, libmspack reads a
-    // word beyond it).
-    const std::uint64_t interval =
-        std::uint64_t{LzxEncoder::kFrameSize} * lzxOptions.resetIntervalFrames;
-    const std::uint64_t padded = (contentLength + interval - 1) / interval * interval + interval;
-    const std::string zeros(static_cast<std::size_t>(padded - contentLength), '\0');
-    encoder.write(reinterpret_cast<const std::uint8_t*>(zeros.data()), zeros.size(), true);
+    // The encoder pads the content out to a reset point with zeros: readers decode whole
+    // reset intervals, whatever length the table gives.
     out.stream = encoder.finish();
+    const std::uint64_t padded = encoder.decodedSize();
 
     // Section 0: the system files, then the stream.
     std::string section0;
