@@ -1,10 +1,11 @@
 // The file, front to back:
 //   ITSF header (version 3) | header section 0 (the file's length) | header section 1: the
 //   ITSP directory header and its 4 KiB chunks (PMGL listing chunks, then PMGI index chunks
-//   when there are several listing chunks) | content section 0.
-// Content section 0 holds the system files stored as they are, and last the LZX stream of
-// the MSCompressed section (::DataSpace/Storage/MSCompressed/Content) into which every "/..."
-// file goes, in directory order.
+//   when there are several listing chunks), in room kept for them | content section 0.
+// Content section 0 holds first the LZX stream of the MSCompressed section
+// (::DataSpace/Storage/MSCompressed/Content), into which every "/..." file goes in directory
+// order, then the system files stored as they are. The stream goes to the file as it is made;
+// the front is written last, once every offset is known.
 //
 // What readers check, and so what must be exact here:
 // - the "ITSF" signature and both header GUIDs (libmspack refuses the file otherwise), the
@@ -412,13 +413,67 @@ ChmResult failure(ChmError error, std::string message) {
     return r;
 }
 
-// The file as two pieces: everything but the compressed stream, then the stream.
-struct Built {
-    std::string head;
-    std::vector<std::uint8_t> stream;
+// Where the file goes: memory, or a file beside its path. The compressed stream is written
+// as the encoder makes it; the front (headers and directory), known only at the end, goes
+// into room kept for it.
+class Output {
+public:
+    virtual ~Output() = default;
+    virtual bool append(std::string_view bytes, std::string& error) = 0;
+    virtual bool writeAt(std::uint64_t offset, std::string_view bytes, std::string& error) = 0;
 };
 
-ChmResult build(std::vector<ChmFile> files, const ChmOptions& options, Built& out) {
+class MemoryOutput : public Output {
+public:
+    explicit MemoryOutput(std::string& out) : m_out(out) { m_out.clear(); }
+    bool append(std::string_view bytes, std::string&) override {
+        m_out.append(bytes.data(), bytes.size());
+        return true;
+    }
+    bool writeAt(std::uint64_t offset, std::string_view bytes, std::string&) override {
+        const auto at = static_cast<std::size_t>(offset);
+        if (m_out.size() < at + bytes.size())
+            m_out.resize(at + bytes.size());
+        m_out.replace(at, bytes.size(), bytes.data(), bytes.size());
+        return true;
+    }
+
+private:
+    std::string& m_out;
+};
+
+class FileOutput : public Output {
+public:
+    explicit FileOutput(AtomicFileWriter& file) : m_file(file) {}
+    bool append(std::string_view bytes, std::string& error) override {
+        return m_file.write(bytes, error);
+    }
+    bool writeAt(std::uint64_t offset, std::string_view bytes, std::string& error) override {
+        return m_file.writeAt(offset, bytes, error);
+    }
+
+private:
+    AtomicFileWriter& m_file;
+};
+
+// Room for the directory before the stream: its chunk count with every number at its widest,
+// and a little more, since index chunks hold other first names once listing chunks move.
+std::size_t plannedChunks(const std::vector<std::string>& names) {
+    std::vector<Entry> widest(names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        widest[i].name = names[i];
+        widest[i].section = 1;
+        widest[i].offset = widest[i].length = (std::uint64_t{1} << 42) - 1;
+    }
+    const std::size_t chunks = buildDirectory(widest).chunks.size();
+    return chunks + 1 + chunks / 32;
+}
+
+const char* const kSystemNames[] = {"#SYSTEM",       "#IDXHDR",    "#ITBITS", "#STRINGS",
+                                    kNameListName,   kControlName, kSpanName, kTransformListName,
+                                    kResetTableName, kContentName};
+
+ChmResult build(std::vector<ChmFile> files, const ChmOptions& options, Output& out) {
     for (const ChmFile& f : files) {
         const std::string problem = checkName(f.name);
         if (!problem.empty())
@@ -438,14 +493,36 @@ ChmResult build(std::vector<ChmFile> files, const ChmOptions& options, Built& ou
 
     // The compressed section, in directory order, so that reading the files in that order
     // decodes the stream forward only.
+    std::vector<std::string> names;
+    names.reserve(keys.size() + std::size(kSystemNames));
+    for (const SortKey& k : keys)
+        names.push_back(files[k.index].name);
+    for (const char* n : kSystemNames)
+        names.push_back(n);
+    std::sort(names.begin(), names.end(), directoryOrder);
+    const std::size_t roomChunks = plannedChunks(names);
+    const std::uint64_t directoryOffset = kItsfSize + kSection0HeaderSize;
+    const std::uint64_t section0Offset =
+        directoryOffset + kItspSize + std::uint64_t{kChunkSize} * roomChunks;
+    std::string error;
+    if (!out.append(std::string(static_cast<std::size_t>(section0Offset), '\0'), error))
+        return failure(ChmError::CannotWrite, error);
+
     LzxOptions lzxOptions;
     LzxEncoder encoder(lzxOptions);
+    std::uint64_t streamSize = 0;
+    bool streamFailed = false;
+    encoder.setSink([&](const std::uint8_t* data, std::size_t size) {
+        if (!streamFailed &&
+            !out.append(std::string_view(reinterpret_cast<const char*>(data), size), error))
+            streamFailed = true;
+        streamSize += size;
+    });
     std::vector<Entry> entries;
     entries.reserve(files.size() + 10);
     for (const SortKey& k : keys) {
         ChmFile& f = files[k.index];
         if (f.load) {
-            std::string error;
             if (!f.load(f.content, error))
                 return failure(ChmError::CannotLoad, error);
             f.load = nullptr;
@@ -461,19 +538,27 @@ ChmResult build(std::vector<ChmFile> files, const ChmOptions& options, Built& ou
                       f.compressible);
         std::string().swap(f.content);
         entries.push_back(std::move(e));
+        if (streamFailed)
+            return failure(ChmError::CannotWrite, error);
     }
     // The encoder pads the content out to a reset point with zeros: readers decode whole
     // reset intervals, whatever length the table gives.
-    out.stream = encoder.finish();
+    encoder.finish();
+    if (streamFailed)
+        return failure(ChmError::CannotWrite, error);
     const std::uint64_t padded = encoder.decodedSize();
 
-    // Section 0: the system files, then the stream.
+    // Section 0: the stream, then the system files.
+    Entry content;
+    content.name = kContentName;
+    content.offset = 0;
+    content.length = streamSize;
     std::string section0;
     auto addSystem = [&](const std::string& name, const std::string& bytes) {
         Entry e;
         e.name = name;
         e.section = 0;
-        e.offset = section0.size();
+        e.offset = streamSize + section0.size();
         e.length = bytes.size();
         section0 += bytes;
         entries.push_back(std::move(e));
@@ -491,11 +576,9 @@ ChmResult build(std::vector<ChmFile> files, const ChmOptions& options, Built& ou
     addSystem(kSpanName, span);
     addSystem(kTransformListName, transforms);
     addSystem(kResetTableName, resetTableFile(encoder.frameOffsets(), padded));
-    Entry content;
-    content.name = kContentName;
-    content.offset = section0.size();
-    content.length = out.stream.size();
     entries.push_back(std::move(content));
+    if (!out.append(section0, error))
+        return failure(ChmError::CannotWrite, error);
 
     // The content files are in order already: the system files are merged in.
     const auto byName = [](const Entry& a, const Entry& b) {
@@ -505,14 +588,14 @@ ChmResult build(std::vector<ChmFile> files, const ChmOptions& options, Built& ou
     std::sort(systemStart, entries.end(), byName);
     std::inplace_merge(entries.begin(), systemStart, entries.end(), byName);
     const Directory dir = buildDirectory(entries);
+    if (dir.chunks.size() > roomChunks)
+        return failure(ChmError::TooLarge, "the directory outgrew the room kept for it");
 
-    const std::uint64_t directoryOffset = kItsfSize + kSection0HeaderSize;
     const std::uint64_t directoryLength = kItspSize + std::uint64_t{kChunkSize} * dir.chunks.size();
-    const std::uint64_t section0Offset = directoryOffset + directoryLength;
-    const std::uint64_t fileLength = section0Offset + section0.size() + out.stream.size();
+    const std::uint64_t fileLength = section0Offset + streamSize + section0.size();
 
-    std::string& h = out.head;
-    h.reserve(static_cast<std::size_t>(section0Offset + section0.size()));
+    std::string h;
+    h.reserve(static_cast<std::size_t>(directoryOffset + directoryLength));
     h += "ITSF";
     put32(h, 3);
     put32(h, kItsfSize);
@@ -553,7 +636,9 @@ ChmResult build(std::vector<ChmFile> files, const ChmOptions& options, Built& ou
     put32(h, 0xFFFFFFFFu);
     for (const std::string& chunk : dir.chunks)
         h += chunk;
-    h += section0;
+    // Between the directory and section 0, any room not needed stays zeros.
+    if (!out.writeAt(0, h, error))
+        return failure(ChmError::CannotWrite, error);
     return {};
 }
 
@@ -564,25 +649,18 @@ bool directoryOrder(const std::string& a, const std::string& b) {
 }
 
 ChmResult buildChm(std::vector<ChmFile> files, const ChmOptions& options, std::string& out) {
-    Built built;
-    ChmResult r = build(std::move(files), options, built);
-    if (!r)
-        return r;
-    out = std::move(built.head);
-    out.append(reinterpret_cast<const char*>(built.stream.data()), built.stream.size());
-    return r;
+    MemoryOutput output(out);
+    return build(std::move(files), options, output);
 }
 
 ChmResult writeChm(const std::string& path, std::vector<ChmFile> files, const ChmOptions& options) {
-    Built built;
-    ChmResult r = build(std::move(files), options, built);
-    if (!r)
-        return r;
+    AtomicFileWriter file;
     std::string error;
-    const std::vector<std::string_view> pieces = {
-        built.head,
-        std::string_view(reinterpret_cast<const char*>(built.stream.data()), built.stream.size())};
-    if (!replaceFileAtomically(path, pieces, 0644, error))
+    if (!file.open(path, 0644, error))
+        return failure(ChmError::CannotWrite, error);
+    FileOutput output(file);
+    ChmResult r = build(std::move(files), options, output);
+    if (r && !file.commit(error))
         return failure(ChmError::CannotWrite, error);
     return r;
 }
