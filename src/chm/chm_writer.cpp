@@ -491,15 +491,16 @@ ChmResult build(std::vector<ChmFile> files, const ChmOptions& options, Output& o
             return failure(ChmError::DuplicateName,
                            "\"" + shown(files[keys[i].index].name) + "\" is given twice");
 
-    // The compressed section, in directory order, so that reading the files in that order
-    // decodes the stream forward only.
+    // Every name of the directory, in its order: the system names merged into the others.
     std::vector<std::string> names;
     names.reserve(keys.size() + std::size(kSystemNames));
     for (const SortKey& k : keys)
         names.push_back(files[k.index].name);
     for (const char* n : kSystemNames)
         names.push_back(n);
-    std::sort(names.begin(), names.end(), directoryOrder);
+    const auto systemNames = names.begin() + static_cast<std::ptrdiff_t>(keys.size());
+    std::sort(systemNames, names.end(), directoryOrder);
+    std::inplace_merge(names.begin(), systemNames, names.end(), directoryOrder);
     const std::size_t roomChunks = plannedChunks(names);
     const std::uint64_t directoryOffset = kItsfSize + kSection0HeaderSize;
     const std::uint64_t section0Offset =
@@ -518,8 +519,10 @@ ChmResult build(std::vector<ChmFile> files, const ChmOptions& options, Output& o
             streamFailed = true;
         streamSize += size;
     });
+    // The compressed section, in directory order, so that reading the files in that order
+    // decodes the stream forward only.
     std::vector<Entry> entries;
-    entries.reserve(files.size() + 10);
+    entries.reserve(names.size());
     for (const SortKey& k : keys) {
         ChmFile& f = files[k.index];
         if (f.load) {
