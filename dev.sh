@@ -10,10 +10,8 @@ PACKAGES=(build-essential cmake pkg-config qt6-base-dev libgl-dev libspng-dev
           libjpeg62-turbo-dev zlib1g-dev libdeflate-dev googletest libgtest-dev libbenchmark-dev
           xvfb xauth fonts-dejavu-core clang trayer openbox xdotool x11-utils
           tumbler dbus-daemon dbus-bin libglib2.0-dev
-          libchm-dev libchm1 appstream dpkg-dev lintian man-db
+          libmspack-dev libmspack0 libchm-dev libchm1 p7zip-full appstream dpkg-dev lintian man-db
           libkf5kio-dev extra-cmake-modules qtbase5-dev kio-extras)
-# Installed without their recommendations: chmcmd alone, not the whole Pascal compiler.
-PACKAGES_BARE=(fp-utils-3.2.2)
 JOBS=${JOBS:-$(nproc)}
 
 as_root() {
@@ -27,19 +25,12 @@ missing_of() {
 }
 
 install_missing() {
-    local missing bare
+    local missing
     mapfile -t missing < <(missing_of "${PACKAGES[@]}")
-    mapfile -t bare < <(missing_of "${PACKAGES_BARE[@]}")
-    if [ ${#missing[@]} -gt 0 ] || [ ${#bare[@]} -gt 0 ]; then
-        echo "Installing: ${missing[*]} ${bare[*]}"
-        as_root apt-get update -q
-    fi
     if [ ${#missing[@]} -gt 0 ]; then
+        echo "Installing: ${missing[*]}"
+        as_root apt-get update -q
         as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
-    fi
-    if [ ${#bare[@]} -gt 0 ]; then
-        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
-            "${bare[@]}"
     fi
 }
 

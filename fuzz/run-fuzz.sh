@@ -1,7 +1,7 @@
 #!/bin/sh
 # Builds the fuzzers with clang in their own build folder and fuzzes each for SECONDS: the
-# preview reader, then the settings hive.
-#   fuzz/run-fuzz.sh SECONDS [preview|hive]...
+# preview reader, the settings hive, then the compiled-help writer.
+#   fuzz/run-fuzz.sh SECONDS [preview|hive|chmwriter]...
 # KVX_FUZZ_BUILD names the build folder (default build-fuzz at the top of the tree);
 # KVX_FUZZ_JOBS the build's parallel jobs (default 2). New inputs go to the build folder's
 # fuzz-corpus (hive-corpus), crashes to its fuzz-artifacts.
@@ -9,7 +9,7 @@ set -eu
 
 seconds=${1:?usage: run-fuzz.sh SECONDS [preview|hive]...}
 shift
-targets=${*:-preview hive}
+targets=${*:-preview hive chmwriter}
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 build=${KVX_FUZZ_BUILD:-$root/build-fuzz}
@@ -22,6 +22,7 @@ cmake -S "$root" -B "$build" \
     -DKORVENIX_TESTS=OFF -DKORVENIX_BENCH=OFF \
     -DCMAKE_CXX_FLAGS="$flags" >/dev/null
 cmake --build "$build" -j "$jobs" --target fuzz_preview fuzz_seedgen fuzz_hive fuzz_hive_seedgen
+cmake --build "$build" -j "$jobs" --target fuzz_chm_writer
 
 mkdir -p "$build/fuzz-corpus" "$build/hive-corpus" "$build/fuzz-artifacts"
 common="-max_total_time=$seconds -rss_limit_mb=2048 -timeout=10 -print_final_stats=1
@@ -41,6 +42,11 @@ for target in $targets; do
         # shellcheck disable=SC2086
         "$build/fuzz/fuzz_hive" $common -max_len=4096 \
             "$build/hive-corpus" "$build/hive-seeds" "$here/hive-crashers"
+        ;;
+    chmwriter)
+        mkdir -p "$build/chmwriter-corpus"
+        # shellcheck disable=SC2086
+        "$build/fuzz/fuzz_chm_writer" $common -max_len=8192 "$build/chmwriter-corpus"
         ;;
     *)
         echo "run-fuzz.sh: unknown target $target" >&2

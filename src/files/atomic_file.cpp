@@ -6,6 +6,7 @@
 #include <chrono>
 #include <climits>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -28,7 +29,7 @@ std::string describe(const std::string& what, const std::string& path, int err) 
     return what + " '" + path + "': " + std::strerror(err);
 }
 
-bool writeAll(int fd, const std::string& bytes) {
+bool writeAll(int fd, std::string_view bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -111,6 +112,30 @@ ReadStatus readWholeFile(const std::string& path, std::string& bytes, std::strin
         ::close(fd);
         return ReadStatus::Failed;
     }
+    // The size the file has now is read straight into place; a file that grows meanwhile
+    // goes on through the buffer.
+    std::size_t done = 0;
+    if (st.st_size > 0 && static_cast<std::uint64_t>(st.st_size) <= maxBytes) {
+        bytes.resize(static_cast<std::size_t>(st.st_size));
+        while (done < bytes.size()) {
+            const ssize_t n = ::read(fd, &bytes[done], bytes.size() - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                error = describe("cannot read", path, errno);
+                ::close(fd);
+                return ReadStatus::Failed;
+            }
+            if (n == 0)
+                break;
+            done += static_cast<std::size_t>(n);
+        }
+        bytes.resize(done);
+        if (done < static_cast<std::size_t>(st.st_size)) { // shrank meanwhile: all read
+            ::close(fd);
+            return ReadStatus::Ok;
+        }
+    }
     char buffer[65536];
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -145,13 +170,54 @@ void syncFolder(const std::string& folder) {
 bool replaceFileAtomically(const std::string& path, const std::string& bytes, mode_t newMode,
                            std::string& error, int* errorNumber, FolderSync folderSync,
                            Links links) {
+    return replaceFileAtomically(path, std::vector<std::string_view>{bytes}, newMode, error,
+                                 errorNumber, folderSync, links);
+}
+
+bool replaceFileAtomically(const std::string& path, const std::vector<std::string_view>& pieces,
+                           mode_t newMode, std::string& error, int* errorNumber,
+                           FolderSync folderSync, Links links) {
+    AtomicFileWriter file;
+    if (!file.open(path, newMode, error, errorNumber, links))
+        return false;
+    for (std::string_view piece : pieces)
+        if (!file.write(piece, error, errorNumber))
+            return false;
+    return file.commit(error, errorNumber, folderSync);
+}
+
+AtomicFileWriter::~AtomicFileWriter() {
+    discard();
+}
+
+void AtomicFileWriter::discard() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        ::unlink(m_temporary.c_str());
+        m_fd = -1;
+    }
+}
+
+bool AtomicFileWriter::fail(const char* what, const std::string& where, std::string& error,
+                            int* errorNumber) {
+    const int err = errno;
+    discard();
+    if (errorNumber)
+        *errorNumber = err;
+    error = describe(what, where, err);
+    return false;
+}
+
+bool AtomicFileWriter::open(const std::string& path, mode_t newMode, std::string& error,
+                            int* errorNumber, Links links) {
+    discard();
     // The system's error number goes with the text, for callers that word it themselves.
     auto describe = [errorNumber](const char* what, const std::string& where, int err) {
         if (errorNumber)
             *errorNumber = err;
         return kvx::describe(what, where, err);
     };
-    std::string target = path;
+    m_target = path;
     struct stat st {};
     bool exists = ::lstat(path.c_str(), &st) == 0;
     if (exists && S_ISLNK(st.st_mode) && links == Links::Replace) {
@@ -164,63 +230,85 @@ bool replaceFileAtomically(const std::string& path, const std::string& bytes, mo
             error = describe("cannot follow the link", path, errno);
             return false;
         }
-        target = resolved;
-        exists = ::stat(target.c_str(), &st) == 0;
+        m_target = resolved;
+        exists = ::stat(m_target.c_str(), &st) == 0;
     }
     if (exists && !S_ISREG(st.st_mode)) {
-        error = "'" + target + "' is not a regular file";
+        error = "'" + m_target + "' is not a regular file";
         if (errorNumber)
             *errorNumber = EISDIR;
         return false;
     }
 
-    const std::string folder = folderOf(target);
+    m_folder = folderOf(m_target);
     const std::string name =
-        joinPath(folder, temporaryPrefix(target) + std::string(kTemporarySuffixLength, 'X'));
+        joinPath(m_folder, temporaryPrefix(m_target) + std::string(kTemporarySuffixLength, 'X'));
     std::vector<char> templ(name.begin(), name.end());
     templ.push_back('\0');
-    const int fd = ::mkostemp(templ.data(), O_CLOEXEC);
-    if (fd < 0) {
-        error = describe("cannot create a file in", folder, errno);
+    m_fd = ::mkostemp(templ.data(), O_CLOEXEC);
+    if (m_fd < 0) {
+        error = describe("cannot create a file in", m_folder, errno);
         return false;
     }
-    const std::string temporary(templ.data());
-    auto fail = [&](const char* what, const std::string& where) {
-        const int err = errno;
-        ::close(fd);
-        ::unlink(temporary.c_str());
-        error = describe(what, where, err);
-        return false;
-    };
+    m_temporary = templ.data();
 
     if (exists) {
-        if (::fchmod(fd, st.st_mode & 07777) != 0)
-            return fail("cannot set the mode of", temporary);
+        if (::fchmod(m_fd, st.st_mode & 07777) != 0)
+            return fail("cannot set the mode of", m_temporary, error, errorNumber);
         if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) {
             // Only possible for a privileged writer; the file stays its owner's either way.
-            [[maybe_unused]] const int ignored = ::fchown(fd, st.st_uid, st.st_gid);
+            [[maybe_unused]] const int ignored = ::fchown(m_fd, st.st_uid, st.st_gid);
         }
-    } else if (::fchmod(fd, newMode) != 0) {
-        return fail("cannot set the mode of", temporary);
+    } else if (::fchmod(m_fd, newMode) != 0) {
+        return fail("cannot set the mode of", m_temporary, error, errorNumber);
     }
-    if (!writeAll(fd, bytes))
-        return fail("cannot write", temporary);
-    if (::fsync(fd) != 0)
-        return fail("cannot flush", temporary);
+    return true;
+}
+
+bool AtomicFileWriter::write(std::string_view bytes, std::string& error, int* errorNumber) {
+    if (m_fd < 0 || !writeAll(m_fd, bytes))
+        return fail("cannot write", m_temporary, error, errorNumber);
+    return true;
+}
+
+bool AtomicFileWriter::writeAt(std::uint64_t offset, std::string_view bytes, std::string& error,
+                               int* errorNumber) {
+    std::size_t done = 0;
+    while (m_fd >= 0 && done < bytes.size()) {
+        const ssize_t n = ::pwrite(m_fd, bytes.data() + done, bytes.size() - done,
+                                   static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return fail("cannot write", m_temporary, error, errorNumber);
+        done += static_cast<std::size_t>(n);
+    }
+    if (m_fd < 0)
+        return fail("cannot write", m_temporary, error, errorNumber);
+    return true;
+}
+
+bool AtomicFileWriter::commit(std::string& error, int* errorNumber, FolderSync folderSync) {
+    if (m_fd < 0)
+        return fail("cannot write", m_temporary, error, errorNumber);
+    if (::fsync(m_fd) != 0)
+        return fail("cannot flush", m_temporary, error, errorNumber);
+    const int fd = m_fd;
+    m_fd = -1;
     if (::close(fd) != 0) {
         const int err = errno;
-        ::unlink(temporary.c_str());
-        error = describe("cannot write", temporary, err);
-        return false;
+        ::unlink(m_temporary.c_str());
+        errno = err;
+        return fail("cannot write", m_temporary, error, errorNumber);
     }
-    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+    if (::rename(m_temporary.c_str(), m_target.c_str()) != 0) {
         const int err = errno;
-        ::unlink(temporary.c_str());
-        error = describe("cannot replace", target, err);
-        return false;
+        ::unlink(m_temporary.c_str());
+        errno = err;
+        return fail("cannot replace", m_target, error, errorNumber);
     }
     if (folderSync == FolderSync::Now)
-        syncFolder(folder);
+        syncFolder(m_folder);
     return true;
 }
 

@@ -53,7 +53,7 @@ inline void writeDrawings(const QString& dir, const QStringList& names) {
 inline QByteArray fakeCompiler(const QByteArray& tools, const QString& mode) {
     QByteArray s = "#!/bin/sh\necho \"$1|$KORVENIX_SHOW_STATE\" >> '" + tools + "/log'\n";
     if (mode == "fail")
-        return s + "echo 'hhc.exe: chmcmd ended with an error' >&2\nexit 1\n";
+        return s + "echo 'hhc.exe: the compile failed' >&2\nexit 1\n";
     if (mode == "gate")
         s += "while [ ! -e '" + tools + "/go' ]; do sleep 0.02; done\n";
     // "stubborn": deaf to a request to end, it runs on for half a minute unless killed.

@@ -1,4 +1,4 @@
-// hhc.exe and hh.exe end to end: real index folders compiled by chmcmd, read back with
+// hhc.exe and hh.exe end to end: real index folders compiled by our hhc.exe, read back with
 // chmlib, unpacked into a private cache and handed to a recording opener.
 
 #include "support/index_folder.h"
@@ -46,9 +46,7 @@ ToolRun run(const char* tool, const std::string& argument, const fs::path& scrat
 }
 
 int collect(chmFile*, chmUnitInfo* ui, void* context) {
-    // chmcmd signs every file with an entry of its own; it is no page of ours.
-    if (std::string(ui->path) != "/_#_README_#_")
-        static_cast<std::vector<std::string>*>(context)->push_back(ui->path + 1);
+    static_cast<std::vector<std::string>*>(context)->push_back(ui->path + 1);
     return CHM_ENUMERATOR_CONTINUE;
 }
 
@@ -117,65 +115,69 @@ protected:
     static fs::path unpackedFolder(const std::string& url) {
         return url.substr(7, url.size() - 7 - 11);
     }
-    // hhc.exe run with KORVENIX_CHMCMD set to `compiler` (when given).
-    ToolRun compile(const std::string& argument, const char* compiler = nullptr) {
-        if (compiler)
-            ::setenv("KORVENIX_CHMCMD", compiler, 1);
-        const ToolRun r = run(KVX_HHC, argument, dir);
-        ::unsetenv("KORVENIX_CHMCMD");
-        return r;
-    }
+    ToolRun compile(const std::string& argument) { return run(KVX_HHC, argument, dir); }
 
     fs::path dir;
 };
 
-TEST_F(ChmTools, CompiledFileHoldsExactlyTheFolderPagesAndPictures) {
+// Only what index.htm leads to is compiled: a user's own photo and page beside the reports
+// stay out, and nothing is left behind but the compiled file.
+TEST_F(ChmTools, CompiledFileHoldsExactlyTheLinkedPagesAndPictures) {
     for (int reports : {0, 3, 1000}) {
         SCOPED_TRACE(reports);
         const fs::path folder = dir / ("R&D #" + std::to_string(reports) + " \xC3\xA9t\xC3\xA9");
+        fs::create_directories(folder);
+        std::ofstream(folder / "photo.jpg") << "my own photo";
+        std::ofstream(folder / "notes.htm") << "<a href=\"photo.jpg\">mine</a>";
         const std::vector<std::string> names = compiled(folder, reports);
         EXPECT_EQ(chmEntries(folder / "hhctest.chm"), names);
-        // Nothing else is left in the folder: no project file, no work folder.
         std::vector<std::string> onDisk, expected = names;
         for (const auto& e : fs::directory_iterator(folder))
             onDisk.push_back(e.path().filename().string());
-        expected.push_back("hhctest.chm");
+        expected.insert(expected.end(), {"hhctest.chm", "notes.htm", "photo.jpg"});
         std::sort(onDisk.begin(), onDisk.end());
         std::sort(expected.begin(), expected.end());
         EXPECT_EQ(onDisk, expected);
     }
 }
 
-TEST_F(ChmTools, NoIndexPageOrAFailedCompileLeavesNoNewFile) {
+TEST_F(ChmTools, NoIndexPageOrAMissingLinkLeavesTheEarlierFile) {
     const fs::path folder = dir / "plans";
     fs::create_directories(folder);
     std::ofstream(folder / "notes.txt") << "x";
-    std::ofstream(folder / "a.dwg.htm") << "<html></html>";
-    const std::string page = (folder / "a.dwg.htm").string();
+    std::ofstream(folder / "a.dwg.htm") << "<html><img src=\"a%20plan.dwg.jpg\"></html>";
+    std::ofstream(folder / "index.htm")
+        << "<frameset><frame src=\"a.dwg.htm\"><frame src=\"gone%23.htm\"></frameset>";
     const struct {
         std::string argument;
-        const char* compiler;
-    } cases[] = {{(folder / "index.htm").string(), nullptr},
-                 {(folder / "notes.txt").string(), nullptr},
-                 {"", nullptr},
-                 {page, "/bin/false"},
-                 {page, "/no/such/chmcmd"}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.argument + " " + (c.compiler ? c.compiler : ""));
-        const ToolRun r = compile(c.argument, c.compiler);
-        EXPECT_NE(r.exitCode, 0);
-        EXPECT_FALSE(fs::exists(folder / "hhctest.chm"));
-        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-    }
-    // An earlier compiled file stays as it was when a new compile fails.
+        std::string named; // what the message must name
+    } cases[] = {{(folder / "missing.htm").string(), "missing.htm"},
+                 {(folder / "notes.txt").string(), "notes.txt"},
+                 {"", "no index page"},
+                 {"\"" + (folder / "index.htm").string() + "\"", "gone#.htm"},
+                 {(folder / "a.dwg.htm").string(), "a plan.dwg.jpg"}};
     std::ofstream(folder / "hhctest.chm") << "earlier";
-    EXPECT_NE(compile(page, "/bin/false").exitCode, 0);
-    EXPECT_EQ(slurp(folder / "hhctest.chm"), "earlier");
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 3);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.argument);
+        const ToolRun r = compile(c.argument);
+        EXPECT_NE(r.exitCode, 0);
+        EXPECT_NE(r.err.find(c.named), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_EQ(slurp(folder / "hhctest.chm"), "earlier");
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 4);
+    }
+    // Once the linked files are there, the quoted argument compiles, silently.
+    std::ofstream(folder / "gone#.htm") << "<html></html>";
+    std::ofstream(folder / "a plan.dwg.jpg") << "picture";
+    const ToolRun r = compile("\"" + (folder / "index.htm").string() + "\"");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(chmEntries(folder / "hhctest.chm"),
+              (std::vector<std::string>{"a plan.dwg.jpg", "a.dwg.htm", "gone#.htm", "index.htm"}));
 }
 
-// 1,000 reports need a second listing chunk, which chmcmd names as the first: chmlib's own
-// listing then skips the first chunk, yet every entry must be unpacked.
+// A file whose header names the second listing chunk as the first (as chmcmd's did): chmlib's
+// own listing then skips the first chunk, yet every entry must be unpacked.
 TEST_F(ChmTools, ViewerUnpacksEveryEntryIntoTheCacheOnceAndOpensTheDefaultTopic) {
     const fs::path folder = dir / "plans";
     const std::vector<std::string> names = compiled(folder, 1000);
@@ -216,7 +218,7 @@ TEST_F(ChmTools, EntryNamesCannotLeaveTheCache) {
     // length as the "/abcxx.htm" it replaces.
     const fs::path folder = dir / "plans";
     fs::create_directories(folder);
-    std::ofstream(folder / "index.htm") << "<html>index</html>";
+    std::ofstream(folder / "index.htm") << "<html><a href=\"abcxx.htm\">index</a></html>";
     std::ofstream(folder / "abcxx.htm") << "<html>escape</html>";
     ASSERT_EQ(compile((folder / "index.htm").string()).exitCode, 0);
     std::string bytes = slurp(folder / "hhctest.chm");
@@ -230,11 +232,10 @@ TEST_F(ChmTools, EntryNamesCannotLeaveTheCache) {
     const ToolRun r = run(KVX_HH, crafted.string(), dir);
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.err.find("/../xx.htm"), std::string::npos) << r.err;
-    // Only index.htm and chmcmd's signature are written, both in the unpacked folder.
+    // Only index.htm is written, in the unpacked folder.
     const fs::path unpacked = unpackedFolder(opened());
     EXPECT_EQ(filesUnder(dir / "cache"),
-              (std::vector<std::string>{(unpacked / "_#_README_#_").string(),
-                                        (unpacked / "index.htm").string()}));
+              (std::vector<std::string>{(unpacked / "index.htm").string()}));
     EXPECT_FALSE(fs::exists(dir / "xx.htm"));
 }
 

@@ -97,7 +97,7 @@ private slots:
                                                   << "/Plans/haut.htm";
         QTest::newRow("the compiler fails") << "fail"
                                             << ""
-                                            << "chmcmd ended with an error";
+                                            << "the compile failed";
         QTest::newRow("the rename fails") << "ok"
                                           << "INDEX"
                                           << "could not be created.";
