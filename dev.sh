@@ -6,11 +6,12 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
+# libmspack reads compiled help files for hh.exe; chmlib is the tests' independent reader.
 PACKAGES=(build-essential cmake pkg-config qt6-base-dev libgl-dev libspng-dev
           libjpeg62-turbo-dev zlib1g-dev libdeflate-dev googletest libgtest-dev libbenchmark-dev
           xvfb xauth fonts-dejavu-core clang trayer openbox xdotool x11-utils
           tumbler dbus-daemon dbus-bin libglib2.0-dev
-          libchm-dev libchm1 appstream dpkg-dev)
+          libmspack-dev libmspack0 libchm-dev libchm1 appstream dpkg-dev)
 # Installed without their recommendations: chmcmd alone, not the whole Pascal compiler.
 PACKAGES_BARE=(fp-utils-3.2.2)
 JOBS=${JOBS:-$(nproc)}

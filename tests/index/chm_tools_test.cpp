@@ -1,9 +1,7 @@
-// hhc.exe and hh.exe end to end: real index folders compiled by chmcmd, read back with
-// chmlib, unpacked into a private cache and handed to a recording opener.
+// hhc.exe end to end: real index folders compiled by chmcmd, read back with chmlib. hh.exe
+// has its own tests (hh_viewer_test), on files made in code.
 
 #include "support/index_folder.h"
-
-#include "chm_extract.h"
 
 #include <chm_lib.h>
 #include <gtest/gtest.h>
@@ -64,15 +62,6 @@ std::vector<std::string> chmEntries(const fs::path& chm) {
     return names;
 }
 
-std::vector<std::string> filesUnder(const fs::path& root) {
-    std::vector<std::string> files;
-    for (const auto& e : fs::recursive_directory_iterator(root))
-        if (e.is_regular_file())
-            files.push_back(e.path().string());
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
 class ChmTools : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -81,17 +70,6 @@ protected:
                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir);
         fs::create_directories(dir / "cache");
-        ::setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
-        ::setenv("KORVENIX_NO_MESSAGE_BOX", "1", 1);
-        // Under AddressSanitizer, hh.exe's Qt keeps caches until exit: not our leaks.
-        const char* asan = std::getenv("ASAN_OPTIONS");
-        ::setenv("ASAN_OPTIONS", (std::string(asan ? asan : "") + ":detect_leaks=0").c_str(), 1);
-        // The opener records the address it is given.
-        const fs::path opener = dir / "opener.sh";
-        std::ofstream(opener) << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> "
-                              << quoted((dir / "opened").string()) << "\n";
-        fs::permissions(opener, fs::perms::owner_all);
-        ::setenv("KORVENIX_OPENER", opener.c_str(), 1);
     }
     void TearDown() override { fs::remove_all(dir); }
 
@@ -104,19 +82,6 @@ protected:
         return names;
     }
 
-    // The detached opener's whole line (the shell creates the file before writing it).
-    std::string opened() {
-        std::string line;
-        for (int i = 0; i < 1200 && (line.empty() || line.back() != '\n'); ++i) {
-            ::usleep(50000);
-            line = slurp(dir / "opened");
-        }
-        return line;
-    }
-    // The folder of an opened "file://.../index.htm" address.
-    static fs::path unpackedFolder(const std::string& url) {
-        return url.substr(7, url.size() - 7 - 11);
-    }
     // hhc.exe run with KORVENIX_CHMCMD set to `compiler` (when given).
     ToolRun compile(const std::string& argument, const char* compiler = nullptr) {
         if (compiler)
@@ -172,81 +137,6 @@ TEST_F(ChmTools, NoIndexPageOrAFailedCompileLeavesNoNewFile) {
     EXPECT_NE(compile(page, "/bin/false").exitCode, 0);
     EXPECT_EQ(slurp(folder / "hhctest.chm"), "earlier");
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 3);
-}
-
-// 1,000 reports need a second listing chunk, which chmcmd names as the first: chmlib's own
-// listing then skips the first chunk, yet every entry must be unpacked.
-TEST_F(ChmTools, ViewerUnpacksEveryEntryIntoTheCacheOnceAndOpensTheDefaultTopic) {
-    const fs::path folder = dir / "plans";
-    const std::vector<std::string> names = compiled(folder, 1000);
-    std::string bytes = slurp(folder / "hhctest.chm");
-    std::uint64_t dirOffset = 0;
-    for (int i = 7; i >= 0; --i)
-        dirOffset = (dirOffset << 8) | static_cast<unsigned char>(bytes[0x48 + i]);
-    bytes.replace(dirOffset + 0x20, 4, std::string("\x01\0\0\0", 4));
-    const fs::path chm = dir / "as chmcmd wrote it.chm";
-    std::ofstream(chm, std::ios::binary) << bytes;
-    ASSERT_LT(chmEntries(chm).size(), names.size());
-
-    const ToolRun r = run(KVX_HH, chm.string(), dir);
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    const std::string url = opened();
-    ASSERT_EQ(url.rfind("file://" + (dir / "cache" / "korvenix31").string() + "/", 0), 0u) << url;
-    ASSERT_EQ(url.substr(url.size() - 11), "/index.htm\n");
-    const fs::path unpacked = unpackedFolder(url);
-    for (const std::string& name : names)
-        ASSERT_EQ(slurp(unpacked / name), slurp(folder / name)) << name;
-
-    // Unchanged, the same folder serves again: a file left in it is still there.
-    std::ofstream(unpacked / "mark") << "x";
-    fs::remove(dir / "opened");
-    ASSERT_EQ(run(KVX_HH, chm.string(), dir).exitCode, 0);
-    EXPECT_EQ(opened(), url);
-    EXPECT_TRUE(fs::exists(unpacked / "mark"));
-}
-
-TEST_F(ChmTools, EntryNamesCannotLeaveTheCache) {
-    for (const char* safe : {"/index.htm", "/sub/a b.jpg"})
-        EXPECT_FALSE(kvx::hh::safeRelativePath(safe).empty()) << safe;
-    for (const char* unsafe :
-         {"/../x", "/a/../../x", "//etc/x", "/./x", "/a\x01.htm", "x.htm", "/", "/..\\x", "/a/"})
-        EXPECT_TRUE(kvx::hh::safeRelativePath(unsafe).empty()) << unsafe;
-
-    // A compiled file whose (uncompressed) directory names an entry "/../xx.htm", the same
-    // length as the "/abcxx.htm" it replaces.
-    const fs::path folder = dir / "plans";
-    fs::create_directories(folder);
-    std::ofstream(folder / "index.htm") << "<html>index</html>";
-    std::ofstream(folder / "abcxx.htm") << "<html>escape</html>";
-    ASSERT_EQ(compile((folder / "index.htm").string()).exitCode, 0);
-    std::string bytes = slurp(folder / "hhctest.chm");
-    const std::size_t at = bytes.find("/abcxx.htm");
-    ASSERT_NE(at, std::string::npos);
-    bytes.replace(at, 10, "/../xx.htm");
-    const fs::path crafted = dir / "crafted.chm";
-    std::ofstream(crafted, std::ios::binary) << bytes;
-    ASSERT_EQ(chmEntries(crafted), (std::vector<std::string>{"../xx.htm", "index.htm"}));
-
-    const ToolRun r = run(KVX_HH, crafted.string(), dir);
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(r.err.find("/../xx.htm"), std::string::npos) << r.err;
-    // Only index.htm and chmcmd's signature are written, both in the unpacked folder.
-    const fs::path unpacked = unpackedFolder(opened());
-    EXPECT_EQ(filesUnder(dir / "cache"),
-              (std::vector<std::string>{(unpacked / "_#_README_#_").string(),
-                                        (unpacked / "index.htm").string()}));
-    EXPECT_FALSE(fs::exists(dir / "xx.htm"));
-}
-
-TEST_F(ChmTools, ViewerReportsAMissingOrDamagedFile) {
-    std::ofstream(dir / "junk.chm") << "not a compiled help file";
-    for (const fs::path& chm : {dir / "missing.chm", dir / "junk.chm"}) {
-        SCOPED_TRACE(chm);
-        const ToolRun r = run(KVX_HH, chm.string(), dir);
-        EXPECT_EQ(r.exitCode, 1);
-        EXPECT_NE(r.err.find(chm.string()), std::string::npos) << r.err;
-    }
-    EXPECT_FALSE(fs::exists(dir / "opened"));
 }
 
 } // namespace
