@@ -9,7 +9,7 @@ namespace {
 
 constexpr std::size_t kChunk = 4096;
 constexpr std::size_t kFrame = 0x8000;
-constexpr std::size_t kInterval = 2 * kFrame; // frames between decoder resets
+constexpr std::size_t kInterval = kFrame; // a decoder reset at every frame: small files
 
 const char kMsCompressed[] = "::DataSpace/Storage/MSCompressed/";
 const char kResetTable[] = "Transform/{7FC28940-9D31-11D0-9B27-00A0C91E9C7C}/InstanceData/"
