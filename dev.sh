@@ -6,14 +6,13 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-# libmspack reads compiled help files for hh.exe; chmlib is the tests' independent reader.
+# libmspack reads compiled help files for hh.exe; chmlib and 7-Zip are the tests' independent
+# readers.
 PACKAGES=(build-essential cmake pkg-config qt6-base-dev libgl-dev libspng-dev
           libjpeg62-turbo-dev zlib1g-dev libdeflate-dev googletest libgtest-dev libbenchmark-dev
           xvfb xauth fonts-dejavu-core clang trayer openbox xdotool x11-utils
           tumbler dbus-daemon dbus-bin libglib2.0-dev
-          libmspack-dev libmspack0 libchm-dev libchm1 appstream dpkg-dev)
-# Installed without their recommendations: chmcmd alone, not the whole Pascal compiler.
-PACKAGES_BARE=(fp-utils-3.2.2)
+          libmspack-dev libmspack0 libchm-dev libchm1 p7zip-full appstream dpkg-dev)
 JOBS=${JOBS:-$(nproc)}
 
 as_root() {
@@ -27,19 +26,12 @@ missing_of() {
 }
 
 install_missing() {
-    local missing bare
+    local missing
     mapfile -t missing < <(missing_of "${PACKAGES[@]}")
-    mapfile -t bare < <(missing_of "${PACKAGES_BARE[@]}")
-    if [ ${#missing[@]} -gt 0 ] || [ ${#bare[@]} -gt 0 ]; then
-        echo "Installing: ${missing[*]} ${bare[*]}"
-        as_root apt-get update -q
-    fi
     if [ ${#missing[@]} -gt 0 ]; then
+        echo "Installing: ${missing[*]}"
+        as_root apt-get update -q
         as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
-    fi
-    if [ ${#bare[@]} -gt 0 ]; then
-        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
-            "${bare[@]}"
     fi
 }
 

@@ -1,15 +1,15 @@
 #!/bin/sh
 # Builds the fuzzers with clang in their own build folder and fuzzes each for SECONDS: the
-# preview reader, the settings hive, then hh.exe's unpacking.
-#   fuzz/run-fuzz.sh SECONDS [preview|hive|hh]...
+# preview reader, the settings hive, the compiled-help writer, then hh.exe's unpacking.
+#   fuzz/run-fuzz.sh SECONDS [preview|hive|chmwriter|hh]...
 # KVX_FUZZ_BUILD names the build folder (default build-fuzz at the top of the tree);
 # KVX_FUZZ_JOBS the build's parallel jobs (default 2). New inputs go to the build folder's
 # fuzz-corpus (hive-corpus), crashes to its fuzz-artifacts.
 set -eu
 
-seconds=${1:?usage: run-fuzz.sh SECONDS [preview|hive|hh]...}
+seconds=${1:?usage: run-fuzz.sh SECONDS [preview|hive|chmwriter|hh]...}
 shift
-targets=${*:-preview hive hh}
+targets=${*:-preview hive chmwriter hh}
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 build=${KVX_FUZZ_BUILD:-$root/build-fuzz}
@@ -21,8 +21,8 @@ cmake -S "$root" -B "$build" \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DKORVENIX_TESTS=OFF -DKORVENIX_BENCH=OFF \
     -DCMAKE_CXX_FLAGS="$flags" >/dev/null
-cmake --build "$build" -j "$jobs" --target fuzz_preview fuzz_seedgen fuzz_hive fuzz_hive_seedgen \
-    fuzz_hh fuzz_hh_seedgen
+cmake --build "$build" -j "$jobs" --target fuzz_preview fuzz_seedgen fuzz_hive fuzz_hive_seedgen
+cmake --build "$build" -j "$jobs" --target fuzz_chm_writer fuzz_hh fuzz_hh_seedgen
 
 mkdir -p "$build/fuzz-corpus" "$build/hive-corpus" "$build/hh-corpus" "$build/fuzz-artifacts"
 common="-max_total_time=$seconds -rss_limit_mb=2048 -timeout=10 -print_final_stats=1
@@ -42,6 +42,11 @@ for target in $targets; do
         # shellcheck disable=SC2086
         "$build/fuzz/fuzz_hive" $common -max_len=4096 \
             "$build/hive-corpus" "$build/hive-seeds" "$here/hive-crashers"
+        ;;
+    chmwriter)
+        mkdir -p "$build/chmwriter-corpus"
+        # shellcheck disable=SC2086
+        "$build/fuzz/fuzz_chm_writer" $common -max_len=8192 "$build/chmwriter-corpus"
         ;;
     hh)
         "$build/fuzz/fuzz_hh_seedgen" "$build/hh-seeds"

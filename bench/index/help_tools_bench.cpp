@@ -1,9 +1,9 @@
 // The tool folder's help compiler and viewer on an index of 1,000 reports: hhc.exe against
-// bare chmcmd on the same project file, and hh.exe unpacking the compiled file.
+// bare chmcmd on the pages and pictures of the folder, and hh.exe unpacking the compiled file.
 
 #include "support/index_folder.h"
 
-#include "chm_project.h"
+#include "chm/chmcmd_project.h"
 
 #include <benchmark/benchmark.h>
 
@@ -80,8 +80,8 @@ void BM_BareChmcmd(benchmark::State& state) {
     // The project hhc.exe writes, compiled by chmcmd alone.
     const fs::path plans = folder() / "plans";
     fs::create_directories(plans / ".bare.out");
-    std::ofstream(plans / ".bare.hhp") << kvx::hhc::projectText(
-        ".bare.out/hhctest.chm", "index.htm", "plans", kvx::hhc::listProjectFiles(plans.string()));
+    std::ofstream(plans / ".bare.hhp")
+        << kvxbench::chmcmdProject(".bare.out/hhctest.chm", kvxbench::chmcmdFiles(plans.string()));
     const std::string command =
         "cd " + quoted(plans.string()) + " && chmcmd --no-html-scan .bare.hhp >/dev/null 2>&1";
     {
@@ -92,26 +92,6 @@ void BM_BareChmcmd(benchmark::State& state) {
     fs::remove(plans / ".bare.hhp");
     fs::remove_all(plans / ".bare.out");
     state.counters["reports"] = kReports;
-}
-
-// hhc.exe's own work (listing, project file, directory mending, rename) with a stand-in
-// compiler that only copies a compiled file into place.
-void BM_HhcOwnWork(benchmark::State& state) {
-    const fs::path plans = folder() / "plans";
-    const fs::path ready = folder() / "ready.chm";
-    if (!fs::exists(ready))
-        check(std::system((quoted(KVX_HHC) + " " + quoted((plans / "index.htm").string())).c_str()),
-              state);
-    fs::copy_file(plans / "hhctest.chm", ready, fs::copy_options::overwrite_existing);
-    const fs::path standIn = folder() / "copy-compiler.sh";
-    std::ofstream(standIn) << "#!/bin/sh\ncp " << quoted(ready.string())
-                           << " \"$(sed -n 's/^Compiled file=//p' \"$2\")\"\n";
-    fs::permissions(standIn, fs::perms::owner_all);
-    ::setenv("KORVENIX_CHMCMD", standIn.c_str(), 1);
-    for (auto _ : state)
-        check(std::system((quoted(KVX_HHC) + " " + quoted((plans / "index.htm").string())).c_str()),
-              state);
-    ::unsetenv("KORVENIX_CHMCMD");
 }
 
 void BM_HhExtract(benchmark::State& state) {
@@ -141,7 +121,6 @@ BENCHMARK(BM_BareChmcmd)
     ->UseRealTime()
     ->Iterations(2)
     ->Repetitions(4);
-BENCHMARK(BM_HhcOwnWork)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
 BENCHMARK(BM_HhExtract)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
 BENCHMARK_MAIN();

@@ -12,7 +12,7 @@
 #include "drawing/file_list_box.h"
 #include "drawing/shell_tree_view.h"
 
-#include "chm_project.h"
+#include "chm/chmcmd_project.h"
 
 #include <benchmark/benchmark.h>
 
@@ -89,7 +89,7 @@ void BM_SingleReports(benchmark::State& state) {
     Form1->PageControl1->setCurrentWidget(Form1->Html);
 }
 
-// CPU seconds of finished children (hhc.exe and its chmcmd), per iteration: steadier than
+// CPU seconds of finished children (hhc.exe, or chmcmd), per iteration: steadier than
 // wall time on a shared machine.
 double childCpu() {
     rusage r{};
@@ -119,8 +119,8 @@ void BM_BatchCompile(benchmark::State& state) {
 std::string bareCompileCommand() {
     const std::string plans = QFile::encodeName(g_folder).toStdString();
     QDir().mkpath(g_folder + "/.bare.out");
-    std::ofstream(plans + "/.bare.hhp") << kvx::hhc::projectText(
-        ".bare.out/hhctest.chm", "index.htm", "plans", kvx::hhc::listProjectFiles(plans));
+    std::ofstream(plans + "/.bare.hhp")
+        << kvxbench::chmcmdProject(".bare.out/hhctest.chm", kvxbench::chmcmdFiles(plans));
     return "cd '" + plans + "' && chmcmd --no-html-scan .bare.hhp >/dev/null 2>&1";
 }
 

@@ -28,7 +28,7 @@ std::string describe(const std::string& what, const std::string& path, int err) 
     return what + " '" + path + "': " + std::strerror(err);
 }
 
-bool writeAll(int fd, const std::string& bytes) {
+bool writeAll(int fd, std::string_view bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -144,6 +144,13 @@ void syncFolder(const std::string& folder) {
 
 bool replaceFileAtomically(const std::string& path, const std::string& bytes, mode_t newMode,
                            std::string& error, int* errorNumber, FolderSync folderSync) {
+    return replaceFileAtomically(path, std::vector<std::string_view>{bytes}, newMode, error,
+                                 errorNumber, folderSync);
+}
+
+bool replaceFileAtomically(const std::string& path, const std::vector<std::string_view>& pieces,
+                           mode_t newMode, std::string& error, int* errorNumber,
+                           FolderSync folderSync) {
     // The system's error number goes with the text, for callers that word it themselves.
     auto describe = [errorNumber](const char* what, const std::string& where, int err) {
         if (errorNumber)
@@ -199,8 +206,9 @@ bool replaceFileAtomically(const std::string& path, const std::string& bytes, mo
     } else if (::fchmod(fd, newMode) != 0) {
         return fail("cannot set the mode of", temporary);
     }
-    if (!writeAll(fd, bytes))
-        return fail("cannot write", temporary);
+    for (std::string_view piece : pieces)
+        if (!writeAll(fd, piece))
+            return fail("cannot write", temporary);
     if (::fsync(fd) != 0)
         return fail("cannot flush", temporary);
     if (::close(fd) != 0) {

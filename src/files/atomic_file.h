@@ -3,6 +3,7 @@
 // command links this too.
 
 #include <string>
+#include <string_view>
 #include <sys/types.h>
 #include <vector>
 
@@ -28,6 +29,11 @@ enum class FolderSync {
 // decides whether a crash before it may bring back the old file: never half a file.
 bool replaceFileAtomically(const std::string& path, const std::string& bytes, mode_t newMode,
                            std::string& error, int* errorNumber = nullptr,
+                           FolderSync folderSync = FolderSync::Now);
+// The same for a file made of consecutive pieces, so that a large file need not be joined in
+// memory first.
+bool replaceFileAtomically(const std::string& path, const std::vector<std::string_view>& pieces,
+                           mode_t newMode, std::string& error, int* errorNumber = nullptr,
                            FolderSync folderSync = FolderSync::Now);
 
 // Flushes a folder's entries (names created, renamed or removed) to disk.

@@ -1,5 +1,5 @@
-// hhc.exe end to end: real index folders compiled by chmcmd, read back with chmlib. hh.exe
-// has its own tests (hh_viewer_test), on files made in code.
+// hhc.exe and hh.exe end to end: real index folders compiled by our hhc.exe, read back with
+// chmlib, unpacked into a private cache and handed to a recording opener.
 
 #include "support/index_folder.h"
 
@@ -44,9 +44,7 @@ ToolRun run(const char* tool, const std::string& argument, const fs::path& scrat
 }
 
 int collect(chmFile*, chmUnitInfo* ui, void* context) {
-    // chmcmd signs every file with an entry of its own; it is no page of ours.
-    if (std::string(ui->path) != "/_#_README_#_")
-        static_cast<std::vector<std::string>*>(context)->push_back(ui->path + 1);
+    static_cast<std::vector<std::string>*>(context)->push_back(ui->path + 1);
     return CHM_ENUMERATOR_CONTINUE;
 }
 
@@ -70,6 +68,17 @@ protected:
                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir);
         fs::create_directories(dir / "cache");
+        ::setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
+        ::setenv("KORVENIX_NO_MESSAGE_BOX", "1", 1);
+        // Under AddressSanitizer, hh.exe's Qt keeps caches until exit: not our leaks.
+        const char* asan = std::getenv("ASAN_OPTIONS");
+        ::setenv("ASAN_OPTIONS", (std::string(asan ? asan : "") + ":detect_leaks=0").c_str(), 1);
+        // The opener records the address it is given.
+        const fs::path opener = dir / "opener.sh";
+        std::ofstream(opener) << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> "
+                              << quoted((dir / "opened").string()) << "\n";
+        fs::permissions(opener, fs::perms::owner_all);
+        ::setenv("KORVENIX_OPENER", opener.c_str(), 1);
     }
     void TearDown() override { fs::remove_all(dir); }
 
@@ -82,61 +91,112 @@ protected:
         return names;
     }
 
-    // hhc.exe run with KORVENIX_CHMCMD set to `compiler` (when given).
-    ToolRun compile(const std::string& argument, const char* compiler = nullptr) {
-        if (compiler)
-            ::setenv("KORVENIX_CHMCMD", compiler, 1);
-        const ToolRun r = run(KVX_HHC, argument, dir);
-        ::unsetenv("KORVENIX_CHMCMD");
-        return r;
+    // The detached opener's whole line (the shell creates the file before writing it).
+    std::string opened() {
+        std::string line;
+        for (int i = 0; i < 1200 && (line.empty() || line.back() != '\n'); ++i) {
+            ::usleep(50000);
+            line = slurp(dir / "opened");
+        }
+        return line;
     }
+    // The folder of an opened "file://.../index.htm" address.
+    static fs::path unpackedFolder(const std::string& url) {
+        return url.substr(7, url.size() - 7 - 11);
+    }
+    ToolRun compile(const std::string& argument) { return run(KVX_HHC, argument, dir); }
 
     fs::path dir;
 };
 
-TEST_F(ChmTools, CompiledFileHoldsExactlyTheFolderPagesAndPictures) {
+// Only what index.htm leads to is compiled: a user's own photo and page beside the reports
+// stay out, and nothing is left behind but the compiled file.
+TEST_F(ChmTools, CompiledFileHoldsExactlyTheLinkedPagesAndPictures) {
     for (int reports : {0, 3, 1000}) {
         SCOPED_TRACE(reports);
         const fs::path folder = dir / ("R&D #" + std::to_string(reports) + " \xC3\xA9t\xC3\xA9");
+        fs::create_directories(folder);
+        std::ofstream(folder / "photo.jpg") << "my own photo";
+        std::ofstream(folder / "notes.htm") << "<a href=\"photo.jpg\">mine</a>";
         const std::vector<std::string> names = compiled(folder, reports);
         EXPECT_EQ(chmEntries(folder / "hhctest.chm"), names);
-        // Nothing else is left in the folder: no project file, no work folder.
         std::vector<std::string> onDisk, expected = names;
         for (const auto& e : fs::directory_iterator(folder))
             onDisk.push_back(e.path().filename().string());
-        expected.push_back("hhctest.chm");
+        expected.insert(expected.end(), {"hhctest.chm", "notes.htm", "photo.jpg"});
         std::sort(onDisk.begin(), onDisk.end());
         std::sort(expected.begin(), expected.end());
         EXPECT_EQ(onDisk, expected);
     }
 }
 
-TEST_F(ChmTools, NoIndexPageOrAFailedCompileLeavesNoNewFile) {
+TEST_F(ChmTools, NoIndexPageOrAMissingLinkLeavesTheEarlierFile) {
     const fs::path folder = dir / "plans";
     fs::create_directories(folder);
     std::ofstream(folder / "notes.txt") << "x";
-    std::ofstream(folder / "a.dwg.htm") << "<html></html>";
-    const std::string page = (folder / "a.dwg.htm").string();
+    std::ofstream(folder / "a.dwg.htm") << "<html><img src=\"a%20plan.dwg.jpg\"></html>";
+    std::ofstream(folder / "index.htm")
+        << "<frameset><frame src=\"a.dwg.htm\"><frame src=\"gone%23.htm\"></frameset>";
     const struct {
         std::string argument;
-        const char* compiler;
-    } cases[] = {{(folder / "index.htm").string(), nullptr},
-                 {(folder / "notes.txt").string(), nullptr},
-                 {"", nullptr},
-                 {page, "/bin/false"},
-                 {page, "/no/such/chmcmd"}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.argument + " " + (c.compiler ? c.compiler : ""));
-        const ToolRun r = compile(c.argument, c.compiler);
-        EXPECT_NE(r.exitCode, 0);
-        EXPECT_FALSE(fs::exists(folder / "hhctest.chm"));
-        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-    }
-    // An earlier compiled file stays as it was when a new compile fails.
+        std::string named; // what the message must name
+    } cases[] = {{(folder / "missing.htm").string(), "missing.htm"},
+                 {(folder / "notes.txt").string(), "notes.txt"},
+                 {"", "no index page"},
+                 {"\"" + (folder / "index.htm").string() + "\"", "gone#.htm"},
+                 {(folder / "a.dwg.htm").string(), "a plan.dwg.jpg"}};
     std::ofstream(folder / "hhctest.chm") << "earlier";
-    EXPECT_NE(compile(page, "/bin/false").exitCode, 0);
-    EXPECT_EQ(slurp(folder / "hhctest.chm"), "earlier");
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 3);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.argument);
+        const ToolRun r = compile(c.argument);
+        EXPECT_NE(r.exitCode, 0);
+        EXPECT_NE(r.err.find(c.named), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_EQ(slurp(folder / "hhctest.chm"), "earlier");
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 4);
+    }
+    // Once the linked files are there, the quoted argument compiles, silently.
+    std::ofstream(folder / "gone#.htm") << "<html></html>";
+    std::ofstream(folder / "a plan.dwg.jpg") << "picture";
+    const ToolRun r = compile("\"" + (folder / "index.htm").string() + "\"");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(chmEntries(folder / "hhctest.chm"),
+              (std::vector<std::string>{"a plan.dwg.jpg", "a.dwg.htm", "gone#.htm", "index.htm"}));
+}
+
+// 1,000 reports: several listing chunks and an index chunk, unpacked by hh.exe.
+TEST_F(ChmTools, ViewerUnpacksEveryEntryIntoTheCacheOnceAndOpensTheDefaultTopic) {
+    const fs::path folder = dir / "plans";
+    const std::vector<std::string> names = compiled(folder, 1000);
+    const fs::path chm = folder / "hhctest.chm";
+
+    const ToolRun r = run(KVX_HH, chm.string(), dir);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string url = opened();
+    ASSERT_EQ(url.rfind("file://" + (dir / "cache" / "korvenix31").string() + "/", 0), 0u) << url;
+    ASSERT_EQ(url.substr(url.size() - 11), "/index.htm\n");
+    const fs::path unpacked = unpackedFolder(url);
+    for (const std::string& name : names)
+        ASSERT_EQ(slurp(unpacked / name), slurp(folder / name)) << name;
+
+    // Unchanged, the same folder serves again: a file left in it is still there.
+    std::ofstream(unpacked / "mark") << "x";
+    fs::remove(dir / "opened");
+    ASSERT_EQ(run(KVX_HH, chm.string(), dir).exitCode, 0);
+    EXPECT_EQ(opened(), url);
+    EXPECT_TRUE(fs::exists(unpacked / "mark"));
+}
+
+TEST_F(ChmTools, ViewerReportsAMissingOrDamagedFile) {
+    std::ofstream(dir / "junk.chm") << "not a compiled help file";
+    for (const fs::path& chm : {dir / "missing.chm", dir / "junk.chm"}) {
+        SCOPED_TRACE(chm);
+        const ToolRun r = run(KVX_HH, chm.string(), dir);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_NE(r.err.find(chm.string()), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(fs::exists(dir / "opened"));
 }
 
 } // namespace

@@ -99,7 +99,7 @@ std::vector<std::string> writeIndexFolder(const std::string& folder, int reports
           "<html><head><title>Index</title></head>\r\n"
           "<frameset rows=\"56,*\"><frame name=\"haut\" src=\"haut.htm\" scrolling=\"no\">\r\n"
           "<frameset cols=\"220,*\"><frame name=\"gauche\" src=\"gauche.htm\">\r\n"
-          "<frame name=\"droite\" src=\"miniatures.htm\"></frameset></frameset></html>\r\n",
+          "<frame name=\"droite\" src=\"droite.htm\"></frameset></frameset></html>\r\n",
           names);
     write(folder, "haut.htm",
           std::string(kHead) +

@@ -1,0 +1,596 @@
+// The file, front to back:
+//   ITSF header (version 3) | header section 0 (the file's length) | header section 1: the
+//   ITSP directory header and its 4 KiB chunks (PMGL listing chunks, then PMGI index chunks
+//   when there are several listing chunks) | content section 0.
+// Content section 0 holds the system files stored as they are, and last the LZX stream of
+// the MSCompressed section (::DataSpace/Storage/MSCompressed/Content) into which every "/..."
+// file goes, in directory order.
+//
+// What readers check, and so what must be exact here:
+// - the "ITSF" signature and both header GUIDs (libmspack refuses the file otherwise), the
+//   offsets of header section 1 and of content section 0, the file length of header section 0;
+// - in ITSP: chunk size (at most 8 KiB for libmspack; 4 KiB is what everyone writes), the
+//   quick-reference density, the index root (-1 or a chunk number below the chunk count), the
+//   first and last listing chunk, the chunk count;
+// - per chunk: "PMGL"/"PMGI", the free-space length (chmlib stops reading entries where the
+//   free space begins; libmspack reads the quick-reference area from the end of the chunk and
+//   the entry count from its last two bytes), PMGL's next-chunk link (chmlib lists entries by
+//   following it from the first listing chunk);
+// - entries sorted the way libmspack's lookup compares names (UTF-8 decoded, case folded),
+//   since it binary-searches the quick-reference entries and then reads forward;
+// - ControlData exactly 28 bytes, "LZXC", version 2 with the reset interval and the window in
+//   32 KiB units; chmlib also wants the reset interval to be a multiple of half the window;
+// - the reset table: frame length 32 KiB, 8-byte entries, an entry for every frame (one more
+//   here: the stream's end), the uncompressed and compressed lengths. libmspack rounds the
+//   uncompressed length up to a whole reset interval and chmlib always decodes whole frames,
+//   so the section is padded with zeros to whole reset intervals (see build());
+// - ::DataSpace/NameList (7-Zip reads the section names from it).
+#include "chm/chm_writer.h"
+
+#include "chm/lzx_encoder.h"
+#include "files/atomic_file.h"
+
+#include <algorithm>
+#include <clocale>
+#include <cstring>
+#include <locale.h>
+#include <string_view>
+#include <wctype.h>
+
+namespace kvx::chm {
+
+namespace {
+
+constexpr std::uint32_t kChunkSize = 4096;
+constexpr std::uint32_t kDensity = 2; // a quick-reference entry every 1 + 2^2 entries
+constexpr std::uint32_t kQuickRefStep = 1 + (1u << kDensity);
+constexpr std::uint32_t kListingHeader = 0x14;
+constexpr std::uint32_t kIndexHeader = 0x08;
+constexpr std::uint32_t kItsfSize = 0x60;
+constexpr std::uint32_t kSection0HeaderSize = 0x18;
+constexpr std::uint32_t kItspSize = 0x54;
+
+const char* const kContentName = "::DataSpace/Storage/MSCompressed/Content";
+const char* const kControlName = "::DataSpace/Storage/MSCompressed/ControlData";
+const char* const kSpanName = "::DataSpace/Storage/MSCompressed/SpanInfo";
+const char* const kTransformListName = "::DataSpace/Storage/MSCompressed/Transform/List";
+const char* const kLzxGuid = "{7FC28940-9D31-11D0-9B27-00A0C91E9C7C}";
+const char* const kResetTableName = "::DataSpace/Storage/MSCompressed/Transform/"
+                                    "{7FC28940-9D31-11D0-9B27-00A0C91E9C7C}/InstanceData/"
+                                    "ResetTable";
+const char* const kNameListName = "::DataSpace/NameList";
+
+// {7C01FD10-7BAA-11D0-9E0C-00A0C922E6EC} and {7C01FD11-...}, as stored.
+const std::uint8_t kItsfGuid1[16] = {0x10, 0xFD, 0x01, 0x7C, 0xAA, 0x7B, 0xD0, 0x11,
+                                     0x9E, 0x0C, 0x00, 0xA0, 0xC9, 0x22, 0xE6, 0xEC};
+const std::uint8_t kItsfGuid2[16] = {0x11, 0xFD, 0x01, 0x7C, 0xAA, 0x7B, 0xD0, 0x11,
+                                     0x9E, 0x0C, 0x00, 0xA0, 0xC9, 0x22, 0xE6, 0xEC};
+// {5D02926A-212E-11D0-9DF9-00A0C922E6EC}
+const std::uint8_t kItspGuid[16] = {0x6A, 0x92, 0x02, 0x5D, 0x2E, 0x21, 0xD0, 0x11,
+                                    0x9D, 0xF9, 0x00, 0xA0, 0xC9, 0x22, 0xE6, 0xEC};
+
+void put16(std::string& s, std::uint32_t v) {
+    s += static_cast<char>(v & 0xFF);
+    s += static_cast<char>((v >> 8) & 0xFF);
+}
+void put32(std::string& s, std::uint32_t v) {
+    put16(s, v & 0xFFFF);
+    put16(s, v >> 16);
+}
+void put64(std::string& s, std::uint64_t v) {
+    put32(s, static_cast<std::uint32_t>(v));
+    put32(s, static_cast<std::uint32_t>(v >> 32));
+}
+void set16(std::string& s, std::size_t at, std::uint32_t v) {
+    s[at] = static_cast<char>(v & 0xFF);
+    s[at + 1] = static_cast<char>((v >> 8) & 0xFF);
+}
+void set32(std::string& s, std::size_t at, std::uint32_t v) {
+    set16(s, at, v & 0xFFFF);
+    set16(s, at + 2, v >> 16);
+}
+void putBytes(std::string& s, const std::uint8_t* p, std::size_t n) {
+    s.append(reinterpret_cast<const char*>(p), n);
+}
+// The directory's variable-length numbers: 7 bits a byte, most significant first.
+void putEncint(std::string& s, std::uint64_t v) {
+    char groups[10];
+    int n = 0;
+    do {
+        groups[n++] = static_cast<char>(v & 0x7F);
+        v >>= 7;
+    } while (v != 0);
+    while (n > 1)
+        s += static_cast<char>(groups[--n] | 0x80);
+    s += groups[0];
+}
+void putUtf16(std::string& s, std::string_view ascii) {
+    for (char c : ascii)
+        put16(s, static_cast<unsigned char>(c));
+}
+
+// One character of a name as libmspack's lookup reads it: well-formed or not, a lead byte
+// decides the length, a stray byte stands for U+FFFD.
+std::uint32_t nextChar(const unsigned char*& p, const unsigned char* end) {
+    const unsigned char x = *p++;
+    if (x < 0x80)
+        return x;
+    if (x >= 0xC2 && x < 0xE0 && p < end)
+        return (x & 0x1Fu) << 6 | (*p++ & 0x3Fu);
+    if (x >= 0xE0 && x < 0xF0 && p + 1 < end) {
+        const std::uint32_t c = (x & 0x0Fu) << 12 | (p[0] & 0x3Fu) << 6 | (p[1] & 0x3Fu);
+        p += 2;
+        return c;
+    }
+    if (x >= 0xF0 && x <= 0xF5 && p + 2 < end) {
+        std::uint32_t c =
+            (x & 0x07u) << 18 | (p[0] & 0x3Fu) << 12 | (p[1] & 0x3Fu) << 6 | (p[2] & 0x3Fu);
+        if (c > 0x10FFFF)
+            c = 0xFFFD;
+        p += 3;
+        return c;
+    }
+    return 0xFFFD;
+}
+
+// Case is folded as a reader running in a UTF-8 locale folds it (the viewer is a desktop
+// program); where that locale is missing, ASCII letters only.
+std::uint32_t fold(std::uint32_t c) {
+    static const locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+    if (c < 0x80 || utf8 == static_cast<locale_t>(0))
+        return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
+    return static_cast<std::uint32_t>(::towlower_l(static_cast<wint_t>(c), utf8));
+}
+
+std::vector<std::uint32_t> foldedChars(const std::string& name) {
+    std::vector<std::uint32_t> chars;
+    chars.reserve(name.size());
+    const auto* p = reinterpret_cast<const unsigned char*>(name.data());
+    const auto* end = p + name.size();
+    while (p < end)
+        chars.push_back(fold(nextChar(p, end)));
+    return chars;
+}
+
+struct Entry {
+    std::string name;
+    std::uint32_t section = 0;
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+};
+
+struct SortKey {
+    std::vector<std::uint32_t> chars;
+    std::size_t index;
+};
+
+bool keyLess(const std::vector<std::uint32_t>& ca, const std::string& a,
+             const std::vector<std::uint32_t>& cb, const std::string& b) {
+    if (ca != cb)
+        return ca < cb;
+    if (a.size() != b.size())
+        return a.size() < b.size();
+    return a < b;
+}
+
+std::string checkName(const std::string& name) {
+    if (name.size() < 2 || name[0] != '/')
+        return "a name must start with \"/\" and name a file";
+    if (name.size() > kMaxNameLength)
+        return "the name is longer than " + std::to_string(kMaxNameLength) + " bytes";
+    if (name.find('\0') != std::string::npos)
+        return "the name holds a NUL byte";
+    if (name.back() == '/')
+        return "the name ends with \"/\", which readers take for a folder";
+    return {};
+}
+
+// What a message may show of a name: control bytes escaped.
+std::string shown(const std::string& name) {
+    std::string out;
+    for (unsigned char c : name) {
+        if (c < 0x20 || c == 0x7F) {
+            static const char* const hex = "0123456789ABCDEF";
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 0xF];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+// One directory chunk being filled: its entries and where every step-th entry begins.
+struct ChunkBuilder {
+    std::string entries;
+    std::vector<std::uint32_t> quickRefs; // offsets of entries step, 2*step, ...
+    std::uint32_t count = 0;
+    std::uint32_t headerSize;
+
+    explicit ChunkBuilder(std::uint32_t header) : headerSize(header) {}
+
+    // Room for the entries, the entry count and a quick-reference slot for every group
+    // (one spare, which libmspack's plausibility check counts).
+    bool fits(std::size_t entrySize) const {
+        const std::size_t groups = (count + 1 + kQuickRefStep - 1) / kQuickRefStep;
+        return headerSize + entries.size() + entrySize + 2 + 2 * groups <= kChunkSize;
+    }
+    void add(const std::string& entry) {
+        if (count > 0 && count % kQuickRefStep == 0)
+            quickRefs.push_back(static_cast<std::uint32_t>(entries.size()));
+        entries += entry;
+        ++count;
+    }
+    // The chunk's 4 KiB: `head` (signature and fields), the entries, free space, the quick-
+    // reference area growing down from the end, the entry count in the last two bytes.
+    std::string finish(std::string head) const {
+        std::string chunk = std::move(head);
+        chunk += entries;
+        chunk.resize(kChunkSize, '\0');
+        set16(chunk, kChunkSize - 2, count);
+        for (std::size_t i = 0; i < quickRefs.size(); ++i)
+            set16(chunk, kChunkSize - 4 - 2 * i, quickRefs[i]);
+        set32(chunk, 4, kChunkSize - headerSize - static_cast<std::uint32_t>(entries.size()));
+        return chunk;
+    }
+};
+
+struct Directory {
+    std::vector<std::string> chunks;
+    std::int32_t indexRoot = -1;
+    std::uint32_t depth = 1;
+    std::uint32_t lastListing = 0;
+};
+
+std::string listingEntry(const Entry& e) {
+    std::string s;
+    putEncint(s, e.name.size());
+    s += e.name;
+    putEncint(s, e.section);
+    putEncint(s, e.offset);
+    putEncint(s, e.length);
+    return s;
+}
+
+std::string indexEntry(const std::string& name, std::uint32_t chunk) {
+    std::string s;
+    putEncint(s, name.size());
+    s += name;
+    putEncint(s, chunk);
+    return s;
+}
+
+Directory buildDirectory(const std::vector<Entry>& entries) {
+    Directory dir;
+    // Listing chunks, filled in order; the first name of each goes into the index above it.
+    std::vector<ChunkBuilder> listing;
+    std::vector<std::string> firstNames;
+    for (const Entry& e : entries) {
+        const std::string entry = listingEntry(e);
+        if (listing.empty() || !listing.back().fits(entry.size())) {
+            listing.emplace_back(kListingHeader);
+            firstNames.push_back(e.name);
+        }
+        listing.back().add(entry);
+    }
+    const auto listingCount = static_cast<std::uint32_t>(listing.size());
+    for (std::uint32_t i = 0; i < listingCount; ++i) {
+        std::string head = "PMGL";
+        put32(head, 0); // free space, set by finish()
+        put32(head, 0);
+        put32(head, i == 0 ? 0xFFFFFFFFu : i - 1);
+        put32(head, i + 1 == listingCount ? 0xFFFFFFFFu : i + 1);
+        dir.chunks.push_back(listing[i].finish(std::move(head)));
+    }
+    dir.lastListing = listingCount - 1;
+
+    // Index levels until one chunk covers everything below it.
+    std::vector<std::string> names = std::move(firstNames);
+    std::vector<std::uint32_t> numbers(listingCount);
+    for (std::uint32_t i = 0; i < listingCount; ++i)
+        numbers[i] = i;
+    while (names.size() > 1) {
+        std::vector<ChunkBuilder> level;
+        std::vector<std::string> levelFirst;
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            const std::string entry = indexEntry(names[i], numbers[i]);
+            if (level.empty() || !level.back().fits(entry.size())) {
+                level.emplace_back(kIndexHeader);
+                levelFirst.push_back(names[i]);
+            }
+            level.back().add(entry);
+        }
+        numbers.clear();
+        for (const ChunkBuilder& chunk : level) {
+            numbers.push_back(static_cast<std::uint32_t>(dir.chunks.size()));
+            std::string head = "PMGI";
+            put32(head, 0);
+            dir.chunks.push_back(chunk.finish(std::move(head)));
+        }
+        names = std::move(levelFirst);
+        ++dir.depth;
+    }
+    if (dir.depth > 1)
+        dir.indexRoot = static_cast<std::int32_t>(numbers.front());
+    return dir;
+}
+
+std::uint64_t fileTime(std::int64_t unixSeconds) {
+    return static_cast<std::uint64_t>(unixSeconds + 11644473600LL) * 10000000ULL;
+}
+
+void putSystemRecord(std::string& s, std::uint32_t code, const std::string& data) {
+    put16(s, code);
+    put16(s, static_cast<std::uint32_t>(data.size()));
+    s += data;
+}
+
+// #SYSTEM, version 3, with the records help compilers write for a project without contents
+// or index file.
+std::string systemFile(const ChmOptions& o) {
+    std::string s;
+    put32(s, 3);
+    std::string stamp;
+    put32(stamp, static_cast<std::uint32_t>(o.timestamp));
+    putSystemRecord(s, 10, stamp);
+    putSystemRecord(s, 9, std::string("Korvenix 3.1 hhc.exe") + '\0');
+    std::string language;
+    put32(language, o.language);
+    put32(language, 0); // no double-byte character set
+    put32(language, 0); // no full-text search
+    put32(language, 0); // no K links
+    put32(language, 0); // no A links
+    put64(language, fileTime(o.timestamp));
+    put32(language, 0);
+    put32(language, 0);
+    putSystemRecord(s, 4, language);
+    putSystemRecord(s, 2, o.defaultTopic + '\0');
+    putSystemRecord(s, 3, o.title + '\0');
+    putSystemRecord(s, 6, o.compiledName + '\0');
+    std::string zero;
+    put32(zero, 0);
+    putSystemRecord(s, 12, zero); // information types
+    putSystemRecord(s, 15, zero); // their checksum
+    return s;
+}
+
+std::string idxhdrFile(const ChmOptions& o, std::uint32_t topics) {
+    std::string s = "T#SM";
+    put32(s, static_cast<std::uint32_t>(o.timestamp));
+    put32(s, 1);
+    put32(s, topics);
+    s.resize(4096, '\0');
+    return s;
+}
+
+std::string nameListFile() {
+    std::string s;
+    const char* const names[] = {"Uncompressed", "MSCompressed"};
+    std::string body;
+    put16(body, 2);
+    for (const char* n : names) {
+        put16(body, static_cast<std::uint32_t>(std::strlen(n)));
+        putUtf16(body, n);
+        put16(body, 0);
+    }
+    put16(s, static_cast<std::uint32_t>((body.size() + 2) / 2)); // length in 16-bit words
+    return s + body;
+}
+
+std::string controlDataFile(const LzxOptions& lzx) {
+    std::string s;
+    put32(s, 6); // 32-bit words that follow
+    s += "LZXC";
+    put32(s, 2); // version 2: interval and window in 32 KiB units
+    put32(s, lzx.resetIntervalFrames);
+    put32(s, (1u << lzx.windowBits) / LzxEncoder::kFrameSize);
+    put32(s, 1); // cache size
+    put32(s, 0);
+    return s;
+}
+
+std::string resetTableFile(const std::vector<std::uint64_t>& frames, std::uint64_t plainLength) {
+    std::string s;
+    put32(s, 2);
+    put32(s, static_cast<std::uint32_t>(frames.size()));
+    put32(s, 8);    // entry size
+    put32(s, 0x28); // header size
+    put64(s, plainLength);
+    put64(s, frames.empty() ? 0 : frames.back());
+    put64(s, LzxEncoder::kFrameSize);
+    for (std::uint64_t f : frames)
+        put64(s, f);
+    return s;
+}
+
+ChmResult failure(ChmError error, std::string message) {
+    ChmResult r;
+    r.error = error;
+    r.message = std::move(message);
+    return r;
+}
+
+// The file as two pieces: everything but the compressed stream, then the stream.
+struct Built {
+    std::string head;
+    std::vector<std::uint8_t> stream;
+};
+
+ChmResult build(std::vector<ChmFile> files, const ChmOptions& options, Built& out) {
+    for (const ChmFile& f : files) {
+        const std::string problem = checkName(f.name);
+        if (!problem.empty())
+            return failure(ChmError::BadName, "\"" + shown(f.name) + "\": " + problem);
+    }
+    // Directory order, worked out once per name.
+    std::vector<SortKey> keys(files.size());
+    for (std::size_t i = 0; i < files.size(); ++i)
+        keys[i] = {foldedChars(files[i].name), i};
+    std::sort(keys.begin(), keys.end(), [&](const SortKey& a, const SortKey& b) {
+        return keyLess(a.chars, files[a.index].name, b.chars, files[b.index].name);
+    });
+    for (std::size_t i = 1; i < keys.size(); ++i)
+        if (files[keys[i].index].name == files[keys[i - 1].index].name)
+            return failure(ChmError::DuplicateName,
+                           "\"" + shown(files[keys[i].index].name) + "\" is given twice");
+
+    // The compressed section, in directory order, so that reading the files in that order
+    // decodes the stream forward only.
+    LzxOptions lzxOptions;
+    LzxEncoder encoder(lzxOptions);
+    std::vector<Entry> entries;
+    entries.reserve(files.size() + 10);
+    for (const SortKey& k : keys) {
+        ChmFile& f = files[k.index];
+        if (f.load) {
+            std::string error;
+            if (!f.load(f.content, error))
+                return failure(ChmError::CannotLoad, error);
+            f.load = nullptr;
+        }
+        if (f.content.size() > 0xFFFFFFFFu || encoder.uncompressedSize() > (1ull << 40))
+            return failure(ChmError::TooLarge, "\"" + shown(f.name) + "\" is too large");
+        Entry e;
+        e.name = std::move(f.name);
+        e.section = 1;
+        e.offset = encoder.uncompressedSize();
+        e.length = f.content.size();
+        encoder.write(reinterpret_cast<const std::uint8_t*>(f.content.data()), f.content.size(),
+                      f.compressible);
+        std::string().swap(f.content);
+        entries.push_back(std::move(e));
+    }
+    const std::uint64_t contentLength = encoder.uncompressedSize();
+    // Whole reset intervals, what readers decode whatever length the table gives, and one
+    // more of zeros: no file then reaches into the stream's last interval, whose end the
+    // readers treat differently (7-Zip wants its input used up exactly, libmspack reads a
+    // word beyond it).
+    const std::uint64_t interval =
+        std::uint64_t{LzxEncoder::kFrameSize} * lzxOptions.resetIntervalFrames;
+    const std::uint64_t padded = (contentLength + interval - 1) / interval * interval + interval;
+    const std::string zeros(static_cast<std::size_t>(padded - contentLength), '\0');
+    encoder.write(reinterpret_cast<const std::uint8_t*>(zeros.data()), zeros.size(), true);
+    out.stream = encoder.finish();
+
+    // Section 0: the system files, then the stream.
+    std::string section0;
+    auto addSystem = [&](const std::string& name, const std::string& bytes) {
+        Entry e;
+        e.name = name;
+        e.section = 0;
+        e.offset = section0.size();
+        e.length = bytes.size();
+        section0 += bytes;
+        entries.push_back(std::move(e));
+    };
+    std::string span;
+    put64(span, padded);
+    std::string transforms;
+    putUtf16(transforms, kLzxGuid);
+    addSystem("#SYSTEM", systemFile(options));
+    addSystem("#IDXHDR", idxhdrFile(options, static_cast<std::uint32_t>(files.size())));
+    addSystem("#ITBITS", "");
+    addSystem("#STRINGS", std::string(1, '\0'));
+    addSystem(kNameListName, nameListFile());
+    addSystem(kControlName, controlDataFile(lzxOptions));
+    addSystem(kSpanName, span);
+    addSystem(kTransformListName, transforms);
+    addSystem(kResetTableName, resetTableFile(encoder.frameOffsets(), padded));
+    Entry content;
+    content.name = kContentName;
+    content.offset = section0.size();
+    content.length = out.stream.size();
+    entries.push_back(std::move(content));
+
+    // The content files are in order already: the system files are merged in.
+    const auto byName = [](const Entry& a, const Entry& b) {
+        return directoryOrder(a.name, b.name);
+    };
+    const auto systemStart = entries.begin() + static_cast<std::ptrdiff_t>(files.size());
+    std::sort(systemStart, entries.end(), byName);
+    std::inplace_merge(entries.begin(), systemStart, entries.end(), byName);
+    const Directory dir = buildDirectory(entries);
+
+    const std::uint64_t directoryOffset = kItsfSize + kSection0HeaderSize;
+    const std::uint64_t directoryLength = kItspSize + std::uint64_t{kChunkSize} * dir.chunks.size();
+    const std::uint64_t section0Offset = directoryOffset + directoryLength;
+    const std::uint64_t fileLength = section0Offset + section0.size() + out.stream.size();
+
+    std::string& h = out.head;
+    h.reserve(static_cast<std::size_t>(section0Offset + section0.size()));
+    h += "ITSF";
+    put32(h, 3);
+    put32(h, kItsfSize);
+    put32(h, 1);
+    put32(h, static_cast<std::uint32_t>(options.timestamp));
+    put32(h, options.language);
+    putBytes(h, kItsfGuid1, 16);
+    putBytes(h, kItsfGuid2, 16);
+    put64(h, kItsfSize);
+    put64(h, kSection0HeaderSize);
+    put64(h, directoryOffset);
+    put64(h, directoryLength);
+    put64(h, section0Offset);
+
+    put32(h, 0x01FE);
+    put32(h, 0);
+    put64(h, fileLength);
+    put32(h, 0);
+    put32(h, 0);
+
+    h += "ITSP";
+    put32(h, 1);
+    put32(h, kItspSize);
+    put32(h, 0x0A);
+    put32(h, kChunkSize);
+    put32(h, kDensity);
+    put32(h, dir.depth);
+    put32(h, static_cast<std::uint32_t>(dir.indexRoot));
+    put32(h, 0);               // first listing chunk
+    put32(h, dir.lastListing); // last listing chunk
+    put32(h, 0xFFFFFFFFu);
+    put32(h, static_cast<std::uint32_t>(dir.chunks.size()));
+    put32(h, options.language);
+    putBytes(h, kItspGuid, 16);
+    put32(h, kItspSize);
+    put32(h, 0xFFFFFFFFu);
+    put32(h, 0xFFFFFFFFu);
+    put32(h, 0xFFFFFFFFu);
+    for (const std::string& chunk : dir.chunks)
+        h += chunk;
+    h += section0;
+    return {};
+}
+
+} // namespace
+
+bool directoryOrder(const std::string& a, const std::string& b) {
+    return keyLess(foldedChars(a), a, foldedChars(b), b);
+}
+
+ChmResult buildChm(std::vector<ChmFile> files, const ChmOptions& options, std::string& out) {
+    Built built;
+    ChmResult r = build(std::move(files), options, built);
+    if (!r)
+        return r;
+    out = std::move(built.head);
+    out.append(reinterpret_cast<const char*>(built.stream.data()), built.stream.size());
+    return r;
+}
+
+ChmResult writeChm(const std::string& path, std::vector<ChmFile> files, const ChmOptions& options) {
+    Built built;
+    ChmResult r = build(std::move(files), options, built);
+    if (!r)
+        return r;
+    std::string error;
+    const std::vector<std::string_view> pieces = {
+        built.head,
+        std::string_view(reinterpret_cast<const char*>(built.stream.data()), built.stream.size())};
+    if (!replaceFileAtomically(path, pieces, 0644, error))
+        return failure(ChmError::CannotWrite, error);
+    return r;
+}
+
+} // namespace kvx::chm

@@ -1,0 +1,64 @@
+#pragma once
+// Writing a compiled-help (.chm) file: the container around the pages and pictures, with the
+// system files a help viewer expects and every content file in the LZX-compressed section.
+// Names are bytes and stay bytes. Plain C++, no Qt.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace kvx::chm {
+
+struct ChmFile {
+    // The name inside the file: "/" and the path below the compiled folder, as bytes.
+    std::string name;
+    // Text goes through the LZX compressor; pictures and other packed data are stored as they
+    // are (still inside the compressed section), which costs nothing to read back.
+    bool compressible = true;
+    // The bytes, or empty when `load` gives them.
+    std::string content;
+    // Called once, when the file's turn comes, so that large sets need not sit in memory.
+    // Returns false with `error` set when the bytes cannot be had.
+    std::function<bool(std::string& bytes, std::string& error)> load;
+};
+
+struct ChmOptions {
+    std::string title;
+    std::string defaultTopic = "index.htm";
+    std::string compiledName = "hhctest"; // the file's own name, without ".chm"
+    std::uint32_t language = 0x040c;      // the help file's language (LCID)
+    std::int64_t timestamp = 0;           // seconds since 1970, written into the headers
+};
+
+enum class ChmError {
+    None,
+    BadName, // a name that is empty, misses the leading "/", holds a NUL, is too long, ...
+    DuplicateName,
+    CannotLoad,  // a file's `load` failed
+    TooLarge,    // more content than the format's 32-bit fields can carry
+    CannotWrite, // the output could not be written or put in place
+};
+
+struct ChmResult {
+    ChmError error = ChmError::None;
+    std::string message; // what went wrong, naming the file; empty on success
+    explicit operator bool() const { return error == ChmError::None; }
+};
+
+// True when `a` comes before `b` in the file's directory: the order in which readers search
+// it (letter case folded, characters compared as UTF-8 where the bytes are UTF-8), ties broken
+// by the raw bytes so that names differing only in case keep a fixed order.
+bool directoryOrder(const std::string& a, const std::string& b);
+
+// Longest name a directory entry may carry.
+constexpr std::size_t kMaxNameLength = 1024;
+
+// Builds the whole file in memory.
+ChmResult buildChm(std::vector<ChmFile> files, const ChmOptions& options, std::string& out);
+
+// Writes the file beside `path` and renames it into place once complete: on failure an
+// earlier file at `path` is left as it was.
+ChmResult writeChm(const std::string& path, std::vector<ChmFile> files, const ChmOptions& options);
+
+} // namespace kvx::chm

@@ -1,0 +1,390 @@
+#include "index_compile.h"
+
+#include "chm/chm_writer.h"
+#include "files/atomic_file.h"
+#include "files/paths.h"
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <deque>
+#include <fcntl.h>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kvx::hhc {
+
+namespace {
+
+char lowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string lower(std::string s) {
+    for (char& c : s)
+        c = lowerAscii(c);
+    return s;
+}
+
+bool endsWith(const std::string& s, const std::string& tail) {
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
+
+bool isAlpha(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool isHtmlName(const std::string& name) {
+    const std::string l = lower(name);
+    return endsWith(l, ".htm") || endsWith(l, ".html");
+}
+
+// Pictures and archives are packed already: the compressor would only lose time on them.
+bool isCompressible(const std::string& name) {
+    static const char* const packed[] = {".jpg", ".jpeg", ".jpe", ".png", ".gif",  ".webp",
+                                         ".zip", ".gz",   ".tgz", ".bz2", ".xz",   ".7z",
+                                         ".rar", ".mp3",  ".mp4", ".ogg", ".webm", ".chm"};
+    const std::string l = lower(name);
+    for (const char* ext : packed)
+        if (endsWith(l, ext))
+            return false;
+    return true;
+}
+
+void appendUtf8(std::string& out, unsigned long c) {
+    if (c == 0 || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+        c = 0xFFFD;
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// Character references as attribute values carry them: numeric ones and the few named ones
+// a link can hold. Anything else stays as written.
+std::string decodeEntities(const std::string& s) {
+    static const struct {
+        const char* name;
+        char c;
+    } named[] = {{"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] != '&') {
+            out += s[i];
+            continue;
+        }
+        const std::size_t semi = s.find(';', i);
+        if (semi == std::string::npos || semi - i > 12) {
+            out += s[i];
+            continue;
+        }
+        const std::string ref = s.substr(i + 1, semi - i - 1);
+        bool done = false;
+        if (ref.size() >= 2 && ref[0] == '#') {
+            const bool hex = ref[1] == 'x' || ref[1] == 'X';
+            const std::string digits = ref.substr(hex ? 2 : 1);
+            if (!digits.empty() &&
+                digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") ==
+                    std::string::npos) {
+                appendUtf8(out, std::strtoul(digits.c_str(), nullptr, hex ? 16 : 10));
+                done = true;
+            }
+        } else {
+            for (const auto& n : named)
+                if (ref == n.name) {
+                    out += n.c;
+                    done = true;
+                }
+        }
+        if (done)
+            i = semi;
+        else
+            out += s[i];
+    }
+    return out;
+}
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    c = lowerAscii(c);
+    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
+std::string percentDecode(const std::string& s) {
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '%' && i + 2 < s.size() && hexValue(s[i + 1]) >= 0 && hexValue(s[i + 2]) >= 0) {
+            out += static_cast<char>(hexValue(s[i + 1]) * 16 + hexValue(s[i + 2]));
+            i += 2;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
+// A reference with a scheme ("http:", "mailto:", "javascript:") or a network path.
+bool isAbsolute(const std::string& ref) {
+    if (ref.rfind("//", 0) == 0 || ref[0] == '/' || ref[0] == '\\')
+        return true;
+    if (!isAlpha(ref[0]))
+        return false;
+    for (char c : ref) {
+        if (c == ':')
+            return true;
+        if (!(isAlpha(c) || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.'))
+            return false;
+    }
+    return false;
+}
+
+// The link an attribute value stands for, or empty when it names no file of ours.
+std::string linkOf(const std::string& value) {
+    std::string ref = decodeEntities(value);
+    std::size_t a = 0, b = ref.size();
+    while (a < b && isSpace(ref[a]))
+        ++a;
+    while (b > a && isSpace(ref[b - 1]))
+        --b;
+    ref = ref.substr(a, b - a);
+    const std::size_t cut = ref.find_first_of("#?");
+    if (cut != std::string::npos)
+        ref.erase(cut);
+    if (ref.empty() || isAbsolute(ref))
+        return {};
+    ref = percentDecode(ref);
+    if (ref.empty() || ref.back() == '/' || ref.find('\0') != std::string::npos)
+        return {};
+    return ref;
+}
+
+// The attributes of the tag that starts at `i` (just after its name); returns where it ends.
+std::size_t readAttributes(const std::string& html, std::size_t i,
+                           std::vector<std::string>& links) {
+    const std::size_t n = html.size();
+    while (i < n) {
+        while (i < n && (isSpace(html[i]) || html[i] == '/'))
+            ++i;
+        if (i >= n || html[i] == '>')
+            return i;
+        const std::size_t nameStart = i;
+        while (i < n && !isSpace(html[i]) && html[i] != '=' && html[i] != '>' && html[i] != '/')
+            ++i;
+        const std::string name = lower(html.substr(nameStart, i - nameStart));
+        if (i == nameStart) {
+            ++i; // a stray character
+            continue;
+        }
+        std::size_t j = i;
+        while (j < n && isSpace(html[j]))
+            ++j;
+        if (j >= n || html[j] != '=')
+            continue;
+        ++j;
+        while (j < n && isSpace(html[j]))
+            ++j;
+        std::string value;
+        if (j < n && (html[j] == '"' || html[j] == '\'')) {
+            const char quote = html[j];
+            const std::size_t end = html.find(quote, j + 1);
+            const std::size_t stop = end == std::string::npos ? n : end;
+            value = html.substr(j + 1, stop - j - 1);
+            i = stop == n ? n : stop + 1;
+        } else {
+            const std::size_t start = j;
+            while (j < n && !isSpace(html[j]) && html[j] != '>')
+                ++j;
+            value = html.substr(start, j - start);
+            i = j;
+        }
+        if (name == "href" || name == "src") {
+            std::string link = linkOf(value);
+            if (!link.empty())
+                links.push_back(std::move(link));
+        }
+    }
+    return i;
+}
+
+std::string shown(const std::string& name) {
+    std::string out;
+    for (unsigned char c : name) {
+        if (c < 0x20 || c == 0x7F) {
+            static const char* const hex = "0123456789ABCDEF";
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 0xF];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+CompileResult failure(CompileError error, std::string message) {
+    CompileResult r;
+    r.error = error;
+    r.message = std::move(message);
+    return r;
+}
+
+// Whether `path` is a regular file this process can open; `error` says why not.
+bool readable(const std::string& path, std::string& error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ::close(fd);
+    if (!regular)
+        error = "not a regular file";
+    return regular;
+}
+
+} // namespace
+
+std::vector<std::string> pageLinks(const std::string& html) {
+    std::vector<std::string> links;
+    const std::size_t n = html.size();
+    std::size_t i = 0;
+    while ((i = html.find('<', i)) != std::string::npos) {
+        if (html.compare(i, 4, "<!--") == 0) {
+            const std::size_t end = html.find("-->", i + 4);
+            if (end == std::string::npos)
+                break;
+            i = end + 3;
+            continue;
+        }
+        ++i;
+        if (i >= n || !isAlpha(html[i]))
+            continue;
+        while (i < n && !isSpace(html[i]) && html[i] != '>' && html[i] != '/')
+            ++i;
+        i = readAttributes(html, i, links);
+    }
+    return links;
+}
+
+std::string resolveLink(const std::string& page, const std::string& link) {
+    std::vector<std::string> parts;
+    auto walk = [&](const std::string& path, bool lastIsFile) {
+        std::size_t start = 0;
+        while (start <= path.size()) {
+            std::size_t end = path.find('/', start);
+            if (end == std::string::npos)
+                end = path.size();
+            const std::string part = path.substr(start, end - start);
+            const bool last = end == path.size();
+            start = end + 1;
+            if (last && !lastIsFile)
+                break;
+            if (part.empty() || part == ".")
+                continue;
+            if (part == "..") {
+                if (parts.empty())
+                    return false;
+                parts.pop_back();
+                continue;
+            }
+            parts.push_back(part);
+        }
+        return true;
+    };
+    if (!walk(page, false) || !walk(link, true) || parts.empty())
+        return {};
+    std::string out;
+    for (const std::string& p : parts)
+        out += (out.empty() ? "" : "/") + p;
+    return out;
+}
+
+CompileResult compileIndexFolder(std::string indexPage) {
+    if (indexPage.size() >= 2 && indexPage.front() == '"' && indexPage.back() == '"')
+        indexPage = indexPage.substr(1, indexPage.size() - 2);
+    std::string problem;
+    if (indexPage.empty() || !readable(indexPage, problem))
+        return failure(CompileError::NoIndexPage, "no index page \"" + shown(indexPage) + "\"" +
+                                                      (problem.empty() ? "" : ": " + problem));
+    const std::string folder = folderOf(indexPage);
+    const std::string start = baseNameOf(indexPage);
+    if (!isHtmlName(start))
+        return failure(CompileError::NotAnHtmlPage,
+                       "\"" + shown(indexPage) + "\" is not an HTML page (.htm)");
+
+    // Every file reachable from the index page, each once, in the order first met.
+    CompileResult result;
+    std::vector<chm::ChmFile> files;
+    std::set<std::string> seen{start};
+    std::deque<std::pair<std::string, std::string>> queue{{start, std::string()}};
+    while (!queue.empty()) {
+        const auto [name, linkedFrom] = queue.front();
+        queue.pop_front();
+        const std::string path = joinPath(folder, name);
+        const std::string who =
+            linkedFrom.empty() ? std::string() : "\"" + shown(linkedFrom) + "\" links to ";
+        chm::ChmFile file;
+        file.name = "/" + name;
+        file.compressible = isCompressible(name);
+        if (isHtmlName(name)) {
+            std::string error;
+            if (readWholeFile(path, file.content, error) != ReadStatus::Ok)
+                return failure(CompileError::MissingLink,
+                               who + "\"" + shown(name) +
+                                   "\", which cannot be read: " + shown(error));
+            for (const std::string& link : pageLinks(file.content)) {
+                const std::string target = resolveLink(name, link);
+                if (!target.empty() && seen.insert(target).second)
+                    queue.emplace_back(target, name);
+            }
+        } else {
+            if (!readable(path, problem))
+                return failure(CompileError::MissingLink,
+                               who + "\"" + shown(name) + "\", which cannot be read: " + problem);
+            file.load = [path](std::string& bytes, std::string& error) {
+                return readWholeFile(path, bytes, error, std::size_t{1} << 31) == ReadStatus::Ok;
+            };
+        }
+        result.files.push_back(name);
+        files.push_back(std::move(file));
+    }
+
+    chm::ChmOptions options;
+    options.defaultTopic = start;
+    std::string title = baseNameOf(folder == "." ? std::string() : folder);
+    for (char& c : title)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = ' ';
+    options.title = title;
+    options.timestamp = static_cast<std::int64_t>(std::time(nullptr));
+    result.output = joinPath(folder, "hhctest.chm");
+    const chm::ChmResult written = chm::writeChm(result.output, std::move(files), options);
+    if (!written) {
+        const CompileError error = written.error == chm::ChmError::CannotLoad
+                                       ? CompileError::MissingLink
+                                       : CompileError::CannotWrite;
+        return failure(error,
+                       "cannot write \"" + shown(result.output) + "\": " + shown(written.message));
+    }
+    return result;
+}
+
+} // namespace kvx::hhc

@@ -1,0 +1,40 @@
+#pragma once
+// Compiling an index folder into one compiled-help file: index.htm and every file reachable
+// from it through relative links inside its folder, each once, and nothing else of the
+// folder (a user's own photos and pages stay out). Plain C++, no Qt.
+
+#include <string>
+#include <vector>
+
+namespace kvx::hhc {
+
+enum class CompileError {
+    None,
+    NoIndexPage,   // the argument is empty or names no readable file
+    NotAnHtmlPage, // the argument does not end in ".htm" or ".html"
+    MissingLink,   // a page links to a file that does not exist or cannot be read
+    CannotWrite,   // the compiled file could not be written or put in place
+};
+
+struct CompileResult {
+    CompileError error = CompileError::None;
+    std::string message;            // one line a user can act on; empty on success
+    std::string output;             // <folder>/hhctest.chm
+    std::vector<std::string> files; // what was compiled, as paths below the folder
+};
+
+// The files a page links to through href and src attributes, as paths relative to the page's
+// own folder: HTML character references and percent-encoding decoded, fragments and queries
+// cut off. Absolute addresses (a scheme such as http:, mailto:, javascript:, or a leading
+// "/") are left out, and so are links to a folder (ending in "/").
+std::vector<std::string> pageLinks(const std::string& html);
+
+// `link` (from pageLinks) taken from the page at `page` (a path below the folder): the path
+// below the folder, or empty when it leaves the folder.
+std::string resolveLink(const std::string& page, const std::string& link);
+
+// Compiles the folder of `indexPage` (one pair of surrounding double quotes is removed) into
+// <folder>/hhctest.chm, replacing an earlier one only once the new one is complete.
+CompileResult compileIndexFolder(std::string indexPage);
+
+} // namespace kvx::hhc
