@@ -1,9 +1,11 @@
-// hh.exe and its unpacking: compiled-help files made in code (well formed and damaged) are
-// unpacked in process into a private cache, and the real hh.exe runs on them with a
-// recording opener, under a time guard, from folders whose names are not UTF-8.
+// hh.exe and its unpacking: compiled-help files from our writer (and, for pages in section 0,
+// from the tests' sample writer), well formed and damaged, are unpacked in process into a
+// private cache, and the real hh.exe runs on them with a recording opener, under a time guard,
+// from folders whose names are not UTF-8.
 
 #include "support/chm_sample.h"
 
+#include "chm/chm_writer.h"
 #include "chm_extract.h"
 
 #include <gtest/gtest.h>
@@ -82,12 +84,63 @@ std::string unescaped(const std::string& url) {
     return out;
 }
 
+// A compiled file of our writer holding `files` (name, content; ".jpg" stored as it is).
+std::string written(const std::vector<std::pair<std::string, std::string>>& files,
+                    const std::string& topic = "index.htm") {
+    std::vector<kvx::chm::ChmFile> list;
+    for (const auto& [name, content] : files) {
+        kvx::chm::ChmFile f;
+        f.name = name;
+        f.content = content;
+        f.compressible = name.size() < 4 || name.compare(name.size() - 4, 4, ".jpg") != 0;
+        list.push_back(std::move(f));
+    }
+    kvx::chm::ChmOptions options;
+    options.title = "Index";
+    options.defaultTopic = topic;
+    std::string out;
+    const kvx::chm::ChmResult r = kvx::chm::buildChm(std::move(list), options, out);
+    EXPECT_TRUE(r) << r.message;
+    return out;
+}
+
 // The pages of a small index: HTML compressed, a picture across the first frame boundary.
-std::vector<ChmSampleEntry> indexPages() {
-    return {{"/#SYSTEM", kvxtest::chmSystemFile("index.htm"), false},
-            {"/index.htm", "<html><frameset></frameset></html>"},
+std::vector<std::pair<std::string, std::string>> indexPages() {
+    return {{"/index.htm", "<html><frameset></frameset></html>"},
             {"/a.dwg.htm", "<html>a</html>"},
             {"/a.dwg.jpg", noise(40000, 1)}};
+}
+
+std::uint64_t le(const std::string& bytes, std::size_t at, int size) {
+    std::uint64_t v = 0;
+    for (int i = size - 1; i >= 0; --i)
+        v = (v << 8) | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
+    return v;
+}
+
+// Where a field of a compiled file starts, found by its fixed bytes.
+std::size_t where(const std::string& bytes, const std::string& marker, std::size_t back) {
+    const std::size_t at = bytes.find(marker);
+    EXPECT_NE(at, std::string::npos) << marker;
+    return at - back;
+}
+std::size_t controlData(const std::string& bytes) {
+    return where(bytes, "LZXC", 4);
+}
+// The reset table: its entry size (8) and header size (0x28) follow its version and count.
+std::size_t resetTable(const std::string& bytes) {
+    return where(bytes, std::string("\x08\0\0\0\x28\0\0\0", 8), 8);
+}
+// The directory chunk `n`, after the ITSP header that the ITSF header points at.
+std::size_t chunk(const std::string& bytes, std::uint64_t n) {
+    return static_cast<std::size_t>(le(bytes, 0x48, 8) + 0x54 + n * 4096);
+}
+
+// The name `placeholder` in the directory replaced by `name`, of the same length.
+std::string renamed(std::string bytes, const std::string& placeholder, const std::string& name) {
+    EXPECT_EQ(placeholder.size(), name.size());
+    bytes.replace(where(bytes, placeholder, 0), name.size(), name);
+    return bytes;
 }
 
 struct HhRun {
@@ -186,54 +239,69 @@ TEST_F(HhViewer, HostileFilesEndWithAnErrorAndWriteNothingOutsideTheCache) {
     const Case cases[] = {
         {"self-pointing index chunk",
          [] {
-             ChmSample s = makeChm(indexPages(), true);
-             s.bytes[s.indexTarget] = 1;
-             return s.bytes;
+             // Enough pages for several listing chunks under an index chunk, whose entries
+             // are all made to name the index chunk itself.
+             auto pages = indexPages();
+             for (int i = 0; i < 300; ++i)
+                 pages.push_back({"/report number " + std::to_string(1000 + i) + ".dwg.htm", "r"});
+             std::string bytes = written(pages);
+             const std::size_t itsp = chunk(bytes, 0) - 0x54;
+             const std::uint64_t root = le(bytes, itsp + 0x1c, 4);
+             EXPECT_LT(root, 128u);
+             const std::size_t pmgi = chunk(bytes, root);
+             EXPECT_EQ(bytes.substr(pmgi, 4), "PMGI");
+             const std::size_t end = pmgi + 4096 - le(bytes, pmgi + 4, 4);
+             for (std::size_t at = pmgi + 8; at < end;) {
+                 at += 1 + static_cast<unsigned char>(bytes[at]); // a short name, then its chunk
+                 EXPECT_LT(static_cast<unsigned char>(bytes[at]), 0x80);
+                 bytes[at++] = static_cast<char>(root);
+             }
+             return bytes;
          },
          true, "", nullptr},
         {"listing chunk naming itself as the next",
          [] {
-             ChmSample s = makeChm(indexPages());
-             kvxtest::putLE(s.bytes, s.listingChunk + 0x10, 0, 4);
-             return s.bytes;
+             std::string bytes = written(indexPages());
+             kvxtest::putLE(bytes, chunk(bytes, 0) + 0x10, 0, 4);
+             return bytes;
          },
          true, "", nullptr},
         {"reset interval of zero",
          [] {
-             ChmSample s = makeChm(indexPages());
-             kvxtest::putLE(s.bytes, s.controlData + 12, 0, 4);
-             return s.bytes;
+             std::string bytes = written(indexPages());
+             kvxtest::putLE(bytes, controlData(bytes) + 12, 0, 4);
+             return bytes;
          },
-         false, "\"/index.htm\" can't be read whole", nullptr},
+         false, "can't be read whole", nullptr},
         {"overlong reset-table entry",
          [] {
-             ChmSample s = makeChm(indexPages());
-             kvxtest::putLE(s.bytes, s.resetTable + 8, 0x10000, 4);
-             return s.bytes;
+             std::string bytes = written(indexPages());
+             kvxtest::putLE(bytes, resetTable(bytes) + 8, 0x10000, 4);
+             return bytes;
          },
          true, "", nullptr}, // the reader starts from the front instead
         {"reset table pointing past the data",
          [] {
-             ChmSample s = makeChm(indexPages());
-             kvxtest::putLE(s.bytes, s.resetTable + 0x28, 0xffffffffffull, 8);
-             return s.bytes;
+             std::string bytes = written(indexPages());
+             kvxtest::putLE(bytes, resetTable(bytes) + 0x28, 0xffffffffffull, 8);
+             return bytes;
          },
          false, "can't be read whole", nullptr},
         {"a \"../\" name",
          [] {
-             std::vector<ChmSampleEntry> pages = indexPages();
-             pages.push_back({"/../escape.htm", "<html>out</html>"});
-             return makeChm(pages).bytes;
+             auto pages = indexPages();
+             pages.push_back({"/abcescape.htm", "<html>out</html>"});
+             return renamed(written(pages), "/abcescape.htm", "/../escape.htm");
          },
          false, "\"/../escape.htm\" has a name that can't be unpacked safely", nullptr},
         {"a name with terminal control bytes",
          [] {
-             std::vector<ChmSampleEntry> pages = indexPages();
-             pages.push_back({"/\x1b]0;owned\x07.htm", "x"});
-             return makeChm(pages).bytes;
+             auto pages = indexPages();
+             pages.push_back({"/qqqqqqqqqq.htm", "x"});
+             return renamed(written(pages), "/qqqqqqqqqq.htm", "/\x1b]0;owned\x07.htm");
          },
          false, "\"/\\x1B]0;owned\\x07.htm\"", nullptr},
-        {"links planted in the cache", [] { return makeChm(indexPages()).bytes; }, true, "",
+        {"links planted in the cache", [] { return written(indexPages()); }, true, "",
          [&](const fs::path& chm) {
              // The folder this very file unpacks into, and a work folder, made links to a
              // folder outside the cache.
@@ -245,19 +313,20 @@ TEST_F(HhViewer, HostileFilesEndWithAnErrorAndWriteNothingOutsideTheCache) {
          }},
         {"a file cut in half",
          [] {
-             const std::string whole = makeChm(indexPages()).bytes;
+             const std::string whole = written(indexPages());
              return whole.substr(0, whole.size() / 2);
          },
          false, "", nullptr},
         {"an entry beyond the end of the file",
          [] {
-             // Section 0 only: its last page ends just before the compressed section's
-             // 100 bytes of storage files, and the cut takes 50 bytes of it.
-             std::vector<ChmSampleEntry> pages = indexPages();
-             for (ChmSampleEntry& p : pages)
-                 p.compressed = false;
-             pages.push_back({"/zz.htm", noise(3000, 2), false});
-             std::string bytes = makeChm(pages).bytes;
+             // Pages in section 0 (not from our writer, which compresses every page): the
+             // last one ends just before the compressed section's 100 bytes of storage
+             // files, and the cut takes 50 bytes of it.
+             std::vector<ChmSampleEntry> pages = {
+                 {"/#SYSTEM", kvxtest::chmSystemFile("index.htm"), false},
+                 {"/index.htm", "<html></html>", false},
+                 {"/zz.htm", noise(3000, 2), false}};
+             const std::string bytes = makeChm(pages).bytes;
              return bytes.substr(0, bytes.size() - 150);
          },
          false, "beyond the end", nullptr},
@@ -306,15 +375,10 @@ TEST_F(HhViewer, HostileFilesEndWithAnErrorAndWriteNothingOutsideTheCache) {
 }
 
 TEST_F(HhViewer, EveryPageComesOutWithTheBytesOfItsName) {
-    const std::string picture = noise(70000, 3); // across the 32 and 64 KiB boundaries
-    const std::vector<ChmSampleEntry> pages = {
-        {"/#SYSTEM", kvxtest::chmSystemFile("Case.htm"), false},
-        {"/#IDXHDR", noise(4096, 4), false},
-        {"/$OBJINST", "x", false},
-        {"/$WWKeywordLinks/Property", "y", false},
+    const std::vector<std::pair<std::string, std::string>> pages = {
         {"/index.htm", "<html>index</html>"},
         {"/#12 plan.dwg.htm", "<html>#12</html>"},
-        {"/#12 plan.dwg.jpg", picture},
+        {"/#12 plan.dwg.jpg", noise(70000, 3)}, // across the 32 and 64 KiB boundaries
         {"/$x.htm", "<html>dollar</html>"},
         {"/Case.htm", "<html>upper</html>"},
         {"/case.htm", "<html>lower</html>"},
@@ -323,21 +387,17 @@ TEST_F(HhViewer, EveryPageComesOutWithTheBytesOfItsName) {
         {"/.hidden.htm", "h"},
         {"/back\\slash.htm", "s"},
         {"/empty.htm", ""},
-        {"/stored.htm", "<html>stored</html>", false},
-        {"/sub/", "", false},
         {"/sub/dir/deep.htm", "deep"},
     };
     const fs::path chm = dir / "round.chm";
-    spit(chm, makeChm(pages).bytes);
+    spit(chm, written(pages, "Case.htm"));
 
     const kvx::hh::Extraction e = kvx::hh::extractToCache(chm.string(), root);
     ASSERT_EQ(e.error, kvx::hh::ViewError::None) << e.message;
     EXPECT_EQ(e.topic, "Case.htm");
     std::map<std::string, std::string> expected;
-    for (const ChmSampleEntry& p : pages)
-        if (!kvx::hh::isSystemEntry(p.name) && p.name.back() != '/')
-            expected[p.name.substr(1)] = p.data;
-    EXPECT_EQ(expected.size(), 13u);
+    for (const auto& [name, content] : pages)
+        expected[name.substr(1)] = content;
     EXPECT_EQ(tree(e.folder), expected);
     EXPECT_EQ(indexFolders(), (std::vector<std::string>{fs::path(e.folder).filename()}));
 
@@ -350,9 +410,9 @@ TEST_F(HhViewer, EveryPageComesOutWithTheBytesOfItsName) {
     fs::remove(fs::path(e.folder) / e.topic); // a folder someone damaged is unpacked anew
     EXPECT_FALSE(kvx::hh::extractToCache(chm.string(), root).reused);
     EXPECT_EQ(tree(e.folder), expected);
-    std::vector<ChmSampleEntry> changed = pages;
-    changed[4].data = "<html>new</html>";
-    spit(chm, makeChm(changed).bytes);
+    auto changed = pages;
+    changed[0].second = "<html>new</html>";
+    spit(chm, written(changed, "Case.htm"));
     const kvx::hh::Extraction fresh = kvx::hh::extractToCache(chm.string(), root);
     ASSERT_EQ(fresh.error, kvx::hh::ViewError::None) << fresh.message;
     EXPECT_NE(fresh.folder, e.folder);
@@ -360,15 +420,39 @@ TEST_F(HhViewer, EveryPageComesOutWithTheBytesOfItsName) {
     EXPECT_EQ(indexFolders(), (std::vector<std::string>{fs::path(fresh.folder).filename()}));
 }
 
+// Pages in section 0 as well as compressed ones (other compilers store some there); the
+// compiler's own files and folder entries stay in.
+TEST_F(HhViewer, PagesOfBothSectionsComeOutAndSystemFilesStayIn) {
+    const std::vector<ChmSampleEntry> pages = {
+        {"/#SYSTEM", kvxtest::chmSystemFile("index.htm"), false},
+        {"/#IDXHDR", noise(4096, 4), false},
+        {"/$OBJINST", "x", false},
+        {"/$WWKeywordLinks/Property", "y", false},
+        {"/index.htm", "<html>index</html>"},
+        {"/stored.htm", "<html>stored</html>", false},
+        {"/sub/", "", false},
+        {"/sub/a.jpg", noise(40000, 5)},
+        {"/sub/b.jpg", noise(100, 6), false},
+    };
+    const fs::path chm = dir / "both.chm";
+    spit(chm, makeChm(pages).bytes);
+    const kvx::hh::Extraction e = kvx::hh::extractToCache(chm.string(), root);
+    ASSERT_EQ(e.error, kvx::hh::ViewError::None) << e.message;
+    EXPECT_EQ(tree(e.folder),
+              (std::map<std::string, std::string>{{"index.htm", "<html>index</html>"},
+                                                  {"stored.htm", "<html>stored</html>"},
+                                                  {"sub/a.jpg", noise(40000, 5)},
+                                                  {"sub/b.jpg", noise(100, 6)}}));
+}
+
 // The index of a folder whose name is not UTF-8, given as the program gives it: the bare
 // name in that folder, or the whole path; the opener gets a percent-encoded address.
 TEST_F(HhViewer, OpensAnIndexInAFolderWhoseNameIsNotUtf8) {
     const fs::path folder = dir / "Plans \xe9t\xe9 #1";
     fs::create_directories(folder);
-    std::vector<ChmSampleEntry> pages = indexPages();
+    auto pages = indexPages();
     pages.push_back({"/plan\xe9 #2.dwg.htm", "<html>2</html>"});
-    pages[0].data = kvxtest::chmSystemFile("plan\xe9 #2.dwg.htm");
-    spit(folder / "Plans.chm", makeChm(pages).bytes);
+    spit(folder / "Plans.chm", written(pages, "plan\xe9 #2.dwg.htm"));
 
     for (const std::string& argument :
          {std::string("Plans.chm"), (folder / "Plans.chm").string()}) {
@@ -389,11 +473,11 @@ TEST_F(HhViewer, OpensAnIndexInAFolderWhoseNameIsNotUtf8) {
 }
 
 TEST_F(HhViewer, LimitsRefuseTheWholeFileAndNameTheLimit) {
-    std::vector<ChmSampleEntry> pages = indexPages();
-    pages.push_back({"/big.jpg", std::string((1 << 20) + 1, 'x'), false});
+    auto pages = indexPages();
+    pages.push_back({"/big.jpg", std::string((1 << 20) + 1, 'x')});
     pages.push_back({"/a-rather-long-name.htm", "x"});
     const fs::path chm = dir / "big.chm";
-    spit(chm, makeChm(pages).bytes);
+    spit(chm, written(pages));
     const struct {
         kvx::hh::Limits limits;
         const char* message;
@@ -420,7 +504,7 @@ TEST_F(HhViewer, TheCacheKeepsTheNewestIndexesAndClearsAbandonedWork) {
     std::vector<std::string> folders;
     for (int i = 0; i < 5; ++i) {
         const fs::path chm = dir / ("f" + std::to_string(i) + ".chm");
-        spit(chm, makeChm(indexPages()).bytes);
+        spit(chm, written(indexPages()));
         const kvx::hh::Extraction e = kvx::hh::extractToCache(chm.string(), root, limits);
         ASSERT_EQ(e.error, kvx::hh::ViewError::None) << e.message;
         folders.push_back(fs::path(e.folder).filename());

@@ -639,12 +639,14 @@ Extraction extractToCache(const std::string& chmPath, const std::string& root,
                                                     std::to_string(limits.nameLength) +
                                                     " bytes, the longest hh.exe unpacks: " +
                                                     quotedName(name.substr(0, 64)) + "...");
-        if (name == "/#SYSTEM")
-            systemFile = f;
-        else if (name == "/#WINDOWS")
-            windowsFile = f;
-        else if (name == "/#STRINGS")
-            stringsFile = f;
+        // The compiler's records, at the top with or without the leading "/".
+        const std::string top = name[0] == '/' ? name.substr(1) : name;
+        mschmd_file** record = top == "#SYSTEM"    ? &systemFile
+                               : top == "#WINDOWS" ? &windowsFile
+                               : top == "#STRINGS" ? &stringsFile
+                                                   : nullptr;
+        if (record && (!*record || name[0] == '/'))
+            *record = f;
         if (isSystemEntry(name) || (name.back() == '/' && f->length == 0))
             continue;
         const std::string relative = safeRelativePath(name);
