@@ -21,6 +21,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -470,6 +471,11 @@ TEST_F(HhViewer, OpensAnIndexInAFolderWhoseNameIsNotUtf8) {
     const HhRun missing = hh("Missing\xff.chm", folder);
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_EQ(missing.err, "hh.exe: The file \"Missing\\xFF.chm\" can't be found.\n");
+    // A named pipe is no file to wait on.
+    ASSERT_EQ(::mkfifo((folder / "pipe.chm").c_str(), 0600), 0);
+    const HhRun pipe = hh("pipe.chm", folder);
+    ASSERT_TRUE(pipe.ended);
+    EXPECT_EQ(pipe.err, "hh.exe: The file \"pipe.chm\" can't be read.\n");
 }
 
 TEST_F(HhViewer, LimitsRefuseTheWholeFileAndNameTheLimit) {

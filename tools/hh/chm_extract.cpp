@@ -576,7 +576,8 @@ Extraction extractToCache(const std::string& chmPath, const std::string& root,
     const std::string shown = quotedName(chmPath);
     if (chmPath.empty())
         return failure(ViewError::CannotOpen, "The file \"\" can't be found.");
-    Fd input(::open(chmPath.c_str(), O_RDONLY | O_CLOEXEC));
+    // Not blocking: a named pipe given as the file is refused below instead of waited on.
+    Fd input(::open(chmPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     const int openError = errno;
     if (input.fd < 0)
         return failure(ViewError::CannotOpen,
