@@ -98,9 +98,9 @@ bool sameIgnoringCase(const std::string& a, const std::string& b) {
 // ---- The file system of libmspack: our own descriptors, nothing opened by name ----------
 
 struct Stream {
-    int fd = -1;        // the .chm (shared, not ours to close) or the entry being written
-    bool input = false; //
-    off_t position = 0; // reading only
+    int fd = -1; // the .chm (shared, not ours to close) or the entry being written
+    bool input = false;
+    off_t position = 0;            // reading only
     std::string* memory = nullptr; // the entry goes here instead of a file
     std::uint64_t written = 0;
     std::uint64_t limit = 0; // an entry writes its stated length and no more
