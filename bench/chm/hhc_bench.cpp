@@ -172,7 +172,8 @@ void BM_HhcRounds(benchmark::State& state) {
     }
     std::error_code ec;
     fs::remove(catOut, ec);
-    fs::remove_all(f.dir, ec);
+    if (!std::getenv("KVX_BENCH_KEEP")) // keeps the folder for a closer look
+        fs::remove_all(f.dir, ec);
 }
 
 } // namespace

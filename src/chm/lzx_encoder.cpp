@@ -39,10 +39,10 @@ constexpr unsigned kBlockStored = 3;
 // blocks, and so of trees, in a frame.
 constexpr std::uint32_t kMinRun = 512;
 
-// Match finder effort: chain links followed, and lengths that end the search or the lazy step.
-constexpr int kMaxChain = 24;
-constexpr unsigned kNiceLength = 96;
-constexpr unsigned kLazyStop = 32;
+// Match finder effort: chain links followed, and the length that ends the search (a match of
+// that length is also taken without looking one byte further).
+constexpr int kMaxChain = 128;
+constexpr unsigned kNiceLength = 257;
 constexpr unsigned kHashBits = 15;
 
 int positionSlots(int windowBits) {
@@ -292,11 +292,32 @@ struct LzxEncoder::State {
     std::uint8_t prevLength[kLengthSymbols] = {};
     bool headerDue = true;
     std::vector<Token> tokens;
+    static constexpr std::uint32_t kNone = 0xFFFFFFFF;
+    std::uint32_t lastHead = kNone; // where the latest picture's head starts
+    // Picture heads of the pending batch that are stored: they still go into the hash chains,
+    // so that the next picture's head finds them.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> storedHeads;
+
+    // The price of symbols in 1/16 bits, from the codes of the latest block: text changes
+    // little from one block to the next, so they predict what a literal or a match will cost.
+    std::uint16_t mainCost[kMaxMainSymbols];
+    std::uint16_t lengthCost[kLengthSymbols];
+    int literalCost = 6 * 16;
+    int matchScore(unsigned length, unsigned slot, unsigned extra) const {
+        const unsigned header = std::min(length - 2, kPrimaryLengths);
+        int cost = mainCost[kNumChars + slot * 8 + header] + int(extra) * 16;
+        if (length - 2 >= kPrimaryLengths)
+            cost += lengthCost[length - 2 - kPrimaryLengths];
+        return int(length) * literalCost - cost;
+    }
+    void updateCosts(const std::uint32_t* mainFreq, const std::uint8_t* mainLens,
+                     const std::uint8_t* lengthLens);
 
     std::uint32_t pendingBytes() const { return segBase + std::uint32_t(seg.size()) - batchStart; }
     std::uint32_t segEnd() const { return segBase + std::uint32_t(seg.size()); }
     const std::uint8_t* at(std::uint32_t pos) const { return seg.data() + (pos - segBase); }
 
+    bool headWorthCoding(const std::uint8_t* data, std::size_t size) const;
     void startBatch();
     void append(const std::uint8_t* data, std::uint32_t size, bool compressible);
     void encodeBatch();
@@ -333,11 +354,6 @@ unsigned matchLength(const std::uint8_t* a, const std::uint8_t* b, unsigned limi
     return n;
 }
 
-// Bits a match costs beyond its main tree symbol; literals are taken at 8 bits a byte.
-int matchScore(unsigned length, int extra) {
-    return static_cast<int>(length) * 8 - (8 + extra + (length - 2 >= kPrimaryLengths ? 4 : 0));
-}
-
 } // namespace
 
 void LzxEncoder::State::startBatch() {
@@ -350,6 +366,7 @@ void LzxEncoder::State::startBatch() {
         std::fill(std::begin(prevMain), std::end(prevMain), 0);
         std::fill(std::begin(prevLength), std::end(prevLength), 0);
         headerDue = true;
+        lastHead = kNone;
     } else if (seg.size() > windowSize) {
         // Only a window of history can be reached.
         const std::uint32_t drop = std::uint32_t(seg.size()) - windowSize;
@@ -358,6 +375,24 @@ void LzxEncoder::State::startBatch() {
     }
     batchStart = segEnd();
     runs.clear();
+    storedHeads.clear();
+}
+
+// A picture's head is coded when it joins the text before it in one block, or when it repeats
+// much of the previous picture's head; otherwise a block of its own would cost more than it
+// saves.
+bool LzxEncoder::State::headWorthCoding(const std::uint8_t* data, std::size_t size) const {
+    if (pendingBytes() > 0 && !runs.empty() && runs.back().compressible)
+        return true;
+    const bool resetDue = pendingBytes() == 0 && framesDone % options.resetIntervalFrames == 0;
+    const std::uint32_t here = segEnd();
+    if (resetDue || lastHead == kNone || lastHead < segBase || here - lastHead > maxDistance)
+        return false;
+    const std::size_t n = std::min<std::size_t>(size, here - lastHead);
+    std::size_t same = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        same += data[i] == *at(lastHead + std::uint32_t(i));
+    return same * 4 >= size;
 }
 
 void LzxEncoder::State::append(const std::uint8_t* data, std::uint32_t size, bool compressible) {
@@ -417,7 +452,7 @@ Match LzxEncoder::State::findMatch(std::uint32_t pos, unsigned limit) {
             continue;
         const unsigned len = matchLength(p, p - d, limit);
         if (len >= 2) {
-            const int score = matchScore(len, 0);
+            const int score = matchScore(len, unsigned(r), 0);
             if (score > best.score)
                 best = {len, d, r, score};
         }
@@ -454,7 +489,8 @@ Match LzxEncoder::State::findMatch(std::uint32_t pos, unsigned limit) {
         candidate = next;
     }
     if (bestDist) {
-        const int score = matchScore(bestLen, int(extraBits(slotOf(bestDist + 2))));
+        const unsigned slot = slotOf(bestDist + 2);
+        const int score = matchScore(bestLen, slot, extraBits(slot));
         if (score > best.score)
             best = {bestLen, bestDist, -1, score};
     }
@@ -525,7 +561,7 @@ void LzxEncoder::State::tokenize(std::uint32_t start, std::uint32_t end) {
         if (current.length == 0) {
             pushLiteral(pos);
             ++pos;
-        } else if (current.length >= kLazyStop) {
+        } else if (current.length >= kNiceLength) {
             pushMatch(current);
             for (std::uint32_t q = pos + 1; q < pos + current.length; ++q)
                 insert(q);
@@ -543,6 +579,21 @@ void LzxEncoder::State::tokenize(std::uint32_t start, std::uint32_t end) {
 void LzxEncoder::State::frameEnded() {
     bits.alignWord();
     ++framesDone;
+}
+
+void LzxEncoder::State::updateCosts(const std::uint32_t* mainFreq, const std::uint8_t* mainLens,
+                                    const std::uint8_t* lengthLens) {
+    // A symbol the latest block did not use is taken as rare.
+    for (unsigned s = 0; s < kMaxMainSymbols; ++s)
+        mainCost[s] = std::uint16_t((mainLens[s] ? mainLens[s] : 14) * 16);
+    for (unsigned s = 0; s < kLengthSymbols; ++s)
+        lengthCost[s] = std::uint16_t((lengthLens[s] ? lengthLens[s] : 12) * 16);
+    std::uint64_t bits = 0, count = 0;
+    for (unsigned s = 0; s < kNumChars; ++s) {
+        bits += std::uint64_t(mainFreq[s]) * mainLens[s];
+        count += mainFreq[s];
+    }
+    literalCost = count ? int(bits * 16 / count) : 8 * 16;
 }
 
 void LzxEncoder::State::emitVerbatim(std::uint32_t start, std::uint32_t end) {
@@ -569,6 +620,7 @@ void LzxEncoder::State::emitVerbatim(std::uint32_t start, std::uint32_t end) {
     writeLengths(bits, prevMain, mainLens, 0, kNumChars);
     writeLengths(bits, prevMain, mainLens, kNumChars, mainSymbols);
     writeLengths(bits, prevLength, lengthLens, 0, kLengthSymbols);
+    updateCosts(mainFreq, mainLens, lengthLens);
     std::copy(mainLens, mainLens + mainSymbols, prevMain);
     std::copy(lengthLens, lengthLens + kLengthSymbols, prevLength);
 
@@ -629,6 +681,9 @@ void LzxEncoder::State::encodeBatch() {
             tokenize(r.start, r.end);
             emitVerbatim(r.start, r.end);
         } else {
+            for (const auto& [from, to] : storedHeads)
+                for (std::uint32_t pos = std::max(from, r.start); pos < std::min(to, r.end); ++pos)
+                    insert(pos);
             emitStored(r.start, r.end);
         }
     }
@@ -651,6 +706,8 @@ LzxEncoder::LzxEncoder(LzxOptions options) : state_(nullptr) {
     s.head.assign(std::size_t(1) << kHashBits, 0);
     s.chain.assign(s.windowSize, 0);
     s.out.reserve(1 << 16);
+    std::fill(std::begin(s.mainCost), std::end(s.mainCost), std::uint16_t(9 * 16));
+    std::fill(std::begin(s.lengthCost), std::end(s.lengthCost), std::uint16_t(5 * 16));
 }
 
 LzxEncoder::~LzxEncoder() {
@@ -658,9 +715,26 @@ LzxEncoder::~LzxEncoder() {
 }
 
 void LzxEncoder::write(const std::uint8_t* data, std::size_t size, bool compressible) {
-    State& s = *state_;
-    if (s.finished)
+    if (state_->finished)
         throw std::logic_error("LZX stream already finished");
+    State& s = *state_;
+    if (!compressible) {
+        const std::size_t head = std::min<std::size_t>(size, s.options.codedHeadBytes);
+        const bool coded = s.headWorthCoding(data, head);
+        writeRun(data, head, coded);
+        // A head cut by the end of a batch is left alone.
+        const bool whole = s.segEnd() >= s.batchStart + head;
+        s.lastHead = whole ? s.segEnd() - std::uint32_t(head) : State::kNone;
+        if (whole && !coded)
+            s.storedHeads.emplace_back(s.lastHead, s.segEnd());
+        data += head;
+        size -= head;
+    }
+    writeRun(data, size, compressible);
+}
+
+void LzxEncoder::writeRun(const std::uint8_t* data, std::size_t size, bool compressible) {
+    State& s = *state_;
     const std::uint32_t batchBytes = s.batchFrames * kFrame;
     while (size > 0) {
         if (s.pendingBytes() == 0)

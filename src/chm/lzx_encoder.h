@@ -10,8 +10,11 @@
 namespace kvx::chm {
 
 struct LzxOptions {
-    int windowBits = 16;               // window of 2^windowBits bytes (15..21)
+    int windowBits = 16;                   // window of 2^windowBits bytes (15..21)
     std::uint32_t resetIntervalFrames = 2; // the state is reset every this many frames
+    // The first bytes of each incompressible write are coded all the same: a picture's
+    // headers (JPEG tables, about 620 bytes) repeat from one picture to the next.
+    std::uint32_t codedHeadBytes = 640;
 };
 
 class LzxEncoder {
@@ -24,10 +27,13 @@ public:
     LzxEncoder& operator=(const LzxEncoder&) = delete;
 
     // Appends `size` bytes of section content. Bytes that do not compress (pictures) are
-    // passed with `compressible` false and go into uncompressed blocks.
+    // passed with `compressible` false and go into uncompressed blocks (all but their first
+    // options().codedHeadBytes).
     void write(const std::uint8_t* data, std::size_t size, bool compressible);
 
-    // Ends the stream (the last frame may be shorter than a full frame) and returns it.
+    // Ends the stream and returns it. The content need not fill the last frame: readers
+    // decode whole frames, so the stream holds that frame padded out with zeros (and one
+    // spare zero word after it).
     std::vector<std::uint8_t> finish();
 
     // After finish(): the compressed offset at which each frame starts, then the stream's
@@ -40,6 +46,8 @@ public:
     const LzxOptions& options() const;
 
 private:
+    void writeRun(const std::uint8_t* data, std::size_t size, bool compressible);
+
     struct State;
     State* state_;
 };

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <climits>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -110,6 +111,30 @@ ReadStatus readWholeFile(const std::string& path, std::string& bytes, std::strin
         error = "'" + path + "' is not a regular file";
         ::close(fd);
         return ReadStatus::Failed;
+    }
+    // The size the file has now is read straight into place; a file that grows meanwhile
+    // goes on through the buffer.
+    std::size_t done = 0;
+    if (st.st_size > 0 && static_cast<std::uint64_t>(st.st_size) <= maxBytes) {
+        bytes.resize(static_cast<std::size_t>(st.st_size));
+        while (done < bytes.size()) {
+            const ssize_t n = ::read(fd, &bytes[done], bytes.size() - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                error = describe("cannot read", path, errno);
+                ::close(fd);
+                return ReadStatus::Failed;
+            }
+            if (n == 0)
+                break;
+            done += static_cast<std::size_t>(n);
+        }
+        bytes.resize(done);
+        if (done < static_cast<std::size_t>(st.st_size)) { // shrank meanwhile: all read
+            ::close(fd);
+            return ReadStatus::Ok;
+        }
     }
     char buffer[65536];
     for (;;) {
