@@ -6,6 +6,8 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
+# libmspack reads compiled help files for hh.exe; chmlib and 7-Zip are the tests' independent
+# readers.
 PACKAGES=(build-essential cmake pkg-config qt6-base-dev libgl-dev libspng-dev
           libjpeg62-turbo-dev zlib1g-dev libdeflate-dev googletest libgtest-dev libbenchmark-dev
           xvfb xauth fonts-dejavu-core clang trayer openbox xdotool x11-utils

@@ -1,42 +1,73 @@
 #pragma once
 // Unpacking a compiled-help file into a cache folder of ours, so that the desktop's browser
-// can show its pages (and their frames). A .chm is untrusted input: no entry is ever
-// written outside the cache folder.
+// can show its pages (and their frames). libmspack reads the file; a .chm is untrusted input,
+// so no entry is ever written outside the cache folder, no link inside the cache is followed,
+// and a folder of the cache is either complete or not there.
+//
+// Paths and entry names are bytes from end to end: a folder or a page whose name is not
+// UTF-8 is read and written as it is. Only messages are text (UTF-8, names escaped).
 
-#include <QString>
-#include <QStringList>
-
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace kvx::hh {
 
 enum class ViewError {
     None,
-    CannotOpen,       // the file is missing, unreadable or not a compiled-help file
+    CannotOpen,       // the file is missing, unreadable or not a compiled help file
+    Damaged,          // an entry can't be read whole, or its name is unsafe
+    TooLarge,         // a limit below is passed
     CannotWriteCache, // the cache folder or an entry could not be written
-    NoTopic,          // no page to show: no default topic, no index.htm, no page at all
-    OpenerMissing,    // the browser opener could not be started
+    NoTopic,          // no page to show
+};
+
+// Far above what a real index holds; a file that passes one is refused whole.
+struct Limits {
+    std::uint64_t entries = 1000000;
+    std::uint64_t totalBytes = 4ull << 30;
+    std::size_t nameLength = 1024;
+    std::size_t keptIndexes = 8; // unpacked files kept in the cache
 };
 
 struct Extraction {
     ViewError error = ViewError::None;
-    QString message;     // one line a user can act on; empty on success
-    QString folder;      // the cache folder holding the pages
-    QString topic;       // the page to show, inside `folder`
+    std::string message; // one line a user can act on (UTF-8); empty on success
+    std::string folder;  // the cache folder holding the pages
+    std::string topic;   // the page to show, relative to `folder`
     bool reused = false; // the folder was already there for this very file
-    QStringList refused; // entries left out for their names
 };
 
 // The entry's path relative to the cache folder, or empty when the name is refused:
 // "..", "." or empty components (so absolute paths too), control characters, or no "/" in
-// front (internal entries).
+// front.
 std::string safeRelativePath(const std::string& entryName);
 
-// $XDG_CACHE_HOME/korvenix31 (default ~/.cache/korvenix31).
-QString cacheRoot();
+// True for the compiler's own files at the top ("/#SYSTEM", "/$FIftiMain", ...), which are
+// no pages; "/#12 plan.dwg.htm" is a page.
+bool isSystemEntry(const std::string& entryName);
 
-// Unpacks `chmPath` into cacheRoot()/<digest of its path, time and size>/, or reuses that
-// folder when it is there; earlier folders of the same file are removed.
-Extraction extractToCache(const QString& chmPath, const QString& root = cacheRoot());
+// `bytes` made fit for a terminal or a message box: valid UTF-8 without control characters
+// stays, every other byte becomes \xNN and a backslash becomes "\\".
+std::string escapedName(const std::string& bytes);
+
+// "file://" and the absolute path, every byte but letters, digits and "-._~/" as %NN.
+std::string fileUrl(const std::string& absolutePath);
+
+// The page to show among `pages` (relative names): the default topic of #SYSTEM, else the
+// home page of #WINDOWS (its strings in #STRINGS), else index.htm, else the first page in
+// name order; a name missing exactly is matched without regard to ASCII case.
+std::string chooseTopic(const std::string& system, const std::string& windows,
+                        const std::string& strings, const std::vector<std::string>& pages);
+
+// $XDG_CACHE_HOME/korvenix31 (default ~/.cache/korvenix31).
+std::string cacheRoot();
+
+// Unpacks `chmPath` (relative paths are taken in the working folder) into
+// root/<key of its path>-<key of its inode, change time, size and modification time>/, or
+// reuses that folder when it is there; earlier folders of the same path and all but the
+// newest `limits.keptIndexes` folders are removed.
+Extraction extractToCache(const std::string& chmPath, const std::string& root = cacheRoot(),
+                          const Limits& limits = {});
 
 } // namespace kvx::hh

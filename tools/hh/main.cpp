@@ -8,7 +8,10 @@
 // scripts never wait on a box nobody sees.
 //
 // KORVENIX_OPENER names the program that opens the page (default xdg-open); it receives the
-// page's file:// address.
+// page's file:// address, every byte of the path outside letters and digits percent-encoded.
+//
+// The argument is used as the bytes it is, in the working folder it was given in: the
+// program starts it that way for a folder whose name is not UTF-8.
 
 #include "chm_extract.h"
 
@@ -17,7 +20,6 @@
 #include <QFile>
 #include <QMessageBox>
 #include <QProcess>
-#include <QUrl>
 
 #include <cstdio>
 #include <cstdlib>
@@ -38,8 +40,10 @@ bool canShowBox() {
     return (x11 && *x11) || (wayland && *wayland);
 }
 
-int fail(int& argc, char** argv, const QString& message) {
-    std::fprintf(stderr, "hh.exe: %s\n", message.toLocal8Bit().constData());
+// `message` is UTF-8 with every name in it escaped.
+int fail(int& argc, char** argv, const std::string& text) {
+    std::fprintf(stderr, "hh.exe: %s\n", text.c_str());
+    const QString message = QString::fromUtf8(text.c_str());
     if (canShowBox()) {
         QApplication app(argc, argv);
         QMessageBox box(QMessageBox::Critical, QStringLiteral("Erreur"), message, QMessageBox::Ok);
@@ -56,20 +60,18 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "hh.exe: usage: hh.exe <file>.chm\n");
         return 2;
     }
-    const QString chm = QFile::decodeName(argv[1]);
-    const kvx::hh::Extraction e = kvx::hh::extractToCache(chm);
-    for (const QString& name : e.refused)
-        std::fprintf(stderr, "hh.exe: warning: entry \"%s\" left out: unsafe name\n",
-                     name.toLocal8Bit().constData());
+    const kvx::hh::Extraction e = kvx::hh::extractToCache(argv[1]);
     if (e.error != kvx::hh::ViewError::None)
         return fail(argc, argv, e.message);
 
-    const QByteArray opener = qgetenv("KORVENIX_OPENER");
+    const char* opener = std::getenv("KORVENIX_OPENER");
     const QString program =
-        opener.isEmpty() ? QStringLiteral("xdg-open") : QFile::decodeName(opener);
-    const QString url = QUrl::fromLocalFile(e.topic).toString(QUrl::FullyEncoded);
-    if (!QProcess::startDetached(program, {url}))
+        opener && *opener ? QFile::decodeName(opener) : QStringLiteral("xdg-open");
+    const std::string url = kvx::hh::fileUrl(e.folder + "/" + e.topic);
+    if (!QProcess::startDetached(program, {QString::fromLatin1(url.c_str())}))
         return fail(argc, argv,
-                    QStringLiteral("The browser opener \"%1\" can't be started.").arg(program));
+                    "The browser opener \"" +
+                        kvx::hh::escapedName(opener && *opener ? opener : "xdg-open") +
+                        "\" can't be started.");
     return 0;
 }

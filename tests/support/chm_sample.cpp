@@ -1,0 +1,174 @@
+#include "support/chm_sample.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace kvxtest {
+
+namespace {
+
+constexpr std::size_t kChunk = 4096;
+constexpr std::size_t kFrame = 0x8000;
+constexpr std::size_t kInterval = kFrame; // a decoder reset at every frame: small files
+
+const char kMsCompressed[] = "::DataSpace/Storage/MSCompressed/";
+const char kResetTable[] = "Transform/{7FC28940-9D31-11D0-9B27-00A0C91E9C7C}/InstanceData/"
+                           "ResetTable";
+
+std::string le(std::uint64_t v, int size) {
+    std::string out(static_cast<std::size_t>(size), '\0');
+    putLE(out, 0, v, size);
+    return out;
+}
+
+std::string guid(std::uint32_t a, std::uint16_t b, std::uint16_t c, const char* tail) {
+    return le(a, 4) + le(b, 2) + le(c, 2) + std::string(tail, 8);
+}
+
+std::string encint(std::uint64_t v) {
+    std::string out(1, static_cast<char>(v & 0x7f));
+    while (v >>= 7)
+        out.insert(out.begin(), static_cast<char>(0x80 | (v & 0x7f)));
+    return out;
+}
+
+// One LZX stream per reset interval, each a single uncompressed block.
+std::string lzxStored(const std::string& data, std::vector<std::uint64_t>* frameStarts) {
+    std::string out;
+    for (std::size_t at = 0; at < data.size() || at == 0; at += kInterval) {
+        const std::size_t n = std::min(kInterval, data.size() - at);
+        // Bits, first to last: no E8 translation (1), block type 3 (3), block size (24),
+        // then zero padding to the 16-bit word; words are stored little-endian.
+        const std::uint32_t bits = (0u << 31) | (3u << 28) | (static_cast<std::uint32_t>(n) << 4);
+        const std::size_t start = out.size();
+        out += le(bits >> 16, 2) + le(bits & 0xffff, 2);
+        out += le(1, 4) + le(1, 4) + le(1, 4); // R0, R1, R2
+        for (std::size_t f = 0; f < n || (f == 0 && n == 0); f += kFrame)
+            frameStarts->push_back(f == 0 ? start : out.size() + f);
+        out.append(data, at, n);
+        if (n % 2)
+            out += '\0';
+        if (data.empty())
+            break;
+    }
+    return out;
+}
+
+struct Listed {
+    std::string name;
+    int section;
+    std::uint64_t offset, length;
+};
+
+bool lookupOrder(const Listed& a, const Listed& b) {
+    return std::lexicographical_compare(a.name.begin(), a.name.end(), b.name.begin(), b.name.end(),
+                                        [](char x, char y) {
+                                            return std::tolower(static_cast<unsigned char>(x)) <
+                                                   std::tolower(static_cast<unsigned char>(y));
+                                        });
+}
+
+} // namespace
+
+void putLE(std::string& bytes, std::size_t at, std::uint64_t value, int size) {
+    for (int i = 0; i < size; ++i)
+        bytes[at + static_cast<std::size_t>(i)] = static_cast<char>((value >> (8 * i)) & 0xff);
+}
+
+std::string chmSystemFile(const std::string& topic) {
+    std::string data = le(3, 4);
+    const std::string text = topic + '\0';
+    data += le(2, 2) + le(text.size(), 2) + text;
+    return data;
+}
+
+ChmSample makeChm(const std::vector<ChmSampleEntry>& entries, bool indexChunk) {
+    std::string section0, plain;
+    std::vector<Listed> listed;
+    for (const ChmSampleEntry& e : entries) {
+        std::string& into = e.compressed ? plain : section0;
+        listed.push_back({e.name, e.compressed ? 1 : 0, into.size(), e.data.size()});
+        into += e.data;
+    }
+    // Readers decode whole reset intervals: the stream is padded up to one.
+    std::string padded = plain;
+    padded.resize((plain.size() + kInterval - 1) / kInterval * kInterval, '\0');
+    std::vector<std::uint64_t> frames;
+    const std::string stream = lzxStored(padded, &frames);
+    const std::uint64_t frameCount = padded.size() / kFrame;
+    frames.resize(frameCount + 1, stream.size());
+
+    std::string control = le(6, 4) + "LZXC" + le(2, 4) + le(kInterval / kFrame, 4) +
+                          le(kInterval / kFrame, 4) + le(2, 4) + le(0, 4);
+    std::string reset = le(2, 4) + le(frames.size(), 4) + le(8, 4) + le(0x28, 4) +
+                        le(plain.size(), 8) + le(stream.size(), 8) + le(kFrame, 8);
+    for (std::uint64_t f : frames)
+        reset += le(f, 8);
+    const std::string span = le(plain.size(), 8);
+    const std::string ms = kMsCompressed;
+    std::size_t controlAt = 0, resetAt = 0;
+    for (const auto& [name, data] :
+         std::vector<std::pair<std::string, std::string>>{{ms + "ControlData", control},
+                                                          {ms + kResetTable, reset},
+                                                          {ms + "SpanInfo", span},
+                                                          {ms + "Content", stream}}) {
+        if (name == ms + "ControlData")
+            controlAt = section0.size();
+        if (name == ms + kResetTable)
+            resetAt = section0.size();
+        listed.push_back({name, 0, section0.size(), data.size()});
+        section0 += data;
+    }
+    std::sort(listed.begin(), listed.end(), lookupOrder);
+
+    // The listing chunk: its entries, then free space, then the entry count.
+    std::string pmgl = "PMGL" + le(0, 4) + le(0, 4) + le(0xffffffff, 4) + le(0xffffffff, 4);
+    for (const Listed& l : listed)
+        pmgl += encint(l.name.size()) + l.name + encint(static_cast<std::uint64_t>(l.section)) +
+                encint(l.offset) + encint(l.length);
+    const std::size_t free = kChunk - pmgl.size();
+    pmgl.resize(kChunk, '\0');
+    putLE(pmgl, 4, free, 4);
+    putLE(pmgl, kChunk - 2, listed.size(), 2);
+
+    std::string pmgi;
+    if (indexChunk) {
+        pmgi = "PMGI" + le(0, 4) + encint(listed.front().name.size()) + listed.front().name +
+               encint(0);
+        const std::size_t freeI = kChunk - pmgi.size();
+        pmgi.resize(kChunk, '\0');
+        putLE(pmgi, 4, freeI, 4);
+        putLE(pmgi, kChunk - 2, 1, 2);
+    }
+    const std::uint64_t chunks = indexChunk ? 2 : 1;
+    std::string itsp = "ITSP" + le(1, 4) + le(0x54, 4) + le(10, 4) + le(kChunk, 4) + le(2, 4) +
+                       le(indexChunk ? 2 : 1, 4) + le(indexChunk ? 1 : 0xffffffff, 4) + le(0, 4) +
+                       le(0, 4) + le(0xffffffff, 4) + le(chunks, 4) + le(0x409, 4) +
+                       guid(0x5D02926A, 0x212E, 0x11D0, "\x9D\xF9\x00\xA0\xC9\x22\xE6\xEC") +
+                       le(0x54, 4) + le(0xffffffff, 4) + le(0xffffffff, 4) + le(0xffffffff, 4);
+    const std::string directory = itsp + pmgl + pmgi;
+
+    const std::size_t dirAt = 0x60 + 0x18;
+    const std::size_t contentAt = dirAt + directory.size();
+    const std::size_t total = contentAt + section0.size();
+    std::string itsf =
+        "ITSF" + le(3, 4) + le(0x60, 4) + le(1, 4) + le(0x12345678, 4) + le(0x409, 4) +
+        guid(0x7C01FD10, 0x7BAA, 0x11D0, "\x9E\x0C\x00\xA0\xC9\x22\xE6\xEC") +
+        guid(0x7C01FD11, 0x7BAA, 0x11D0, "\x9E\x0C\x00\xA0\xC9\x22\xE6\xEC") + le(0x60, 8) +
+        le(0x18, 8) + le(dirAt, 8) + le(directory.size(), 8) + le(contentAt, 8);
+    const std::string hs0 = le(0x1fe, 4) + le(0, 4) + le(total, 8) + le(0, 4) + le(0, 4);
+
+    ChmSample out;
+    out.bytes = itsf + hs0 + directory + section0;
+    out.directory = dirAt;
+    out.listingChunk = dirAt + itsp.size();
+    out.indexChunk = indexChunk ? out.listingChunk + kChunk : 0;
+    out.indexTarget = indexChunk ? out.indexChunk + 8 + encint(listed.front().name.size()).size() +
+                                       listed.front().name.size()
+                                 : 0;
+    out.controlData = contentAt + controlAt;
+    out.resetTable = contentAt + resetAt;
+    return out;
+}
+
+} // namespace kvxtest
