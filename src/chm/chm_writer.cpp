@@ -175,9 +175,18 @@ bool keyLess(const std::vector<std::uint32_t>& ca, const std::string& a,
     return a < b;
 }
 
+// The help system's own files: readers look them up with the leading "/", as the usual
+// compilers write them.
+const char* const kSystemNames[] = {"/#SYSTEM",      "/#IDXHDR",   "/#ITBITS", "/#STRINGS",
+                                    kNameListName,   kControlName, kSpanName,  kTransformListName,
+                                    kResetTableName, kContentName};
+
 std::string checkName(const std::string& name) {
     if (name.size() < 2 || name[0] != '/')
         return "a name must start with \"/\" and name a file";
+    for (const char* reserved : kSystemNames)
+        if (name == reserved)
+            return "the name is one of the help system's own files";
     if (name.size() > kMaxNameLength)
         return "the name is longer than " + std::to_string(kMaxNameLength) + " bytes";
     if (name.find('\0') != std::string::npos)
@@ -469,10 +478,6 @@ std::size_t plannedChunks(const std::vector<std::string>& names) {
     return chunks + 1 + chunks / 32;
 }
 
-const char* const kSystemNames[] = {"#SYSTEM",       "#IDXHDR",    "#ITBITS", "#STRINGS",
-                                    kNameListName,   kControlName, kSpanName, kTransformListName,
-                                    kResetTableName, kContentName};
-
 ChmResult build(std::vector<ChmFile> files, const ChmOptions& options, Output& out) {
     for (const ChmFile& f : files) {
         const std::string problem = checkName(f.name);
@@ -570,10 +575,10 @@ ChmResult build(std::vector<ChmFile> files, const ChmOptions& options, Output& o
     put64(span, padded);
     std::string transforms;
     putUtf16(transforms, kLzxGuid);
-    addSystem("#SYSTEM", systemFile(options));
-    addSystem("#IDXHDR", idxhdrFile(options, static_cast<std::uint32_t>(files.size())));
-    addSystem("#ITBITS", "");
-    addSystem("#STRINGS", std::string(1, '\0'));
+    addSystem("/#SYSTEM", systemFile(options));
+    addSystem("/#IDXHDR", idxhdrFile(options, static_cast<std::uint32_t>(files.size())));
+    addSystem("/#ITBITS", "");
+    addSystem("/#STRINGS", std::string(1, '\0'));
     addSystem(kNameListName, nameListFile());
     addSystem(kControlName, controlDataFile(lzxOptions));
     addSystem(kSpanName, span);

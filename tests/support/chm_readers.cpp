@@ -107,7 +107,11 @@ struct Mspack {
     }
 };
 
+// The writer's own files at the top ("/#SYSTEM", ...) are not among the files given to it.
 bool isContentName(const std::string& name) {
+    for (const char* own : {"/#SYSTEM", "/#IDXHDR", "/#ITBITS", "/#STRINGS"})
+        if (name == own)
+            return false;
     return name.size() >= 2 && name[0] == '/' && name.back() != '/';
 }
 
