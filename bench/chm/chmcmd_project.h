@@ -3,11 +3,17 @@
 // a folder's pages and pictures with it.
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 namespace kvxbench {
+
+// chmcmd is no dependency of the project: the comparisons run only where it is installed.
+inline bool chmcmdInstalled() {
+    return std::system("command -v chmcmd >/dev/null 2>&1") == 0;
+}
 
 // The pages (*.htm) and pictures (*.jpg) of `folder`, sorted; chmcmd cannot carry names
 // starting with a blank or ";", which are left out.

@@ -1,7 +1,9 @@
 // The batch over 1,000 drawings, its two phases apart: a report for every drawing on the View
 // tab, then the index build with our own hhc.exe. Beside them, the same 1,000 drawings
-// selected and reported one by one, 1,000 reports of one drawing, and bare chmcmd on the same
-// folder, also in turn with the index build.
+// selected and reported one by one, and 1,000 reports of one drawing. Then the Index tab's
+// batch button end to end, over 1,000 and 10,000 drawings: from the click to the result
+// dialog, with hhctest.chm written. When chmcmd is installed, it compiles the same folder
+// alone, also in turn with the index build; without it those two are skipped with a message.
 
 #include "app/settings_fixture.h"
 #include "support/dwg_builder.h"
@@ -11,14 +13,19 @@
 #include "app/message_box.h"
 #include "drawing/file_list_box.h"
 #include "drawing/shell_tree_view.h"
+#include "index/result_dialog.h"
+#include "report/wait_window.h"
 
 #include "chm/chmcmd_project.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -30,6 +37,30 @@ namespace {
 
 constexpr int kDrawings = 1000;
 QString g_folder;
+QString g_desktop;
+
+// `drawings` drawings named "plan NNNN.dwg" in `folder`, each with its stored picture.
+void writeDrawings(const QString& folder, int drawings) {
+    QDir().mkpath(folder);
+    const kvxtest::Bytes dwg =
+        kvxtest::DwgBuilder("AC1018")
+            .headerData()
+            .bmp(kvxtest::makeBmp(kvxtest::Image::pattern(216, 140, 200), {8}))
+            .build();
+    for (int i = 0; i < drawings; ++i)
+        kvxtest::writeFile(
+            QFile::encodeName(folder +
+                              QStringLiteral("/plan %1.dwg").arg(i, 4, 10, QLatin1Char('0')))
+                .toStdString(),
+            dwg);
+}
+
+// The folder the View tab shows, and the Index tab in front following it.
+void showFolder(const QString& folder) {
+    Form1->PageControl1->setCurrentWidget(Form1->TabSheet1);
+    Form1->ShellTreeView1->selectPath(folder);
+    Form1->PageControl1->setCurrentWidget(Form1->Html);
+}
 
 void setUp() {
     static SettingsFixture settings(
@@ -40,23 +71,12 @@ void setUp() {
     QDir().mkpath(tools);
     QFile::remove(tools + "/hhc.exe");
     QFile::link(QStringLiteral(KVX_HHC), tools + "/hhc.exe");
-    g_folder = settings.desktop() + "/plans";
-    QDir().mkpath(g_folder);
-    const kvxtest::Bytes dwg =
-        kvxtest::DwgBuilder("AC1018")
-            .headerData()
-            .bmp(kvxtest::makeBmp(kvxtest::Image::pattern(216, 140, 200), {8}))
-            .build();
-    for (int i = 0; i < kDrawings; ++i)
-        kvxtest::writeFile(
-            QFile::encodeName(g_folder +
-                              QStringLiteral("/plan %1.dwg").arg(i, 4, 10, QLatin1Char('0')))
-                .toStdString(),
-            dwg);
+    g_desktop = settings.desktop();
+    g_folder = g_desktop + "/plans";
+    writeDrawings(g_folder, kDrawings);
     kvx::MessageSeam::setAutoAnswer(true);
     kvx::createForms({});
-    Form1->ShellTreeView1->selectPath(g_folder);
-    Form1->PageControl1->setCurrentWidget(Form1->Html);
+    showFolder(g_folder);
 }
 
 void BM_BatchReporting(benchmark::State& state) {
@@ -130,6 +150,10 @@ void removeBareCompile() {
 }
 
 void BM_BareChmcmd(benchmark::State& state) {
+    if (!kvxbench::chmcmdInstalled()) {
+        state.SkipWithError("chmcmd is not installed: no comparison");
+        return;
+    }
     // The folder the batch left, compiled by chmcmd alone.
     const std::string command = bareCompileCommand();
     ChildCpu cpu{state};
@@ -145,6 +169,10 @@ void BM_BareChmcmd(benchmark::State& state) {
 // median of the rounds' ratios.
 void BM_CompileAgainstBareChmcmd(benchmark::State& state) {
     using Clock = std::chrono::steady_clock;
+    if (!kvxbench::chmcmdInstalled()) {
+        state.SkipWithError("chmcmd is not installed: no comparison");
+        return;
+    }
     if (!Form1->BuildIndex()) // the pages, and the file cache, as the rounds will find them
         state.SkipWithError("the build failed");
     const std::string command = bareCompileCommand();
@@ -173,6 +201,79 @@ void BM_CompileAgainstBareChmcmd(benchmark::State& state) {
     state.counters["ratio"] = ratios[ratios.size() / 2];
 }
 
+// The moments the batch's wait window and its result dialog show; the dialog is answered
+// "Close" as soon as it is up, as a user would who only wanted the index built.
+class BatchMilestones : public QObject {
+public:
+    using Clock = std::chrono::steady_clock;
+    BatchMilestones() {
+        Form4->installEventFilter(this);
+        Form2->installEventFilter(this);
+    }
+    ~BatchMilestones() override {
+        Form4->removeEventFilter(this);
+        Form2->removeEventFilter(this);
+    }
+    void reset() { waitShown = resultShown = Clock::time_point{}; }
+    Clock::time_point waitShown, resultShown;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show) {
+            if (watched == Form4 && waitShown == Clock::time_point{})
+                waitShown = Clock::now();
+            if (watched == Form2) {
+                resultShown = Clock::now();
+                QTimer::singleShot(0, Form2, [] { Form2->SpeedButton1Click(); });
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+// The Index tab's "Create new files to build Index", clicked, over the folder of
+// `state.range(0)` drawings: every report, then the pages and hhctest.chm, up to the result
+// dialog, with the index in place. reports_s runs to the wait window of the index build, index_s
+// from there to the dialog.
+void BM_BatchButton(benchmark::State& state) {
+    using Clock = std::chrono::steady_clock;
+    const int drawings = static_cast<int>(state.range(0));
+    const QString folder =
+        drawings == kDrawings ? g_folder : g_desktop + QStringLiteral("/plans %1").arg(drawings);
+    if (!QFile::exists(folder)) {
+        writeDrawings(folder, drawings);
+        // The trees read a folder's sub-folders once: read the desktop again.
+        Form1->ShellTreeView1->populate();
+        Form1->ShellTreeView2->populate();
+    }
+    showFolder(folder);
+    // hhc.exe's hhctest.chm, under the name the Index tab gives it.
+    const QString index = folder + '/' + Form1->IndexFileName();
+    BatchMilestones milestones;
+    double reports = 0, compile = 0;
+    for (auto _ : state) {
+        QFile::remove(index);
+        milestones.reset();
+        const auto start = Clock::now();
+        Form1->SpeedButton8->click();
+        if (milestones.resultShown == Clock::time_point{} || !QFile::exists(index)) {
+            state.SkipWithError("the batch ended without an index");
+            break;
+        }
+        const std::chrono::duration<double> toWait = milestones.waitShown - start,
+                                            toResult = milestones.resultShown - start;
+        reports += toWait.count();
+        compile += toResult.count() - toWait.count();
+    }
+    const auto n = static_cast<double>(state.iterations());
+    if (n > 0) {
+        state.counters["reports_s"] = reports / n;
+        state.counters["index_s"] = compile / n;
+    }
+    state.counters["drawings"] = Form1->FileListBox1->count();
+    showFolder(g_folder);
+}
+
 BENCHMARK(BM_BatchReporting)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
@@ -199,6 +300,13 @@ BENCHMARK(BM_BareChmcmd)
     ->Iterations(1)
     ->Repetitions(3);
 BENCHMARK(BM_CompileAgainstBareChmcmd)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_BatchButton)
+    ->Arg(kDrawings)
+    ->Arg(10000)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Repetitions(2);
 
 } // namespace
 
