@@ -276,7 +276,7 @@ private:
 
     // Set while the batch reports: it has removed its folder's leftover temporaries already,
     // and flushes the folder's entries once at its end.
-    const kvx::ReportBatch* m_reportBatch = nullptr;
+    kvx::ReportBatch* m_reportBatch = nullptr;
     // What the Index tab lists: a folder of files, and how many reports. Until the tab first
     // reads its folder, both build buttons stand enabled, as designed.
     bool m_indexFolder = true;

@@ -2,6 +2,7 @@
 
 #include "files/paths.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -95,6 +96,18 @@ int lockWithin(int fd, int timeoutMs) {
     return wait->error;
 }
 
+// Opens `file` for `path` and writes the pieces to its temporary.
+bool writePieces(AtomicFileWriter& file, const std::string& path,
+                 const std::vector<std::string_view>& pieces, mode_t newMode, std::string& error,
+                 int* errorNumber, Links links) {
+    if (!file.open(path, newMode, error, errorNumber, links))
+        return false;
+    for (std::string_view piece : pieces)
+        if (!file.write(piece, error, errorNumber))
+            return false;
+    return true;
+}
+
 } // namespace
 
 ReadStatus readWholeFile(const std::string& path, std::string& bytes, std::string& error,
@@ -178,12 +191,8 @@ bool replaceFileAtomically(const std::string& path, const std::vector<std::strin
                            mode_t newMode, std::string& error, int* errorNumber,
                            FolderSync folderSync, Links links) {
     AtomicFileWriter file;
-    if (!file.open(path, newMode, error, errorNumber, links))
-        return false;
-    for (std::string_view piece : pieces)
-        if (!file.write(piece, error, errorNumber))
-            return false;
-    return file.commit(error, errorNumber, folderSync);
+    return writePieces(file, path, pieces, newMode, error, errorNumber, links) &&
+           file.commit(error, errorNumber, folderSync);
 }
 
 AtomicFileWriter::~AtomicFileWriter() {
@@ -293,14 +302,8 @@ bool AtomicFileWriter::commit(std::string& error, int* errorNumber, FolderSync f
         return fail("cannot write", m_temporary, error, errorNumber);
     if (::fsync(m_fd) != 0)
         return fail("cannot flush", m_temporary, error, errorNumber);
-    const int fd = m_fd;
-    m_fd = -1;
-    if (::close(fd) != 0) {
-        const int err = errno;
-        ::unlink(m_temporary.c_str());
-        errno = err;
-        return fail("cannot write", m_temporary, error, errorNumber);
-    }
+    if (!closeFile(error, errorNumber))
+        return false;
     if (::rename(m_temporary.c_str(), m_target.c_str()) != 0) {
         const int err = errno;
         ::unlink(m_temporary.c_str());
@@ -310,6 +313,128 @@ bool AtomicFileWriter::commit(std::string& error, int* errorNumber, FolderSync f
     if (folderSync == FolderSync::Now)
         syncFolder(m_folder);
     return true;
+}
+
+bool AtomicFileWriter::closeFile(std::string& error, int* errorNumber) {
+    if (m_fd < 0)
+        return fail("cannot write", m_temporary, error, errorNumber);
+    const int fd = m_fd;
+    m_fd = -1;
+    if (::close(fd) != 0) {
+        const int err = errno;
+        ::unlink(m_temporary.c_str());
+        errno = err;
+        return fail("cannot write", m_temporary, error, errorNumber);
+    }
+    return true;
+}
+
+bool AtomicFileWriter::closeUnflushed(std::string& temporary, std::string& target,
+                                      std::string& error, int* errorNumber) {
+    if (!closeFile(error, errorNumber))
+        return false;
+    temporary = m_temporary;
+    target = m_target;
+    return true;
+}
+
+StagedReplacements::~StagedReplacements() {
+    std::string error;
+    commit(error);
+}
+
+bool StagedReplacements::stage(const std::string& path, const std::string& bytes, mode_t newMode,
+                               std::string& error, int* errorNumber, Links links) {
+    return stage(path, std::vector<std::string_view>{bytes}, newMode, error, errorNumber, links);
+}
+
+bool StagedReplacements::stage(const std::string& path,
+                               const std::vector<std::string_view>& pieces, mode_t newMode,
+                               std::string& error, int* errorNumber, Links links) {
+    // The folder is opened before the file is written, so that its flush hears of the
+    // file's write-back errors; a link followed elsewhere adds its target's folder after.
+    if (!openFolder(folderOf(path), error, errorNumber))
+        return false;
+    AtomicFileWriter file;
+    Staged staged;
+    if (!writePieces(file, path, pieces, newMode, error, errorNumber, links) ||
+        !file.closeUnflushed(staged.temporary, staged.target, error, errorNumber))
+        return false;
+    if (!openFolder(folderOf(staged.target), error, errorNumber)) {
+        ::unlink(staged.temporary.c_str());
+        return false;
+    }
+    m_files.push_back(std::move(staged));
+    return true;
+}
+
+bool StagedReplacements::openFolder(const std::string& folder, std::string& error,
+                                    int* errorNumber) {
+    for (const Folder& known : m_folders)
+        if (known.path == folder)
+            return true;
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        const int err = errno;
+        if (errorNumber)
+            *errorNumber = err;
+        error = describe("cannot create a file in", folder, err);
+        return false;
+    }
+    m_folders.push_back({folder, fd});
+    return true;
+}
+
+bool StagedReplacements::commit(std::string& error, int* errorNumber, std::string* failedPath) {
+    auto failed = [&](const char* what, const std::string& where, const std::string& file,
+                      int err, std::size_t from) {
+        for (std::size_t i = from; i < m_files.size(); ++i)
+            ::unlink(m_files[i].temporary.c_str());
+        if (errorNumber)
+            *errorNumber = err;
+        if (failedPath)
+            *failedPath = file;
+        error = describe(what, where, err);
+        return false;
+    };
+    bool ok = true;
+    // One flush per file system: since Linux 5.8 it also reports the write-back errors met
+    // since the folder was opened, so a file that did not reach the disk is never renamed.
+    std::vector<dev_t> flushed;
+    for (const Folder& folder : m_folders) {
+        struct stat st {};
+        if (::fstat(folder.fd, &st) == 0 &&
+            std::find(flushed.begin(), flushed.end(), st.st_dev) != flushed.end())
+            continue;
+        if (::syncfs(folder.fd) != 0) {
+            ok = failed("cannot flush", folder.path, m_files.front().target, errno, 0);
+            break;
+        }
+        flushed.push_back(st.st_dev);
+    }
+    for (std::size_t i = 0; ok && i < m_files.size(); ++i) {
+        if (::rename(m_files[i].temporary.c_str(), m_files[i].target.c_str()) != 0)
+            ok = failed("cannot replace", m_files[i].target, m_files[i].target, errno, i);
+    }
+    // The folders' new entries reach the disk; after a failure too, for the files renamed.
+    for (const Folder& folder : m_folders)
+        ::fsync(folder.fd);
+    m_files.clear();
+    closeFolders();
+    return ok;
+}
+
+void StagedReplacements::discard() {
+    for (const Staged& staged : m_files)
+        ::unlink(staged.temporary.c_str());
+    m_files.clear();
+    closeFolders();
+}
+
+void StagedReplacements::closeFolders() {
+    for (const Folder& folder : m_folders)
+        ::close(folder.fd);
+    m_folders.clear();
 }
 
 void removeLeftoverTemporaries(const std::string& path, Links links) {

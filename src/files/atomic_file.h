@@ -65,13 +65,69 @@ public:
     // Flushes the file to disk and renames it over the path.
     bool commit(std::string& error, int* errorNumber = nullptr,
                 FolderSync folderSync = FolderSync::Now);
+    // Closes the file without flushing it and leaves it under its temporary name, which
+    // `temporary` receives with the path it is meant for in `target`: the caller flushes and
+    // renames it, with others at once (StagedReplacements).
+    bool closeUnflushed(std::string& temporary, std::string& target, std::string& error,
+                        int* errorNumber = nullptr);
 
 private:
     void discard();
+    bool closeFile(std::string& error, int* errorNumber);
     bool fail(const char* what, const std::string& where, std::string& error, int* errorNumber);
 
     int m_fd = -1;
     std::string m_target, m_folder, m_temporary;
+};
+
+// Files replaced as a group, with one flush of the disk for all of them rather than one per
+// file: each is written to its temporary beside the file it replaces (as replaceFileAtomically
+// names them, with the same modes, links and error texts), and commit() flushes the file
+// system once, then renames them in order and flushes their folders. Readers see every file
+// either old or whole; a crash before commit() ends may bring back old files, never half a file.
+class StagedReplacements {
+public:
+    StagedReplacements() = default;
+    StagedReplacements(const StagedReplacements&) = delete;
+    StagedReplacements& operator=(const StagedReplacements&) = delete;
+    // Commits what is staged: files written stay written. An error here goes unheard (commit
+    // first to hear it); the group's temporaries are gone either way.
+    ~StagedReplacements();
+
+    // Writes the file's temporary. On failure nothing of it is left and the files staged
+    // before stay staged.
+    bool stage(const std::string& path, const std::string& bytes, mode_t newMode,
+               std::string& error, int* errorNumber = nullptr, Links links = Links::Follow);
+    bool stage(const std::string& path, const std::vector<std::string_view>& pieces,
+               mode_t newMode, std::string& error, int* errorNumber = nullptr,
+               Links links = Links::Follow);
+    // How many files wait for commit().
+    std::size_t size() const { return m_files.size(); }
+
+    // Flushes the staged files to disk and renames them into place. When the flush fails no
+    // file is renamed; when a rename fails the files before it are in place. Either way the
+    // temporaries left are removed, `error` says why, `failedPath` (when given) names the file
+    // (the first staged, for the flush) and the group is empty afterwards.
+    bool commit(std::string& error, int* errorNumber = nullptr,
+                std::string* failedPath = nullptr);
+    // Drops the staged files: their temporaries go, the files at their paths stay as they were.
+    void discard();
+
+private:
+    struct Staged {
+        std::string temporary, target;
+    };
+    // Each folder is opened with its first file: the flush then reports any write-back error
+    // since, the staged files' included.
+    struct Folder {
+        std::string path;
+        int fd;
+    };
+    bool openFolder(const std::string& folder, std::string& error, int* errorNumber);
+    void closeFolders();
+
+    std::vector<Staged> m_files;
+    std::vector<Folder> m_folders;
 };
 
 // Flushes a folder's entries (names created, renamed or removed) to disk.

@@ -7,6 +7,7 @@
 #include "drawing/file_list_box.h"
 #include "drawing/shell_tree_view.h"
 #include "files/file_name_text.h"
+#include "report/drawing_report.h"
 #include "report/report_batch.h"
 
 #include <QApplication>
@@ -95,7 +96,7 @@ bool TForm1::ReportEveryDrawing() {
         names.reserve(static_cast<std::size_t>(drawings));
         for (int i = 0; i < drawings; ++i)
             names.push_back(FileListBox1->nativeName(i));
-        const kvx::ReportBatch batch(FileListBox1->nativeDirectory(), names);
+        kvx::ReportBatch batch(FileListBox1->nativeDirectory(), names);
         m_reportBatch = &batch;
         const auto batchEnds = qScopeGuard([this] { m_reportBatch = nullptr; });
         const InputShield shield(this);
@@ -122,6 +123,14 @@ bool TForm1::ReportEveryDrawing() {
                 QCoreApplication::processEvents();
                 sinceEvents.restart();
             }
+        }
+        // The last group goes in place before the index reads the reports.
+        try {
+            kvx::commitReports(batch);
+        } catch (const std::exception& e) {
+            kvx::showError(QString::fromLatin1(kReportFailed)
+                               .arg(FileListBox1->selectedPath(), QString::fromUtf8(e.what())));
+            return false;
         }
     }
     PageControl1->setCurrentWidget(Html);

@@ -6,6 +6,7 @@
 #include "files/paths.h"
 #include "files/report_names.h"
 #include "report/jpeg_writer.h"
+#include "report/report_batch.h"
 #include "report/report_page.h"
 
 #include <QDateTime>
@@ -36,12 +37,18 @@ QString ioText(int err) {
     }
 }
 
-// The picture's failure names the file; the page's has the I/O text alone.
-void replaceFile(const std::string& native, const std::string& bytes, bool namesTheFile) {
+// The picture's failure names the file; the page's has the I/O text alone. In a batch the file
+// joins the batch's group, to be put in place with it.
+void replaceFile(const std::string& native, const std::string& bytes, bool namesTheFile,
+                 ReportBatch* batch) {
     std::string error;
     int err = 0;
-    if (!replaceFileAtomically(native, bytes, 0644, error, &err, FolderSync::ByCaller,
-                               Links::Replace))
+    const bool written =
+        batch != nullptr
+            ? batch->files().stage(native, bytes, 0644, error, &err, Links::Replace)
+            : replaceFileAtomically(native, bytes, 0644, error, &err, FolderSync::ByCaller,
+                                    Links::Replace);
+    if (!written)
         throw std::runtime_error(
             (namesTheFile ? cannotCreateText(displayName(native), err) : ioText(err))
                 .toStdString());
@@ -75,14 +82,14 @@ void writeDrawingReport(const DrawingReport& report) {
     const std::string imageFile = reportPictureOf(report.drawingPath);
     const std::string pageFile = reportPageOf(report.drawingPath);
     // No lock guards a report: a temporary left here is from a write that was killed.
-    if (!report.inBatch)
+    if (report.batch == nullptr)
         removeLeftoverTemporaries({imageFile, pageFile}, Links::Replace);
 
     const QImage picture = report.bigImage ? doubledPixels(report.preview)
                                            : report.preview.convertToFormat(QImage::Format_RGB888);
     const std::string jpeg = encodeJpeg(picture.constBits(), picture.width(), picture.height(),
                                         static_cast<std::size_t>(picture.bytesPerLine()));
-    replaceFile(imageFile, jpeg, true);
+    replaceFile(imageFile, jpeg, true, report.batch);
 
     ReportFields fields;
     fields.shortName = shortName(displayName(report.name));
@@ -92,9 +99,18 @@ void writeDrawingReport(const DrawingReport& report) {
     fields.modified =
         reportTime(QDateTime::fromSecsSinceEpoch(drawing.status().st_mtime), QLocale::system());
     fields.size = reportSize(static_cast<std::int64_t>(drawing.size()));
-    replaceFile(pageFile, reportPage(fields), false);
-    if (!report.inBatch)
+    replaceFile(pageFile, reportPage(fields), false, report.batch);
+    if (report.batch == nullptr)
         syncFolder(folderOf(report.drawingPath));
+    else if (report.batch->groupFull())
+        commitReports(*report.batch);
+}
+
+void commitReports(ReportBatch& batch) {
+    std::string error, failedPath;
+    int err = 0;
+    if (!batch.files().commit(error, &err, &failedPath))
+        throw std::runtime_error(cannotCreateText(displayName(failedPath), err).toStdString());
 }
 
 } // namespace kvx

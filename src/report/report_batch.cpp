@@ -1,6 +1,5 @@
 #include "report/report_batch.h"
 
-#include "files/atomic_file.h"
 #include "files/paths.h"
 #include "files/report_names.h"
 
@@ -19,6 +18,8 @@ ReportBatch::ReportBatch(std::string folder, const std::vector<std::string>& dra
 }
 
 ReportBatch::~ReportBatch() {
+    std::string error;
+    m_files.commit(error);
     syncFolder(m_folder);
 }
 

@@ -3,8 +3,13 @@
 // writes left beside the reports goes, in one pass over the folder rather than one per report
 // (a folder of thousands is otherwise read thousands of times). After the last, however the
 // batch ends, the reports' names reach the disk in one flush for the folder: a crash before
-// it may bring back earlier reports, never half a file. GUI-free.
+// it may bring back earlier reports, never half a file. In between, the reports' files are
+// staged and put in place a group at a time, with one flush of the disk per group rather than
+// one per file. GUI-free.
 
+#include "files/atomic_file.h"
+
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -14,12 +19,23 @@ class ReportBatch {
 public:
     // `folder` and the drawings' bare names, as the file system gives them.
     ReportBatch(std::string folder, const std::vector<std::string>& drawings);
+    // Puts in place what is staged (a batch stopped midway keeps the reports it wrote).
     ~ReportBatch();
     ReportBatch(const ReportBatch&) = delete;
     ReportBatch& operator=(const ReportBatch&) = delete;
 
+    // Where the reports' files wait for their group's commit.
+    StagedReplacements& files() { return m_files; }
+    // Whether the group is large enough to be put in place now.
+    bool groupFull() const { return m_files.size() >= kFilesPerGroup; }
+
+    // Files per flush of the disk: the flush costs about as much as a few files' fsync, and a
+    // crash loses at most a group's reports.
+    static constexpr std::size_t kFilesPerGroup = 500;
+
 private:
     std::string m_folder;
+    StagedReplacements m_files;
 };
 
 } // namespace kvx

@@ -38,7 +38,7 @@ void TForm1::WriteDrawingReport() {
     report.version = QString::fromStdString(kvx::CurrentVersionLabel);
     report.preview = grabPreviewArea();
     report.bigImage = CheckBox8->isChecked();
-    report.inBatch = m_reportBatch != nullptr;
+    report.batch = m_reportBatch;
     kvx::writeDrawingReport(report);
 }
 

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <sys/stat.h>
 #include <fstream>
@@ -89,6 +91,150 @@ TEST(ReadWholeFile, givesBackEveryByteUpToTheLimit) {
     ::unlink(path.c_str());
     std::string bytes, error;
     EXPECT_EQ(kvx::readWholeFile(path, bytes, error), kvx::ReadStatus::Missing);
+}
+
+
+// A fresh folder for one test, removed when it ends.
+struct ScratchFolder {
+    ScratchFolder() {
+        char templ[] = "/tmp/kvx-staged-XXXXXX";
+        path = ::mkdtemp(templ) ? templ : "";
+    }
+    ~ScratchFolder() { std::filesystem::remove_all(path); }
+    std::vector<std::string> names() const {
+        std::vector<std::string> found;
+        for (const auto& entry : std::filesystem::directory_iterator(path))
+            found.push_back(entry.path().filename().string());
+        std::sort(found.begin(), found.end());
+        return found;
+    }
+    std::string path;
+};
+
+std::string contentOf(const std::string& path) {
+    std::string bytes, error;
+    return kvx::readWholeFile(path, bytes, error) == kvx::ReadStatus::Ok ? bytes : "<" + error + ">";
+}
+
+// Staged files stay under their temporary names until commit, then all are whole under their
+// own: a new file with the mode asked for, a replaced one with its old mode, a link replaced
+// by a file while what it pointed to is left alone.
+TEST(StagedReplacements, filesAppearWholeOnlyAtCommit) {
+    ScratchFolder scratch;
+    ASSERT_FALSE(scratch.path.empty());
+    const std::string outside = scratch.path + "/outside", folder = scratch.path + "/plans";
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    std::string error;
+    ASSERT_TRUE(kvx::replaceFileAtomically(outside, "theirs", 0644, error));
+    ASSERT_TRUE(kvx::replaceFileAtomically(folder + "/old.htm", "old", 0600, error));
+    ASSERT_EQ(::symlink(outside.c_str(), (folder + "/link.htm").c_str()), 0);
+    struct Case {
+        std::string name;
+        mode_t mode; // afterwards
+    } const cases[] = {{"new.jpg", 0644}, {"old.htm", 0600}, {"link.htm", 0644}};
+
+    kvx::StagedReplacements group;
+    for (const Case& c : cases)
+        ASSERT_TRUE(group.stage(folder + "/" + c.name, std::string(100000, c.name[0]), 0644,
+                                error, nullptr, kvx::Links::Replace))
+            << error;
+    EXPECT_EQ(group.size(), 3u);
+    EXPECT_EQ(::access((folder + "/new.jpg").c_str(), F_OK), -1);
+    EXPECT_EQ(contentOf(folder + "/old.htm"), "old");
+    EXPECT_EQ(contentOf(folder + "/link.htm"), "theirs");
+
+    ASSERT_TRUE(group.commit(error)) << error;
+    EXPECT_EQ(group.size(), 0u);
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"link.htm", "new.jpg", "old.htm"})); // no temporary
+    for (const Case& c : cases) {
+        const std::string path = folder + "/" + c.name;
+        EXPECT_EQ(contentOf(path), std::string(100000, c.name[0])) << c.name;
+        struct stat st {};
+        ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode)) << c.name;
+        EXPECT_EQ(st.st_mode & 07777, c.mode) << c.name;
+    }
+    EXPECT_EQ(contentOf(outside), "theirs");
+}
+
+// A file that cannot be staged says why, as replaceFileAtomically would, and leaves nothing
+// behind; what was staged before it still goes in place.
+TEST(StagedReplacements, aFailedStageLeavesNothing) {
+    ScratchFolder scratch;
+    ASSERT_FALSE(scratch.path.empty());
+    const std::string gone = scratch.path + "/gone";
+    ASSERT_EQ(::mkdir((scratch.path + "/dir.htm").c_str(), 0755), 0);
+    struct Case {
+        std::string path;
+        int errorNumber;
+    } const cases[] = {
+        {gone + "/a.htm", ENOENT},
+        {scratch.path + "/dir.htm", EISDIR},
+    };
+    for (const Case& c : cases) {
+        kvx::StagedReplacements group;
+        std::string error, expectedError;
+        int err = 0;
+        ASSERT_TRUE(group.stage(scratch.path + "/first.htm", "first", 0644, error));
+        EXPECT_FALSE(group.stage(c.path, "lost", 0644, error, &err, kvx::Links::Replace));
+        EXPECT_EQ(err, c.errorNumber) << c.path;
+        EXPECT_FALSE(kvx::replaceFileAtomically(c.path, "lost", 0644, expectedError));
+        EXPECT_EQ(error, expectedError);
+        EXPECT_EQ(group.size(), 1u);
+        ASSERT_TRUE(group.commit(error)) << error;
+        EXPECT_EQ(scratch.names(), (std::vector<std::string>{"dir.htm", "first.htm"}));
+        EXPECT_TRUE(std::filesystem::is_empty(scratch.path + "/dir.htm"));
+        ASSERT_EQ(::unlink((scratch.path + "/first.htm").c_str()), 0);
+    }
+}
+
+// A rename that fails at commit names its file: the files before it are in place, the rest
+// keep their old content, and no temporary is left.
+TEST(StagedReplacements, aFailedRenameStopsTheGroupCleanly) {
+    ScratchFolder scratch;
+    ASSERT_FALSE(scratch.path.empty());
+    std::string error, failedPath;
+    int err = 0;
+    ASSERT_TRUE(kvx::replaceFileAtomically(scratch.path + "/c.htm", "old c", 0644, error));
+    kvx::StagedReplacements group;
+    for (const char* name : {"a.htm", "b.htm", "c.htm"})
+        ASSERT_TRUE(group.stage(scratch.path + "/" + name, name, 0644, error)) << error;
+    // A folder now stands where b goes, with something in it.
+    ASSERT_EQ(::mkdir((scratch.path + "/b.htm").c_str(), 0755), 0);
+    ASSERT_TRUE(kvx::replaceFileAtomically(scratch.path + "/b.htm/x", "x", 0644, error));
+
+    EXPECT_FALSE(group.commit(error, &err, &failedPath));
+    EXPECT_EQ(failedPath, scratch.path + "/b.htm");
+    EXPECT_NE(err, 0);
+    EXPECT_NE(error.find("cannot replace"), std::string::npos) << error;
+    EXPECT_EQ(scratch.names(), (std::vector<std::string>{"a.htm", "b.htm", "c.htm"}));
+    EXPECT_EQ(contentOf(scratch.path + "/a.htm"), "a.htm");
+    EXPECT_EQ(contentOf(scratch.path + "/c.htm"), "old c");
+    EXPECT_EQ(group.size(), 0u);
+}
+
+// A group dropped without commit puts its files in place (a batch stopped midway keeps its
+// reports); discard() instead leaves the old files.
+TEST(StagedReplacements, droppingCommitsAndDiscardLeavesTheOldFiles) {
+    for (const bool discard : {false, true}) {
+        ScratchFolder scratch;
+        ASSERT_FALSE(scratch.path.empty());
+        const std::string path = scratch.path + "/a.htm";
+        std::string error;
+        ASSERT_TRUE(kvx::replaceFileAtomically(path, "old", 0644, error));
+        {
+            kvx::StagedReplacements group;
+            ASSERT_TRUE(group.stage(path, "new", 0644, error)) << error;
+            if (discard)
+                group.discard();
+        }
+        EXPECT_EQ(contentOf(path), discard ? "old" : "new");
+        EXPECT_EQ(scratch.names(), std::vector<std::string>{"a.htm"});
+    }
 }
 
 } // namespace
