@@ -348,9 +348,8 @@ bool StagedReplacements::stage(const std::string& path, const std::string& bytes
     return stage(path, std::vector<std::string_view>{bytes}, newMode, error, errorNumber, links);
 }
 
-bool StagedReplacements::stage(const std::string& path,
-                               const std::vector<std::string_view>& pieces, mode_t newMode,
-                               std::string& error, int* errorNumber, Links links) {
+bool StagedReplacements::stage(const std::string& path, const std::vector<std::string_view>& pieces,
+                               mode_t newMode, std::string& error, int* errorNumber, Links links) {
     // The folder is opened before the file is written, so that its flush hears of the
     // file's write-back errors; a link followed elsewhere adds its target's folder after.
     if (!openFolder(folderOf(path), error, errorNumber))
@@ -386,8 +385,8 @@ bool StagedReplacements::openFolder(const std::string& folder, std::string& erro
 }
 
 bool StagedReplacements::commit(std::string& error, int* errorNumber, std::string* failedPath) {
-    auto failed = [&](const char* what, const std::string& where, const std::string& file,
-                      int err, std::size_t from) {
+    auto failed = [&](const char* what, const std::string& where, const std::string& file, int err,
+                      std::size_t from) {
         for (std::size_t i = from; i < m_files.size(); ++i)
             ::unlink(m_files[i].temporary.c_str());
         if (errorNumber)

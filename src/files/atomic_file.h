@@ -98,9 +98,8 @@ public:
     // before stay staged.
     bool stage(const std::string& path, const std::string& bytes, mode_t newMode,
                std::string& error, int* errorNumber = nullptr, Links links = Links::Follow);
-    bool stage(const std::string& path, const std::vector<std::string_view>& pieces,
-               mode_t newMode, std::string& error, int* errorNumber = nullptr,
-               Links links = Links::Follow);
+    bool stage(const std::string& path, const std::vector<std::string_view>& pieces, mode_t newMode,
+               std::string& error, int* errorNumber = nullptr, Links links = Links::Follow);
     // How many files wait for commit().
     std::size_t size() const { return m_files.size(); }
 
@@ -108,8 +107,7 @@ public:
     // file is renamed; when a rename fails the files before it are in place. Either way the
     // temporaries left are removed, `error` says why, `failedPath` (when given) names the file
     // (the first staged, for the flush) and the group is empty afterwards.
-    bool commit(std::string& error, int* errorNumber = nullptr,
-                std::string* failedPath = nullptr);
+    bool commit(std::string& error, int* errorNumber = nullptr, std::string* failedPath = nullptr);
     // Drops the staged files: their temporaries go, the files at their paths stay as they were.
     void discard();
 

@@ -44,10 +44,9 @@ void replaceFile(const std::string& native, const std::string& bytes, bool names
     std::string error;
     int err = 0;
     const bool written =
-        batch != nullptr
-            ? batch->files().stage(native, bytes, 0644, error, &err, Links::Replace)
-            : replaceFileAtomically(native, bytes, 0644, error, &err, FolderSync::ByCaller,
-                                    Links::Replace);
+        batch != nullptr ? batch->files().stage(native, bytes, 0644, error, &err, Links::Replace)
+                         : replaceFileAtomically(native, bytes, 0644, error, &err,
+                                                 FolderSync::ByCaller, Links::Replace);
     if (!written)
         throw std::runtime_error(
             (namesTheFile ? cannotCreateText(displayName(native), err) : ioText(err))

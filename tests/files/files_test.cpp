@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
-#include <sys/stat.h>
 #include <fstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -17,7 +17,6 @@ TEST(Paths, joinAddsOneSlash) {
     EXPECT_EQ(kvx::joinPath("/", "a.dwg"), "/a.dwg");
     EXPECT_EQ(kvx::joinPath("/plans/", "a.dwg"), "/plans/a.dwg");
 }
-
 
 // Replacing a file that is a symbolic link: the settings file follows it to its target; pages
 // and reports in a drawing folder replace the link itself and never write where it points.
@@ -93,7 +92,6 @@ TEST(ReadWholeFile, givesBackEveryByteUpToTheLimit) {
     EXPECT_EQ(kvx::readWholeFile(path, bytes, error), kvx::ReadStatus::Missing);
 }
 
-
 // A fresh folder for one test, removed when it ends.
 struct ScratchFolder {
     ScratchFolder() {
@@ -113,7 +111,8 @@ struct ScratchFolder {
 
 std::string contentOf(const std::string& path) {
     std::string bytes, error;
-    return kvx::readWholeFile(path, bytes, error) == kvx::ReadStatus::Ok ? bytes : "<" + error + ">";
+    return kvx::readWholeFile(path, bytes, error) == kvx::ReadStatus::Ok ? bytes
+                                                                         : "<" + error + ">";
 }
 
 // Staged files stay under their temporary names until commit, then all are whole under their
@@ -135,8 +134,8 @@ TEST(StagedReplacements, filesAppearWholeOnlyAtCommit) {
 
     kvx::StagedReplacements group;
     for (const Case& c : cases)
-        ASSERT_TRUE(group.stage(folder + "/" + c.name, std::string(100000, c.name[0]), 0644,
-                                error, nullptr, kvx::Links::Replace))
+        ASSERT_TRUE(group.stage(folder + "/" + c.name, std::string(100000, c.name[0]), 0644, error,
+                                nullptr, kvx::Links::Replace))
             << error;
     EXPECT_EQ(group.size(), 3u);
     EXPECT_EQ(::access((folder + "/new.jpg").c_str(), F_OK), -1);
