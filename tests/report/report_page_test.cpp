@@ -4,6 +4,7 @@
 #include "report/drawing_report.h"
 #include "report/html_text.h"
 #include "report/jpeg_writer.h"
+#include "report/report_batch.h"
 #include "report/report_page.h"
 
 #include "support/dwg_builder.h"
@@ -12,6 +13,7 @@
 
 #include <QImage>
 #include <QTimeZone>
+#include <cerrno>
 #include <filesystem>
 #include <set>
 #include <sstream>
@@ -227,6 +229,57 @@ TEST(DrawingReport, aReportFileThatIsALinkIsReplacedNotItsTarget) {
         EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(dir.file(name))))
             << name;
     }
+}
+
+std::set<std::string> namesIn(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+// A batch's reports wait under hidden names and appear whole when the batch commits them; a
+// report that cannot be put in place then says so as a write would, and leaves no temporary.
+TEST(DrawingReport, aBatchPutsItsReportsInPlaceAtItsCommit) {
+    kvxtest::TempDir dir;
+    for (const char* name : {"a.dwg", "b.dwg"})
+        kvxtest::writeFile(dir.file(name), kvxtest::Bytes(52, 'x'));
+    kvxtest::writeFile(dir.file(".a.dwg.htm.kvx-tmp-Zz99Yy"), kvxtest::Bytes(3, 'y'));
+    kvx::ReportBatch batch(dir.path(), {"a.dwg", "b.dwg"});
+    EXPECT_EQ(namesIn(dir.path()), (std::set<std::string>{"a.dwg", "b.dwg"}));
+    kvx::DrawingReport report;
+    report.preview = QImage(252, 126, QImage::Format_RGB888);
+    report.preview.fill(Qt::white);
+    report.batch = &batch;
+    for (const char* name : {"a.dwg", "b.dwg"}) {
+        report.drawingPath = dir.file(name);
+        report.name = name;
+        kvx::writeDrawingReport(report);
+    }
+    for (const std::string& name : namesIn(dir.path()))
+        EXPECT_TRUE(name == "a.dwg" || name == "b.dwg" || name.find(".kvx-tmp-") != name.npos)
+            << name;
+    ASSERT_NO_THROW(kvx::commitReports(batch));
+    EXPECT_EQ(namesIn(dir.path()), (std::set<std::string>{"a.dwg", "a.dwg.htm", "a.dwg.jpg",
+                                                          "b.dwg", "b.dwg.htm", "b.dwg.jpg"}));
+
+    // A folder that came in the way of a picture since it was staged.
+    std::filesystem::remove(dir.file("a.dwg.jpg"));
+    std::filesystem::remove(dir.file("a.dwg.htm"));
+    report.drawingPath = dir.file("a.dwg");
+    report.name = "a.dwg";
+    kvx::writeDrawingReport(report);
+    std::filesystem::create_directory(dir.file("a.dwg.jpg"));
+    kvxtest::writeFile(dir.file("a.dwg.jpg/x"), kvxtest::Bytes(1, 'x'));
+    try {
+        kvx::commitReports(batch);
+        ADD_FAILURE() << "the commit should fail";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(QString::fromUtf8(e.what()),
+                  kvx::cannotCreateText(kvx::displayName(dir.file("a.dwg.jpg")), EISDIR));
+    }
+    EXPECT_EQ(namesIn(dir.path()),
+              (std::set<std::string>{"a.dwg", "a.dwg.jpg", "b.dwg", "b.dwg.htm", "b.dwg.jpg"}));
 }
 
 TEST(Jpeg, libjpegErrorsBecomeExceptions) {
