@@ -129,8 +129,10 @@ private slots:
     // drawing being reported, whose report is whole; no later drawing has one, nothing is
     // half-written, no index is built.
     void batchClosedHalfWay() {
+        // Enough drawings that the batch still runs when the close arrives, however long the
+        // window manager takes to hand it over; past the first group's commit as well.
         QStringList drawings;
-        for (int i = 0; i < 200; ++i)
+        for (int i = 0; i < 500; ++i)
             drawings << QStringLiteral("plan %1.dwg").arg(i, 3, 10, QLatin1Char('0'));
         start("ok", "", true, [&] { writeDrawings(dir, drawings); });
         showWindow();
