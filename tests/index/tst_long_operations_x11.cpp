@@ -1,6 +1,6 @@
 // The whole program in a real X session (x11_session.sh starts the server and a window
 // manager): clicks go through the X server with xdotool, the close through the window
-// manager's Alt+F4. Screenshots of each stage go to $KVX_SCREENSHOTS when it is set.
+// manager (wmctrl asks it to close the window, as its close button or Alt+F4 does). Screenshots of each stage go to $KVX_SCREENSHOTS when it is set.
 
 #include "build_fixture.h"
 
@@ -125,7 +125,7 @@ private slots:
         QCOMPARE(Form1->FileListBox1->selectedPath(), Form1->Label1->text());
     }
 
-    // A batch of 200 drawings, closed with Alt+F4 half-way: the window closes after the
+    // A batch of 500 drawings, closed through the window manager part-way: the window closes after the
     // drawing being reported, whose report is whole; no later drawing has one, nothing is
     // half-written, no index is built.
     void batchClosedHalfWay() {
@@ -146,10 +146,11 @@ private slots:
              [&] {
                  screenshot("4-batch-half-way.png");
                  closedAt = Form1->FileListBox1->itemIndex();
-                 // The window manager takes Alt+F4 for the window that has the focus: on a
-                 // busy machine that may not be ours yet.
-                 xdotool({"windowactivate", "--sync", QString::number(Form1->winId())});
-                 xdotool({"key", "--clearmodifiers", "alt+F4"});
+                 // Alt+F4 goes to the window with the focus, which a busy machine may not
+                 // have handed to ours yet; the window manager's close request does not
+                 // depend on the focus.
+                 QProcess::execute(QStringLiteral("wmctrl"),
+                                   {"-i", "-c", QString::number(Form1->winId())});
              }},
             {[] { return !Form1->isVisible(); }, [] { screenshot("5-closed.png"); }},
         };
@@ -157,7 +158,7 @@ private slots:
         QVERIFY(script.finished);
         const QStringList pages = QDir(dir).entryList({"*.dwg.htm"});
         const QStringList pictures = QDir(dir).entryList({"*.dwg.jpg"});
-        qInfo("Alt+F4 while drawing %d was reported; %d reports written", closedAt,
+        qInfo("Closed while drawing %d was reported; %d reports written", closedAt,
               int(pages.size()));
         QVERIFY(pages.size() > closedAt && pages.size() < drawings.size());
         QCOMPARE(pictures.size(), pages.size());
