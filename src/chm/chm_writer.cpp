@@ -31,6 +31,7 @@
 
 #include "chm/lzx_encoder.h"
 #include "files/atomic_file.h"
+#include "files/paths.h"
 
 #include <algorithm>
 #include <clocale>
@@ -194,22 +195,6 @@ std::string checkName(const std::string& name) {
     if (name.back() == '/')
         return "the name ends with \"/\", which readers take for a folder";
     return {};
-}
-
-// What a message may show of a name: control bytes escaped.
-std::string shown(const std::string& name) {
-    std::string out;
-    for (unsigned char c : name) {
-        if (c < 0x20 || c == 0x7F) {
-            static const char* const hex = "0123456789ABCDEF";
-            out += "\\x";
-            out += hex[c >> 4];
-            out += hex[c & 0xF];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
 }
 
 // One directory chunk being filled: its entries and where every step-th entry begins.
@@ -482,7 +467,7 @@ ChmResult build(std::vector<ChmFile> files, const ChmOptions& options, Output& o
     for (const ChmFile& f : files) {
         const std::string problem = checkName(f.name);
         if (!problem.empty())
-            return failure(ChmError::BadName, "\"" + shown(f.name) + "\": " + problem);
+            return failure(ChmError::BadName, "\"" + shownName(f.name) + "\": " + problem);
     }
     // Directory order, worked out once per name.
     std::vector<SortKey> keys(files.size());
@@ -494,7 +479,7 @@ ChmResult build(std::vector<ChmFile> files, const ChmOptions& options, Output& o
     for (std::size_t i = 1; i < keys.size(); ++i)
         if (files[keys[i].index].name == files[keys[i - 1].index].name)
             return failure(ChmError::DuplicateName,
-                           "\"" + shown(files[keys[i].index].name) + "\" is given twice");
+                           "\"" + shownName(files[keys[i].index].name) + "\" is given twice");
 
     // Every name of the directory, in its order: the system names merged into the others.
     std::vector<std::string> names;
@@ -536,7 +521,7 @@ ChmResult build(std::vector<ChmFile> files, const ChmOptions& options, Output& o
             f.load = nullptr;
         }
         if (f.content.size() > 0xFFFFFFFFu || encoder.uncompressedSize() > (1ull << 40))
-            return failure(ChmError::TooLarge, "\"" + shown(f.name) + "\" is too large");
+            return failure(ChmError::TooLarge, "\"" + shownName(f.name) + "\" is too large");
         Entry e;
         e.name = std::move(f.name);
         e.section = 1;

@@ -19,4 +19,8 @@ std::string baseNameOf(const std::string& path);
 // removed, since no shell takes them off for us.
 std::string unquoted(const std::string& argument);
 
+// A name as a message may show it: control bytes become "\xNN", so no name can drive the
+// terminal it is printed on.
+std::string shownName(const std::string& name);
+
 } // namespace kvx

@@ -221,21 +221,6 @@ std::size_t readAttributes(const std::string& html, std::size_t i,
     return i;
 }
 
-std::string shown(const std::string& name) {
-    std::string out;
-    for (unsigned char c : name) {
-        if (c < 0x20 || c == 0x7F) {
-            static const char* const hex = "0123456789ABCDEF";
-            out += "\\x";
-            out += hex[c >> 4];
-            out += hex[c & 0xF];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
-
 CompileResult failure(CompileError error, std::string message) {
     CompileResult r;
     r.error = error;
@@ -320,13 +305,13 @@ CompileResult compileIndexFolder(std::string indexPage) {
         indexPage = indexPage.substr(1, indexPage.size() - 2);
     std::string problem;
     if (indexPage.empty() || !readable(indexPage, problem))
-        return failure(CompileError::NoIndexPage, "no index page \"" + shown(indexPage) + "\"" +
+        return failure(CompileError::NoIndexPage, "no index page \"" + shownName(indexPage) + "\"" +
                                                       (problem.empty() ? "" : ": " + problem));
     const std::string folder = folderOf(indexPage);
     const std::string start = baseNameOf(indexPage);
     if (!isHtmlName(start))
         return failure(CompileError::NotAnHtmlPage,
-                       "\"" + shown(indexPage) + "\" is not an HTML page (.htm)");
+                       "\"" + shownName(indexPage) + "\" is not an HTML page (.htm)");
 
     // Every file reachable from the index page, each once, in the order first met.
     CompileResult result;
@@ -338,7 +323,7 @@ CompileResult compileIndexFolder(std::string indexPage) {
         queue.pop_front();
         const std::string path = joinPath(folder, name);
         const std::string who =
-            linkedFrom.empty() ? std::string() : "\"" + shown(linkedFrom) + "\" links to ";
+            linkedFrom.empty() ? std::string() : "\"" + shownName(linkedFrom) + "\" links to ";
         chm::ChmFile file;
         file.name = "/" + name;
         file.compressible = isCompressible(name);
@@ -346,8 +331,8 @@ CompileResult compileIndexFolder(std::string indexPage) {
             std::string error;
             if (readWholeFile(path, file.content, error) != ReadStatus::Ok)
                 return failure(CompileError::MissingLink,
-                               who + "\"" + shown(name) +
-                                   "\", which cannot be read: " + shown(error));
+                               who + "\"" + shownName(name) +
+                                   "\", which cannot be read: " + shownName(error));
             for (const std::string& link : pageLinks(file.content)) {
                 const std::string target = resolveLink(name, link);
                 if (!target.empty() && seen.insert(target).second)
@@ -356,7 +341,8 @@ CompileResult compileIndexFolder(std::string indexPage) {
         } else {
             if (!readable(path, problem))
                 return failure(CompileError::MissingLink,
-                               who + "\"" + shown(name) + "\", which cannot be read: " + problem);
+                               who + "\"" + shownName(name) +
+                                   "\", which cannot be read: " + problem);
             file.load = [path](std::string& bytes, std::string& error) {
                 return readWholeFile(path, bytes, error, std::size_t{1} << 31) == ReadStatus::Ok;
             };
@@ -379,8 +365,8 @@ CompileResult compileIndexFolder(std::string indexPage) {
         const CompileError error = written.error == chm::ChmError::CannotLoad
                                        ? CompileError::MissingLink
                                        : CompileError::CannotWrite;
-        return failure(error,
-                       "cannot write \"" + shown(result.output) + "\": " + shown(written.message));
+        return failure(error, "cannot write \"" + shownName(result.output) +
+                                  "\": " + shownName(written.message));
     }
     return result;
 }
