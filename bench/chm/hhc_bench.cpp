@@ -7,6 +7,7 @@
 #include "index/index_pages.h"
 #include "report/jpeg_writer.h"
 #include "report/report_page.h"
+#include "support/shell_quote.h"
 
 #include <benchmark/benchmark.h>
 
@@ -25,13 +26,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string quoted(const std::string& s) {
-    std::string out = "'";
-    for (char c : s)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
 
 // A preview-like picture: soft shapes with some grain, about 23 KB at quality 90.
 std::string picture(unsigned seed) {
@@ -139,9 +133,10 @@ void BM_HhcRounds(benchmark::State& state) {
         std::ofstream(f.dir / ".bare.hhp")
             << kvxbench::chmcmdProject(".bare.out/hhctest.chm", names);
     }
-    const std::string hhc = quoted(KVX_HHC) + " " + quoted(index.string());
+    const std::string hhc =
+        kvxtest::shellQuoted(KVX_HHC) + " " + kvxtest::shellQuoted(index.string());
     const std::string chmcmd =
-        "cd " + quoted(f.dir.string()) + " && chmcmd --no-html-scan .bare.hhp";
+        "cd " + kvxtest::shellQuoted(f.dir.string()) + " && chmcmd --no-html-scan .bare.hhp";
     double hhcTotal = 0, catTotal = 0, chmcmdTotal = 0;
     bool ok = true;
     for (auto _ : state) {

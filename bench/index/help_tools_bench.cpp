@@ -2,6 +2,7 @@
 // bare chmcmd on the pages and pictures of the folder, and hh.exe unpacking the compiled file.
 
 #include "support/index_folder.h"
+#include "support/shell_quote.h"
 
 #include "chm/chmcmd_project.h"
 
@@ -19,13 +20,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kReports = 1000;
-
-std::string quoted(const std::string& s) {
-    std::string out = "'";
-    for (char c : s)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
 
 // One folder of reports for the whole run, removed at its end.
 struct BenchFolder {
@@ -72,7 +66,10 @@ void BM_HhcExe(benchmark::State& state) {
     const fs::path index = folder() / "plans" / "index.htm";
     ChildCpu cpu{state};
     for (auto _ : state)
-        check(std::system((quoted(KVX_HHC) + " " + quoted(index.string())).c_str()), state);
+        check(
+            std::system((kvxtest::shellQuoted(KVX_HHC) + " " + kvxtest::shellQuoted(index.string()))
+                            .c_str()),
+            state);
     state.counters["reports"] = kReports;
 }
 
@@ -82,8 +79,8 @@ void BM_BareChmcmd(benchmark::State& state) {
     fs::create_directories(plans / ".bare.out");
     std::ofstream(plans / ".bare.hhp")
         << kvxbench::chmcmdProject(".bare.out/hhctest.chm", kvxbench::chmcmdFiles(plans.string()));
-    const std::string command =
-        "cd " + quoted(plans.string()) + " && chmcmd --no-html-scan .bare.hhp >/dev/null 2>&1";
+    const std::string command = "cd " + kvxtest::shellQuoted(plans.string()) +
+                                " && chmcmd --no-html-scan .bare.hhp >/dev/null 2>&1";
     {
         ChildCpu cpu{state};
         for (auto _ : state)
@@ -97,9 +94,9 @@ void BM_BareChmcmd(benchmark::State& state) {
 void BM_HhExtract(benchmark::State& state) {
     const fs::path chm = folder() / "plans" / "hhctest.chm";
     if (!fs::exists(chm))
-        check(std::system(
-                  (quoted(KVX_HHC) + " " + quoted((folder() / "plans" / "index.htm").string()))
-                      .c_str()),
+        check(std::system((kvxtest::shellQuoted(KVX_HHC) + " " +
+                           kvxtest::shellQuoted((folder() / "plans" / "index.htm").string()))
+                              .c_str()),
               state);
     const fs::path cache = folder() / "cache";
     ::setenv("XDG_CACHE_HOME", cache.c_str(), 1);
@@ -108,7 +105,10 @@ void BM_HhExtract(benchmark::State& state) {
         state.PauseTiming();
         fs::remove_all(cache);
         state.ResumeTiming();
-        check(std::system((quoted(KVX_HH) + " " + quoted(chm.string())).c_str()), state);
+        check(
+            std::system(
+                (kvxtest::shellQuoted(KVX_HH) + " " + kvxtest::shellQuoted(chm.string())).c_str()),
+            state);
     }
     state.counters["entries"] = 2 * kReports + 5;
 }

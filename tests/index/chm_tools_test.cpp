@@ -2,6 +2,7 @@
 // chmlib, unpacked into a private cache and handed to a recording opener.
 
 #include "support/index_folder.h"
+#include "support/shell_quote.h"
 
 #include <chm_lib.h>
 #include <gtest/gtest.h>
@@ -19,13 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string quoted(const std::string& s) {
-    std::string out = "'";
-    for (char c : s)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
 std::string slurp(const fs::path& p) {
     std::ifstream f(p, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(f), {});
@@ -39,7 +33,9 @@ struct ToolRun {
 ToolRun run(const char* tool, const std::string& argument, const fs::path& scratch) {
     const fs::path err = scratch / "stderr.txt";
     const int status =
-        std::system((quoted(tool) + " " + quoted(argument) + " 2>" + quoted(err.string())).c_str());
+        std::system((kvxtest::shellQuoted(tool) + " " + kvxtest::shellQuoted(argument) + " 2>" +
+                     kvxtest::shellQuoted(err.string()))
+                        .c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(err)};
 }
 
@@ -76,7 +72,7 @@ protected:
         // The opener records the address it is given.
         const fs::path opener = dir / "opener.sh";
         std::ofstream(opener) << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> "
-                              << quoted((dir / "opened").string()) << "\n";
+                              << kvxtest::shellQuoted((dir / "opened").string()) << "\n";
         fs::permissions(opener, fs::perms::owner_all);
         ::setenv("KORVENIX_OPENER", opener.c_str(), 1);
     }
