@@ -301,8 +301,7 @@ std::string resolveLink(const std::string& page, const std::string& link) {
 }
 
 CompileResult compileIndexFolder(std::string indexPage) {
-    if (indexPage.size() >= 2 && indexPage.front() == '"' && indexPage.back() == '"')
-        indexPage = indexPage.substr(1, indexPage.size() - 2);
+    indexPage = unquoted(indexPage);
     std::string problem;
     if (indexPage.empty() || !readable(indexPage, problem))
         return failure(CompileError::NoIndexPage, "no index page \"" + shownName(indexPage) + "\"" +
