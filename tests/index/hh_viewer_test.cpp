@@ -134,9 +134,12 @@ std::size_t chunk(const std::string& bytes, std::uint64_t n) {
     return static_cast<std::size_t>(le(bytes, 0x48, 8) + 0x54 + n * 4096);
 }
 
-// The name `placeholder` in the directory replaced by `name`, of the same length.
-std::string renamed(std::string bytes, const std::string& placeholder, const std::string& name) {
+// A small index with a page `placeholder`, renamed in the directory to `name` of the same length.
+std::string renamed(const std::string& placeholder, const std::string& name) {
     EXPECT_EQ(placeholder.size(), name.size());
+    auto pages = indexPages();
+    pages.push_back({placeholder, "x"});
+    std::string bytes = written(pages);
     bytes.replace(where(bytes, placeholder, 0), name.size(), name);
     return bytes;
 }
@@ -279,20 +282,11 @@ TEST_F(HhViewer, HostileFilesEndWithAnErrorAndWriteNothingOutsideTheCache) {
         {"reset table pointing past the data",
          [] { return patched(resetTable, 0x28, 0xffffffffffull, 8); }, false, "can't be read whole",
          nullptr},
-        {"a \"../\" name",
-         [] {
-             auto pages = indexPages();
-             pages.push_back({"/abcescape.htm", "<html>out</html>"});
-             return renamed(written(pages), "/abcescape.htm", "/../escape.htm");
-         },
-         false, "\"/../escape.htm\" has a name that can't be unpacked safely", nullptr},
+        {"a \"../\" name", [] { return renamed("/abcescape.htm", "/../escape.htm"); }, false,
+         "\"/../escape.htm\" has a name that can't be unpacked safely", nullptr},
         {"a name with terminal control bytes",
-         [] {
-             auto pages = indexPages();
-             pages.push_back({"/qqqqqqqqqq.htm", "x"});
-             return renamed(written(pages), "/qqqqqqqqqq.htm", "/\x1b]0;owned\x07.htm");
-         },
-         false, "\"/\\x1B]0;owned\\x07.htm\"", nullptr},
+         [] { return renamed("/qqqqqqqqqq.htm", "/\x1b]0;owned\x07.htm"); }, false,
+         "\"/\\x1B]0;owned\\x07.htm\"", nullptr},
         {"links planted in the cache", [] { return written(indexPages()); }, true, "",
          [&](const fs::path& chm) {
              // The folder this very file unpacks into, and a work folder, made links to a
@@ -304,11 +298,8 @@ TEST_F(HhViewer, HostileFilesEndWithAnErrorAndWriteNothingOutsideTheCache) {
              fs::create_symlink(victim, fs::path(root) / ".unpack-planted");
          }},
         {"a file cut in half",
-         [] {
-             const std::string whole = written(indexPages());
-             return whole.substr(0, whole.size() / 2);
-         },
-         false, "", nullptr},
+         [] { return written(indexPages()).substr(0, written(indexPages()).size() / 2); }, false,
+         "", nullptr},
         {"an entry beyond the end of the file",
          [] {
              // Pages in section 0 (not from our writer, which compresses every page): the
