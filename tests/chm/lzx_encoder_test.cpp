@@ -16,33 +16,20 @@ constexpr std::size_t kFrame = LzxEncoder::kFrameSize;
 // Report pages as the program writes them: the same markup, different names and paths.
 std::vector<std::uint8_t> htmlPages(std::size_t size, unsigned seed) {
     std::mt19937 rng(seed);
-    auto word = [&rng](int letters) {
-        std::string w;
-        for (int i = 0; i < letters; ++i)
-            w += char('a' + rng() % 26);
-        return w;
-    };
     std::string text;
     while (text.size() < size) {
-        const std::string name = word(4 + int(rng() % 8)) + std::to_string(rng() % 1000);
-        text += "<html><head><title></title>\r\n</head><body bgcolor=\"#FFFFFF\" "
-                "text=\"#000000\">\r\n<p><font face=\"Verdana, Arial, Helvetica, sans-serif\" "
-                "size=\"2\"><b><font size=\"3\">File name: <font color=\"#FF0000\">" +
+        const std::string name = "plan " + std::to_string(rng() % 100000);
+        text += "<html><body bgcolor=\"#FFFFFF\">\r\n<p><font face=\"Verdana, Arial\" size=\"2\">"
+                "<b>File name: " +
                 name +
-                "</font></font></b></font></p>\r\n<p>&nbsp;</p><table width=\"98%\" "
-                "border=\"0\" cellspacing=\"0\" height=\"173\"><tr>\r\n<td width=\"38%\" "
-                "colspan=\"2\"><p><img src=\"" +
-                name + ".dwg.jpg\" border=\"1\"></p><p>&nbsp;</p></td></tr>\r\n";
-        for (const char* label : {"Location", "Version", "Modified", "Size"}) {
-            text += "<tr>\r\n<td width=\"16%\"><b><font face=\"Verdana, Arial, Helvetica, "
-                    "sans-serif\" size=\"2\">";
-            text += label;
-            text += ":</font></b></td>\r\n<td width=\"84%\"><b><font face=\"Verdana, Arial, "
-                    "Helvetica, sans-serif\" size=\"2\" color=\"#0000FF\">/srv/plans/" +
-                    word(6) + "/" + name + " " + std::to_string(rng() % 100000) +
-                    "</font></b></td>\r\n</tr>\r\n";
-        }
-        text += "</table>\r\n<p>&nbsp;</p><p>&nbsp;</p></body></html>\r\n";
+                "</b></font></p>\r\n<table width=\"98%\"><tr><td>"
+                "<img src=\"" +
+                name + ".dwg.jpg\" border=\"1\"></td></tr>\r\n";
+        for (const char* label : {"Location", "Version", "Modified", "Size"})
+            text += std::string("<tr><td width=\"16%\"><b>") + label + ":</b></td><td>/srv/plans/" +
+                    std::to_string(rng() % 1000) + "/" + name + " " +
+                    std::to_string(rng() % 100000) + "</td></tr>\r\n";
+        text += "</table></body></html>\r\n";
     }
     text.resize(size);
     return {text.begin(), text.end()};
