@@ -238,12 +238,10 @@ bool run(const std::string& command) {
     return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+// 7-Zip also unpacks the system files, under their own names or "::"- and "["-prefixed ones.
 bool isSystemName(const std::string& relative) {
-    static const char* const names[] = {"#SYSTEM", "#IDXHDR", "#ITBITS", "#STRINGS"};
-    for (const char* n : names)
-        if (relative == n)
-            return true;
-    return relative.rfind("::", 0) == 0 || relative.rfind("[", 0) == 0;
+    return !isContentName("/" + relative) || relative.rfind("::", 0) == 0 ||
+           relative.rfind("[", 0) == 0;
 }
 
 } // namespace
