@@ -8,7 +8,6 @@
 
 #include <clocale>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>

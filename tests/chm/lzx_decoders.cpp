@@ -1,9 +1,7 @@
 #include "chm/lzx_decoders.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <unistd.h>
 
 #include "support/chm_readers.h"
