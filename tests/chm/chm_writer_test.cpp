@@ -8,7 +8,6 @@
 
 #include <clocale>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -93,25 +92,6 @@ Case manyFiles() {
     return c;
 }
 
-std::vector<ChmFile> toWrite(const Case& c) {
-    std::vector<ChmFile> files;
-    for (const auto& [name, file] : c.files) {
-        ChmFile f;
-        f.name = name;
-        f.content = file.first;
-        f.compressible = file.second;
-        files.push_back(std::move(f));
-    }
-    return files;
-}
-
-std::map<std::string, std::string> expected(const Case& c) {
-    std::map<std::string, std::string> m;
-    for (const auto& [name, file] : c.files)
-        m[name] = file.first;
-    return m;
-}
-
 // Names equal, contents equal; on a difference, the first differing name only.
 void expectSame(const std::map<std::string, std::string>& want,
                 const std::map<std::string, std::string>& got, const char* reader) {
@@ -129,13 +109,6 @@ void expectSame(const std::map<std::string, std::string>& want,
     }
 }
 
-std::uint32_t le32(const std::string& b, std::size_t at) {
-    return static_cast<std::uint32_t>(static_cast<unsigned char>(b[at])) |
-           static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 1])) << 8 |
-           static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 2])) << 16 |
-           static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24;
-}
-
 std::string lowerAscii(std::string s) {
     for (char& c : s)
         if (c >= 'A' && c <= 'Z')
@@ -149,15 +122,15 @@ TEST_P(ChmRoundTrip, threeReadersGiveBackEveryFileByteForByte) {
     ASSERT_TRUE(kLocale);
     const Case c = GetParam()();
     SCOPED_TRACE(c.what);
-    std::string bytes;
-    const kvx::chm::ChmResult r = kvx::chm::buildChm(toWrite(c), {}, bytes);
-    ASSERT_TRUE(r) << r.message;
-    const auto want = expected(c);
-    if (c.files.size() > 5000) {
-        // Several listing chunks under an index chunk: the directory's depth and size.
-        EXPECT_GE(le32(bytes, 0x78 + 0x18), 2u);
-        EXPECT_GT(le32(bytes, 0x78 + 0x2C), 2u);
+    std::vector<ChmFile> files;
+    std::map<std::string, std::string> want;
+    for (const auto& [name, file] : c.files) {
+        files.push_back({name, file.second, file.first, nullptr});
+        want[name] = file.first;
     }
+    std::string bytes;
+    const kvx::chm::ChmResult r = kvx::chm::buildChm(files, {}, bytes);
+    ASSERT_TRUE(r) << r.message;
 
     const kvxtest::ChmReadResult mspack = kvxtest::readWithMspack(bytes);
     ASSERT_TRUE(mspack.ok) << mspack.problem;

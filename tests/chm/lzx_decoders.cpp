@@ -1,13 +1,12 @@
 #include "chm/lzx_decoders.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <unistd.h>
 
+#include "support/chm_readers.h"
+
 #include <lzx.h>
-#include <mspack.h>
 
 // libmspack's public header only offers whole containers; its LZX decoder is reached through
 // the entry points the static library exports, declared here as libmspack 0.11 defines them.
@@ -22,75 +21,21 @@ void lzxd_free(lzxd_stream* lzx);
 
 namespace kvx::chm::test {
 
-namespace {
-
-struct MemoryFile {
-    const std::uint8_t* data = nullptr;
-    std::size_t size = 0;
-    std::size_t pos = 0;
-    std::vector<std::uint8_t>* sink = nullptr;
-    std::string* message = nullptr;
-};
-
-MemoryFile* fileOf(mspack_file* f) {
-    return reinterpret_cast<MemoryFile*>(f);
-}
-
-int memRead(mspack_file* f, void* buffer, int bytes) {
-    MemoryFile* m = fileOf(f);
-    const std::size_t n = std::min<std::size_t>(std::size_t(bytes), m->size - m->pos);
-    std::memcpy(buffer, m->data + m->pos, n);
-    m->pos += n;
-    return int(n);
-}
-
-int memWrite(mspack_file* f, void* buffer, int bytes) {
-    MemoryFile* m = fileOf(f);
-    const auto* b = static_cast<const std::uint8_t*>(buffer);
-    m->sink->insert(m->sink->end(), b, b + bytes);
-    return bytes;
-}
-
-void memMessage(mspack_file*, const char*, ...) {}
-
-void* memAlloc(mspack_system*, size_t bytes) {
-    return std::malloc(bytes);
-}
-
-void memFree(void* p) {
-    std::free(p);
-}
-
-void memCopy(void* src, void* dest, size_t bytes) {
-    std::memmove(dest, src, bytes);
-}
-
-} // namespace
-
 Decoded decodeWithLibmspack(const LzxStream& s, std::size_t first, std::size_t frames) {
     Decoded result;
-    mspack_system sys{};
-    sys.read = memRead;
-    sys.write = memWrite;
-    sys.message = memMessage;
-    sys.alloc = memAlloc;
-    sys.free = memFree;
-    sys.copy = memCopy;
-    MemoryFile in;
-    in.data = s.bytes.data() + s.frameOffsets[first];
-    in.size = s.bytes.size() - s.frameOffsets[first];
-    MemoryFile out;
-    out.sink = &result.bytes;
+    const std::string in(s.bytes.begin() + std::ptrdiff_t(s.frameOffsets[first]), s.bytes.end());
+    kvxtest::MspackMemory mem(in);
+    mspack_file* input = mem.sys.open(&mem.sys, "in", MSPACK_SYS_OPEN_READ);
+    mspack_file* output = mem.sys.open(&mem.sys, "out", MSPACK_SYS_OPEN_WRITE);
     const off_t length = off_t(frames) * 32768;
-    lzxd_stream* lzx =
-        lzxd_init(&sys, reinterpret_cast<mspack_file*>(&in), reinterpret_cast<mspack_file*>(&out),
-                  s.windowBits, int(s.resetIntervalFrames), 4096, length, 0);
-    if (!lzx) {
-        result.error = "lzxd_init failed";
-        return result;
-    }
-    const int err = lzxd_decompress(lzx, off_t(frames) * 32768);
-    lzxd_free(lzx);
+    lzxd_stream* lzx = lzxd_init(&mem.sys, input, output, s.windowBits, int(s.resetIntervalFrames),
+                                 4096, length, 0);
+    const int err = lzx ? lzxd_decompress(lzx, length) : MSPACK_ERR_NOMEMORY;
+    if (lzx)
+        lzxd_free(lzx);
+    mem.sys.close(input);
+    mem.sys.close(output);
+    result.bytes.assign(mem.output.begin(), mem.output.end());
     result.ok = err == MSPACK_ERR_OK;
     if (!result.ok)
         result.error = "lzxd_decompress error " + std::to_string(err);

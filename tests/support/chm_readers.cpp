@@ -25,14 +25,8 @@ struct MemFile {
     std::size_t pos = 0;
 };
 
-struct MemSystem {
-    mspack_system sys;
-    const std::string* input;
-    std::string output;
-};
-
 mspack_file* memOpen(mspack_system* self, const char* name, int mode) {
-    auto* m = reinterpret_cast<MemSystem*>(self);
+    auto* m = reinterpret_cast<MspackMemory*>(self);
     auto* f = new MemFile;
     if (mode == MSPACK_SYS_OPEN_READ && std::strcmp(name, "in") == 0) {
         f->source = m->input;
@@ -93,12 +87,9 @@ void memCopy(void* src, void* dest, size_t bytes) {
 }
 
 struct Mspack {
-    MemSystem mem;
+    MspackMemory mem;
     mschm_decompressor* chmd = nullptr;
-    explicit Mspack(const std::string& bytes) {
-        mem.sys = {memOpen,    memClose, memRead, memWrite, memSeek, memTell,
-                   memMessage, memAlloc, memFree, memCopy,  nullptr};
-        mem.input = &bytes;
+    explicit Mspack(const std::string& bytes) : mem(bytes) {
         chmd = mspack_create_chm_decompressor(&mem.sys);
     }
     ~Mspack() {
@@ -106,6 +97,15 @@ struct Mspack {
             mspack_destroy_chm_decompressor(chmd);
     }
 };
+
+} // namespace
+
+MspackMemory::MspackMemory(const std::string& in)
+    : sys{memOpen,    memClose, memRead, memWrite, memSeek, memTell,
+          memMessage, memAlloc, memFree, memCopy,  nullptr},
+      input(&in) {}
+
+namespace {
 
 // The writer's own files at the top ("/#SYSTEM", ...) are not among the files given to it.
 bool isContentName(const std::string& name) {
@@ -238,12 +238,10 @@ bool run(const std::string& command) {
     return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+// 7-Zip also unpacks the system files, under their own names or "::"- and "["-prefixed ones.
 bool isSystemName(const std::string& relative) {
-    static const char* const names[] = {"#SYSTEM", "#IDXHDR", "#ITBITS", "#STRINGS"};
-    for (const char* n : names)
-        if (relative == n)
-            return true;
-    return relative.rfind("::", 0) == 0 || relative.rfind("[", 0) == 0;
+    return !isContentName("/" + relative) || relative.rfind("::", 0) == 0 ||
+           relative.rfind("[", 0) == 0;
 }
 
 } // namespace

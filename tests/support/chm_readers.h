@@ -2,10 +2,21 @@
 // Independent readers of compiled-help files, for checking what our writer makes: libmspack
 // (in memory), chmlib and 7-Zip. Each returns every file it finds, name bytes to content.
 
+#include <mspack.h>
+
 #include <map>
 #include <string>
 
 namespace kvxtest {
+
+// An mspack_system over memory: "in" opened for reading gives `input`; anything opened for
+// writing collects into `output`, emptied first.
+struct MspackMemory {
+    mspack_system sys; // first, so libmspack's pointer to it is one to the whole
+    const std::string* input = nullptr;
+    std::string output;
+    explicit MspackMemory(const std::string& in);
+};
 
 struct ChmReadResult {
     bool ok = false;
