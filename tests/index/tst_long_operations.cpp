@@ -10,7 +10,6 @@
 #include "tray/cool_tray_icon.h"
 
 #include <QElapsedTimer>
-#include <QLabel>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -193,8 +192,6 @@ private slots:
                 Form1->SpeedButton4->click();
         });
         ResultDialogWatch dialog;
-        QElapsedTimer took;
-        took.start();
         if (outer == "compile") {
             Form1->SpeedButton7->click();
             // The build's own end: the wait window and the buttons are back at once.

@@ -15,20 +15,13 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Polls a condition for up to two minutes: a cold first start of the server is slow.
-waitFor() {
-    for _ in $(seq 1200); do
-        if eval "$1"; then return 0; fi
-        sleep 0.1
-    done
-    return 1
-}
+. "$(dirname "$0")/../support/wait_for.sh"
 
 export DISPLAY=$display
 Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 & pids+=($!)
-waitFor "xwininfo -root >/dev/null 2>&1" || { echo "FAIL: no X server"; exit 1; }
+wait_for "xwininfo -root >/dev/null 2>&1" 120 || { echo "FAIL: no X server"; exit 1; }
 openbox >/dev/null 2>&1 & pids+=($!)
-waitFor "xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window" ||
+wait_for "xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window" 120 ||
     { echo "FAIL: no window manager"; exit 1; }
 
 QT_QPA_PLATFORM=xcb "$@"

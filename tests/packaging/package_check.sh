@@ -13,14 +13,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-# Polls a condition for up to half a minute: hh.exe starts its opener and returns at once.
-waitFor() {
-    for _ in $(seq 300); do
-        if eval "$1"; then return 0; fi
-        sleep 0.1
-    done
-    return 1
-}
+. "$(dirname "$0")/../support/wait_for.sh"
 
 # --- The package -----------------------------------------------------------------------------
 "$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1 ||
@@ -117,7 +110,7 @@ show() {
     KVX_OPENED=$work/opened KORVENIX_OPENER=$work/opener XDG_CACHE_HOME=$work/cache \
         KORVENIX_NO_MESSAGE_BOX=1 QT_QPA_PLATFORM=offscreen "$tools/hh.exe" "$1" >&2 ||
         fail "hh.exe $1"
-    waitFor "[ -s '$work/opened' ]" || fail "hh.exe did not start the opener for $1"
+    wait_for "[ -s '$work/opened' ]" || fail "hh.exe did not start the opener for $1"
     local url
     url=$(head -n 1 "$work/opened")
     [[ "$url" == "file://$work/cache/korvenix31/"* ]] || fail "hh.exe opened $url"

@@ -14,14 +14,7 @@ compgen -G '/usr/lib/*/tumbler-1/tumblerd' >/dev/null || { echo "skipped: tumble
 
 fail() { echo "FAIL: $*"; [ -f "$work/signals" ] && cat "$work/signals"; exit 1; }
 
-# Polls a condition for up to two minutes: the first start of the service can be slow.
-waitFor() {
-    for _ in $(seq 1200); do
-        if eval "$1"; then return 0; fi
-        sleep 0.1
-    done
-    return 1
-}
+. "$(dirname "$0")/../support/wait_for.sh"
 
 if [ -z "${KVX_PRIVATE_BUS:-}" ]; then
     work=$(mktemp -d)
@@ -45,7 +38,7 @@ dbus-monitor --session "type='signal',interface='org.freedesktop.thumbnails.Thum
     >"$work/signals" 2>&1 &
 monitor=$!
 trap 'kill $monitor 2>/dev/null' EXIT
-waitFor "grep -q NameAcquired '$work/signals'" || fail "no bus monitor"
+wait_for "grep -q NameAcquired '$work/signals'" 120 || fail "no bus monitor"
 
 plan="file://$work/drawings/plan.dwg"
 blank="file://$work/drawings/blank.dwg"
@@ -55,7 +48,7 @@ dbus-send --session --print-reply --reply-timeout=120000 \
     array:string:image/vnd.dwg,image/vnd.dwg string:normal string:default uint32:0 \
     >"$work/queue" 2>&1 || { cat "$work/queue"; fail "Queue was not accepted"; }
 
-waitFor "grep -q 'member=Finished' '$work/signals'" || fail "the queue did not finish"
+wait_for "grep -q 'member=Finished' '$work/signals'" 120 || fail "the queue did not finish"
 thumb="$work/cache/thumbnails/normal/$(printf '%s' "$plan" | md5sum | cut -d' ' -f1).png"
 [ -s "$thumb" ] || fail "no thumbnail in the cache for $plan"
 # A PNG of the stored picture: 64 x 32 (tumbler never enlarges one).

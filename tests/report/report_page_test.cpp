@@ -35,6 +35,23 @@ std::vector<std::string> lines(const std::string& page) {
     return out;
 }
 
+std::set<std::string> namesIn(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+// Writes the report of `drawing`, named `name`, with a plain white picture.
+void writeWhiteReport(const std::string& drawing, const std::string& name) {
+    kvx::DrawingReport report;
+    report.drawingPath = drawing;
+    report.name = name;
+    report.preview = QImage(252, 126, QImage::Format_RGB888);
+    report.preview.fill(Qt::white);
+    kvx::writeDrawingReport(report);
+}
+
 kvx::ReportFields plainFields() {
     kvx::ReportFields f;
     f.shortName = "site";
@@ -198,16 +215,8 @@ TEST(DrawingReport, writesBothFilesAndClearsWhatAKilledWriteLeft) {
     kvxtest::writeFile(dir.file("a.dwg"), kvxtest::Bytes(52, 'x'));
     for (const char* stale : {".a.dwg.jpg.kvx-tmp-Ab12Cd", ".a.dwg.htm.kvx-tmp-Zz99Yy"})
         kvxtest::writeFile(dir.file(stale), kvxtest::Bytes(3, 'y'));
-    kvx::DrawingReport report;
-    report.drawingPath = dir.file("a.dwg");
-    report.name = "a.dwg";
-    report.preview = QImage(252, 126, QImage::Format_RGB888);
-    report.preview.fill(Qt::white);
-    kvx::writeDrawingReport(report);
-    std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-        names.insert(entry.path().filename().string());
-    EXPECT_EQ(names, (std::set<std::string>{"a.dwg", "a.dwg.htm", "a.dwg.jpg"}));
+    writeWhiteReport(dir.file("a.dwg"), "a.dwg");
+    EXPECT_EQ(namesIn(dir.path()), (std::set<std::string>{"a.dwg", "a.dwg.htm", "a.dwg.jpg"}));
 }
 
 // A report whose picture or page is a link to a file elsewhere replaces the link only.
@@ -218,12 +227,7 @@ TEST(DrawingReport, aReportFileThatIsALinkIsReplacedNotItsTarget) {
     kvxtest::writeFile(dir.file("elsewhere"), kvxtest::Bytes(4, 'm'));
     for (const char* name : {"plans/a.dwg.jpg", "plans/a.dwg.htm"})
         std::filesystem::create_symlink(dir.file("elsewhere"), dir.file(name));
-    kvx::DrawingReport report;
-    report.drawingPath = dir.file("plans/a.dwg");
-    report.name = "a.dwg";
-    report.preview = QImage(252, 126, QImage::Format_RGB888);
-    report.preview.fill(Qt::white);
-    kvx::writeDrawingReport(report);
+    writeWhiteReport(dir.file("plans/a.dwg"), "a.dwg");
     EXPECT_EQ(std::filesystem::file_size(dir.file("elsewhere")), 4u);
     for (const char* name : {"plans/a.dwg.jpg", "plans/a.dwg.htm"}) {
         EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(dir.file(name))))
@@ -231,12 +235,6 @@ TEST(DrawingReport, aReportFileThatIsALinkIsReplacedNotItsTarget) {
     }
 }
 
-std::set<std::string> namesIn(const std::string& folder) {
-    std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.insert(entry.path().filename().string());
-    return names;
-}
 
 // A batch's reports wait under hidden names and appear whole when the batch commits them; a
 // report that cannot be put in place then says so as a write would, and leaves no temporary.

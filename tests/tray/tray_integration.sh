@@ -25,19 +25,11 @@ fail() {
     exit 1
 }
 
-# Polls a condition for up to thirty seconds, or as many as given. Each wait ends as soon as
-# its condition holds, so a generous limit costs nothing on a quick machine.
-waitFor() { # condition [seconds]
-    for _ in $(seq $((${2:-30} * 10))); do
-        if eval "$1"; then return 0; fi
-        sleep 0.1
-    done
-    return 1
-}
+. "$(dirname "$0")/../support/wait_for.sh"
 
 export DISPLAY=$display
 Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 & pids+=($!)
-waitFor "xwininfo -root >/dev/null 2>&1" 120 || fail "no X server"
+wait_for "xwininfo -root >/dev/null 2>&1" 120 || fail "no X server"
 openbox >/dev/null 2>&1 & pids+=($!)
 startPanel() {
     trayer --edge top --align right --widthtype pixel --width 200 --height 32 \
@@ -53,7 +45,7 @@ panelShown() {
     return 1
 }
 # First starts (server, panel, program) load fonts and libraries cold: they get two minutes.
-waitFor panelShown 120 || fail "no notification area"
+wait_for panelShown 120 || fail "no notification area"
 
 mkdir -p "$work/config/Stalwen" "$work/desktop" "$work/xdg"
 printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Stalwen\\Korvenix31]\r\n"autoname"=dword:00000000\r\n"bigimage"=dword:00000000\r\n"ontop"="0"\r\n' \
@@ -67,7 +59,7 @@ mainWindow() { xdotool search --onlyvisible --name '^ Korvenix 3.1$' 2>/dev/null
 iconGeometry() {
     xwininfo -root -tree | awk '/"panel"/ {inpanel=1} inpanel && /"Korvenix 3.1": \("korvenix31"/ {print $NF; exit}'
 }
-waitFor '[ -n "$(mainWindow)" ]' 120 || fail "the window did not open"
+wait_for '[ -n "$(mainWindow)" ]' 120 || fail "the window did not open"
 [ -z "$(iconGeometry)" ] || fail "an icon while the window shows"
 
 clickIcon() { # button
@@ -81,28 +73,28 @@ clickIcon() { # button
 
 for round in 1 2; do
     xdotool windowminimize "$(mainWindow)"
-    waitFor '[ -n "$(iconGeometry)" ]' || fail "no icon after minimising (round $round)"
-    waitFor '[ -z "$(mainWindow)" ]' || fail "the window still shows (round $round)"
+    wait_for '[ -n "$(iconGeometry)" ]' || fail "no icon after minimising (round $round)"
+    wait_for '[ -z "$(mainWindow)" ]' || fail "the window still shows (round $round)"
     [ "$(xwininfo -root -tree | grep -c '"Korvenix 3.1": ("korvenix31"' )" -ge 1 ] || fail "icon count"
     clickIcon 1
-    waitFor '[ -n "$(mainWindow)" ]' || fail "a click did not restore the window (round $round)"
-    waitFor '[ -z "$(iconGeometry)" ]' || fail "the icon stayed after restoring (round $round)"
+    wait_for '[ -n "$(mainWindow)" ]' || fail "a click did not restore the window (round $round)"
+    wait_for '[ -z "$(iconGeometry)" ]' || fail "the icon stayed after restoring (round $round)"
 done
 
 # The panel restarts while the window is in the notification area: the icon comes back.
 xdotool windowminimize "$(mainWindow)"
-waitFor '[ -n "$(iconGeometry)" ]' || fail "no icon before the panel restarts"
+wait_for '[ -n "$(iconGeometry)" ]' || fail "no icon before the panel restarts"
 kill "$panel"
-waitFor "! xwininfo -root -tree | grep -q '\"panel\"'" || fail "the panel did not go"
+wait_for "! xwininfo -root -tree | grep -q '\"panel\"'" || fail "the panel did not go"
 startPanel
-waitFor '[ -n "$(iconGeometry)" ]' 120 || fail "the icon did not come back with the panel"
+wait_for '[ -n "$(iconGeometry)" ]' 120 || fail "the icon did not come back with the panel"
 
 # "Exit" is the last of the menu's three items.
 clickIcon 3
 menu() { xwininfo -root -tree | awk '/"Korvenix 3.1": \("korvenix31"/ && $0 !~ /22x|1x1/ && / [0-9]+x[0-9]+\+/ {print}' | grep -v '367x' | head -n 1; }
-waitFor '[ -n "$(menu)" ]' || fail "the menu did not open"
+wait_for '[ -n "$(menu)" ]' || fail "the menu did not open"
 read -r w h x y <<<"$(menu | sed -E 's/.* ([0-9]+)x([0-9]+)\+(-?[0-9]+)\+(-?[0-9]+) .*/\1 \2 \3 \4/')"
 xdotool mousemove $((x + w / 2)) $((y + h - h / 6)) click 1
-waitFor '! kill -0 $app 2>/dev/null' || fail "Exit did not end the program"
+wait_for '! kill -0 $app 2>/dev/null' || fail "Exit did not end the program"
 [ -z "$(iconGeometry)" ] || fail "an icon was left behind"
 echo "tray integration passed"
