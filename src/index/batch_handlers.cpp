@@ -112,9 +112,6 @@ bool TForm1::ReportEveryDrawing() {
                                    .arg(FileListBox1->selectedPath(), QString::fromUtf8(e.what())));
                 return false;
             }
-            // A close stops the batch once the drawing it was on is reported.
-            if (Busy.closeRequested())
-                return false;
             // The selection handler has painted the moving selection and the preview: the
             // batch's progress. Now and then the window also answers the desktop, so that a
             // long batch never looks hung and hears a close (which the window system counts
@@ -123,6 +120,10 @@ bool TForm1::ReportEveryDrawing() {
                 QCoreApplication::processEvents();
                 sinceEvents.restart();
             }
+            // A close stops the batch once the drawing it was on is reported: the next one is
+            // not begun.
+            if (Busy.closeRequested())
+                return false;
         }
         // The last group goes in place before the index reads the reports.
         try {

@@ -10,7 +10,6 @@ for tool in Xvfb trayer openbox xdotool xwininfo; do
 done
 
 work=$(mktemp -d)
-display=":$((100 + RANDOM % 800))"
 pids=()
 cleanup() {
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
@@ -25,12 +24,10 @@ fail() {
     exit 1
 }
 
-. "$(dirname "$0")/../support/wait_for.sh"
+. "$(dirname "$0")/../support/x_session.sh"
 
-export DISPLAY=$display
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 & pids+=($!)
-wait_for "xwininfo -root >/dev/null 2>&1" 120 || fail "no X server"
-openbox >/dev/null 2>&1 & pids+=($!)
+start_x_server "$work/display" || fail "no X server"
+start_window_manager || fail "no window manager"
 startPanel() {
     trayer --edge top --align right --widthtype pixel --width 200 --height 32 \
         >>"$work/trayer.log" 2>&1 &
