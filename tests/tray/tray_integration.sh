@@ -5,18 +5,9 @@
 # Usage: tray_integration.sh PROGRAM   (exit 77: the tools are not installed)
 set -u
 program=$1
-for tool in Xvfb trayer openbox xdotool xwininfo; do
-    command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
-done
+. "$(dirname "$0")/../support/x_session.sh"
+require_tools Xvfb trayer openbox xdotool xwininfo xprop
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-    wait 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
 fail() {
     echo "FAIL: $*"
     xwininfo -root -tree 2>/dev/null | grep -iE 'korvenix|panel'
@@ -24,9 +15,7 @@ fail() {
     exit 1
 }
 
-. "$(dirname "$0")/../support/x_session.sh"
-
-start_x_server "$work/display" || fail "no X server"
+start_x_server || fail "no X server"
 start_window_manager || fail "no window manager"
 startPanel() {
     trayer --edge top --align right --widthtype pixel --width 200 --height 32 \
