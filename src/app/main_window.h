@@ -158,6 +158,10 @@ public:
     std::vector<std::string> ReportList() const;
     // False once the refusal is shown and Edit4 has the focus: the caller then stops.
     bool IndexNameCheck();
+    // The folder an index build or a batch works in: ShellTreeView2's, as bytes so that a name
+    // that is not UTF-8 is still reached. Empty when the name check refused (shown) or when no
+    // folder is selected.
+    std::string IndexFolder();
     // The bare file name of the compiled index.
     QString IndexFileName() const;
     // Writes the five index pages listing `reports` into ShellTreeView2's folder. False once

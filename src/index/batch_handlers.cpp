@@ -72,10 +72,7 @@ void TForm1::SpeedButton8Click() {
 }
 
 bool TForm1::ReportEveryDrawing() {
-    if (!IndexNameCheck())
-        return false;
-    // The folder's bytes, so that a name that is not UTF-8 is still reached.
-    const std::string folder = ShellTreeView2->selectedNativePath();
+    const std::string folder = IndexFolder();
     if (folder.empty())
         return false;
     PageControl1->setCurrentWidget(TabSheet1);

@@ -83,11 +83,8 @@ kvx::IndexCompile TForm1::compileIndexFolder(const std::string& folder) {
 }
 
 bool TForm1::BuildIndex() {
-    if (!IndexNameCheck())
-        return false;
-    // The folder of this build, whatever the tree shows once the compile has let the
-    // window live; its bytes, so that a name that is not UTF-8 is still reached.
-    const std::string folder = ShellTreeView2->selectedNativePath();
+    // The folder of this build, whatever the tree shows once the compile has let the window live.
+    const std::string folder = IndexFolder();
     if (folder.empty())
         return false;
     Form4->showCentredOn(this);

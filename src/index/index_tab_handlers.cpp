@@ -132,6 +132,10 @@ bool TForm1::IndexNameCheck() {
     return false;
 }
 
+std::string TForm1::IndexFolder() {
+    return IndexNameCheck() ? ShellTreeView2->selectedNativePath() : std::string();
+}
+
 QString TForm1::IndexFileName() const {
     return kvx::indexFileName(CheckBox7->isChecked(), ShellTreeView2->selectedPath(),
                               Edit4->text());
