@@ -6,7 +6,6 @@
 #include "support/dwg_builder.h"
 
 #include "app/main_window.h"
-#include "app/settings/settings_store.h"
 #include "drawing/file_list_box.h"
 #include "drawing/shell_tree_view.h"
 #include "index/result_dialog.h"
@@ -93,21 +92,15 @@ protected:
         tools = session->fx.configHome() + "/tool folder";
         QDir().mkpath(dir);
         QDir().mkpath(tools);
-        const auto flag = [](bool on) { return QByteArray(on ? "1" : "0"); };
+        const auto flag = [](bool on) { return QString(on ? "1" : "0"); };
         session->fx.writeHive(
-            "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Stalwen\\Korvenix31]\r\n"
-            "\"autoname\"=dword:0000000" +
-            flag(autoName) +
-            "\r\n\"bigimage\"=dword:00000000\r\n"
-            "\"indexname\"=\"\"\r\n\"lastchm\"=\"/earlier/x.chm\"\r\n"
-            "\"path\"=\"" +
-            QFile::encodeName(tools) +
-            "\"\r\n"
-            "\"effhtml\"=\"" +
-            flag(clean.contains("html")) +
-            "\"\r\n"
-            "\"effjpg\"=\"" +
-            flag(clean.contains("jpg")) + "\"\r\n");
+            QString("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Stalwen\\Korvenix31]\r\n"
+                    "\"autoname\"=dword:0000000%1\r\n\"bigimage\"=dword:00000000\r\n"
+                    "\"indexname\"=\"\"\r\n\"lastchm\"=\"/earlier/x.chm\"\r\n\"path\"=\"%2\"\r\n"
+                    "\"effhtml\"=\"%3\"\r\n\"effjpg\"=\"%4\"\r\n")
+                .arg(flag(autoName), tools, flag(clean.contains("html")),
+                     flag(clean.contains("jpg")))
+                .toLocal8Bit());
         if (!compiler.isEmpty()) {
             write(tools + "/hhc.exe", fakeCompiler(QFile::encodeName(tools), compiler));
             QFile::setPermissions(tools + "/hhc.exe", QFile::ReadOwner | QFile::ExeOwner);
