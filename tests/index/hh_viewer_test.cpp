@@ -28,8 +28,7 @@ void spit(const fs::path& p, const std::string& bytes) {
 std::string noise(std::size_t n, unsigned seed) {
     std::mt19937 rng(seed);
     std::string s(n, '\0');
-    for (char& c : s)
-        c = static_cast<char>(rng());
+    std::generate(s.begin(), s.end(), [&] { return static_cast<char>(rng()); });
     return s;
 }
 
@@ -143,13 +142,14 @@ TEST_F(HhViewer, HostileFilesEndWithAnErrorAndWriteNothingOutsideTheCache) {
          [&](const fs::path& chm) {
              // The folder this very file unpacks into, and a work folder, made links to a
              // folder outside the cache.
-             ASSERT_EQ(run(KVX_HH, chm.string(), dir).exitCode, 0);
-             const fs::path unpacked = fs::path(kvxtest::pathOfUrl(opened())).parent_path();
-             fs::remove_all(unpacked);
-             fs::create_symlink(victim, unpacked);
+             const kvx::hh::Extraction e = kvx::hh::extractToCache(chm.string(), root);
+             ASSERT_EQ(e.error, kvx::hh::ViewError::None) << e.message;
+             fs::remove_all(e.folder);
+             fs::create_symlink(victim, e.folder);
              fs::create_symlink(victim, fs::path(root) / ".unpack-planted");
          }},
         {"a file cut in half", whole.substr(0, whole.size() / 2), "is damaged", nullptr},
+        {"no compiled help file", "plain text", "is not a compiled help file", nullptr},
         {"a missing file", whole, "can't be found", [](const fs::path& chm) { fs::remove(chm); }},
         {"a named pipe, no file to wait on", whole, "can't be read.",
          [](const fs::path& chm) {
