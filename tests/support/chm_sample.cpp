@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <random>
 
 namespace kvxtest {
 
@@ -106,16 +107,9 @@ ChmSample makeChm(const std::vector<ChmSampleEntry>& entries, bool indexChunk) {
         reset += le(f, 8);
     const std::string span = le(plain.size(), 8);
     const std::string ms = kMsCompressed;
-    std::size_t controlAt = 0, resetAt = 0;
     for (const auto& [name, data] :
-         std::vector<std::pair<std::string, std::string>>{{ms + "ControlData", control},
-                                                          {ms + kResetTable, reset},
-                                                          {ms + "SpanInfo", span},
-                                                          {ms + "Content", stream}}) {
-        if (name == ms + "ControlData")
-            controlAt = section0.size();
-        if (name == ms + kResetTable)
-            resetAt = section0.size();
+         {std::pair(ms + "ControlData", control), std::pair(ms + kResetTable, reset),
+          std::pair(ms + "SpanInfo", span), std::pair(ms + "Content", stream)}) {
         listed.push_back({name, 0, section0.size(), data.size()});
         section0 += data;
     }
@@ -158,17 +152,34 @@ ChmSample makeChm(const std::vector<ChmSampleEntry>& entries, bool indexChunk) {
         le(0x18, 8) + le(dirAt, 8) + le(directory.size(), 8) + le(contentAt, 8);
     const std::string hs0 = le(0x1fe, 4) + le(0, 4) + le(total, 8) + le(0, 4) + le(0, 4);
 
-    ChmSample out;
-    out.bytes = itsf + hs0 + directory + section0;
-    out.directory = dirAt;
-    out.listingChunk = dirAt + itsp.size();
-    out.indexChunk = indexChunk ? out.listingChunk + kChunk : 0;
-    out.indexTarget = indexChunk ? out.indexChunk + 8 + encint(listed.front().name.size()).size() +
-                                       listed.front().name.size()
-                                 : 0;
-    out.controlData = contentAt + controlAt;
-    out.resetTable = contentAt + resetAt;
-    return out;
+    return {itsf + hs0 + directory + section0};
+}
+
+std::string randomBytes(std::size_t n, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::string s(n, '\0');
+    for (char& c : s)
+        c = static_cast<char>(rng());
+    return s;
+}
+
+std::string reportPages(std::size_t n, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::string text;
+    while (text.size() < n) {
+        const std::string name = "plan " + std::to_string(rng() % 100000);
+        text += "<html><body bgcolor=\"#FFFFFF\">\r\n<p><font face=\"Verdana, Arial\" size=\"2\">"
+                "<b>File name: " +
+                name + "</b></font></p>\r\n<table width=\"98%\"><tr><td><img src=\"" + name +
+                ".dwg.jpg\" border=\"1\"></td></tr>\r\n";
+        for (const char* label : {"Location", "Version", "Modified", "Size"})
+            text += std::string("<tr><td width=\"16%\"><b>") + label + ":</b></td><td>/srv/plans/" +
+                    std::to_string(rng() % 1000) + "/" + name + " " +
+                    std::to_string(rng() % 100000) + "</td></tr>\r\n";
+        text += "</table></body></html>\r\n";
+    }
+    text.resize(n);
+    return text;
 }
 
 } // namespace kvxtest
