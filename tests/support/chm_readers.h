@@ -17,6 +17,7 @@ struct MspackMemory {
     const std::string* input = nullptr;
     std::string output;
     explicit MspackMemory(const std::string& in);
+    explicit MspackMemory(std::string&&) = delete; // `input` must outlive it
 };
 
 struct ChmReadResult {
