@@ -132,6 +132,7 @@ ChmReadResult readWithMspack(const std::string& chmBytes, const std::vector<std:
         d->close(d, h);
     if (d)
         mspack_destroy_chm_decompressor(d);
+    r.ok = r.problem.empty();
     return r;
 }
 
@@ -158,6 +159,7 @@ ChmReadResult readWithChmlib(const std::string& chmPath, const std::vector<std::
     }
     if (h)
         chm_close(h);
+    r.ok = r.problem.empty();
     return r;
 }
 
@@ -170,7 +172,7 @@ ChmReadResult readWith7z(const std::string& chmPath, const std::string& outDir) 
     else if (!run("7z x -y -o" + shellQuoted(outDir) + " " + shellQuoted(chmPath)))
         r.problem = "7z x fails";
     if (!r.problem.empty())
-        return r;
+        return r; // not ok
     // 7-Zip also unpacks the system files, under their own names or "::"- and "["-prefixed ones.
     for (const auto& e : fs::recursive_directory_iterator(outDir)) {
         const std::string relative = fs::relative(e.path(), outDir).string();
@@ -180,6 +182,7 @@ ChmReadResult readWith7z(const std::string& chmPath, const std::string& outDir) 
         std::ifstream in(e.path(), std::ios::binary);
         r.files["/" + relative].assign(std::istreambuf_iterator<char>(in), {});
     }
+    r.ok = r.problem.empty();
     return r;
 }
 

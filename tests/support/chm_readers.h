@@ -21,14 +21,16 @@ struct MspackMemory {
 };
 
 struct ChmReadResult {
-    std::string problem;                      // the first thing that went wrong, empty if none
+    bool ok = false;                          // read whole
+    std::string problem;                      // else the first thing that went wrong
     std::map<std::string, std::string> files; // listed: "/..." names only, system files left out
     std::map<std::string, std::string> found; // the names asked for that the lookup finds
 };
 
 // libmspack on a file in memory: its listing extracted in directory order, and its own lookup
 // (the quick-reference search) of each of `lookups`.
-ChmReadResult readWithMspack(const std::string& chmBytes, const std::vector<std::string>& lookups);
+ChmReadResult readWithMspack(const std::string& chmBytes,
+                             const std::vector<std::string>& lookups = {});
 
 // chmlib: every entry its enumeration lists, and its lookup by name (which ignores case).
 ChmReadResult readWithChmlib(const std::string& chmPath, const std::vector<std::string>& lookups);
