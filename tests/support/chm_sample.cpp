@@ -10,7 +10,6 @@ namespace {
 
 constexpr std::size_t kChunk = 4096;
 constexpr std::size_t kFrame = 0x8000;
-constexpr std::size_t kInterval = kFrame; // a decoder reset at every frame: small files
 
 const char kMsCompressed[] = "::DataSpace/Storage/MSCompressed/";
 const char kResetTable[] = "Transform/{7FC28940-9D31-11D0-9B27-00A0C91E9C7C}/InstanceData/"
@@ -33,25 +32,22 @@ std::string encint(std::uint64_t v) {
     return out;
 }
 
-// One LZX stream per reset interval, each a single uncompressed block.
-std::string lzxStored(const std::string& data, std::vector<std::uint64_t>* frameStarts) {
+// One LZX stream per frame (a decoder reset at each: small files), each a single uncompressed
+// block. `data` is whole frames, or nothing (one empty block).
+std::string lzxStored(const std::string& data, std::vector<std::uint64_t>& frameStarts) {
     std::string out;
-    for (std::size_t at = 0; at < data.size() || at == 0; at += kInterval) {
-        const std::size_t n = std::min(kInterval, data.size() - at);
+    std::size_t at = 0;
+    do {
+        const std::size_t n = std::min(kFrame, data.size() - at);
         // Bits, first to last: no E8 translation (1), block type 3 (3), block size (24),
         // then zero padding to the 16-bit word; words are stored little-endian.
         const std::uint32_t bits = (0u << 31) | (3u << 28) | (static_cast<std::uint32_t>(n) << 4);
-        const std::size_t start = out.size();
+        frameStarts.push_back(out.size());
         out += le(bits >> 16, 2) + le(bits & 0xffff, 2);
         out += le(1, 4) + le(1, 4) + le(1, 4); // R0, R1, R2
-        for (std::size_t f = 0; f < n || (f == 0 && n == 0); f += kFrame)
-            frameStarts->push_back(f == 0 ? start : out.size() + f);
         out.append(data, at, n);
-        if (n % 2)
-            out += '\0';
-        if (data.empty())
-            break;
-    }
+        at += n;
+    } while (at < data.size());
     return out;
 }
 
@@ -93,14 +89,14 @@ ChmSample makeChm(const std::vector<ChmSampleEntry>& entries, bool indexChunk) {
     }
     // Readers decode whole reset intervals: the stream is padded up to one.
     std::string padded = plain;
-    padded.resize((plain.size() + kInterval - 1) / kInterval * kInterval, '\0');
+    padded.resize((plain.size() + kFrame - 1) / kFrame * kFrame, '\0');
     std::vector<std::uint64_t> frames;
-    const std::string stream = lzxStored(padded, &frames);
+    const std::string stream = lzxStored(padded, frames);
     const std::uint64_t frameCount = padded.size() / kFrame;
     frames.resize(frameCount + 1, stream.size());
 
-    std::string control = le(6, 4) + "LZXC" + le(2, 4) + le(kInterval / kFrame, 4) +
-                          le(kInterval / kFrame, 4) + le(2, 4) + le(0, 4);
+    // A reset at every frame, a window of one frame.
+    std::string control = le(6, 4) + "LZXC" + le(2, 4) + le(1, 4) + le(1, 4) + le(2, 4) + le(0, 4);
     std::string reset = le(2, 4) + le(frames.size(), 4) + le(8, 4) + le(0x28, 4) +
                         le(plain.size(), 8) + le(stream.size(), 8) + le(kFrame, 8);
     for (std::uint64_t f : frames)
