@@ -31,11 +31,9 @@ using Contents = std::map<std::string, std::string>;
 Files awkwardNames() {
     Files f;
     unsigned seed = 1;
-    for (const char* stem : {" blank", ";semicolon", "#12 plan", "$dollar", ".hidden",
-                             "back\\slash", "plan\xE9", "Case", "case", "CASE",
-                             "fa\xC3\xA7"
-                             "ade",
-                             "index"}) {
+    for (const char* stem :
+         {" blank", ";semicolon", "#12 plan", "$dollar", ".hidden", "back\\slash", "plan\xE9",
+          "Case", "case", "CASE", "fa\303\247ade", "index"}) {
         for (const char* tail : {".htm", "/page.htm"})
             f.push_back({"/" + std::string(stem) + tail, true, reportPages(100 + seed * 37, seed),
                          nullptr});

@@ -23,9 +23,7 @@ TEST(HhcLinks, pageLinksResolveToWhatThePagesEncodeInsideTheFolderOnly) {
          {"R&D #12 plan\xE9.dwg.htm"}},
         {"index.htm",
          "<img src=\"fa&#231;ade.dwg.jpg\" width=\"181\"><img src='x&#xE9;.jpg'>",
-         {"fa\xC3\xA7"
-          "ade.dwg.jpg",
-          "x\xC3\xA9.jpg"}},
+         {"fa\303\247ade.dwg.jpg", "x\xC3\xA9.jpg"}},
         {"index.htm",
          "<img src = plain.jpg border=1><a href=sub/p.htm><a href=./a%20b.jpg>",
          {"plain.jpg", "sub/p.htm", "a b.jpg"}},

@@ -167,12 +167,11 @@ ChmReadResult readWith7z(const std::string& chmPath, const std::string& outDir) 
     ChmReadResult r;
     std::error_code ec;
     fs::remove_all(outDir, ec);
-    if (!run("7z t " + shellQuoted(chmPath)))
-        r.problem = "7z t fails";
-    else if (!run("7z x -y -o" + shellQuoted(outDir) + " " + shellQuoted(chmPath)))
-        r.problem = "7z x fails";
-    if (!r.problem.empty())
-        return r; // not ok
+    const std::string file = shellQuoted(chmPath);
+    if (!run("7z t " + file + " && 7z x -y -o" + shellQuoted(outDir) + " " + file)) {
+        r.problem = "7z t or 7z x fails";
+        return r;
+    }
     // 7-Zip also unpacks the system files, under their own names or "::"- and "["-prefixed ones.
     for (const auto& e : fs::recursive_directory_iterator(outDir)) {
         const std::string relative = fs::relative(e.path(), outDir).string();
