@@ -1,5 +1,5 @@
-// Which files a page leads hhc.exe to: the links our index pages and reports write, and the
-// ones a compile must not follow.
+// Which files a page leads hhc.exe to: the links our index pages and reports write, resolved
+// from the page's folder as a compile does, and the ones a compile must not follow.
 
 #include "index_compile.h"
 
@@ -7,60 +7,58 @@
 
 namespace {
 
-using Links = std::vector<std::string>;
-
-TEST(HhcLinks, pageLinksDecodeWhatThePagesEncodeAndSkipWhatIsNotOurs) {
+TEST(HhcLinks, pageLinksResolveToWhatThePagesEncodeInsideTheFolderOnly) {
     const struct {
+        const char* page;
         const char* html;
-        Links links;
+        std::vector<std::string> files; // empty: the link leaves the folder
     } cases[] = {
         // The frameset, with its stray quote and bracket after the first frame.
-        {"<frame name=\"gauche\" noresize src=\"gauche.htm\">\"><frame src=\"droite.htm\">",
+        {"index.htm",
+         "<frame name=\"gauche\" noresize src=\"gauche.htm\">\"><frame src=\"droite.htm\">",
          {"gauche.htm", "droite.htm"}},
         // Percent-encoded '#', blank and a Latin-1 byte; character references; upper case.
-        {"<A HREF=\"R&amp;D %2312 plan%E9.dwg.htm\" target=\"droite\">",
+        {"index.htm",
+         "<A HREF=\"R&amp;D %2312 plan%E9.dwg.htm\" target=\"droite\">",
          {"R&D #12 plan\xE9.dwg.htm"}},
-        {"<img src=\"fa&#231;ade.dwg.jpg\" width=\"181\"><img src='x&#xE9;.jpg'>",
-         {"fa\xC3\xA7"
-          "ade.dwg.jpg",
-          "x\xC3\xA9.jpg"}},
-        {"<img src = plain.jpg border=1><a href=sub/p.htm>", {"plain.jpg", "sub/p.htm"}},
+        {"index.htm",
+         "<img src=\"fa&#231;ade.dwg.jpg\" width=\"181\"><img src='x&#xE9;.jpg'>",
+         {"fa\303\247ade.dwg.jpg", "x\xC3\xA9.jpg"}},
+        {"index.htm",
+         "<img src = plain.jpg border=1><a href=sub/p.htm><a href=./a%20b.jpg>",
+         {"plain.jpg", "sub/p.htm", "a b.jpg"}},
         // Fragments and queries are cut off; a link of a fragment alone names no file.
-        {"<a href=\"p.htm#top\"><a href=\"q.htm?x=1\"><a href=\"#top\">", {"p.htm", "q.htm"}},
+        {"index.htm",
+         "<a href=\"p.htm#top\"><a href=\"q.htm?x=1\"><a href=\"#top\">",
+         {"p.htm", "q.htm"}},
+        // Relative to the page's folder, never above the top one.
+        {"sub/page.htm",
+         "<img src=\"pic.jpg\"><a href=\"../index.htm\"><a href=\"../../x.htm\"><a "
+         "href=\"a/../../../x.htm\">",
+         {"sub/pic.jpg", "index.htm", "", ""}},
+        {"index.htm",
+         "<a href=\"../x.htm\"><a href=\"a/../../x.htm\"><a href=\"back\\slash.htm\">",
+         {"", "", "back\\slash.htm"}},
         // Addresses of other places.
-        {"<a href=\"http://example.com/a.htm\"><a href=\"mailto:x@y.z\">"
+        {"index.htm",
+         "<a href=\"http://example.com/a.htm\"><a href=\"mailto:x@y.z\">"
          "<input onclick=\"javascript:parent['droite'].print();\">"
          "<a href=\"javascript:void(0)\"><a href=\"/etc/passwd\"><a href=\"//host/a.htm\">"
          "<a href=\"file:///x.htm\"><a href=\"sub/\"><a href=\"\">",
          {}},
         // Not links: other attributes, text, comments.
-        {"<p>href=\"text.htm\"</p><!-- <img src=\"old.jpg\"> --><td width=\"38%\">"
+        {"index.htm",
+         "<p>href=\"text.htm\"</p><!-- <img src=\"old.jpg\"> --><td width=\"38%\">"
          "<a data-href=\"no.htm\" title=\"src=x.htm\">",
          {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.html);
-        EXPECT_EQ(kvx::hhc::pageLinks(c.html), c.links);
+        std::vector<std::string> files;
+        for (const std::string& link : kvx::hhc::pageLinks(c.html))
+            files.push_back(kvx::hhc::resolveLink(c.page, link));
+        EXPECT_EQ(files, c.files);
     }
-}
-
-TEST(HhcLinks, linksResolveInsideTheFolderOnly) {
-    const struct {
-        const char* page;
-        const char* link;
-        const char* resolved; // empty: leaves the folder
-    } cases[] = {
-        {"index.htm", "gauche.htm", "gauche.htm"},
-        {"index.htm", "./a b.jpg", "a b.jpg"},
-        {"sub/page.htm", "pic.jpg", "sub/pic.jpg"},
-        {"sub/page.htm", "../index.htm", "index.htm"},
-        {"sub/page.htm", "../../x.htm", ""},
-        {"index.htm", "../x.htm", ""},
-        {"index.htm", "a/../../x.htm", ""},
-        {"index.htm", "back\\slash.htm", "back\\slash.htm"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(kvx::hhc::resolveLink(c.page, c.link), c.resolved) << c.page << " " << c.link;
 }
 
 } // namespace

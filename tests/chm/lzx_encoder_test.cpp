@@ -1,46 +1,87 @@
-#include "chm/lzx_decoders.h"
+// Our LZX encoder's streams, decoded by libmspack's decoder (the one the viewer reads with) and
+// chmlib's, each from the start and from every reset point, as a reader seeks through the
+// reset table. 7-Zip's decoder reads them in the help-file round trips.
+
 #include "chm/lzx_encoder.h"
+#include "support/chm_readers.h"
+#include "support/chm_sample.h"
 
 #include <gtest/gtest.h>
 
-#include <random>
+#include <lzx.h>
+
+#include <cctype>
+
+// libmspack's public header only offers whole containers; its LZX decoder is reached through
+// the entry points the static library exports, declared here as libmspack 0.11 defines them.
+extern "C" {
+struct lzxd_stream;
+lzxd_stream* lzxd_init(mspack_system* system, mspack_file* input, mspack_file* output,
+                       int window_bits, int reset_interval, int input_buffer_size,
+                       off_t output_length, char is_delta);
+int lzxd_decompress(lzxd_stream* lzx, off_t out_bytes);
+void lzxd_free(lzxd_stream* lzx);
+}
 
 namespace {
 
 using kvx::chm::LzxEncoder;
 using kvx::chm::LzxOptions;
-using namespace kvx::chm::test;
+using kvxtest::randomBytes;
 
 constexpr std::size_t kFrame = LzxEncoder::kFrameSize;
 
-// Report pages as the program writes them: the same markup, different names and paths.
-std::vector<std::uint8_t> htmlPages(std::size_t size, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::string text;
-    while (text.size() < size) {
-        const std::string name = "plan " + std::to_string(rng() % 100000);
-        text += "<html><body bgcolor=\"#FFFFFF\">\r\n<p><font face=\"Verdana, Arial\" size=\"2\">"
-                "<b>File name: " +
-                name +
-                "</b></font></p>\r\n<table width=\"98%\"><tr><td>"
-                "<img src=\"" +
-                name + ".dwg.jpg\" border=\"1\"></td></tr>\r\n";
-        for (const char* label : {"Location", "Version", "Modified", "Size"})
-            text += std::string("<tr><td width=\"16%\"><b>") + label + ":</b></td><td>/srv/plans/" +
-                    std::to_string(rng() % 1000) + "/" + name + " " +
-                    std::to_string(rng() % 100000) + "</td></tr>\r\n";
-        text += "</table></body></html>\r\n";
-    }
-    text.resize(size);
-    return {text.begin(), text.end()};
+struct Encoded {
+    LzxOptions options;
+    std::string input;
+    std::string stream;                      // with the spare word at the end
+    std::vector<std::uint64_t> frameOffsets; // one more than the frames
+};
+
+struct Decoded {
+    std::string error; // empty when decoded
+    std::string bytes;
+};
+
+// `frames` frames from frame `first` (a reset point).
+Decoded decodeWithLibmspack(const Encoded& e, std::size_t first, std::size_t frames) {
+    const std::string from = e.stream.substr(e.frameOffsets[first]);
+    kvxtest::MspackMemory mem(from);
+    mspack_file* input = mem.sys.open(&mem.sys, "in", MSPACK_SYS_OPEN_READ);
+    mspack_file* output = mem.sys.open(&mem.sys, "out", MSPACK_SYS_OPEN_WRITE);
+    const off_t length = off_t(frames * kFrame);
+    lzxd_stream* lzx = lzxd_init(&mem.sys, input, output, e.options.windowBits,
+                                 int(e.options.resetIntervalFrames), 4096, length, 0);
+    const int err = lzx ? lzxd_decompress(lzx, length) : MSPACK_ERR_NOMEMORY;
+    if (lzx)
+        lzxd_free(lzx);
+    mem.sys.close(input);
+    mem.sys.close(output);
+    return {err == MSPACK_ERR_OK ? "" : "lzxd_decompress error " + std::to_string(err), mem.output};
 }
 
-std::vector<std::uint8_t> randomBytes(std::size_t size, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::vector<std::uint8_t> v(size);
-    for (auto& b : v)
-        b = std::uint8_t(rng());
-    return v;
+Decoded decodeWithChmlib(const Encoded& e, std::size_t first, std::size_t frames) {
+    Decoded d;
+    LZXstate* state = LZXinit(e.options.windowBits);
+    std::vector<unsigned char> out(kFrame);
+    for (std::size_t f = first; f < first + frames && state && d.error.empty(); ++f) {
+        if (f % e.options.resetIntervalFrames == 0)
+            LZXreset(state);
+        // chmlib reads a little past a frame's end before it notices; give it zeros there.
+        const std::size_t begin = e.frameOffsets[f], size = e.frameOffsets[f + 1] - begin;
+        std::string in = e.stream.substr(begin, size) + std::string(64, '\0');
+        const int err = LZXdecompress(state, reinterpret_cast<unsigned char*>(in.data()),
+                                      out.data(), int(size), int(kFrame));
+        if (err != DECR_OK)
+            d.error =
+                "LZXdecompress error " + std::to_string(err) + " in frame " + std::to_string(f);
+        d.bytes.append(out.begin(), out.end());
+    }
+    if (!state)
+        d.error = "LZXinit failed";
+    else
+        LZXteardown(state);
+    return d;
 }
 
 enum class Kind { Html, Random, Picture, Zeros };
@@ -96,9 +137,10 @@ const Case kCases[] = {
       {Kind::Html, 2 * kFrame}}},
     {"several megabytes", {{Kind::Html, 3 << 20}, {Kind::Picture, 1 << 20}}},
     {"small window, reset each frame", alternating(6, 3001, 9001), 15, 1},
-    {"large window, resets every four frames", alternating(8, 20001, 15001), 17, 4},
-    {"largest window", {{Kind::Html, 500000}, {Kind::Picture, 30001}}, 21, 2},
-    {"odd reset interval", alternating(5, 40001, 7001), 16, 3},
+    {"largest window, resets every three frames",
+     {{Kind::Html, 500000}, {Kind::Picture, 30001}, {Kind::Html, 40001}},
+     21,
+     3},
 };
 
 // Cases print by name, not as bytes.
@@ -106,77 +148,50 @@ void PrintTo(const Case& c, std::ostream* os) {
     *os << c.name;
 }
 
-struct Encoded {
-    std::vector<std::uint8_t> input;
-    LzxStream stream;
-};
-
-// The content padded out to a whole reset interval.
-std::size_t framesFor(std::size_t size, std::uint32_t reset) {
-    const std::size_t interval = reset * kFrame;
-    return (size + interval - 1) / interval * reset;
-}
-
+// Pictures share their first 700 bytes, as JPEG tables repeat from one preview to the next.
 Encoded encode(const Case& c) {
-    LzxEncoder enc(LzxOptions{c.windowBits, c.reset});
-    Encoded e;
+    Encoded e{{c.windowBits, c.reset}, {}, {}, {}};
+    LzxEncoder enc(e.options);
+    const std::string head = randomBytes(700, 0);
     unsigned seed = 1;
     for (const Piece& p : c.pieces) {
-        std::vector<std::uint8_t> bytes;
-        switch (p.kind) {
-        case Kind::Html:
-            bytes = htmlPages(p.size, seed++);
-            break;
-        case Kind::Random:
-        case Kind::Picture:
-            bytes = randomBytes(p.size, seed++);
-            break;
-        case Kind::Zeros:
-            bytes.assign(p.size, 0);
-            break;
-        }
-        enc.write(bytes.data(), bytes.size(), p.kind != Kind::Picture);
-        e.input.insert(e.input.end(), bytes.begin(), bytes.end());
+        std::string bytes = p.kind == Kind::Html    ? kvxtest::reportPages(p.size, seed++)
+                            : p.kind == Kind::Zeros ? std::string(p.size, '\0')
+                                                    : randomBytes(p.size, seed++);
+        if (p.kind == Kind::Picture)
+            bytes.replace(0, std::min(p.size, head.size()), head, 0, p.size);
+        enc.write(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(),
+                  p.kind != Kind::Picture);
+        e.input += bytes;
     }
-    e.stream.bytes = enc.finish();
-    e.stream.frameOffsets = enc.frameOffsets();
-    e.stream.windowBits = c.windowBits;
-    e.stream.resetIntervalFrames = c.reset;
+    const std::vector<std::uint8_t> stream = enc.finish();
+    e.stream.assign(stream.begin(), stream.end());
+    e.frameOffsets = enc.frameOffsets();
     return e;
 }
 
 // What a reader gets back from frame `first` on: the input, then zeros to the frame's end.
-std::vector<std::uint8_t> expected(const Encoded& e, std::size_t first, std::size_t frames) {
-    std::vector<std::uint8_t> v(frames * kFrame, 0);
-    const std::size_t from = first * kFrame;
-    if (from < e.input.size())
-        std::copy(e.input.begin() + std::ptrdiff_t(from),
-                  e.input.begin() + std::ptrdiff_t(std::min(e.input.size(), from + v.size())),
-                  v.begin());
-    return v;
+std::string expected(const Encoded& e, std::size_t first, std::size_t frames) {
+    std::string s = first * kFrame < e.input.size() ? e.input.substr(first * kFrame) : "";
+    s.resize(frames * kFrame, '\0');
+    return s;
 }
 
 class LzxRoundTrip : public ::testing::TestWithParam<Case> {};
 
-TEST_P(LzxRoundTrip, everyReaderGetsTheBytesBackFromTheStartAndFromEveryResetPoint) {
+TEST_P(LzxRoundTrip, bothDecodersGetTheBytesBackFromTheStartAndFromEveryResetPoint) {
     const Case& c = GetParam();
     const Encoded e = encode(c);
-    const auto& offsets = e.stream.frameOffsets;
-    const std::size_t frames = framesFor(e.input.size(), c.reset);
-    ASSERT_EQ(offsets.size(), frames + 1);
-    if (frames == 0)
-        return;
-
-    for (auto decode : {decodeWithLibmspack, decodeWithChmlib, decodeWith7zip}) {
-        const Decoded all = decode(e.stream, 0, frames);
-        ASSERT_TRUE(all.ok) << all.error;
-        ASSERT_TRUE(all.bytes == expected(e, 0, frames));
-        // Random access: a reader starts at a reset point and decodes onwards.
-        for (std::size_t f = c.reset; f < frames; f += c.reset) {
-            const std::size_t n = std::min<std::size_t>(frames - f, 2 * c.reset);
-            const Decoded part = decode(e.stream, f, n);
-            ASSERT_TRUE(part.ok) << "from frame " << f << ": " << part.error;
-            ASSERT_TRUE(part.bytes == expected(e, f, n)) << "from frame " << f;
+    // The content padded out to a whole reset interval.
+    const std::size_t interval = c.reset * kFrame;
+    const std::size_t frames = (e.input.size() + interval - 1) / interval * c.reset;
+    ASSERT_EQ(e.frameOffsets.size(), frames + 1);
+    for (auto decode : {decodeWithLibmspack, decodeWithChmlib}) {
+        for (std::size_t f = 0; f < frames; f += c.reset) {
+            const std::size_t n = f == 0 ? frames : std::min<std::size_t>(frames - f, 2 * c.reset);
+            const Decoded d = decode(e, f, n);
+            ASSERT_EQ(d.error, "") << "from frame " << f;
+            ASSERT_TRUE(d.bytes == expected(e, f, n)) << "from frame " << f;
         }
     }
 }
@@ -189,51 +204,10 @@ INSTANTIATE_TEST_SUITE_P(Lzx, LzxRoundTrip, ::testing::ValuesIn(kCases),
                              return name;
                          });
 
-// Arbitrary sequences of writes, as a folder of odd files gives them: any sizes, either kind,
-// repeated picture heads, any window and reset interval.
-TEST(LzxWrites, arbitrarySequencesComeBackWhole) {
-    for (unsigned seed = 1; seed <= 24; ++seed) {
-        SCOPED_TRACE("seed " + std::to_string(seed));
-        std::mt19937 rng(seed);
-        LzxOptions o;
-        o.windowBits = 15 + int(rng() % 7);
-        o.resetIntervalFrames = 1 + rng() % 4;
-        o.codedHeadBytes = rng() % 2 ? 640 : rng() % 1500;
-        LzxEncoder enc(o);
-        Encoded e;
-        const std::vector<std::uint8_t> head = randomBytes(700, seed);
-        for (int w = int(rng() % 30); w > 0; --w) {
-            const std::size_t n = rng() % 4 ? rng() % 70000 : rng() % 40;
-            std::vector<std::uint8_t> bytes =
-                rng() % 2 ? htmlPages(n, rng()) : randomBytes(n, rng());
-            if (rng() % 3 == 0)
-                std::copy(head.begin(), head.begin() + std::ptrdiff_t(std::min(n, head.size())),
-                          bytes.begin());
-            enc.write(bytes.data(), bytes.size(), rng() % 2);
-            e.input.insert(e.input.end(), bytes.begin(), bytes.end());
-        }
-        e.stream.bytes = enc.finish();
-        e.stream.frameOffsets = enc.frameOffsets();
-        e.stream.windowBits = o.windowBits;
-        e.stream.resetIntervalFrames = o.resetIntervalFrames;
-        const std::size_t frames = e.stream.frameOffsets.size() - 1;
-        ASSERT_EQ(frames, framesFor(e.input.size(), o.resetIntervalFrames));
-        const std::size_t last = frames ? frames - o.resetIntervalFrames : 0;
-        for (auto decode : {decodeWithLibmspack, decodeWithChmlib, decodeWith7zip}) {
-            for (std::size_t first : {std::size_t(0), last}) {
-                const Decoded d = decode(e.stream, first, frames - first);
-                ASSERT_TRUE(d.ok) << "from frame " << first << ": " << d.error;
-                ASSERT_TRUE(d.bytes == expected(e, first, frames - first))
-                    << "from frame " << first;
-            }
-        }
-    }
-}
-
 // Pictures are stored, not coded: they must not grow by more than the block headers.
 TEST(LzxSize, picturesHardlyGrow) {
     const Encoded pictures = encode({"pictures", {{Kind::Picture, 2 << 20}}});
-    EXPECT_LT(double(pictures.stream.bytes.size()), 1.002 * double(pictures.input.size()));
+    EXPECT_LT(double(pictures.stream.size()), 1.002 * double(pictures.input.size()));
 }
 
 } // namespace

@@ -1,11 +1,12 @@
 #pragma once
 // Independent readers of compiled-help files, for checking what our writer makes: libmspack
-// (in memory), chmlib and 7-Zip. Each returns every file it finds, name bytes to content.
+// (in memory), chmlib and 7-Zip. Each returns every file it lists, name bytes to content.
 
 #include <mspack.h>
 
 #include <map>
 #include <string>
+#include <vector>
 
 namespace kvxtest {
 
@@ -16,28 +17,26 @@ struct MspackMemory {
     const std::string* input = nullptr;
     std::string output;
     explicit MspackMemory(const std::string& in);
+    explicit MspackMemory(std::string&&) = delete; // `input` must outlive it
 };
 
 struct ChmReadResult {
-    bool ok = false;
-    std::string problem;                      // the first thing that went wrong
-    std::map<std::string, std::string> files; // "/..." names only; system files left out
+    bool ok = false;                          // read whole
+    std::string problem;                      // else the first thing that went wrong
+    std::map<std::string, std::string> files; // listed: "/..." names only, system files left out
+    std::map<std::string, std::string> found; // the names asked for that the lookup finds
 };
 
-// libmspack, listing and extracting in directory order from a file held in memory.
-ChmReadResult readWithMspack(const std::string& chmBytes);
+// libmspack on a file in memory: its listing extracted in directory order, and its own lookup
+// (the quick-reference search) of each of `lookups`.
+ChmReadResult readWithMspack(const std::string& chmBytes,
+                             const std::vector<std::string>& lookups = {});
 
-// libmspack's own lookup of one name (its quick-reference search): the content, when found.
-bool findWithMspack(const std::string& chmBytes, const std::string& name, std::string& content);
+// chmlib: every entry its enumeration lists, and its lookup by name (which ignores case).
+ChmReadResult readWithChmlib(const std::string& chmPath, const std::vector<std::string>& lookups);
 
-// chmlib: every entry its enumeration lists, retrieved through what the enumeration gave.
-ChmReadResult readWithChmlib(const std::string& chmPath);
-
-// chmlib's lookup by name (case-insensitive: a name differing only in case finds its twin).
-bool findWithChmlib(const std::string& chmPath, const std::string& name, std::string& content);
-
-// `7z x` into `outDir` (created), then every regular file under it, named "/" + its path.
-// `7z t` is run first; its failure is a failure.
+// `7z t`, then `7z x` into `outDir` (emptied first): every regular file under it, named
+// "/" + its path.
 ChmReadResult readWith7z(const std::string& chmPath, const std::string& outDir);
 
 } // namespace kvxtest

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <random>
 
 namespace kvxtest {
 
@@ -9,7 +10,6 @@ namespace {
 
 constexpr std::size_t kChunk = 4096;
 constexpr std::size_t kFrame = 0x8000;
-constexpr std::size_t kInterval = kFrame; // a decoder reset at every frame: small files
 
 const char kMsCompressed[] = "::DataSpace/Storage/MSCompressed/";
 const char kResetTable[] = "Transform/{7FC28940-9D31-11D0-9B27-00A0C91E9C7C}/InstanceData/"
@@ -32,25 +32,22 @@ std::string encint(std::uint64_t v) {
     return out;
 }
 
-// One LZX stream per reset interval, each a single uncompressed block.
-std::string lzxStored(const std::string& data, std::vector<std::uint64_t>* frameStarts) {
+// One LZX stream per frame (a decoder reset at each: small files), each a single uncompressed
+// block. `data` is whole frames, or nothing (one empty block).
+std::string lzxStored(const std::string& data, std::vector<std::uint64_t>& frameStarts) {
     std::string out;
-    for (std::size_t at = 0; at < data.size() || at == 0; at += kInterval) {
-        const std::size_t n = std::min(kInterval, data.size() - at);
+    std::size_t at = 0;
+    do {
+        const std::size_t n = std::min(kFrame, data.size() - at);
         // Bits, first to last: no E8 translation (1), block type 3 (3), block size (24),
         // then zero padding to the 16-bit word; words are stored little-endian.
         const std::uint32_t bits = (0u << 31) | (3u << 28) | (static_cast<std::uint32_t>(n) << 4);
-        const std::size_t start = out.size();
+        frameStarts.push_back(out.size());
         out += le(bits >> 16, 2) + le(bits & 0xffff, 2);
         out += le(1, 4) + le(1, 4) + le(1, 4); // R0, R1, R2
-        for (std::size_t f = 0; f < n || (f == 0 && n == 0); f += kFrame)
-            frameStarts->push_back(f == 0 ? start : out.size() + f);
         out.append(data, at, n);
-        if (n % 2)
-            out += '\0';
-        if (data.empty())
-            break;
-    }
+        at += n;
+    } while (at < data.size());
     return out;
 }
 
@@ -92,30 +89,23 @@ ChmSample makeChm(const std::vector<ChmSampleEntry>& entries, bool indexChunk) {
     }
     // Readers decode whole reset intervals: the stream is padded up to one.
     std::string padded = plain;
-    padded.resize((plain.size() + kInterval - 1) / kInterval * kInterval, '\0');
+    padded.resize((plain.size() + kFrame - 1) / kFrame * kFrame, '\0');
     std::vector<std::uint64_t> frames;
-    const std::string stream = lzxStored(padded, &frames);
+    const std::string stream = lzxStored(padded, frames);
     const std::uint64_t frameCount = padded.size() / kFrame;
     frames.resize(frameCount + 1, stream.size());
 
-    std::string control = le(6, 4) + "LZXC" + le(2, 4) + le(kInterval / kFrame, 4) +
-                          le(kInterval / kFrame, 4) + le(2, 4) + le(0, 4);
+    // A reset at every frame, a window of one frame.
+    std::string control = le(6, 4) + "LZXC" + le(2, 4) + le(1, 4) + le(1, 4) + le(2, 4) + le(0, 4);
     std::string reset = le(2, 4) + le(frames.size(), 4) + le(8, 4) + le(0x28, 4) +
                         le(plain.size(), 8) + le(stream.size(), 8) + le(kFrame, 8);
     for (std::uint64_t f : frames)
         reset += le(f, 8);
     const std::string span = le(plain.size(), 8);
     const std::string ms = kMsCompressed;
-    std::size_t controlAt = 0, resetAt = 0;
     for (const auto& [name, data] :
-         std::vector<std::pair<std::string, std::string>>{{ms + "ControlData", control},
-                                                          {ms + kResetTable, reset},
-                                                          {ms + "SpanInfo", span},
-                                                          {ms + "Content", stream}}) {
-        if (name == ms + "ControlData")
-            controlAt = section0.size();
-        if (name == ms + kResetTable)
-            resetAt = section0.size();
+         {std::pair(ms + "ControlData", control), std::pair(ms + kResetTable, reset),
+          std::pair(ms + "SpanInfo", span), std::pair(ms + "Content", stream)}) {
         listed.push_back({name, 0, section0.size(), data.size()});
         section0 += data;
     }
@@ -158,17 +148,34 @@ ChmSample makeChm(const std::vector<ChmSampleEntry>& entries, bool indexChunk) {
         le(0x18, 8) + le(dirAt, 8) + le(directory.size(), 8) + le(contentAt, 8);
     const std::string hs0 = le(0x1fe, 4) + le(0, 4) + le(total, 8) + le(0, 4) + le(0, 4);
 
-    ChmSample out;
-    out.bytes = itsf + hs0 + directory + section0;
-    out.directory = dirAt;
-    out.listingChunk = dirAt + itsp.size();
-    out.indexChunk = indexChunk ? out.listingChunk + kChunk : 0;
-    out.indexTarget = indexChunk ? out.indexChunk + 8 + encint(listed.front().name.size()).size() +
-                                       listed.front().name.size()
-                                 : 0;
-    out.controlData = contentAt + controlAt;
-    out.resetTable = contentAt + resetAt;
-    return out;
+    return {itsf + hs0 + directory + section0};
+}
+
+std::string randomBytes(std::size_t n, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::string s(n, '\0');
+    for (char& c : s)
+        c = static_cast<char>(rng());
+    return s;
+}
+
+std::string reportPages(std::size_t n, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::string text;
+    while (text.size() < n) {
+        const std::string name = "plan " + std::to_string(rng() % 100000);
+        text += "<html><body bgcolor=\"#FFFFFF\">\r\n<p><font face=\"Verdana, Arial\" size=\"2\">"
+                "<b>File name: " +
+                name + "</b></font></p>\r\n<table width=\"98%\"><tr><td><img src=\"" + name +
+                ".dwg.jpg\" border=\"1\"></td></tr>\r\n";
+        for (const char* label : {"Location", "Version", "Modified", "Size"})
+            text += std::string("<tr><td width=\"16%\"><b>") + label + ":</b></td><td>/srv/plans/" +
+                    std::to_string(rng() % 1000) + "/" + name + " " +
+                    std::to_string(rng() % 100000) + "</td></tr>\r\n";
+        text += "</table></body></html>\r\n";
+    }
+    text.resize(n);
+    return text;
 }
 
 } // namespace kvxtest

@@ -1,8 +1,8 @@
 #pragma once
 // Small compiled-help files made in code for the viewer's tests and the fuzzer's seeds: the
 // headers, one listing chunk (and, on request, an index chunk), section 0 and a compressed
-// section whose LZX stream holds only uncompressed blocks. The offsets of the fields that
-// the tests damage are returned with the bytes.
+// section whose LZX stream holds only uncompressed blocks. Also the contents the help-file
+// tests fill them with.
 
 #include <cstddef>
 #include <cstdint>
@@ -19,12 +19,6 @@ struct ChmSampleEntry {
 
 struct ChmSample {
     std::string bytes;
-    std::size_t directory = 0;    // the ITSP header
-    std::size_t listingChunk = 0; // the PMGL chunk
-    std::size_t indexChunk = 0;   // the PMGI chunk, 0 when there is none
-    std::size_t indexTarget = 0;  // the chunk number in its one entry (one byte)
-    std::size_t controlData = 0;  // ControlData's content
-    std::size_t resetTable = 0;   // the reset table's content
 };
 
 // `indexChunk` adds an index chunk (depth 2) whose one entry names the listing chunk.
@@ -34,5 +28,11 @@ ChmSample makeChm(const std::vector<ChmSampleEntry>& entries, bool indexChunk = 
 std::string chmSystemFile(const std::string& topic);
 
 void putLE(std::string& bytes, std::size_t at, std::uint64_t value, int size);
+
+// `n` bytes that do not compress, as pictures give.
+std::string randomBytes(std::size_t n, unsigned seed);
+
+// `n` bytes of report pages as the program writes them: the same markup, other names.
+std::string reportPages(std::size_t n, unsigned seed);
 
 } // namespace kvxtest
