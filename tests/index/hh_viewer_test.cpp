@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <random>
 #include <set>
 #include <sys/stat.h>
 
@@ -23,13 +22,6 @@ namespace {
 
 void spit(const fs::path& p, const std::string& bytes) {
     std::ofstream(p, std::ios::binary) << bytes;
-}
-
-std::string noise(std::size_t n, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::string s(n, '\0');
-    std::generate(s.begin(), s.end(), [&] { return static_cast<char>(rng()); });
-    return s;
 }
 
 // A compiled file of our writer holding `pages` (pictures stored as they are).
@@ -50,7 +42,7 @@ std::string written(const Pages& pages, const std::string& topic = "index.htm") 
 Pages indexPages() {
     return {{"index.htm", "<html><frameset></frameset></html>"},
             {"a.dwg.htm", "<html>a</html>"},
-            {"a.dwg.jpg", noise(40000, 1)}};
+            {"a.dwg.jpg", kvxtest::randomBytes(40000, 1)}};
 }
 
 std::uint64_t le(const std::string& bytes, std::size_t at, int size) {
@@ -187,7 +179,7 @@ TEST_F(HhViewer, HostileFilesEndWithAnErrorAndWriteNothingOutsideTheCache) {
             const fs::path page = kvxtest::pathOfUrl(url);
             EXPECT_FALSE(fs::is_symlink(page.parent_path()));
             EXPECT_EQ(slurp(page), "<html><frameset></frameset></html>");
-            EXPECT_EQ(slurp(page.parent_path() / "a.dwg.jpg"), noise(40000, 1));
+            EXPECT_EQ(slurp(page.parent_path() / "a.dwg.jpg"), kvxtest::randomBytes(40000, 1));
         } else {
             EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
             EXPECT_NE(r.err.find("in \\xE9 folder/index.chm"), std::string::npos) << r.err;
@@ -205,7 +197,7 @@ TEST_F(HhViewer, HostileFilesEndWithAnErrorAndWriteNothingOutsideTheCache) {
 TEST_F(HhViewer, EveryPageComesOutWithTheBytesOfItsNameWhereverTheFileIs) {
     const Pages pages = {
         {"index.htm", "<html>index</html>"},
-        {"#12 plan.dwg.jpg", noise(70000, 3)}, // across the 32 and 64 KiB boundaries
+        {"#12 plan.dwg.jpg", kvxtest::randomBytes(70000, 3)}, // across the 32 and 64 KiB boundaries
         {"plan\xe9 #2.dwg.htm", "<html>2</html>"},
         {"$x.htm", "<html>dollar</html>"},
         {"Case.htm", "<html>upper</html>"},
