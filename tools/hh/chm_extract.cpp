@@ -393,8 +393,9 @@ struct Entry {
     std::string relative;
 };
 
-} // namespace
-
+// The entry's path relative to the cache folder, or empty when the name is refused:
+// "..", "." or empty components (so absolute paths too), control characters, or no "/" in
+// front.
 std::string safeRelativePath(const std::string& entryName) {
     if (entryName.size() < 2 || entryName[0] != '/')
         return {};
@@ -415,6 +416,8 @@ std::string safeRelativePath(const std::string& entryName) {
     return relative;
 }
 
+// True for the compiler's own files at the top ("/#SYSTEM", "/$FIftiMain", ...), which are
+// no pages; "/#12 plan.dwg.htm" is a page.
 bool isSystemEntry(const std::string& name) {
     // The compiler's files at the top; its keyword and associative-link trees are folders.
     static const char* const files[] = {
@@ -429,6 +432,8 @@ bool isSystemEntry(const std::string& name) {
             return true;
     return name.empty() || name[0] != '/';
 }
+
+} // namespace
 
 std::string escapedName(const std::string& bytes) {
     std::string out;
@@ -703,7 +708,6 @@ Extraction extractToCache(const std::string& chmPath, const std::string& root,
                 S_ISREG(page.st_mode);
             if (whole) {
                 ::utimensat(rootFd.fd, key.c_str(), nullptr, AT_SYMLINK_NOFOLLOW);
-                result.reused = true;
                 trimCache(rootFd.fd, key, pathKey, limits.keptIndexes);
                 return result;
             }
@@ -781,7 +785,6 @@ Extraction extractToCache(const std::string& chmPath, const std::string& root,
         removeTree(rootFd.fd, workName);
         if (!theirs)
             return failure(ViewError::CannotWriteCache, cannotWrite + ".");
-        result.reused = true;
     }
     trimCache(rootFd.fd, key, pathKey, limits.keptIndexes);
     return result;
