@@ -176,6 +176,13 @@ bool keyLess(const std::vector<std::uint32_t>& ca, const std::string& a,
     return a < b;
 }
 
+// True when `a` comes before `b` in the file's directory: the order in which readers search
+// it (letter case folded, characters compared as UTF-8 where the bytes are UTF-8), ties broken
+// by the raw bytes so that names differing only in case keep a fixed order.
+bool directoryOrder(const std::string& a, const std::string& b) {
+    return keyLess(foldedChars(a), a, foldedChars(b), b);
+}
+
 // The help system's own files: readers look them up with the leading "/", as the usual
 // compilers write them.
 const char* const kSystemNames[] = {"/#SYSTEM",      "/#IDXHDR",   "/#ITBITS", "/#STRINGS",
@@ -636,10 +643,6 @@ ChmResult build(std::vector<ChmFile> files, const ChmOptions& options, Output& o
 }
 
 } // namespace
-
-bool directoryOrder(const std::string& a, const std::string& b) {
-    return keyLess(foldedChars(a), a, foldedChars(b), b);
-}
 
 ChmResult buildChm(std::vector<ChmFile> files, const ChmOptions& options, std::string& out) {
     MemoryOutput output(out);

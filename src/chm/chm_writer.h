@@ -46,11 +46,6 @@ struct ChmResult {
     explicit operator bool() const { return error == ChmError::None; }
 };
 
-// True when `a` comes before `b` in the file's directory: the order in which readers search
-// it (letter case folded, characters compared as UTF-8 where the bytes are UTF-8), ties broken
-// by the raw bytes so that names differing only in case keep a fixed order.
-bool directoryOrder(const std::string& a, const std::string& b);
-
 // Longest name a directory entry may carry.
 constexpr std::size_t kMaxNameLength = 1024;
 

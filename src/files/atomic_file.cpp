@@ -207,6 +207,8 @@ void AtomicFileWriter::discard() {
     }
 }
 
+// Drops the temporary; the system's error number goes with the text, for callers that word it
+// themselves.
 bool AtomicFileWriter::fail(const char* what, const std::string& where, std::string& error,
                             int* errorNumber) {
     const int err = errno;
@@ -220,12 +222,6 @@ bool AtomicFileWriter::fail(const char* what, const std::string& where, std::str
 bool AtomicFileWriter::open(const std::string& path, mode_t newMode, std::string& error,
                             int* errorNumber, Links links) {
     discard();
-    // The system's error number goes with the text, for callers that word it themselves.
-    auto describe = [errorNumber](const char* what, const std::string& where, int err) {
-        if (errorNumber)
-            *errorNumber = err;
-        return kvx::describe(what, where, err);
-    };
     m_target = path;
     struct stat st {};
     bool exists = ::lstat(path.c_str(), &st) == 0;
@@ -235,10 +231,8 @@ bool AtomicFileWriter::open(const std::string& path, mode_t newMode, std::string
     } else if (exists && S_ISLNK(st.st_mode)) {
         // Replacing the link itself would cut it loose from the file it stands for.
         char resolved[PATH_MAX];
-        if (::realpath(path.c_str(), resolved) == nullptr) {
-            error = describe("cannot follow the link", path, errno);
-            return false;
-        }
+        if (::realpath(path.c_str(), resolved) == nullptr)
+            return fail("cannot follow the link", path, error, errorNumber);
         m_target = resolved;
         exists = ::stat(m_target.c_str(), &st) == 0;
     }
@@ -255,10 +249,8 @@ bool AtomicFileWriter::open(const std::string& path, mode_t newMode, std::string
     std::vector<char> templ(name.begin(), name.end());
     templ.push_back('\0');
     m_fd = ::mkostemp(templ.data(), O_CLOEXEC);
-    if (m_fd < 0) {
-        error = describe("cannot create a file in", m_folder, errno);
-        return false;
-    }
+    if (m_fd < 0)
+        return fail("cannot create a file in", m_folder, error, errorNumber);
     m_temporary = templ.data();
 
     if (exists) {
@@ -282,8 +274,10 @@ bool AtomicFileWriter::write(std::string_view bytes, std::string& error, int* er
 
 bool AtomicFileWriter::writeAt(std::uint64_t offset, std::string_view bytes, std::string& error,
                                int* errorNumber) {
+    if (m_fd < 0)
+        return fail("cannot write", m_temporary, error, errorNumber);
     std::size_t done = 0;
-    while (m_fd >= 0 && done < bytes.size()) {
+    while (done < bytes.size()) {
         const ssize_t n = ::pwrite(m_fd, bytes.data() + done, bytes.size() - done,
                                    static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR)
@@ -292,8 +286,6 @@ bool AtomicFileWriter::writeAt(std::uint64_t offset, std::string_view bytes, std
             return fail("cannot write", m_temporary, error, errorNumber);
         done += static_cast<std::size_t>(n);
     }
-    if (m_fd < 0)
-        return fail("cannot write", m_temporary, error, errorNumber);
     return true;
 }
 

@@ -16,8 +16,7 @@ bool RunProgram(const QString& program, const QString& argument, bool wait, int 
     if (run.running()) {
         QEventLoop loop;
         QObject::connect(&run, &kvx::ProgramRun::finished, &loop, &QEventLoop::quit);
-        if (run.running())
-            loop.exec();
+        loop.exec();
     }
     if (errorOutput)
         *errorOutput = run.errorOutput();

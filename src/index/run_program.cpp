@@ -12,11 +12,12 @@ namespace kvx {
 
 const char* const kShowStateVariable = "KORVENIX_SHOW_STATE";
 
+namespace {
+
+// The argument as the program receives it, with kvx::unquoted's rule.
 QString unquotedArgument(const QString& argument) {
     return QString::fromUtf8(unquoted(argument.toUtf8().toStdString()).c_str());
 }
-
-namespace {
 
 constexpr qsizetype kKeptErrorBytes = 64 * 1024;
 
@@ -137,10 +138,6 @@ bool startDetached(const ProgramCall& call, int showState) {
     // one here, so it outlives us and never becomes our zombie.
     return folder.ok() && process.startDetached();
 }
-
-} // namespace kvx
-
-namespace kvx {
 
 bool runProgramOnFile(const QString& program, const std::string& file, const RunOptions& options) {
     return startDetached(callOnFile(program, file, options.quoted), options.showState);

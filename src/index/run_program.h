@@ -18,13 +18,10 @@ enum ShowState : int {
 // The environment variable that carries the show state to the started program.
 extern const char* const kShowStateVariable; // "KORVENIX_SHOW_STATE"
 
-// The argument as the program receives it: one pair of surrounding double quotes is
-// removed, since the program and its argument travel separately and no shell undoes them.
-QString unquotedArgument(const QString& argument);
-
-// What is started: the program, its one argument (unquoted as above), and the folder it runs
-// in (the folder's bytes: the program sees exactly that folder, whatever its name; empty: the
-// current working folder).
+// What is started: the program, its one argument (one pair of surrounding double quotes is
+// removed, since the program and its argument travel separately and no shell undoes them), and
+// the folder it runs in (the folder's bytes: the program sees exactly that folder, whatever its
+// name; empty: the current working folder).
 struct ProgramCall {
     QString program;
     QString argument;

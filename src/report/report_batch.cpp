@@ -5,22 +5,15 @@
 
 namespace kvx {
 
-ReportBatch::ReportBatch(std::string folder, const std::vector<std::string>& drawings)
-    : m_folder(std::move(folder)) {
+ReportBatch::ReportBatch(const std::string& folder, const std::vector<std::string>& drawings) {
     std::vector<std::string> reportFiles;
     reportFiles.reserve(2 * drawings.size());
     for (const std::string& name : drawings) {
-        const std::string drawing = joinPath(m_folder, name);
+        const std::string drawing = joinPath(folder, name);
         reportFiles.push_back(reportPictureOf(drawing));
         reportFiles.push_back(reportPageOf(drawing));
     }
     removeLeftoverTemporaries(reportFiles, Links::Replace);
-}
-
-ReportBatch::~ReportBatch() {
-    std::string error;
-    m_files.commit(error);
-    syncFolder(m_folder);
 }
 
 } // namespace kvx

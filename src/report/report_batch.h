@@ -1,11 +1,10 @@
 #pragma once
 // The file work around a batch of reports in one folder. Before the first report, what killed
 // writes left beside the reports goes, in one pass over the folder rather than one per report
-// (a folder of thousands is otherwise read thousands of times). After the last, however the
-// batch ends, the reports' names reach the disk in one flush for the folder: a crash before
-// it may bring back earlier reports, never half a file. In between, the reports' files are
+// (a folder of thousands is otherwise read thousands of times). Then the reports' files are
 // staged and put in place a group at a time, with one flush of the disk per group rather than
-// one per file. GUI-free.
+// one per file, and the folder's entries flushed with each group: a crash may bring back
+// earlier reports, never half a file. GUI-free.
 
 #include "files/atomic_file.h"
 
@@ -18,11 +17,9 @@ namespace kvx {
 class ReportBatch {
 public:
     // `folder` and the drawings' bare names, as the file system gives them.
-    ReportBatch(std::string folder, const std::vector<std::string>& drawings);
-    // Puts in place what is staged (a batch stopped midway keeps the reports it wrote).
-    ~ReportBatch();
-    ReportBatch(const ReportBatch&) = delete;
-    ReportBatch& operator=(const ReportBatch&) = delete;
+    // Dropped, it puts in place what is staged (a batch stopped midway keeps the reports it
+    // wrote), as its StagedReplacements does.
+    ReportBatch(const std::string& folder, const std::vector<std::string>& drawings);
 
     // Where the reports' files wait for their group's commit.
     StagedReplacements& files() { return m_files; }
@@ -34,7 +31,6 @@ public:
     static constexpr std::size_t kFilesPerGroup = 500;
 
 private:
-    std::string m_folder;
     StagedReplacements m_files;
 };
 

@@ -264,38 +264,10 @@ struct Fd {
     }
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
-    Fd(Fd&& o) noexcept : fd(o.fd) { o.fd = -1; }
 };
 
 int openFolderAt(int at, const char* name) {
     return ::openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-}
-
-// Removes `name` in `at`: a link or a file is unlinked, a folder emptied first; a link is
-// never followed, so what it points at stays untouched.
-void removeTree(int at, const std::string& name) {
-    struct stat st {};
-    if (::fstatat(at, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-        return;
-    if (!S_ISDIR(st.st_mode)) {
-        ::unlinkat(at, name.c_str(), 0);
-        return;
-    }
-    const int fd = openFolderAt(at, name.c_str());
-    if (fd >= 0) {
-        if (DIR* d = ::fdopendir(fd)) {
-            std::vector<std::string> children;
-            while (const dirent* e = ::readdir(d))
-                if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
-                    children.emplace_back(e->d_name);
-            for (const std::string& child : children)
-                removeTree(::dirfd(d), child);
-            ::closedir(d);
-        } else {
-            ::close(fd);
-        }
-    }
-    ::unlinkat(at, name.c_str(), AT_REMOVEDIR);
 }
 
 std::vector<std::string> folderEntries(int folder) {
@@ -315,6 +287,23 @@ std::vector<std::string> folderEntries(int folder) {
     return names;
 }
 
+// Removes `name` in `at`: a link or a file is unlinked, a folder emptied first; a link is
+// never followed, so what it points at stays untouched.
+void removeTree(int at, const std::string& name) {
+    struct stat st {};
+    if (::fstatat(at, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return;
+    if (!S_ISDIR(st.st_mode)) {
+        ::unlinkat(at, name.c_str(), 0);
+        return;
+    }
+    const Fd folder(openFolderAt(at, name.c_str()));
+    if (folder.fd >= 0)
+        for (const std::string& child : folderEntries(folder.fd))
+            removeTree(folder.fd, child);
+    ::unlinkat(at, name.c_str(), AT_REMOVEDIR);
+}
+
 // Creates every missing folder of the absolute `path` (links there are the user's own).
 bool makeFolders(const std::string& path) {
     for (std::size_t at = 1; at <= path.size(); ++at)
@@ -332,14 +321,9 @@ void removeStaleWork(int root) {
     for (const std::string& name : folderEntries(root)) {
         if (name.rfind(".unpack-", 0) != 0)
             continue;
-        const int fd = openFolderAt(root, name.c_str());
-        if (fd < 0) {
-            removeTree(root, name); // a link or a file of that name
-            continue;
-        }
-        const bool idle = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-        ::close(fd);
-        if (idle)
+        const Fd work(openFolderAt(root, name.c_str()));
+        // A link or a file of that name goes too; a folder only once no viewer holds it.
+        if (work.fd < 0 || ::flock(work.fd, LOCK_EX | LOCK_NB) == 0)
             removeTree(root, name);
     }
 }
@@ -409,8 +393,9 @@ struct Entry {
     std::string relative;
 };
 
-} // namespace
-
+// The entry's path relative to the cache folder, or empty when the name is refused:
+// "..", "." or empty components (so absolute paths too), control characters, or no "/" in
+// front.
 std::string safeRelativePath(const std::string& entryName) {
     if (entryName.size() < 2 || entryName[0] != '/')
         return {};
@@ -431,6 +416,8 @@ std::string safeRelativePath(const std::string& entryName) {
     return relative;
 }
 
+// True for the compiler's own files at the top ("/#SYSTEM", "/$FIftiMain", ...), which are
+// no pages; "/#12 plan.dwg.htm" is a page.
 bool isSystemEntry(const std::string& name) {
     // The compiler's files at the top; its keyword and associative-link trees are folders.
     static const char* const files[] = {
@@ -445,6 +432,8 @@ bool isSystemEntry(const std::string& name) {
             return true;
     return name.empty() || name[0] != '/';
 }
+
+} // namespace
 
 std::string escapedName(const std::string& bytes) {
     std::string out;
@@ -712,15 +701,13 @@ Extraction extractToCache(const std::string& chmPath, const std::string& root,
             Fd folder(openFolderAt(rootFd.fd, key.c_str()));
             struct stat page {};
             std::string leaf;
-            const int parent = folder.fd >= 0 ? openParent(folder.fd, topic, &leaf, false) : -1;
-            const bool whole = parent >= 0 &&
-                               ::fstatat(parent, leaf.c_str(), &page, AT_SYMLINK_NOFOLLOW) == 0 &&
-                               S_ISREG(page.st_mode);
-            if (parent >= 0)
-                ::close(parent);
+            const Fd parent(folder.fd >= 0 ? openParent(folder.fd, topic, &leaf, false) : -1);
+            const bool whole =
+                parent.fd >= 0 &&
+                ::fstatat(parent.fd, leaf.c_str(), &page, AT_SYMLINK_NOFOLLOW) == 0 &&
+                S_ISREG(page.st_mode);
             if (whole) {
                 ::utimensat(rootFd.fd, key.c_str(), nullptr, AT_SYMLINK_NOFOLLOW);
-                result.reused = true;
                 trimCache(rootFd.fd, key, pathKey, limits.keptIndexes);
                 return result;
             }
@@ -798,7 +785,6 @@ Extraction extractToCache(const std::string& chmPath, const std::string& root,
         removeTree(rootFd.fd, workName);
         if (!theirs)
             return failure(ViewError::CannotWriteCache, cannotWrite + ".");
-        result.reused = true;
     }
     trimCache(rootFd.fd, key, pathKey, limits.keptIndexes);
     return result;

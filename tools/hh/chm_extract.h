@@ -35,17 +35,7 @@ struct Extraction {
     std::string message; // one line a user can act on (UTF-8); empty on success
     std::string folder;  // the cache folder holding the pages
     std::string topic;   // the page to show, relative to `folder`
-    bool reused = false; // the folder was already there for this very file
 };
-
-// The entry's path relative to the cache folder, or empty when the name is refused:
-// "..", "." or empty components (so absolute paths too), control characters, or no "/" in
-// front.
-std::string safeRelativePath(const std::string& entryName);
-
-// True for the compiler's own files at the top ("/#SYSTEM", "/$FIftiMain", ...), which are
-// no pages; "/#12 plan.dwg.htm" is a page.
-bool isSystemEntry(const std::string& entryName);
 
 // `bytes` made fit for a terminal or a message box: valid UTF-8 without control characters
 // stays, every other byte becomes \xNN and a backslash becomes "\\".
