@@ -286,8 +286,7 @@ private slots:
         // Nothing the layout places on a tab may fall outside what the tab shows.
         for (int i = 0; i < Form1->PageControl1->count(); ++i) {
             QWidget* page = Form1->PageControl1->widget(i);
-            for (QWidget* child :
-                 page->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+            for (QWidget* child : page->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
                 QVERIFY2(page->rect().contains(child->geometry()),
                          qPrintable(child->objectName() + " outside its page"));
         }
@@ -336,7 +335,7 @@ private slots:
             }
         } shows;
         Form3->installEventFilter(&shows);
-        Form3->exec();       // returns by itself
+        Form3->exec(); // returns by itself
         QVERIFY(shows.seen); // it did come up
         QVERIFY(!Form3->isVisible());
         QCOMPARE(Form3->pos(), QPoint(1, 0));
