@@ -18,6 +18,8 @@
 #include <set>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
+#include <ctime>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -44,12 +46,35 @@ bool writeAll(int fd, std::string_view bytes) {
     return true;
 }
 
-// Temporary files are hidden and named after the file they replace, so that a leftover is
-// recognisably ours: ".name.kvx-tmp-XXXXXX".
-std::string temporaryPrefix(const std::string& path) {
-    return "." + baseNameOf(path) + ".kvx-tmp-";
-}
 constexpr std::size_t kTemporarySuffixLength = 6;
+// A leftover a running writer may still come back to (a staged group, closed until its commit)
+// is left alone until it has been untouched this long.
+constexpr time_t kStaleAfterSeconds = 3600;
+
+// Whether the file system takes syncfs as a flush of what the server holds. Network and FUSE
+// file systems answer it at once without passing it on, so each file is flushed on its own.
+bool syncfsReachesTheDisk(int folderFd) {
+    struct statfs fs {};
+    if (::fstatfs(folderFd, &fs) != 0)
+        return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0x65735546: // FUSE (sshfs, ...)
+    case 0x6969:     // NFS
+    case 0x517B:     // SMB
+    case 0xFF534D42: // CIFS
+    case 0xFE534D42: // SMB2
+    case 0x01021997: // 9P
+    case 0x00C36400: // Ceph
+    case 0x5346414F: // AFS
+    case 0x6B414653: // kAFS
+    case 0x73757245: // Coda
+    case 0x564C:     // NCP
+    case 0x13661366: // OrangeFS
+        return false;
+    default:
+        return true;
+    }
+}
 
 // Takes the exclusive lock on `fd` within `timeoutMs`: 0, or the error number (EWOULDBLOCK when
 // the time ran out). flock has no time limit, so a contended lock is waited for on a thread of
@@ -172,6 +197,21 @@ ReadStatus readWholeFile(const std::string& path, std::string& bytes, std::strin
     return ReadStatus::Ok;
 }
 
+std::string temporaryPrefixFor(const std::string& path) {
+    // FNV-1a of the name: a leftover can be told by the file it was meant for, while the
+    // temporary's name keeps one short length whatever that file's name.
+    std::uint32_t hash = 2166136261u;
+    for (const char c : baseNameOf(path)) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 16777619u;
+    }
+    static const char* const hex = "0123456789abcdef";
+    std::string prefix = ".kvx-tmp-";
+    for (int shift = 28; shift >= 0; shift -= 4)
+        prefix += hex[(hash >> shift) & 0x0F];
+    return prefix;
+}
+
 void syncFolder(const std::string& folder) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
@@ -245,13 +285,26 @@ bool AtomicFileWriter::open(const std::string& path, mode_t newMode, std::string
 
     m_folder = folderOf(m_target);
     const std::string name =
-        joinPath(m_folder, temporaryPrefix(m_target) + std::string(kTemporarySuffixLength, 'X'));
+        joinPath(m_folder, temporaryPrefixFor(m_target) + std::string(kTemporarySuffixLength, 'X'));
     std::vector<char> templ(name.begin(), name.end());
     templ.push_back('\0');
-    m_fd = ::mkostemp(templ.data(), O_CLOEXEC);
-    if (m_fd < 0)
-        return fail("cannot create a file in", m_folder, error, errorNumber);
-    m_temporary = templ.data();
+    // The lock tells a clean-up that someone still writes this temporary. A clean-up that came
+    // between the creation and the lock took the file away: then it is made again.
+    for (int attempt = 0;; ++attempt) {
+        std::vector<char> name(templ);
+        m_fd = ::mkostemp(name.data(), O_CLOEXEC);
+        if (m_fd < 0)
+            return fail("cannot create a file in", m_folder, error, errorNumber);
+        m_temporary = name.data();
+        struct stat created {};
+        if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(m_fd, &created) == 0 &&
+            created.st_nlink > 0)
+            break;
+        if (attempt == 2)
+            return fail("cannot lock", m_temporary, error, errorNumber);
+        ::close(m_fd);
+        ::unlink(m_temporary.c_str());
+    }
 
     if (exists) {
         if (::fchmod(m_fd, st.st_mode & 07777) != 0)
@@ -307,6 +360,14 @@ bool AtomicFileWriter::commit(std::string& error, int* errorNumber, FolderSync f
     return true;
 }
 
+bool AtomicFileWriter::flush(std::string& error, int* errorNumber) {
+    if (m_fd < 0)
+        return fail("cannot write", m_temporary, error, errorNumber);
+    if (::fsync(m_fd) != 0)
+        return fail("cannot flush", m_temporary, error, errorNumber);
+    return true;
+}
+
 bool AtomicFileWriter::closeFile(std::string& error, int* errorNumber) {
     if (m_fd < 0)
         return fail("cannot write", m_temporary, error, errorNumber);
@@ -344,39 +405,53 @@ bool StagedReplacements::stage(const std::string& path, const std::vector<std::s
                                mode_t newMode, std::string& error, int* errorNumber, Links links) {
     // The folder is opened before the file is written, so that its flush hears of the
     // file's write-back errors; a link followed elsewhere adds its target's folder after.
-    if (!openFolder(folderOf(path), error, errorNumber))
+    if (openFolder(folderOf(path), error, errorNumber) == nullptr)
         return false;
     AtomicFileWriter file;
+    if (!writePieces(file, path, pieces, newMode, error, errorNumber, links))
+        return false;
+    const Folder* folder = openFolder(folderOf(file.target()), error, errorNumber);
+    if (folder == nullptr)
+        return false; // the writer removes its temporary
+    // Where the group's one flush would reach no disk, each file is flushed before its rename.
+    if (!folder->syncfsWorks && !file.flush(error, errorNumber))
+        return false;
     Staged staged;
-    if (!writePieces(file, path, pieces, newMode, error, errorNumber, links) ||
-        !file.closeUnflushed(staged.temporary, staged.target, error, errorNumber))
+    if (!file.closeUnflushed(staged.temporary, staged.target, error, errorNumber))
         return false;
-    if (!openFolder(folderOf(staged.target), error, errorNumber)) {
-        ::unlink(staged.temporary.c_str());
-        return false;
-    }
     m_files.push_back(std::move(staged));
     return true;
 }
 
-bool StagedReplacements::openFolder(const std::string& folder, std::string& error,
-                                    int* errorNumber) {
+void StagedReplacements::discardFrom(std::size_t count) {
+    while (m_files.size() > count) {
+        ::unlink(m_files.back().temporary.c_str());
+        m_files.pop_back();
+    }
+}
+
+const StagedReplacements::Folder* StagedReplacements::openFolder(const std::string& folder,
+                                                                 std::string& error,
+                                                                 int* errorNumber) {
     for (const Folder& known : m_folders)
         if (known.path == folder)
-            return true;
+            return &known;
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         const int err = errno;
         if (errorNumber)
             *errorNumber = err;
         error = describe("cannot create a file in", folder, err);
-        return false;
+        return nullptr;
     }
-    m_folders.push_back({folder, fd});
-    return true;
+    m_folders.push_back({folder, fd, syncfsReachesTheDisk(fd)});
+    return &m_folders.back();
 }
 
-bool StagedReplacements::commit(std::string& error, int* errorNumber, std::string* failedPath) {
+bool StagedReplacements::commit(std::string& error, int* errorNumber, std::string* failedPath,
+                                std::size_t* notPlaced) {
+    if (notPlaced)
+        *notPlaced = 0;
     auto failed = [&](const char* what, const std::string& where, const std::string& file, int err,
                       std::size_t from) {
         for (std::size_t i = from; i < m_files.size(); ++i)
@@ -385,6 +460,8 @@ bool StagedReplacements::commit(std::string& error, int* errorNumber, std::strin
             *errorNumber = err;
         if (failedPath)
             *failedPath = file;
+        if (notPlaced)
+            *notPlaced = m_files.size() - from;
         error = describe(what, where, err);
         return false;
     };
@@ -394,6 +471,8 @@ bool StagedReplacements::commit(std::string& error, int* errorNumber, std::strin
     std::vector<dev_t> flushed;
     for (const Folder& folder : m_folders) {
         struct stat st {};
+        if (!folder.syncfsWorks)
+            continue; // its files were flushed one by one
         if (::fstat(folder.fd, &st) == 0 &&
             std::find(flushed.begin(), flushed.end(), st.st_dev) != flushed.end())
             continue;
@@ -428,11 +507,30 @@ void StagedReplacements::closeFolders() {
     m_folders.clear();
 }
 
-void removeLeftoverTemporaries(const std::string& path, Links links) {
-    removeLeftoverTemporaries(std::vector<std::string>{path}, links);
+void removeLeftoverTemporaries(const std::string& path, Links links, Leftovers which) {
+    removeLeftoverTemporaries(std::vector<std::string>{path}, links, which);
 }
 
-void removeLeftoverTemporaries(const std::vector<std::string>& paths, Links links) {
+namespace {
+
+// Removes `file` when no writer holds its lock and, for Stale, it has been untouched long
+// enough. The lock is held across the removal, so a writer cannot take the file back meanwhile.
+void removeIfAbandoned(const std::string& file, Leftovers which, time_t now) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+        (which == Leftovers::Abandoned || now - st.st_mtime >= kStaleAfterSeconds) &&
+        ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+        ::unlink(file.c_str());
+    ::close(fd);
+}
+
+} // namespace
+
+void removeLeftoverTemporaries(const std::vector<std::string>& paths, Links links,
+                               Leftovers which) {
     // Temporaries sit beside the file a link stands for, as replaceFileAtomically puts them.
     std::map<std::string, std::set<std::string>> prefixesByFolder;
     for (const auto& path : paths) {
@@ -442,8 +540,9 @@ void removeLeftoverTemporaries(const std::vector<std::string>& paths, Links link
         if (links == Links::Follow && ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) &&
             ::realpath(path.c_str(), resolved) != nullptr)
             target = resolved;
-        prefixesByFolder[folderOf(target)].insert(temporaryPrefix(target));
+        prefixesByFolder[folderOf(target)].insert(temporaryPrefixFor(target));
     }
+    const time_t now = std::time(nullptr);
     for (const auto& [folder, prefixes] : prefixesByFolder) {
         DIR* dir = ::opendir(folder.c_str());
         if (dir == nullptr)
@@ -457,7 +556,7 @@ void removeLeftoverTemporaries(const std::vector<std::string>& paths, Links link
         }
         ::closedir(dir);
         for (const auto& leftover : leftovers)
-            ::unlink(leftover.c_str());
+            removeIfAbandoned(leftover, which, now);
     }
 }
 

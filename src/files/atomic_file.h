@@ -29,7 +29,8 @@ enum class Links {
              // folder, where an unpacked archive may hold links to anywhere)
 };
 
-// Writes `bytes` to a new file beside `path` (".<name>.kvx-tmp-XXXXXX"), flushes it to disk
+// Writes `bytes` to a new file beside `path` (temporaryPrefixFor(path) + six characters, locked
+// while it is written), flushes it to disk
 // and renames it over `path`, so readers see either the old or the new file. A symbolic link at
 // `path` is followed or replaced as `links` says; the temporary goes beside the file replaced.
 // An existing file keeps its mode and owner; a new one (or one replacing a link) gets `newMode`. On
@@ -65,6 +66,10 @@ public:
     // Flushes the file to disk and renames it over the path.
     bool commit(std::string& error, int* errorNumber = nullptr,
                 FolderSync folderSync = FolderSync::Now);
+    // Flushes what was written to disk, without committing it.
+    bool flush(std::string& error, int* errorNumber = nullptr);
+    // The file the commit replaces: the path, or the file a followed link stands for.
+    const std::string& target() const { return m_target; }
     // Closes the file without flushing it and leaves it under its temporary name, which
     // `temporary` receives with the path it is meant for in `target`: the caller flushes and
     // renames it, with others at once (StagedReplacements).
@@ -83,7 +88,8 @@ private:
 // Files replaced as a group, with one flush of the disk for all of them rather than one per
 // file: each is written to its temporary beside the file it replaces (as replaceFileAtomically
 // names them, with the same modes, links and error texts), and commit() flushes the file
-// system once, then renames them in order and flushes their folders. Readers see every file
+// system once, then renames them in order and flushes their folders. On file systems that
+// answer syncfs without flushing (network and FUSE shares) each file is flushed when staged. Readers see every file
 // either old or whole; a crash before commit() ends may bring back old files, never half a file.
 class StagedReplacements {
 public:
@@ -103,13 +109,18 @@ public:
     // How many files wait for commit().
     std::size_t size() const { return m_files.size(); }
 
-    // Flushes the staged files to disk and renames them into place. When the flush fails no
-    // file is renamed; when a rename fails the files before it are in place. Either way the
-    // temporaries left are removed, `error` says why, `failedPath` (when given) names the file
-    // (the first staged, for the flush) and the group is empty afterwards.
-    bool commit(std::string& error, int* errorNumber = nullptr, std::string* failedPath = nullptr);
+    // Flushes the staged files to disk and renames them into place, in the order staged. When
+    // the flush fails no file is renamed; when a rename fails the files before it are in place.
+    // Either way the temporaries left are removed, `error` says why, `failedPath` (when given)
+    // names the file (the first staged, for the flush), `notPlaced` how many files were not put
+    // in place, and the group is empty afterwards.
+    bool commit(std::string& error, int* errorNumber = nullptr, std::string* failedPath = nullptr,
+                std::size_t* notPlaced = nullptr);
     // Drops the staged files: their temporaries go, the files at their paths stay as they were.
     void discard();
+    // Drops the files staged after the first `count`, for a set of files that goes in whole or
+    // not at all.
+    void discardFrom(std::size_t count);
 
 private:
     struct Staged {
@@ -120,8 +131,9 @@ private:
     struct Folder {
         std::string path;
         int fd;
+        bool syncfsWorks; // else each file is flushed when staged
     };
-    bool openFolder(const std::string& folder, std::string& error, int* errorNumber);
+    const Folder* openFolder(const std::string& folder, std::string& error, int* errorNumber);
     void closeFolders();
 
     std::vector<Staged> m_files;
@@ -131,13 +143,25 @@ private:
 // Flushes a folder's entries (names created, renamed or removed) to disk.
 void syncFolder(const std::string& folder);
 
-// Removes temporary files that an interrupted replaceFileAtomically left beside `path`.
-// A writer of `path` running at this very moment would lose its temporary and report a
-// failure, so call it under the lock all writers take, or where such a race is harmless.
-// `links` as the writer of `path` has it.
-void removeLeftoverTemporaries(const std::string& path, Links links = Links::Follow);
+// The start of every temporary name written for `path` (".kvx-tmp-" and eight hex digits that
+// stand for its name); six random characters follow. One short length, so that any name that
+// fits the file system can be replaced.
+std::string temporaryPrefixFor(const std::string& path);
+
+// Which temporaries a clean-up may take. A writer holds a lock on its temporary while it writes;
+// a staged one (StagedReplacements) is closed until its group's commit, so only its age tells.
+enum class Leftovers {
+    Abandoned, // no writer holds it: where every writer of the file locks (the settings, the .chm)
+    Stale,     // no writer holds it and it was untouched for an hour (report files, which
+               // another copy's batch may have staged)
+};
+
+// Removes temporary files that an interrupted replaceFileAtomically, or a staged group that
+// never came to its commit, left beside `path`. `links` as the writer of `path` has it.
+void removeLeftoverTemporaries(const std::string& path, Links links, Leftovers which);
 // The same for several files, each folder read once.
-void removeLeftoverTemporaries(const std::vector<std::string>& paths, Links links = Links::Follow);
+void removeLeftoverTemporaries(const std::vector<std::string>& paths, Links links,
+                               Leftovers which);
 
 // An exclusive advisory lock on a lock file, released when the object goes away.
 class FileLock {

@@ -15,12 +15,14 @@
 #include <QLabel>
 #include <QScopeGuard>
 #include <QTabWidget>
+#include <QTimer>
 #include <stdexcept>
 
 namespace {
 
 const char* const kReportFailed = "The report of %1 could not be written.\n%2";
 const char* const kFolderUnreachable = "The folder %1 cannot be shown on the View tab.";
+const char* const kGroupFailed = "%1 of the reports could not be written.\n%2";
 
 // How often, in milliseconds, the batch lets the window answer the desktop.
 constexpr qint64 kEventsEvery = 100;
@@ -95,7 +97,33 @@ bool TForm1::ReportEveryDrawing() {
             names.push_back(FileListBox1->nativeName(i));
         kvx::ReportBatch batch(FileListBox1->nativeDirectory(), names);
         m_reportBatch = &batch;
-        const auto batchEnds = qScopeGuard([this] { m_reportBatch = nullptr; });
+        // Puts the staged reports in place; a failure names the file and what was lost.
+        const auto commitGroup = [&batch] {
+            try {
+                kvx::commitReports(batch);
+                return true;
+            } catch (const kvx::ReportCommitError& e) {
+                kvx::showError(QString::fromLatin1(kGroupFailed)
+                                   .arg(e.reportsNotWritten())
+                                   .arg(QString::fromUtf8(e.what())));
+                return false;
+            }
+        };
+        const auto batchEnds = qScopeGuard([this, &batch] {
+            m_reportBatch = nullptr;
+            // Left by an unexpected exception: the group still goes in place, and a failure is
+            // told once the exception has gone by.
+            if (batch.files().size() == 0)
+                return;
+            try {
+                kvx::commitReports(batch);
+            } catch (const kvx::ReportCommitError& e) {
+                const QString text = QString::fromLatin1(kGroupFailed)
+                                         .arg(e.reportsNotWritten())
+                                         .arg(QString::fromUtf8(e.what()));
+                QTimer::singleShot(0, qApp, [text] { kvx::showError(text); });
+            }
+        });
         const InputShield shield(this);
         QElapsedTimer sinceEvents;
         sinceEvents.start();
@@ -107,8 +135,11 @@ bool TForm1::ReportEveryDrawing() {
             } catch (const std::exception& e) {
                 kvx::showError(QString::fromLatin1(kReportFailed)
                                    .arg(FileListBox1->selectedPath(), QString::fromUtf8(e.what())));
+                commitGroup(); // the reports before it are kept
                 return false;
             }
+            if (batch.groupFull() && !commitGroup())
+                return false;
             // The selection handler has painted the moving selection and the preview: the
             // batch's progress. Now and then the window also answers the desktop, so that a
             // long batch never looks hung and hears a close (which the window system counts
@@ -119,17 +150,14 @@ bool TForm1::ReportEveryDrawing() {
             }
             // A close stops the batch once the drawing it was on is reported: the next one is
             // not begun.
-            if (Busy.closeRequested())
+            if (Busy.closeRequested()) {
+                commitGroup();
                 return false;
+            }
         }
         // The last group goes in place before the index reads the reports.
-        try {
-            kvx::commitReports(batch);
-        } catch (const std::exception& e) {
-            kvx::showError(QString::fromLatin1(kReportFailed)
-                               .arg(FileListBox1->selectedPath(), QString::fromUtf8(e.what())));
+        if (!commitGroup())
             return false;
-        }
     }
     PageControl1->setCurrentWidget(Html);
     ShellTreeView2->repaint();

@@ -76,19 +76,21 @@ QString cannotCreateText(const QString& path, int errorNumber) {
 void writeDrawingReport(const DrawingReport& report) {
     const DrawingFile drawing(report.drawingPath);
     if (!drawing.isOpen())
-        throw std::runtime_error(ioText(drawing.errorNumber()).toStdString());
+        throw std::runtime_error(
+            QStringLiteral("Impossible d'ouvrir le fichier \"%1\". %2")
+                .arg(displayName(report.drawingPath), ioText(drawing.errorNumber()))
+                .toStdString());
     // Files are reached through the names' bytes; the texts are what the page and messages show.
     const std::string imageFile = reportPictureOf(report.drawingPath);
     const std::string pageFile = reportPageOf(report.drawingPath);
-    // No lock guards a report: a temporary left here is from a write that was killed.
+    // A temporary left by a killed write goes; one another copy's batch may still commit stays.
     if (report.batch == nullptr)
-        removeLeftoverTemporaries({imageFile, pageFile}, Links::Replace);
+        removeLeftoverTemporaries({imageFile, pageFile}, Links::Replace, Leftovers::Stale);
 
     const QImage picture = report.bigImage ? doubledPixels(report.preview)
                                            : report.preview.convertToFormat(QImage::Format_RGB888);
     const std::string jpeg = encodeJpeg(picture.constBits(), picture.width(), picture.height(),
                                         static_cast<std::size_t>(picture.bytesPerLine()));
-    replaceFile(imageFile, jpeg, true, report.batch);
 
     ReportFields fields;
     fields.shortName = shortName(displayName(report.name));
@@ -98,18 +100,37 @@ void writeDrawingReport(const DrawingReport& report) {
     fields.modified =
         reportTime(QDateTime::fromSecsSinceEpoch(drawing.status().st_mtime), QLocale::system());
     fields.size = reportSize(static_cast<std::int64_t>(drawing.size()));
-    replaceFile(pageFile, reportPage(fields), false, report.batch);
-    if (report.batch == nullptr)
+    const std::string page = reportPage(fields);
+    if (report.batch == nullptr) {
+        replaceFile(imageFile, jpeg, true, nullptr);
+        replaceFile(pageFile, page, false, nullptr);
         syncFolder(folderOf(report.drawingPath));
-    else if (report.batch->groupFull())
-        commitReports(*report.batch);
+        return;
+    }
+    // A report goes into the group whole or not at all, its page before its picture: the
+    // commit renames in that order, so no picture is put in place without its page.
+    const std::size_t before = report.batch->files().size();
+    try {
+        replaceFile(pageFile, page, false, report.batch);
+        replaceFile(imageFile, jpeg, true, report.batch);
+    } catch (...) {
+        report.batch->files().discardFrom(before);
+        throw;
+    }
 }
+
+ReportCommitError::ReportCommitError(const std::string& failedFile, int errorNumber,
+                                     std::size_t reportsNotWritten)
+    : std::runtime_error(cannotCreateText(displayName(failedFile), errorNumber).toStdString()),
+      m_reportsNotWritten(reportsNotWritten) {}
 
 void commitReports(ReportBatch& batch) {
     std::string error, failedPath;
     int err = 0;
-    if (!batch.files().commit(error, &err, &failedPath))
-        throw std::runtime_error(cannotCreateText(displayName(failedPath), err).toStdString());
+    std::size_t notPlaced = 0;
+    if (!batch.files().commit(error, &err, &failedPath, &notPlaced))
+        // Two files a report: a report is lost with either of them.
+        throw ReportCommitError(failedPath, err, (notPlaced + 1) / 2);
 }
 
 } // namespace kvx

@@ -5,6 +5,8 @@
 
 #include <QImage>
 #include <QString>
+#include <cstddef>
+#include <stdexcept>
 #include <string>
 
 namespace kvx {
@@ -26,12 +28,24 @@ struct DrawingReport {
 
 // Measures the drawing, then replaces the picture and the page, each atomically, removing
 // what an interrupted earlier write left. Throws std::runtime_error with the text the user
-// sees ("Fichier introuvable", "Impossible de créer le fichier ...", ...).
-// In a batch the files are staged, and the group is committed once full.
+// sees ("Impossible d'ouvrir le fichier ...", "Impossible de créer le fichier ...", ...).
+// In a batch both files are staged, or neither; the caller commits the group.
 void writeDrawingReport(const DrawingReport& report);
 
-// Puts the reports the batch staged in place. Throws std::runtime_error with the text a report
-// that cannot be written shows.
+// A group of reports that could not be put in place: what() names the file that failed, as a
+// report file that cannot be written does.
+class ReportCommitError : public std::runtime_error {
+public:
+    ReportCommitError(const std::string& failedFile, int errorNumber,
+                      std::size_t reportsNotWritten);
+    // The reports of the group left out: the one that failed and those after it.
+    std::size_t reportsNotWritten() const { return m_reportsNotWritten; }
+
+private:
+    std::size_t m_reportsNotWritten;
+};
+
+// Puts the reports the batch staged in place. Throws ReportCommitError.
 void commitReports(ReportBatch& batch);
 
 // "Impossible de créer le fichier "<path>". " and the system's text for `errorNumber`: what a

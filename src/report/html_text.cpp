@@ -42,13 +42,19 @@ std::string htmlText(const QString& text) {
 
 std::string htmlSrc(const std::string& fileName) {
     static const char* const hex = "0123456789ABCDEF";
+    // A browser strips blanks from both ends of a link and drops tabs and line breaks
+    // anywhere in it: those are encoded, like every other control byte.
+    const std::size_t firstKept = fileName.find_first_not_of(' ');
+    const std::size_t lastKept = fileName.find_last_not_of(' ');
     std::string out;
     std::size_t i = 0;
     while (i < fileName.size()) {
         const char c = fileName[i];
+        const auto b = static_cast<unsigned char>(c);
         const std::size_t n = utf8SequenceLength(fileName, i);
-        if (n == 0 || c == '%' || c == '#' || c == '?' || c == ':' || c == '\\') {
-            const auto b = static_cast<unsigned char>(c);
+        const bool endBlank = c == ' ' && (i < firstKept || i > lastKept);
+        if (n == 0 || b < 0x20 || b == 0x7F || endBlank || c == '%' || c == '#' || c == '?' ||
+            c == ':' || c == '\\') {
             out += '%';
             out += hex[b >> 4];
             out += hex[b & 0x0F];

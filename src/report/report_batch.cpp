@@ -13,7 +13,9 @@ ReportBatch::ReportBatch(const std::string& folder, const std::vector<std::strin
         reportFiles.push_back(reportPictureOf(drawing));
         reportFiles.push_back(reportPageOf(drawing));
     }
-    removeLeftoverTemporaries(reportFiles, Links::Replace);
+    // Another copy of the program may be in the middle of a batch here: only what has lain
+    // untouched for an hour is taken as left by a killed one.
+    removeLeftoverTemporaries(reportFiles, Links::Replace, Leftovers::Stale);
 }
 
 } // namespace kvx

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <ctime>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -55,12 +57,13 @@ TEST(AtomicFile, aLinkIsFollowedOrReplacedAsAsked) {
         const std::string page = folder + "/haut.htm";
         ASSERT_EQ(::symlink((home + "/.profile").c_str(), page.c_str()), 0);
         // What a killed write left beside the file it would have replaced.
-        const std::string besideTarget = home + "/..profile.kvx-tmp-Ab12Cd";
-        const std::string besideLink = folder + "/.haut.htm.kvx-tmp-Ab12Cd";
+        const std::string besideTarget =
+            home + "/" + kvx::temporaryPrefixFor(home + "/.profile") + "Ab12Cd";
+        const std::string besideLink = folder + "/" + kvx::temporaryPrefixFor(page) + "Ab12Cd";
         for (const std::string& leftover : {besideTarget, besideLink})
             ASSERT_TRUE(kvx::replaceFileAtomically(leftover, "partial", 0600, error));
 
-        kvx::removeLeftoverTemporaries({page}, c.links);
+        kvx::removeLeftoverTemporaries({page}, c.links, kvx::Leftovers::Abandoned);
         EXPECT_EQ(::access(besideTarget.c_str(), F_OK) == 0, c.links == kvx::Links::Replace);
         EXPECT_EQ(::access(besideLink.c_str(), F_OK) == 0, c.links == kvx::Links::Follow);
         ASSERT_TRUE(kvx::replaceFileAtomically(page, "new", 0644, error, nullptr,
@@ -73,6 +76,37 @@ TEST(AtomicFile, aLinkIsFollowedOrReplacedAsAsked) {
         ASSERT_EQ(::lstat(page.c_str(), &st), 0);
         EXPECT_EQ(S_ISLNK(st.st_mode), c.stillALink);
     }
+}
+
+// A clean-up takes only what no writer can come back to: a temporary being written is locked,
+// and a staged one (closed until its group's commit, perhaps by another copy of the program)
+// is taken only once it has lain untouched for an hour. Temporaries of other files stay.
+TEST(AtomicFile, aCleanUpLeavesWhatAWriterMayStillHold) {
+    ScratchFolder scratch;
+    const std::string page = scratch.path + "/" + std::string(250, 'n') + ".htm";
+    std::string error;
+    kvx::AtomicFileWriter writing; // a name of 254 bytes still gets its temporary
+    ASSERT_TRUE(writing.open(page, 0644, error)) << error;
+    const std::string prefix = scratch.path + "/" + kvx::temporaryPrefixFor(page);
+    const std::string fresh = prefix + "fresh1", old = prefix + "old123";
+    const std::string other = scratch.path + "/" + kvx::temporaryPrefixFor("o.htm") + "old123";
+    for (const std::string& leftover : {fresh, old, other})
+        std::ofstream(leftover) << "staged";
+    const timespec hoursAgo[2] = {{std::time(nullptr) - 7200, 0}, {std::time(nullptr) - 7200, 0}};
+    for (const std::string& aged : {old, other})
+        ASSERT_EQ(::utimensat(AT_FDCWD, aged.c_str(), hoursAgo, 0), 0);
+
+    // Stale keeps the fresh staged file; Abandoned takes it. Neither takes the writer's own.
+    for (const kvx::Leftovers which : {kvx::Leftovers::Stale, kvx::Leftovers::Abandoned}) {
+        kvx::removeLeftoverTemporaries(page, kvx::Links::Replace, which);
+        EXPECT_EQ(::access(fresh.c_str(), F_OK) == 0, which == kvx::Leftovers::Stale);
+        EXPECT_NE(::access(old.c_str(), F_OK), 0);
+        EXPECT_EQ(::access(other.c_str(), F_OK), 0);
+        const auto names = namesIn(scratch.path);
+        EXPECT_EQ(names.size(), which == kvx::Leftovers::Stale ? 3u : 2u); // + writer, other
+    }
+    ASSERT_TRUE(writing.write("whole", error) && writing.commit(error)) << error;
+    EXPECT_EQ(contentOf(page), "whole");
 }
 
 // Whole-file reads on both sides of the read size, and past the limit.
@@ -166,8 +200,10 @@ TEST(StagedReplacements, aFailureKeepsTheOldFilesAndLeavesNoTemporary) {
     ASSERT_TRUE(kvx::replaceFileAtomically(scratch.path + "/b.htm/x", "x", 0644, error));
 
     err = 0;
-    EXPECT_FALSE(group.commit(error, &err, &failedPath));
+    std::size_t notPlaced = 0;
+    EXPECT_FALSE(group.commit(error, &err, &failedPath, &notPlaced));
     EXPECT_EQ(failedPath, scratch.path + "/b.htm");
+    EXPECT_EQ(notPlaced, 2u); // b and c
     EXPECT_NE(err, 0);
     EXPECT_NE(error.find("cannot replace"), std::string::npos) << error;
     EXPECT_EQ(namesIn(scratch.path),

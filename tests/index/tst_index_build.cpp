@@ -8,12 +8,14 @@
 #include "app/settings/settings_store.h"
 #include "drawing/file_list_box.h"
 #include "drawing/shell_tree_view.h"
+#include "files/atomic_file.h"
 #include "files/file_name_text.h"
 #include "index/result_dialog.h"
 #include "preview/dwg_thumbnail.h"
 #include "report/wait_window.h"
 #include "tray/cool_tray_icon.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -152,8 +154,9 @@ private slots:
         QTest::newRow("no name")
             << QStringList{"a.dwg"} << false << "" << QStringList{"a.dwg"} << 1
             << "Enter a valid file name or select the automatic naming option.";
+        // b's picture goes with its page: never one without the other.
         QTest::newRow("report fails half-way")
-            << three << true << "b.dwg.htm" << three + reports.mid(0, 2) + QStringList{"b.dwg.jpg"}
+            << three << true << "b.dwg.htm" << three + reports.mid(0, 2)
             << 0 << "/Plans/b.dwg could not be written.";
     }
     void batch() {
@@ -199,12 +202,24 @@ private slots:
     // Temporaries killed report writes left beside the drawings go before the batch reports;
     // names that only look like theirs stay.
     void batchClearsWhatKilledWritesLeft() {
-        const QStringList stale{".a.dwg.jpg.kvx-tmp-Ab12Cd", ".c.dwg.htm.kvx-tmp-Zz99Yy"};
-        const QStringList others{".a.dwg.jpg.kvx-tmp-Ab12Cd7", ".x.dwg.jpg.kvx-tmp-Ab12Cd"};
+        const auto leftover = [](const char* report, const char* random) {
+            return QString::fromStdString(kvx::temporaryPrefixFor(report)) + random;
+        };
+        const QStringList stale{leftover("a.dwg.jpg", "Ab12Cd"), leftover("c.dwg.htm", "Zz99Yy")};
+        // Another file's, one name too long, and one a running batch may still commit.
+        const QStringList others{leftover("x.dwg.jpg", "Ab12Cd"), leftover("a.dwg.jpg", "Ab12Cd7"),
+                                 leftover("b.dwg.htm", "fresh1")};
         start("ok", "", true, [&] {
             writeDrawings(dir, {"a.dwg", "b.dwg", "c.dwg"});
-            for (const QString& name : stale + others)
+            for (const QString& name : stale + others) {
                 write(dir + "/" + name, "partial");
+                if (!name.endsWith("fresh1")) {
+                    QFile file(dir + "/" + name);
+                    QVERIFY(file.open(QIODevice::ReadWrite) &&
+                            file.setFileTime(QDateTime::currentDateTime().addSecs(-7200),
+                                             QFileDevice::FileModificationTime));
+                }
+            }
         });
         ResultDialogWatch dialog;
         Form1->SpeedButton8->click();

@@ -9,6 +9,7 @@
 
 #include "support/dwg_builder.h"
 
+#include <chrono>
 #include <gtest/gtest.h>
 
 #include <QImage>
@@ -154,6 +155,10 @@ TEST(ReportPage, textHelpers) {
         EXPECT_EQ(kvx::htmlText(kvx::displayName(c.in)), c.text);
         EXPECT_EQ(kvx::htmlSrc(c.in), c.src);
     }
+    // What a browser strips or drops from a link: blanks at the ends, control bytes, DEL.
+    EXPECT_EQ(kvx::htmlSrc("  lead a.dwg "), "%20%20lead a.dwg%20");
+    EXPECT_EQ(kvx::htmlSrc("t\tc\rl\nx\x01\x7F.jpg"), "t%09c%0Dl%0Ax%01%7F.jpg");
+    EXPECT_EQ(kvx::htmlSrc("   "), "%20%20%20");
     EXPECT_EQ(kvx::shortName("a.b.dwg"), "a");
     EXPECT_EQ(kvx::shortName("noext"), "noext");
     EXPECT_EQ(kvx::shortName(".x.dwg"), "");
@@ -213,8 +218,13 @@ TEST(Jpeg, baselineJfifOfTheRightSizeAndColours) {
 TEST(DrawingReport, writesBothFilesAndClearsWhatAKilledWriteLeft) {
     kvxtest::TempDir dir;
     kvxtest::writeFile(dir.file("a.dwg"), kvxtest::Bytes(52, 'x'));
-    for (const char* stale : {".a.dwg.jpg.kvx-tmp-Ab12Cd", ".a.dwg.htm.kvx-tmp-Zz99Yy"})
-        kvxtest::writeFile(dir.file(stale), kvxtest::Bytes(3, 'y'));
+    // Untouched for two hours: no other copy's batch still holds them.
+    for (const char* report : {"a.dwg.jpg", "a.dwg.htm"}) {
+        const std::string stale = dir.file(kvx::temporaryPrefixFor(report) + "Ab12Cd");
+        kvxtest::writeFile(stale, kvxtest::Bytes(3, 'y'));
+        std::filesystem::last_write_time(
+            stale, std::filesystem::file_time_type::clock::now() - std::chrono::hours(2));
+    }
     writeWhiteReport(dir.file("a.dwg"), "a.dwg");
     EXPECT_EQ(namesIn(dir.path()), (std::set<std::string>{"a.dwg", "a.dwg.htm", "a.dwg.jpg"}));
 }
@@ -256,11 +266,13 @@ TEST(DrawingReport, aBatchPutsItsReportsInPlaceAtItsCommit) {
     try {
         kvx::commitReports(batch);
         ADD_FAILURE() << "the commit should fail";
-    } catch (const std::runtime_error& e) {
+    } catch (const kvx::ReportCommitError& e) {
         EXPECT_EQ(QString::fromUtf8(e.what()),
                   kvx::cannotCreateText(kvx::displayName(dir.file("a.dwg.jpg")), EISDIR));
+        EXPECT_EQ(e.reportsNotWritten(), 1u);
     }
-    EXPECT_EQ(namesIn(dir.path()), (std::set<std::string>{"a.dwg", "a.dwg.jpg"}));
+    // The page goes in before its picture: never a picture without its page.
+    EXPECT_EQ(namesIn(dir.path()), (std::set<std::string>{"a.dwg", "a.dwg.htm", "a.dwg.jpg"}));
 }
 
 TEST(Jpeg, libjpegErrorsBecomeExceptions) {

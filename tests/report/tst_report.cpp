@@ -225,7 +225,8 @@ private slots:
         Form1->SpeedButton6->click();
         const auto shown = kvx::MessageSeam::shown();
         QCOMPARE(shown.size(), 1);
-        QCOMPARE(shown[0].text, QStringLiteral("Fichier introuvable"));
+        QCOMPARE(shown[0].text, QStringLiteral("Impossible d'ouvrir le fichier \"%1\". Fichier introuvable")
+                                    .arg(dir + "/site.dwg"));
         QVERIFY(!QFile::exists(dir + "/site.dwg.jpg"));
     }
 

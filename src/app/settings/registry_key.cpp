@@ -117,7 +117,7 @@ RegStatus RegistryKey::change(const std::string& name, const RegValue& value) {
     if (!lock.acquire(lockPathFor(m_hivePath), m_problem))
         return RegStatus::Failed;
     // Whatever an interrupted writer left behind is stale now that we hold the lock.
-    removeLeftoverTemporaries(m_hivePath);
+    removeLeftoverTemporaries(m_hivePath, Links::Follow, Leftovers::Abandoned);
 
     HiveDocument doc;
     std::string original;
@@ -163,7 +163,7 @@ ImportResult importKeyIfMissing(const std::string& hivePath, const std::string& 
     FileLock lock;
     if (!lock.acquire(lockPathFor(hivePath), problem))
         return ImportResult::Failed;
-    removeLeftoverTemporaries(hivePath);
+    removeLeftoverTemporaries(hivePath, Links::Follow, Leftovers::Abandoned);
 
     std::string original;
     const ReadStatus read = readWholeFile(hivePath, original, problem);

@@ -1,4 +1,5 @@
 #include "app/settings/registry_key.h"
+#include "files/atomic_file.h"
 
 #include "settings_test_support.h"
 
@@ -146,7 +147,7 @@ TEST(RegistryKey, NextWriteRemovesWhatAnInterruptedWriteLeft) {
     kvxtest::TempDir dir;
     const std::string hive = dir / "Korvenix31.reg";
     kvxtest::writeFile(hive, kvxtest::hiveText({}));
-    kvxtest::writeFile(dir / ".Korvenix31.reg.kvx-tmp-a1B2c3", "half a hive");
+    kvxtest::writeFile(dir / (kvx::temporaryPrefixFor(hive) + "a1B2c3"), "half a hive");
     kvxtest::writeFile(dir / "unrelated.txt", "kept");
     RegistryKey key;
     ASSERT_EQ(key.open(hive, kKey), RegStatus::Ok);
@@ -195,7 +196,7 @@ TEST(RegistryKey, TwoProcessesWritingAtOnceLoseNothing) {
 
 bool hasTemporary(const std::string& folder) {
     for (const auto& name : kvxtest::folderNames(folder))
-        if (name.rfind(".Korvenix31.reg.", 0) == 0)
+        if (name.rfind(kvx::temporaryPrefixFor("Korvenix31.reg"), 0) == 0)
             return true;
     return false;
 }
@@ -215,7 +216,7 @@ TEST(RegistryKey, KilledWriterLeavesAReadableHive) {
     for (int round = 0; round < 8; ++round) {
         // No writer runs between rounds: what the last one left is cleared here.
         for (const auto& name : kvxtest::folderNames(dir.path()))
-            if (name.rfind(".Korvenix31.reg.", 0) == 0)
+            if (name.rfind(kvx::temporaryPrefixFor("Korvenix31.reg"), 0) == 0)
                 ::unlink((dir / name).c_str());
         const ino_t before = inodeOf(hive);
         const pid_t child = ::fork();
