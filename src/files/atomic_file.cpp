@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <map>
@@ -19,7 +20,6 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
-#include <ctime>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -430,9 +430,8 @@ void StagedReplacements::discardFrom(std::size_t count) {
     }
 }
 
-const StagedReplacements::Folder* StagedReplacements::openFolder(const std::string& folder,
-                                                                 std::string& error,
-                                                                 int* errorNumber) {
+const StagedReplacements::Folder*
+StagedReplacements::openFolder(const std::string& folder, std::string& error, int* errorNumber) {
     for (const Folder& known : m_folders)
         if (known.path == folder)
             return &known;

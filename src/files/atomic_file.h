@@ -89,8 +89,9 @@ private:
 // file: each is written to its temporary beside the file it replaces (as replaceFileAtomically
 // names them, with the same modes, links and error texts), and commit() flushes the file
 // system once, then renames them in order and flushes their folders. On file systems that
-// answer syncfs without flushing (network and FUSE shares) each file is flushed when staged. Readers see every file
-// either old or whole; a crash before commit() ends may bring back old files, never half a file.
+// answer syncfs without flushing (network and FUSE shares) each file is flushed when staged.
+// Readers see every file either old or whole; a crash before commit() ends may bring back old
+// files, never half a file.
 class StagedReplacements {
 public:
     StagedReplacements() = default;
@@ -160,8 +161,7 @@ enum class Leftovers {
 // never came to its commit, left beside `path`. `links` as the writer of `path` has it.
 void removeLeftoverTemporaries(const std::string& path, Links links, Leftovers which);
 // The same for several files, each folder read once.
-void removeLeftoverTemporaries(const std::vector<std::string>& paths, Links links,
-                               Leftovers which);
+void removeLeftoverTemporaries(const std::vector<std::string>& paths, Links links, Leftovers which);
 
 // An exclusive advisory lock on a lock file, released when the object goes away.
 class FileLock {

@@ -156,8 +156,8 @@ private slots:
             << "Enter a valid file name or select the automatic naming option.";
         // b's picture goes with its page: never one without the other.
         QTest::newRow("report fails half-way")
-            << three << true << "b.dwg.htm" << three + reports.mid(0, 2)
-            << 0 << "/Plans/b.dwg could not be written.";
+            << three << true << "b.dwg.htm" << three + reports.mid(0, 2) << 0
+            << "/Plans/b.dwg could not be written.";
     }
     void batch() {
         QFETCH(QStringList, drawings);

@@ -222,8 +222,8 @@ TEST(DrawingReport, writesBothFilesAndClearsWhatAKilledWriteLeft) {
     for (const char* report : {"a.dwg.jpg", "a.dwg.htm"}) {
         const std::string stale = dir.file(kvx::temporaryPrefixFor(report) + "Ab12Cd");
         kvxtest::writeFile(stale, kvxtest::Bytes(3, 'y'));
-        std::filesystem::last_write_time(
-            stale, std::filesystem::file_time_type::clock::now() - std::chrono::hours(2));
+        std::filesystem::last_write_time(stale, std::filesystem::file_time_type::clock::now() -
+                                                    std::chrono::hours(2));
     }
     writeWhiteReport(dir.file("a.dwg"), "a.dwg");
     EXPECT_EQ(namesIn(dir.path()), (std::set<std::string>{"a.dwg", "a.dwg.htm", "a.dwg.jpg"}));

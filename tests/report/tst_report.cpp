@@ -225,8 +225,9 @@ private slots:
         Form1->SpeedButton6->click();
         const auto shown = kvx::MessageSeam::shown();
         QCOMPARE(shown.size(), 1);
-        QCOMPARE(shown[0].text, QStringLiteral("Impossible d'ouvrir le fichier \"%1\". Fichier introuvable")
-                                    .arg(dir + "/site.dwg"));
+        QCOMPARE(shown[0].text,
+                 QStringLiteral("Impossible d'ouvrir le fichier \"%1\". Fichier introuvable")
+                     .arg(dir + "/site.dwg"));
         QVERIFY(!QFile::exists(dir + "/site.dwg.jpg"));
     }
 
