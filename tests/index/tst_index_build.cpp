@@ -20,6 +20,8 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMap>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QStandardPaths>
@@ -28,6 +30,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <chm_lib.h>
+#include <array>
 #include <functional>
 #include <memory>
 #include <sys/stat.h>
@@ -46,6 +49,25 @@ QStringList chmEntries(const QString& chm) {
     chm_enumerate(h, CHM_ENUMERATE_FILES | CHM_ENUMERATE_NORMAL, add, &names);
     chm_close(h);
     return sorted(names);
+}
+
+// An attribute's link as a browser resolves it against the page's folder: character references
+// decoded, blanks and control characters at the ends stripped, tabs and line breaks dropped,
+// then %XX turned into the byte it stands for.
+QByteArray asABrowserReads(QByteArray value) {
+    value.replace("&amp;", "&").replace("&lt;", "<").replace("&gt;", ">").replace("&quot;", "\"");
+    static const QRegularExpression reference("&#(\\d+);");
+    QString text = QString::fromLatin1(value);
+    for (auto m = reference.match(text); m.hasMatch(); m = reference.match(text))
+        text.replace(m.capturedStart(), m.capturedLength(),
+                     QString::fromUcs4(std::array<char32_t, 1>{m.captured(1).toUInt()}.data(), 1));
+    QByteArray bytes = text.toUtf8();
+    while (!bytes.isEmpty() && static_cast<unsigned char>(bytes.front()) <= 0x20)
+        bytes.remove(0, 1);
+    while (!bytes.isEmpty() && static_cast<unsigned char>(bytes.back()) <= 0x20)
+        bytes.chop(1);
+    bytes.replace('\t', "").replace('\r', "").replace('\n', "");
+    return QByteArray::fromPercentEncoding(bytes);
 }
 
 } // namespace
@@ -305,6 +327,60 @@ private slots:
         for (const QString& d : drawings)
             expected << d + ".htm" << d + ".jpg";
         QCOMPARE(chmEntries(dir + "/" + autoIndex()), sorted(expected));
+    }
+
+    // A folder as users keep it: names a browser would read otherwise than written (blanks at
+    // the ends, a tab, a colon and a hash), one as long as the file system allows a report, and
+    // the user's own page, whose picture does not exist. The batch writes every report, the
+    // index is built and recorded, hh.exe unpacks every entry, and every link of the list and
+    // thumbnail pages reaches its file as a browser reads it, but for the user's missing picture.
+    void batchOnAMessyFolderBuildsAWholeIndex() {
+        const QStringList drawings{"a.dwg",        " lead.dwg",   "trail .dwg",
+                                   "tab\tname.dwg", "Lot:2 #3.dwg", QString(236, 'L') + ".dwg"};
+        start("", "", true, [&] {
+            QFile::link(QStringLiteral(KVX_HHC), tools + "/hhc.exe");
+            writeDrawings(dir, drawings);
+            write(dir + "/notes.htm", "<html><body>my notes</body></html>");
+        });
+        ResultDialogWatch dialog;
+        Form1->SpeedButton8->click();
+        QVERIFY2(said().isEmpty(), qPrintable(said()));
+        QCOMPARE(dialog.shown, 1);
+        const QString index = dir + "/" + autoIndex();
+        QCOMPARE(QString::fromStdString(kvx::SettingCopies.lastchm), index);
+
+        // hh.exe unpacks into a cache of the test's own and hands the start page to the opener.
+        const QString cache = session->fx.configHome() + "/cache";
+        const QString opened = session->fx.configHome() + "/opened";
+        write(tools + "/opener", "#!/bin/sh\nprintf '%s' \"$1\" > '" + opened.toUtf8() + "'\n");
+        QFile::setPermissions(tools + "/opener", QFile::ReadOwner | QFile::ExeOwner);
+        QProcess hh;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CACHE_HOME", cache);
+        env.insert("KORVENIX_OPENER", tools + "/opener");
+        env.insert("KORVENIX_NO_MESSAGE_BOX", "1");
+        hh.setProcessEnvironment(env);
+        hh.start(QStringLiteral(KVX_HH), {index});
+        QVERIFY(hh.waitForFinished(60000));
+        QVERIFY2(hh.exitCode() == 0, hh.readAllStandardError().constData());
+        const QString unpacked = QFileInfo(QString::fromUtf8(readAll(opened))).absolutePath();
+        QStringList inCache = QDir(unpacked).entryList(QDir::Files);
+        QCOMPARE(sorted(inCache), chmEntries(index));
+
+        QStringList missing;
+        for (const QString page : {"gauche.htm", "miniatures.htm"}) {
+            const QByteArray html = readAll(unpacked + "/" + page);
+            QVERIFY(!html.isEmpty());
+            static const QRegularExpression link("(?:href|src)=\"([^\"]*)\"");
+            for (auto m = link.globalMatch(QString::fromLatin1(html)); m.hasNext();) {
+                const QByteArray file = asABrowserReads(m.next().captured(1).toLatin1());
+                if (!QFileInfo::exists(unpacked + "/" + QFile::decodeName(file)))
+                    missing << QFile::decodeName(file);
+            }
+        }
+        QCOMPARE(missing, QStringList{"notes.jpg"}); // linked from the thumbnail page only
+        for (const QString& d : drawings)
+            QVERIFY2(inCache.contains(d + ".htm") && inCache.contains(d + ".jpg"), qPrintable(d));
     }
 
     // Last, since the program ends here. While the compiler runs the window is live, but the

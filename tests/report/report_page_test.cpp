@@ -229,6 +229,34 @@ TEST(DrawingReport, writesBothFilesAndClearsWhatAKilledWriteLeft) {
     EXPECT_EQ(namesIn(dir.path()), (std::set<std::string>{"a.dwg", "a.dwg.htm", "a.dwg.jpg"}));
 }
 
+// Two copies of the program at work in one folder share nothing but the folder: a second batch
+// that starts while the first holds a staged group leaves that group alone, and both end with
+// every report whole.
+TEST(DrawingReport, aSecondBatchLeavesTheFirstOnesStagedGroupAlone) {
+    kvxtest::TempDir dir;
+    const std::vector<std::string> drawings{"a.dwg", "b.dwg", "c.dwg"};
+    for (const std::string& name : drawings)
+        kvxtest::writeFile(dir.file(name), kvxtest::Bytes(52, 'x'));
+    kvx::ReportBatch first(dir.path(), drawings);
+    for (const std::string& name : {"a.dwg", "b.dwg"})
+        writeWhiteReport(dir.file(name), name, &first);
+    {
+        kvx::ReportBatch second(dir.path(), drawings);
+        for (const std::string& name : {"b.dwg", "c.dwg"})
+            writeWhiteReport(dir.file(name), name, &second);
+        ASSERT_NO_THROW(kvx::commitReports(second));
+    }
+    ASSERT_EQ(first.files().size(), 4u);
+    ASSERT_NO_THROW(kvx::commitReports(first));
+    EXPECT_EQ(namesIn(dir.path()),
+              (std::set<std::string>{"a.dwg", "a.dwg.htm", "a.dwg.jpg", "b.dwg", "b.dwg.htm",
+                                     "b.dwg.jpg", "c.dwg", "c.dwg.htm", "c.dwg.jpg"}));
+    for (const std::string& name : drawings) {
+        QImage picture;
+        EXPECT_TRUE(picture.load(QString::fromStdString(dir.file(name + ".jpg")))) << name;
+    }
+}
+
 // A report whose picture or page is a link to a file elsewhere replaces the link only.
 TEST(DrawingReport, aReportFileThatIsALinkIsReplacedNotItsTarget) {
     kvxtest::TempDir dir;
