@@ -296,8 +296,10 @@ bool AtomicFileWriter::open(const std::string& path, mode_t newMode, std::string
         if (m_fd < 0)
             return fail("cannot create a file in", m_folder, error, errorNumber);
         m_temporary = name.data();
+        // A file system without locks (some shares) leaves the age to protect the temporary.
         struct stat created {};
-        if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(m_fd, &created) == 0 &&
+        const bool locked = ::flock(m_fd, LOCK_EX | LOCK_NB) == 0;
+        if ((locked || errno != EWOULDBLOCK) && ::fstat(m_fd, &created) == 0 &&
             created.st_nlink > 0)
             break;
         if (attempt == 2)
@@ -519,10 +521,14 @@ void removeIfAbandoned(const std::string& file, Leftovers which, time_t now) {
     if (fd < 0)
         return;
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-        (which == Leftovers::Abandoned || now - st.st_mtime >= kStaleAfterSeconds) &&
-        ::flock(fd, LOCK_EX | LOCK_NB) == 0)
-        ::unlink(file.c_str());
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        const bool old = now - st.st_mtime >= kStaleAfterSeconds;
+        if (which == Leftovers::Abandoned || old) {
+            // Where the file system has no locks, only age tells.
+            if (::flock(fd, LOCK_EX | LOCK_NB) == 0 ? true : errno != EWOULDBLOCK && old)
+                ::unlink(file.c_str());
+        }
+    }
     ::close(fd);
 }
 
