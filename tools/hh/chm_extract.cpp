@@ -287,13 +287,17 @@ Extraction extractToCache(const std::string& chmPath, const std::string& root,
     mschmd_file* stringsFile = nullptr;
     std::uint64_t total = 0;
     // The uncompressed length of the compressed section bounds its entries.
-    std::uint64_t compressedSpan = 0;
-    if (mschmd_file* span = h->sec1.spaninfo ? h->sec1.spaninfo : h->sec1.rtable) {
-        const std::string bytes = readSection0(span, 1000000);
-        const std::size_t at = span == h->sec1.rtable ? 0x10 : 0;
-        if (bytes.size() >= at + 8)
-            compressedSpan = le(bytes, at, 8);
-    }
+    const std::string span = readSection0(h->sec1.spaninfo, 1000000);
+    const std::string resetTable = readSection0(h->sec1.rtable, 1000000);
+    const std::uint64_t compressedSpan = span.size() >= 8          ? le(span, 0, 8)
+                                         : resetTable.size() >= 24 ? le(resetTable, 0x10, 8)
+                                                                   : 0;
+    // True when the entry lies inside its section.
+    auto inside = [&](const mschmd_file* f) {
+        const std::uint64_t end = f->section->id == 0 ? section0End : compressedSpan;
+        return f->offset >= 0 && f->length >= 0 && static_cast<std::uint64_t>(f->offset) <= end &&
+               static_cast<std::uint64_t>(f->length) <= end - static_cast<std::uint64_t>(f->offset);
+    };
     Extraction result;
     for (mschmd_file* f = h->files; f; f = f->next) {
         if (++count > limits.entries)
@@ -324,10 +328,8 @@ Extraction extractToCache(const std::string& chmPath, const std::string& root,
                                       " is skipped: its name can't be unpacked safely.");
             continue;
         }
-        const std::uint64_t offset = static_cast<std::uint64_t>(f->offset);
         const std::uint64_t length = static_cast<std::uint64_t>(f->length);
-        const std::uint64_t end = f->section->id == 0 ? section0End : compressedSpan;
-        if (f->offset < 0 || f->length < 0 || offset > end || length > end - offset)
+        if (!inside(f))
             return failure(ViewError::Damaged, damaged + "the entry " + quotedName(name) +
                                                    " lies beyond the end of its section.");
         if (length > limits.totalBytes - total)
@@ -342,7 +344,8 @@ Extraction extractToCache(const std::string& chmPath, const std::string& root,
     // section front to back, so that its decoder runs forward wherever the entries let it.
     std::vector<mschmd_file*> records;
     for (mschmd_file* f : {systemFile, windowsFile, stringsFile})
-        if (f && f->length > 0 && static_cast<std::uint64_t>(f->length) <= kMaxSystemFile)
+        if (f && f->length > 0 && static_cast<std::uint64_t>(f->length) <= kMaxSystemFile &&
+            inside(f))
             records.push_back(f);
     std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
         if (a.file->section->id != b.file->section->id)
@@ -356,10 +359,8 @@ Extraction extractToCache(const std::string& chmPath, const std::string& root,
     for (const Entry& e : entries)
         steps.push_back({e.file->section->id == 1, static_cast<std::uint64_t>(e.file->offset),
                          static_cast<std::uint64_t>(e.file->length)});
-    const Work cost = workOf(
-        steps,
-        resetPoints(readSection0(h->sec1.control, 28), readSection0(h->sec1.rtable, 1000000)),
-        limits.entryCost);
+    const Work cost =
+        workOf(steps, resetPoints(readSection0(h->sec1.control, 28), resetTable), limits.entryCost);
     const std::uint64_t mostDecoded = scaled(fileSize, limits.decodedPerByte, limits.decodedFloor);
     const std::uint64_t mostWritten = scaled(fileSize, limits.writtenPerByte, limits.writtenFloor);
     if (cost.decoded > mostDecoded)
