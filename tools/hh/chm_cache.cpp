@@ -258,9 +258,10 @@ Work workOf(const std::vector<Step>& steps, const ResetPoints& resets, std::uint
         add(w.written, s.length);
         if (!s.compressed || s.length == 0)
             continue;
-        const std::uint64_t from =
-            running && s.offset >= decodedTo ? decodedTo : resets.before(s.offset);
-        add(w.decoded, s.offset + s.length - from);
+        // Starting over, the decoder also decodes the rest of the entry's last frame.
+        const bool onward = running && s.offset >= decodedTo;
+        const std::uint64_t from = onward ? decodedTo : resets.before(s.offset);
+        add(w.decoded, s.offset + s.length - from + (onward ? 0 : kFrame));
         running = true;
         decodedTo = s.offset + s.length;
     }

@@ -430,13 +430,14 @@ Extraction extractToCache(const std::string& chmPath, const std::string& root,
                    : ::openat(parent.fd, leaf.c_str(),
                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
         if (out.fd < 0) {
-            if (errno == EEXIST || errno == ENOTDIR || errno == EISDIR)
+            const int error = errno;
+            if (error == EEXIST || error == ENOTDIR || error == EISDIR)
                 return abandon(failure(ViewError::Damaged,
                                        damaged + "the entry " + quotedName(e.file->filename) +
                                            " is there twice or inside a page."));
             return abandon(
                 failure(ViewError::CannotWriteCache,
-                        cannotWrite + quotedName(e.relative) + ", " + std::strerror(errno) + "."));
+                        cannotWrite + quotedName(e.relative) + ", " + std::strerror(error) + "."));
         }
         Stream stream;
         stream.fd = out.fd;
@@ -451,10 +452,12 @@ Extraction extractToCache(const std::string& chmPath, const std::string& root,
         }
         const int fd = out.fd;
         out.fd = -1;
-        if (::close(fd) != 0)
+        if (::close(fd) != 0) {
+            const int error = errno;
             return abandon(
                 failure(ViewError::CannotWriteCache,
-                        cannotWrite + quotedName(e.relative) + ", " + std::strerror(errno) + "."));
+                        cannotWrite + quotedName(e.relative) + ", " + std::strerror(error) + "."));
+        }
     }
     if (const int error = publish(rootFd.fd, workName, key))
         return cacheError(error);
