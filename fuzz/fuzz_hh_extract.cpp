@@ -49,6 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     kvx::hh::Limits limits;
     limits.entries = 20000;
     limits.totalBytes = 16u << 20;
+    limits.decodedFloor = 16u << 20;
+    limits.writtenFloor = 4u << 20;
     limits.keptIndexes = 2;
     const kvx::hh::Extraction e = kvx::hh::extractToCache(input.string(), cache.string(), limits);
 
@@ -68,6 +70,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (const auto& entry : fs::recursive_directory_iterator(cache))
             require(!entry.is_symlink(), "a link in the cache");
     }
+    for (const std::string& warning : e.warnings)
+        for (char c : warning)
+            require(static_cast<unsigned char>(c) >= 0x20, "a control byte in a warning");
     if (e.error == kvx::hh::ViewError::None) {
         require(!e.topic.empty(), "accepted without a start page");
         require(fs::is_regular_file(fs::symlink_status(e.folder + "/" + e.topic)),

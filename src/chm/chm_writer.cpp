@@ -29,6 +29,7 @@
 // - ::DataSpace/NameList (7-Zip reads the section names from it).
 #include "chm/chm_writer.h"
 
+#include "chm/chm_names.h"
 #include "chm/lzx_encoder.h"
 #include "files/atomic_file.h"
 #include "files/paths.h"
@@ -185,9 +186,10 @@ bool directoryOrder(const std::string& a, const std::string& b) {
 
 // The help system's own files: readers look them up with the leading "/", as the usual
 // compilers write them.
-const char* const kSystemNames[] = {"/#SYSTEM",      "/#IDXHDR",   "/#ITBITS", "/#STRINGS",
-                                    kNameListName,   kControlName, kSpanName,  kTransformListName,
-                                    kResetTableName, kContentName};
+static_assert(kWrittenSystemFiles == 4);
+const char* const kSystemNames[] = {
+    kSystemFiles[0], kSystemFiles[1], kSystemFiles[2],    kSystemFiles[3], kNameListName,
+    kControlName,    kSpanName,       kTransformListName, kResetTableName, kContentName};
 
 std::string checkName(const std::string& name) {
     if (name.size() < 2 || name[0] != '/')

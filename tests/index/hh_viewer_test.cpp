@@ -73,14 +73,31 @@ std::string renamed(const std::string& placeholder, const std::string& name) {
     return bytes;
 }
 
-// Enough pages for several listing chunks under an index chunk, whose entries are all made to
-// name the index chunk itself.
-std::string selfPointing() {
+// Enough pages for several listing chunks under an index chunk.
+std::string manyPages() {
     Pages pages = indexPages();
     for (int i = 0; i < 300; ++i)
         pages["report number " + std::to_string(1000 + i) + ".dwg.htm"] = "r";
-    std::string bytes = written(pages);
-    const std::uint64_t root = le(bytes, le(bytes, 0x48, 8) + 0x1c, 4);
+    return written(pages);
+}
+
+// The reset table left out of the listing (its name changed): a reader that wants it has to
+// look it up by following the directory's links, and decode from the front without it.
+std::string withoutResetTable(std::string bytes) {
+    const std::string name = "InstanceData/ResetTable";
+    for (std::size_t at = bytes.find(name); at != std::string::npos; at = bytes.find(name, at))
+        bytes[at + name.size() - 1] = 'f';
+    return bytes;
+}
+
+std::size_t itsp(const std::string& bytes) {
+    return static_cast<std::size_t>(le(bytes, 0x48, 8));
+}
+
+// Every entry of the index chunk made to name the index chunk itself.
+std::string selfPointing() {
+    std::string bytes = manyPages();
+    const std::uint64_t root = le(bytes, itsp(bytes) + 0x1c, 4);
     EXPECT_LT(root, 128u);
     const std::size_t pmgi = chunk(bytes, root);
     EXPECT_EQ(bytes.substr(pmgi, 4), "PMGI");
@@ -88,6 +105,36 @@ std::string selfPointing() {
         at += 1 + static_cast<unsigned char>(bytes[at]); // a short name, then its chunk
         EXPECT_LT(static_cast<unsigned char>(bytes[at]), 0x80);
         bytes[at++] = static_cast<char>(root);
+    }
+    return withoutResetTable(bytes);
+}
+
+// No index chunk, and the first two listing chunks naming each other as the next.
+std::string chasing() {
+    std::string bytes = manyPages();
+    kvxtest::putLE(bytes, itsp(bytes) + 0x1c, 0xffffffff, 4);
+    EXPECT_EQ(bytes.substr(chunk(bytes, 1), 4), "PMGL");
+    kvxtest::putLE(bytes, chunk(bytes, 0) + 0x10, 1, 4);
+    kvxtest::putLE(bytes, chunk(bytes, 1) + 0x10, 0, 4);
+    return withoutResetTable(bytes);
+}
+
+// 8 MiB of zeros and 2,000 one-byte pages, all made to start just before the zeros end, with
+// the reset table cut to its first entry: every one of them is decoded from the front.
+std::string workBomb() {
+    const std::uint64_t zeros = 8 << 20;
+    Pages pages = {{"a.htm", std::string(zeros, '\0')}};
+    for (int i = 0; i < 2000; ++i)
+        pages["b" + std::to_string(10000 + i) + ".htm"] = "x";
+    std::string bytes = written(pages, "a.htm");
+    kvxtest::putLE(bytes, where(bytes, std::string("\x08\0\0\0\x28\0\0\0", 8), 8) + 4, 1, 4);
+    // A listing entry: the name, section 1, the offset in four bytes, the length in one.
+    for (int i = 0; i < 2000; ++i) {
+        const std::size_t at = bytes.find("/b" + std::to_string(10000 + i) + ".htm\x01") + 12;
+        EXPECT_EQ(bytes[at + 4], 1);
+        for (std::size_t k = 0; k < 4; ++k)
+            bytes[at + k] =
+                static_cast<char>((k < 3 ? 0x80 : 0) | (((zeros - 1) >> (21 - 7 * k)) & 0x7f));
     }
     return bytes;
 }
@@ -114,40 +161,65 @@ TEST_F(HhViewer, HostileFilesEndWithAnErrorAndWriteNothingOutsideTheCache) {
         kvxtest::putLE(bytes, at, value, size);
         return bytes;
     };
+    // The Free Pascal compiler stores the header's first GUID in place of the second.
+    std::string freePascal = whole;
+    freePascal.replace(0x28, 16, whole.substr(0x18, 16));
+    // The folder this very file unpacks into, and a work folder, made links to a folder
+    // outside the cache.
+    auto plantLinks = [&](const fs::path& chm) {
+        const kvx::hh::Extraction e = kvx::hh::extractToCache(chm.string(), root);
+        ASSERT_EQ(e.error, kvx::hh::ViewError::None) << e.message;
+        fs::remove_all(e.folder);
+        fs::create_symlink(victim, e.folder);
+        fs::create_symlink(victim, fs::path(root) / ".unpack-planted");
+    };
+    auto plantPipe = [](const fs::path& chm) {
+        fs::remove(chm);
+        ASSERT_EQ(::mkfifo(chm.c_str(), 0600), 0);
+    };
     const struct {
         const char* what;
         std::string bytes;
-        const char* error;                          // part of the one error line; none: opens
-        std::function<void(const fs::path&)> plant; // before the run, given the .chm
+        const char* error = nullptr;   // part of the one error line; none: opens
+        const char* warning = nullptr; // part of the one warning line; none: stderr empty
+        std::string page = {};         // a page besides the index's own, and whether it is there
+        bool unpacked = false;
+        std::function<void(const fs::path&)> plant = nullptr; // before the run, given the .chm
     } cases[] = {
-        {"self-pointing index chunk", selfPointing(), nullptr, nullptr},
-        {"listing chunk naming itself as the next", patched(chunk(whole, 0) + 0x10, 0, 4), nullptr,
-         nullptr},
-        {"reset interval of zero", patched(control + 12, 0, 4), "can't be read whole", nullptr},
+        {"self-pointing index chunk", selfPointing()},
+        {"listing chunks naming each other as the next", chasing()},
+        {"reset interval of zero", patched(control + 12, 0, 4), "can't be read whole"},
         // The reader starts from the front instead.
-        {"overlong reset-table entry", patched(reset + 8, 0x10000, 4), nullptr, nullptr},
-        {"a \"../\" name", renamed("abcescape.htm", "../escape.htm"),
-         "\"/../escape.htm\" has a name that can't be unpacked safely", nullptr},
+        {"overlong reset-table entry", patched(reset + 8, 0x10000, 4)},
+        {"a \"../\" name", renamed("abcescape.htm", "../escape.htm"), nullptr,
+         "\"/../escape.htm\" of the file"},
+        {"a NUL in a name", renamed("nulxzz.htm", std::string("nul\0zz.htm", 10)), nullptr,
+         "\"/nul\" of the file", "nul"},
+        {"a tab in a name", renamed("tabxhere.htm", "tab\there.htm"), nullptr, nullptr,
+         "tab\there.htm", true},
         {"a name with terminal control bytes", renamed("qqqqqqqqqq.htm", "\x1b]0;owned\x07.htm"),
-         "\"/\\x1B]0;owned\\x07.htm\"", nullptr},
-        {"links planted in the cache", whole, nullptr,
-         [&](const fs::path& chm) {
-             // The folder this very file unpacks into, and a work folder, made links to a
-             // folder outside the cache.
-             const kvx::hh::Extraction e = kvx::hh::extractToCache(chm.string(), root);
-             ASSERT_EQ(e.error, kvx::hh::ViewError::None) << e.message;
-             fs::remove_all(e.folder);
-             fs::create_symlink(victim, e.folder);
-             fs::create_symlink(victim, fs::path(root) / ".unpack-planted");
-         }},
-        {"a file cut in half", whole.substr(0, whole.size() / 2), "is damaged", nullptr},
-        {"no compiled help file", "plain text", "is not a compiled help file", nullptr},
-        {"a missing file", whole, "can't be found", [](const fs::path& chm) { fs::remove(chm); }},
-        {"a named pipe, no file to wait on", whole, "can't be read.",
-         [](const fs::path& chm) {
-             fs::remove(chm);
-             ASSERT_EQ(::mkfifo(chm.c_str(), 0600), 0);
-         }},
+         nullptr, nullptr, "\x1b]0;owned\x07.htm", true},
+        {"written by Free Pascal", freePascal},
+        {"an unknown second GUID", patched(0x28, 0x12, 1), "is not a compiled help file"},
+        {"2,000 entries each decoded from the front", workBomb(),
+         "takes more than 64 MiB of decoding"},
+        {"links planted in the cache", whole, nullptr, nullptr, {}, false, plantLinks},
+        {"a file cut in half", whole.substr(0, whole.size() / 2), "is damaged"},
+        {"no compiled help file", "plain text", "is not a compiled help file"},
+        {"a missing file",
+         whole,
+         "can't be found",
+         nullptr,
+         {},
+         false,
+         [](const fs::path& chm) { fs::remove(chm); }},
+        {"a named pipe, no file to wait on",
+         whole,
+         "can't be read.",
+         nullptr,
+         {},
+         false,
+         plantPipe},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -172,6 +244,14 @@ TEST_F(HhViewer, HostileFilesEndWithAnErrorAndWriteNothingOutsideTheCache) {
         // One line, no terminal control bytes, naming the file.
         for (char ch : r.err)
             EXPECT_TRUE(static_cast<unsigned char>(ch) >= 0x20 || ch == '\n') << r.err;
+        const char* said = c.error ? c.error : c.warning;
+        if (said) {
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+            EXPECT_NE(r.err.find("in \\xE9 folder/index.chm"), std::string::npos) << r.err;
+            EXPECT_NE(r.err.find(said), std::string::npos) << r.err;
+        } else {
+            EXPECT_EQ(r.err, "");
+        }
         if (!c.error) {
             const std::string url = opened();
             ASSERT_EQ(url.rfind(kvx::hh::fileUrl(root) + "/", 0), 0u) << url;
@@ -180,15 +260,38 @@ TEST_F(HhViewer, HostileFilesEndWithAnErrorAndWriteNothingOutsideTheCache) {
             EXPECT_FALSE(fs::is_symlink(page.parent_path()));
             EXPECT_EQ(slurp(page), "<html><frameset></frameset></html>");
             EXPECT_EQ(slurp(page.parent_path() / "a.dwg.jpg"), kvxtest::randomBytes(40000, 1));
+            if (!c.page.empty()) {
+                EXPECT_EQ(fs::exists(page.parent_path() / c.page), c.unpacked);
+            }
+            // Nothing beside the unpacked folder.
+            EXPECT_EQ(cached(root).size(), 1u);
         } else {
-            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-            EXPECT_NE(r.err.find("in \\xE9 folder/index.chm"), std::string::npos) << r.err;
-            EXPECT_NE(r.err.find(c.error), std::string::npos) << r.err;
             EXPECT_FALSE(fs::exists(dir / "opened"));
             // Nothing half-written is kept.
             EXPECT_EQ(cached(root), std::set<std::string>{});
         }
     }
+}
+
+// A full disk under the cache: the system's reason, not a damaged file. A small file system
+// of its own is mounted over the cache folder in a mount namespace.
+TEST_F(HhViewer, AFullCacheDiskIsReportedAsSuch) {
+    if (std::system("unshare -rm true >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "no mount namespace can be made here (unshare -rm fails)";
+    const fs::path chm = dir / "index.chm";
+    spit(chm, written(indexPages()));
+    const fs::path tool = dir / "full-disk.sh";
+    std::ofstream(tool) << "#!/bin/sh\nexec unshare -rm sh -c 'mount -t tmpfs -o size=16k tmpfs "
+                           "\"$XDG_CACHE_HOME\" && exec \"$0\" \"$1\"' "
+                        << kvxtest::shellQuoted(KVX_HH) << " \"$1\"\n";
+    fs::permissions(tool, fs::perms::owner_all);
+
+    const kvxtest::ToolRun r = run(tool.c_str(), chm.string(), dir);
+    ASSERT_TRUE(r.ended) << "hh.exe hung";
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find("No space left on device"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("damaged"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "opened"));
 }
 
 // Awkward names, in a folder whose name is not UTF-8, given as the program gives it (the bare
@@ -242,6 +345,8 @@ TEST_F(HhViewer, TheCacheStaysBounded) {
         {{5, 4ull << 30, 1024, 8}, "holds more than 5 entries"},
         {{1000000, 1 << 20, 1024, 8}, "more than 1 MiB of pages"},
         {{1000000, 4ull << 30, 20, 8}, "an entry name longer than 20 bytes"},
+        {{1000000, 4ull << 30, 1024, 8, 128, 64 << 20, 4096, 0, 1 << 20},
+         "unpacks to more than 1 MiB"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);

@@ -1,5 +1,6 @@
 #include "support/chm_readers.h"
 
+#include "chm/chm_names.h"
 #include "support/shell_quote.h"
 
 #include <chm_lib.h>
@@ -80,8 +81,8 @@ namespace {
 
 // The writer's own files at the top ("/#SYSTEM", ...) are not among the files given to it.
 bool isContentName(const std::string& name) {
-    for (const char* own : {"/#SYSTEM", "/#IDXHDR", "/#ITBITS", "/#STRINGS"})
-        if (name == own)
+    for (std::size_t i = 0; i < kvx::chm::kWrittenSystemFiles; ++i)
+        if (name == kvx::chm::kSystemFiles[i])
             return false;
     return name.size() >= 2 && name[0] == '/' && name.back() != '/';
 }

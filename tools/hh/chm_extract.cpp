@@ -1,32 +1,27 @@
 #include "chm_extract.h"
 
-#include <mspack.h>
+#include "chm/chm_names.h"
+#include "chm_cache.h"
+#include "chm_reader.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
-#include <limits>
-#include <pwd.h>
-#include <random>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace kvx::hh {
 
+using namespace detail;
+
 namespace {
 
 // The system files read for the start page are small; more is not read.
 constexpr std::uint64_t kMaxSystemFile = 1 << 20;
-// The names libmspack is given: the .chm itself and "the file being written".
-constexpr char kInputToken[] = "input";
-constexpr char kOutputToken[] = "output";
 
 Extraction failure(ViewError error, const std::string& message) {
     Extraction e;
@@ -46,12 +41,6 @@ std::uint64_t fnv1a(const std::string& bytes) {
         h *= 0x100000001b3ull;
     }
     return h;
-}
-
-std::string hex64(std::uint64_t v) {
-    char text[17];
-    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(v));
-    return text;
 }
 
 std::uint64_t le(const std::string& data, std::size_t at, int bytes) {
@@ -95,307 +84,14 @@ bool sameIgnoringCase(const std::string& a, const std::string& b) {
     return true;
 }
 
-// ---- The file system of libmspack: our own descriptors, nothing opened by name ----------
-
-struct Stream {
-    int fd = -1; // the .chm (shared, not ours to close) or the entry being written
-    bool input = false;
-    off_t position = 0;            // reading only
-    std::string* memory = nullptr; // the entry goes here instead of a file
-    std::uint64_t written = 0;
-    std::uint64_t limit = 0; // an entry writes its stated length and no more
-};
-
-struct System {
-    mspack_system base;
-    int input = -1;
-    Stream* pendingOutput = nullptr; // handed out by the next open for writing
-};
-
-Stream* stream(mspack_file* f) {
-    return reinterpret_cast<Stream*>(f);
-}
-
-mspack_file* sysOpen(mspack_system* self, const char* name, int mode) {
-    System* sys = reinterpret_cast<System*>(self);
-    if (mode == MSPACK_SYS_OPEN_READ && std::strcmp(name, kInputToken) == 0) {
-        Stream* s = new Stream;
-        s->fd = sys->input;
-        s->input = true;
-        return reinterpret_cast<mspack_file*>(s);
-    }
-    if (mode == MSPACK_SYS_OPEN_WRITE && std::strcmp(name, kOutputToken) == 0 &&
-        sys->pendingOutput) {
-        Stream* s = sys->pendingOutput;
-        sys->pendingOutput = nullptr;
-        return reinterpret_cast<mspack_file*>(s);
-    }
-    return nullptr;
-}
-
-void sysClose(mspack_file* f) {
-    // Output streams belong to the caller, which checks and closes them.
-    if (stream(f)->input)
-        delete stream(f);
-}
-
-int sysRead(mspack_file* f, void* buffer, int bytes) {
-    Stream* s = stream(f);
-    if (!s->input || bytes < 0)
-        return -1;
-    int done = 0;
-    while (done < bytes) {
-        const ssize_t n = ::pread(s->fd, static_cast<char*>(buffer) + done,
-                                  static_cast<std::size_t>(bytes - done), s->position);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return -1;
-        if (n == 0)
-            break;
-        done += static_cast<int>(n);
-        s->position += n;
-    }
-    return done;
-}
-
-int sysWrite(mspack_file* f, void* buffer, int bytes) {
-    Stream* s = stream(f);
-    if (s->input || bytes < 0 || static_cast<std::uint64_t>(bytes) > s->limit - s->written)
-        return -1;
-    if (s->memory) {
-        s->memory->append(static_cast<const char*>(buffer), static_cast<std::size_t>(bytes));
-    } else {
-        int done = 0;
-        while (done < bytes) {
-            const ssize_t n = ::write(s->fd, static_cast<const char*>(buffer) + done,
-                                      static_cast<std::size_t>(bytes - done));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return -1;
-            done += static_cast<int>(n);
-        }
-    }
-    s->written += static_cast<std::uint64_t>(bytes);
-    return bytes;
-}
-
-int sysSeek(mspack_file* f, off_t offset, int mode) {
-    Stream* s = stream(f);
-    if (!s->input)
-        return -1;
-    off_t base = 0;
-    if (mode == MSPACK_SYS_SEEK_CUR) {
-        base = s->position;
-    } else if (mode == MSPACK_SYS_SEEK_END) {
-        struct stat st {};
-        if (::fstat(s->fd, &st) != 0)
-            return -1;
-        base = st.st_size;
-    } else if (mode != MSPACK_SYS_SEEK_START) {
-        return -1;
-    }
-    if ((offset > 0 && base > std::numeric_limits<off_t>::max() - offset) || base + offset < 0)
-        return -1;
-    s->position = base + offset;
-    return 0;
-}
-
-off_t sysTell(mspack_file* f) {
-    return stream(f)->position;
-}
-
-// The reader's own remarks are not for the user; its errors come back as codes.
-void sysMessage(mspack_file*, const char*, ...) {}
-
-void* sysAlloc(mspack_system*, size_t bytes) {
-    return std::malloc(bytes);
-}
-
-void sysFree(void* p) {
-    std::free(p);
-}
-
-void sysCopy(void* src, void* dest, size_t bytes) {
-    std::memmove(dest, src, bytes);
-}
-
-struct Reader {
-    System sys{};
-    mschm_decompressor* chmd = nullptr;
-    mschmd_header* header = nullptr;
-
-    explicit Reader(int fd) {
-        sys.base = {sysOpen,    sysClose, sysRead, sysWrite, sysSeek, sysTell,
-                    sysMessage, sysAlloc, sysFree, sysCopy,  nullptr};
-        sys.input = fd;
-        chmd = mspack_create_chm_decompressor(&sys.base);
-        if (chmd)
-            header = chmd->open(chmd, kInputToken);
-    }
-    ~Reader() {
-        if (header)
-            chmd->close(chmd, header);
-        if (chmd)
-            mspack_destroy_chm_decompressor(chmd);
-    }
-    Reader(const Reader&) = delete;
-    Reader& operator=(const Reader&) = delete;
-
-    // Writes the entry into `out`; true when all of its bytes came and no more.
-    bool extract(mschmd_file* file, Stream* out) {
-        out->limit = static_cast<std::uint64_t>(file->length);
-        sys.pendingOutput = out;
-        const int err = chmd->extract(chmd, file, kOutputToken);
-        sys.pendingOutput = nullptr;
-        return err == MSPACK_ERR_OK && out->written == out->limit;
-    }
-};
-
-// ---- The cache folder: every step relative to a folder descriptor, no link followed ----
-
-struct Fd {
-    int fd = -1;
-    explicit Fd(int f = -1) : fd(f) {}
-    ~Fd() {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-};
-
-int openFolderAt(int at, const char* name) {
-    return ::openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-}
-
-std::vector<std::string> folderEntries(int folder) {
-    std::vector<std::string> names;
-    const int fd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return names;
-    DIR* d = ::fdopendir(fd);
-    if (!d) {
-        ::close(fd);
-        return names;
-    }
-    while (const dirent* e = ::readdir(d))
-        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
-            names.emplace_back(e->d_name);
-    ::closedir(d);
-    return names;
-}
-
-// Removes `name` in `at`: a link or a file is unlinked, a folder emptied first; a link is
-// never followed, so what it points at stays untouched.
-void removeTree(int at, const std::string& name) {
-    struct stat st {};
-    if (::fstatat(at, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-        return;
-    if (!S_ISDIR(st.st_mode)) {
-        ::unlinkat(at, name.c_str(), 0);
-        return;
-    }
-    const Fd folder(openFolderAt(at, name.c_str()));
-    if (folder.fd >= 0)
-        for (const std::string& child : folderEntries(folder.fd))
-            removeTree(folder.fd, child);
-    ::unlinkat(at, name.c_str(), AT_REMOVEDIR);
-}
-
-// Creates every missing folder of the absolute `path` (links there are the user's own).
-bool makeFolders(const std::string& path) {
-    for (std::size_t at = 1; at <= path.size(); ++at)
-        if (at == path.size() || path[at] == '/') {
-            const std::string part = path.substr(0, at);
-            if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
-                return false;
-        }
-    return true;
-}
-
-// Work folders of viewers that ended without finishing; a running viewer holds a lock on
-// its own, so it is left alone.
-void removeStaleWork(int root) {
-    for (const std::string& name : folderEntries(root)) {
-        if (name.rfind(".unpack-", 0) != 0)
-            continue;
-        const Fd work(openFolderAt(root, name.c_str()));
-        // A link or a file of that name goes too; a folder only once no viewer holds it.
-        if (work.fd < 0 || ::flock(work.fd, LOCK_EX | LOCK_NB) == 0)
-            removeTree(root, name);
-    }
-}
-
-bool isIndexFolderName(const std::string& name) {
-    if (name.size() != 33 || name[16] != '-')
-        return false;
-    for (std::size_t i = 0; i < name.size(); ++i)
-        if (i != 16 && !std::isxdigit(static_cast<unsigned char>(name[i])))
-            return false;
-    return true;
-}
-
-// Earlier versions of the same path go; of the rest, only the newest `keep` stay.
-void trimCache(int root, const std::string& current, const std::string& pathKey, std::size_t keep) {
-    std::vector<std::pair<std::int64_t, std::string>> others;
-    for (const std::string& name : folderEntries(root)) {
-        if (!isIndexFolderName(name) || name == current)
-            continue;
-        struct stat st {};
-        if (name.compare(0, pathKey.size(), pathKey) == 0 ||
-            ::fstatat(root, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            removeTree(root, name);
-            continue;
-        }
-        others.emplace_back(
-            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec, name);
-    }
-    std::sort(others.begin(), others.end(), std::greater<>());
-    for (std::size_t i = keep > 0 ? keep - 1 : 0; i < others.size(); ++i)
-        removeTree(root, others[i].second);
-}
-
-// Opens (creating them when `create`) the folders of `relative` below `folder`, never through
-// a link; returns the innermost folder's descriptor and leaves the last component in `leaf`.
-int openParent(int folder, const std::string& relative, std::string* leaf, bool create) {
-    int current = ::dup(folder);
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t slash = relative.find('/', start);
-        if (slash == std::string::npos) {
-            *leaf = relative.substr(start);
-            return current;
-        }
-        const std::string part = relative.substr(start, slash - start);
-        if (create && ::mkdirat(current, part.c_str(), 0755) != 0 && errno != EEXIST) {
-            ::close(current);
-            return -1;
-        }
-        const int next = openFolderAt(current, part.c_str());
-        ::close(current);
-        if (next < 0)
-            return -1;
-        current = next;
-        start = slash + 1;
-    }
-}
-
-std::string randomName() {
-    std::random_device device;
-    const std::uint64_t v = (static_cast<std::uint64_t>(device()) << 32) ^ device();
-    return ".unpack-" + hex64(v ^ static_cast<std::uint64_t>(::getpid()));
-}
-
 struct Entry {
     mschmd_file* file;
     std::string relative;
 };
 
-// The entry's path relative to the cache folder, or empty when the name is refused:
-// "..", "." or empty components (so absolute paths too), control characters, or no "/" in
-// front.
+// The entry's path relative to the cache folder, or empty when the name is unsafe: "..", "."
+// or empty components (so absolute paths too), or no "/" in front. Any other byte is a legal
+// name here, control characters included.
 std::string safeRelativePath(const std::string& entryName) {
     if (entryName.size() < 2 || entryName[0] != '/')
         return {};
@@ -407,30 +103,13 @@ std::string safeRelativePath(const std::string& entryName) {
         if (part.empty() || part == "." || part == "..")
             return {};
         if (end == std::string::npos)
-            break;
+            return relative;
         start = end + 1;
     }
-    for (unsigned char c : relative)
-        if (c < 0x20 || c == 0x7f)
-            return {};
-    return relative;
 }
 
-// True for the compiler's own files at the top ("/#SYSTEM", "/$FIftiMain", ...), which are
-// no pages; "/#12 plan.dwg.htm" is a page.
-bool isSystemEntry(const std::string& name) {
-    // The compiler's files at the top; its keyword and associative-link trees are folders.
-    static const char* const files[] = {
-        "/#SYSTEM", "/#WINDOWS", "/#IDXHDR",  "/#ITBITS", "/#STRINGS",   "/#TOPICS",  "/#URLSTR",
-        "/#URLTBL", "/#TOCIDX",  "/#SUBSETS", "/#IVB",    "/$FIftiMain", "/$OBJINST", "/$TitleMap"};
-    static const char* const folders[] = {"/$WWKeywordLinks/", "/$WWAssociativeLinks/"};
-    for (const char* f : files)
-        if (name == f)
-            return true;
-    for (const char* f : folders)
-        if (name.rfind(f, 0) == 0)
-            return true;
-    return name.empty() || name[0] != '/';
+std::string mib(std::uint64_t bytes) {
+    return std::to_string(bytes >> 20) + " MiB";
 }
 
 } // namespace
@@ -544,22 +223,6 @@ std::string chooseTopic(const std::string& system, const std::string& windows,
     return {};
 }
 
-std::string cacheRoot() {
-    const char* xdg = std::getenv("XDG_CACHE_HOME");
-    std::string base;
-    if (xdg && xdg[0] == '/') {
-        base = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        if (!home || !*home) {
-            const passwd* pw = ::getpwuid(::getuid());
-            home = pw ? pw->pw_dir : "/tmp";
-        }
-        base = std::string(home) + "/.cache";
-    }
-    return base + "/korvenix31";
-}
-
 Extraction extractToCache(const std::string& chmPath, const std::string& root,
                           const Limits& limits) {
     const std::string shown = quotedName(chmPath);
@@ -575,6 +238,7 @@ Extraction extractToCache(const std::string& chmPath, const std::string& root,
     struct stat st {};
     if (::fstat(input.fd, &st) != 0 || !S_ISREG(st.st_mode))
         return failure(ViewError::CannotOpen, "The file " + shown + " can't be read.");
+    const std::uint64_t fileSize = static_cast<std::uint64_t>(st.st_size);
 
     std::string absolute = chmPath;
     if (absolute[0] != '/') {
@@ -597,6 +261,21 @@ Extraction extractToCache(const std::string& chmPath, const std::string& root,
                        "The file " + shown + " is not a compiled help file.");
     mschmd_header* h = reader.header;
     const std::string damaged = "The file " + shown + " is damaged: ";
+    const std::uint64_t section0End =
+        fileSize - std::min<std::uint64_t>(static_cast<std::uint64_t>(h->sec0.offset), fileSize);
+    // A system file of section 0, or empty when it is not there whole.
+    auto readSection0 = [&](const mschmd_file* f, std::uint64_t most) {
+        std::string bytes;
+        if (!f || f->section->id != 0 || f->offset < 0 || f->length <= 0 ||
+            static_cast<std::uint64_t>(f->length) > most ||
+            static_cast<std::uint64_t>(f->offset) > section0End - f->length)
+            return bytes;
+        bytes.resize(static_cast<std::size_t>(f->length));
+        const off_t at = static_cast<off_t>(h->sec0.offset + f->offset);
+        if (::pread(input.fd, bytes.data(), bytes.size(), at) != f->length)
+            bytes.clear();
+        return bytes;
+    };
 
     // The whole listing is checked before anything is written.
     std::uint64_t count = 0;
@@ -608,15 +287,18 @@ Extraction extractToCache(const std::string& chmPath, const std::string& root,
     mschmd_file* stringsFile = nullptr;
     std::uint64_t total = 0;
     // The uncompressed length of the compressed section bounds its entries.
-    std::uint64_t compressedSpan = 0;
-    if (mschmd_file* span = h->sec1.spaninfo ? h->sec1.spaninfo : h->sec1.rtable) {
-        std::string bytes(16, '\0');
-        const std::uint64_t at = static_cast<std::uint64_t>(h->sec0.offset) +
-                                 static_cast<std::uint64_t>(span->offset) +
-                                 (span == h->sec1.rtable ? 0x10 : 0);
-        if (span->length >= 8 && ::pread(input.fd, bytes.data(), 8, static_cast<off_t>(at)) == 8)
-            compressedSpan = le(bytes, 0, 8);
-    }
+    const std::string span = readSection0(h->sec1.spaninfo, 1000000);
+    const std::string resetTable = readSection0(h->sec1.rtable, 1000000);
+    const std::uint64_t compressedSpan = span.size() >= 8          ? le(span, 0, 8)
+                                         : resetTable.size() >= 24 ? le(resetTable, 0x10, 8)
+                                                                   : 0;
+    // True when the entry lies inside its section.
+    auto inside = [&](const mschmd_file* f) {
+        const std::uint64_t end = f->section->id == 0 ? section0End : compressedSpan;
+        return f->offset >= 0 && f->length >= 0 && static_cast<std::uint64_t>(f->offset) <= end &&
+               static_cast<std::uint64_t>(f->length) <= end - static_cast<std::uint64_t>(f->offset);
+    };
+    Extraction result;
     for (mschmd_file* f = h->files; f; f = f->next) {
         if (++count > limits.entries)
             return failure(ViewError::TooLarge, "The file " + shown + " holds more than " +
@@ -637,35 +319,63 @@ Extraction extractToCache(const std::string& chmPath, const std::string& root,
                                                    : nullptr;
         if (record && (!*record || name[0] == '/'))
             *record = f;
-        if (isSystemEntry(name) || (name.back() == '/' && f->length == 0))
+        if (name[0] != '/' || chm::isSystemName(name.c_str()) ||
+            (name.back() == '/' && f->length == 0))
             continue;
-        const std::string relative = safeRelativePath(name);
-        if (relative.empty())
-            return failure(ViewError::Damaged, damaged + "the entry " + quotedName(name) +
-                                                   " has a name that can't be unpacked safely.");
-        const std::uint64_t offset = static_cast<std::uint64_t>(f->offset);
+        const std::string relative = nameHoldsNul(f) ? std::string() : safeRelativePath(name);
+        if (relative.empty()) {
+            result.warnings.push_back("The entry " + quotedName(name) + " of the file " + shown +
+                                      " is skipped: its name can't be unpacked safely.");
+            continue;
+        }
         const std::uint64_t length = static_cast<std::uint64_t>(f->length);
-        const bool first = f->section->id == 0;
-        const std::uint64_t end =
-            first ? static_cast<std::uint64_t>(st.st_size) -
-                        std::min<std::uint64_t>(static_cast<std::uint64_t>(h->sec0.offset),
-                                                static_cast<std::uint64_t>(st.st_size))
-                  : compressedSpan;
-        if (f->offset < 0 || f->length < 0 || offset > end || length > end - offset)
+        if (!inside(f))
             return failure(ViewError::Damaged, damaged + "the entry " + quotedName(name) +
                                                    " lies beyond the end of its section.");
         if (length > limits.totalBytes - total)
             return failure(ViewError::TooLarge, "The file " + shown + " holds more than " +
-                                                    std::to_string(limits.totalBytes >> 20) +
-                                                    " MiB of pages, the most hh.exe unpacks.");
+                                                    mib(limits.totalBytes) +
+                                                    " of pages, the most hh.exe unpacks.");
         total += length;
         entries.push_back({f, relative});
     }
 
+    // Unpacked in this order: the start page's records, then section 0, then the compressed
+    // section front to back, so that its decoder runs forward wherever the entries let it.
+    std::vector<mschmd_file*> records;
+    for (mschmd_file* f : {systemFile, windowsFile, stringsFile})
+        if (f && f->length > 0 && static_cast<std::uint64_t>(f->length) <= kMaxSystemFile &&
+            inside(f))
+            records.push_back(f);
+    std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        if (a.file->section->id != b.file->section->id)
+            return a.file->section->id < b.file->section->id;
+        return a.file->offset < b.file->offset;
+    });
+    std::vector<Step> steps;
+    for (const mschmd_file* f : records)
+        steps.push_back({f->section->id == 1, static_cast<std::uint64_t>(f->offset),
+                         static_cast<std::uint64_t>(f->length)});
+    for (const Entry& e : entries)
+        steps.push_back({e.file->section->id == 1, static_cast<std::uint64_t>(e.file->offset),
+                         static_cast<std::uint64_t>(e.file->length)});
+    const Work cost =
+        workOf(steps, resetPoints(readSection0(h->sec1.control, 28), resetTable), limits.entryCost);
+    const std::uint64_t mostDecoded = scaled(fileSize, limits.decodedPerByte, limits.decodedFloor);
+    const std::uint64_t mostWritten = scaled(fileSize, limits.writtenPerByte, limits.writtenFloor);
+    if (cost.decoded > mostDecoded)
+        return failure(ViewError::TooLarge,
+                       "The file " + shown + " takes more than " + mib(mostDecoded) +
+                           " of decoding to unpack, the most hh.exe does for a file of its size.");
+    if (cost.written > mostWritten)
+        return failure(ViewError::TooLarge, "The file " + shown + " unpacks to more than " +
+                                                mib(mostWritten) +
+                                                ", the most hh.exe writes for a file of its size.");
+
     // The start page, from the compiler's own records.
     auto readSmall = [&](mschmd_file* f) {
         std::string data;
-        if (!f || f->length <= 0 || static_cast<std::uint64_t>(f->length) > kMaxSystemFile)
+        if (std::find(records.begin(), records.end(), f) == records.end())
             return data;
         Stream out;
         out.memory = &data;
@@ -681,68 +391,37 @@ Extraction extractToCache(const std::string& chmPath, const std::string& root,
     if (topic.empty())
         return failure(ViewError::NoTopic, "The file " + shown + " holds no page to show.");
 
-    const std::string cannotWrite = "The cache folder " + quotedName(root) + " can't be written";
-    if (!makeFolders(root))
-        return failure(ViewError::CannotWriteCache, cannotWrite + ".");
+    const std::string cannotWrite = "The cache folder " + quotedName(root) + " can't be written: ";
+    auto cacheError = [&](int error) {
+        return failure(ViewError::CannotWriteCache, cannotWrite + std::strerror(error) + ".");
+    };
+    if (const int error = makeFolders(root))
+        return cacheError(error);
     Fd rootFd(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (rootFd.fd < 0)
-        return failure(ViewError::CannotWriteCache, cannotWrite + ".");
+        return cacheError(errno);
     removeStaleWork(rootFd.fd);
-
-    Extraction result;
     result.folder = root + "/" + key;
     result.topic = topic;
 
     // Unchanged since it was unpacked: the same folder serves again, if its start page is
     // still there. Anything else of that name (a link, a file) is replaced.
-    struct stat existing {};
-    if (::fstatat(rootFd.fd, key.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
-        if (S_ISDIR(existing.st_mode)) {
-            Fd folder(openFolderAt(rootFd.fd, key.c_str()));
-            struct stat page {};
-            std::string leaf;
-            const Fd parent(folder.fd >= 0 ? openParent(folder.fd, topic, &leaf, false) : -1);
-            const bool whole =
-                parent.fd >= 0 &&
-                ::fstatat(parent.fd, leaf.c_str(), &page, AT_SYMLINK_NOFOLLOW) == 0 &&
-                S_ISREG(page.st_mode);
-            if (whole) {
-                ::utimensat(rootFd.fd, key.c_str(), nullptr, AT_SYMLINK_NOFOLLOW);
-                trimCache(rootFd.fd, key, pathKey, limits.keptIndexes);
-                return result;
-            }
-        }
-        removeTree(rootFd.fd, key);
+    if (holdsPage(rootFd.fd, key, topic)) {
+        ::utimensat(rootFd.fd, key.c_str(), nullptr, AT_SYMLINK_NOFOLLOW);
+        trimCache(rootFd.fd, key, pathKey, limits.keptIndexes);
+        return result;
     }
+    removeTree(rootFd.fd, key);
 
     // Unpacked beside, then renamed: a folder of that name is always complete.
     std::string workName;
-    for (int attempt = 0; attempt < 16 && workName.empty(); ++attempt) {
-        const std::string name = randomName();
-        if (::mkdirat(rootFd.fd, name.c_str(), 0700) == 0)
-            workName = name;
-        else if (errno != EEXIST)
-            break;
-    }
-    if (workName.empty())
-        return failure(ViewError::CannotWriteCache, cannotWrite + ".");
-    Fd work(openFolderAt(rootFd.fd, workName.c_str()));
-    if (work.fd < 0 || ::flock(work.fd, LOCK_EX | LOCK_NB) != 0) {
+    Fd work;
+    if (const int error = makeWorkFolder(rootFd.fd, &workName, &work))
+        return cacheError(error);
+    auto abandon = [&](Extraction e) {
         removeTree(rootFd.fd, workName);
-        return failure(ViewError::CannotWriteCache, cannotWrite + ".");
-    }
-    auto abandon = [&](ViewError error, const std::string& message) {
-        removeTree(rootFd.fd, workName);
-        return failure(error, message);
+        return e;
     };
-
-    // Section 0 first, then the compressed section front to back, so that its decoder only
-    // ever runs forward.
-    std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-        if (a.file->section->id != b.file->section->id)
-            return a.file->section->id < b.file->section->id;
-        return a.file->offset < b.file->offset;
-    });
     for (const Entry& e : entries) {
         std::string leaf;
         Fd parent(openParent(work.fd, e.relative, &leaf, true));
@@ -751,41 +430,37 @@ Extraction extractToCache(const std::string& chmPath, const std::string& root,
                    : ::openat(parent.fd, leaf.c_str(),
                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
         if (out.fd < 0) {
-            if (errno == EEXIST || errno == ENOTDIR || errno == EISDIR)
-                return abandon(ViewError::Damaged, damaged + "the entry " +
-                                                       quotedName(e.file->filename) +
-                                                       " is there twice or inside a page.");
-            return abandon(ViewError::CannotWriteCache, cannotWrite + ": " +
-                                                            quotedName(e.relative) + ", " +
-                                                            std::strerror(errno) + ".");
+            const int error = errno;
+            if (error == EEXIST || error == ENOTDIR || error == EISDIR)
+                return abandon(failure(ViewError::Damaged,
+                                       damaged + "the entry " + quotedName(e.file->filename) +
+                                           " is there twice or inside a page."));
+            return abandon(
+                failure(ViewError::CannotWriteCache,
+                        cannotWrite + quotedName(e.relative) + ", " + std::strerror(error) + "."));
         }
         Stream stream;
         stream.fd = out.fd;
-        if (!reader.extract(e.file, &stream))
-            return abandon(ViewError::Damaged, damaged + "the entry " +
-                                                   quotedName(e.file->filename) +
-                                                   " can't be read whole.");
+        if (!reader.extract(e.file, &stream)) {
+            if (stream.error)
+                return abandon(failure(ViewError::CannotWriteCache,
+                                       cannotWrite + quotedName(e.relative) + ", " +
+                                           std::strerror(stream.error) + "."));
+            return abandon(failure(ViewError::Damaged, damaged + "the entry " +
+                                                           quotedName(e.file->filename) +
+                                                           " can't be read whole."));
+        }
         const int fd = out.fd;
         out.fd = -1;
-        if (::close(fd) != 0)
-            return abandon(ViewError::CannotWriteCache, cannotWrite + ".");
+        if (::close(fd) != 0) {
+            const int error = errno;
+            return abandon(
+                failure(ViewError::CannotWriteCache,
+                        cannotWrite + quotedName(e.relative) + ", " + std::strerror(error) + "."));
+        }
     }
-    bool renamed = ::renameat(rootFd.fd, workName.c_str(), rootFd.fd, key.c_str()) == 0;
-    struct stat other {};
-    if (!renamed && ::fstatat(rootFd.fd, key.c_str(), &other, AT_SYMLINK_NOFOLLOW) == 0 &&
-        !S_ISDIR(other.st_mode)) {
-        // Something put there meanwhile that is no folder (a link): it is replaced.
-        ::unlinkat(rootFd.fd, key.c_str(), 0);
-        renamed = ::renameat(rootFd.fd, workName.c_str(), rootFd.fd, key.c_str()) == 0;
-    }
-    if (!renamed) {
-        // Another viewer unpacked the same file meanwhile: its folder serves.
-        const bool theirs = ::fstatat(rootFd.fd, key.c_str(), &other, AT_SYMLINK_NOFOLLOW) == 0 &&
-                            S_ISDIR(other.st_mode);
-        removeTree(rootFd.fd, workName);
-        if (!theirs)
-            return failure(ViewError::CannotWriteCache, cannotWrite + ".");
-    }
+    if (const int error = publish(rootFd.fd, workName, key))
+        return cacheError(error);
     trimCache(rootFd.fd, key, pathKey, limits.keptIndexes);
     return result;
 }

@@ -16,18 +16,28 @@ namespace kvx::hh {
 enum class ViewError {
     None,
     CannotOpen,       // the file is missing, unreadable or not a compiled help file
-    Damaged,          // an entry can't be read whole, or its name is unsafe
+    Damaged,          // an entry can't be read whole or lies outside its section
     TooLarge,         // a limit below is passed
     CannotWriteCache, // the cache folder or an entry could not be written
     NoTopic,          // no page to show
 };
 
-// Far above what a real index holds; a file that passes one is refused whole.
+// Far above what a real index holds; a file that passes one is refused whole, before anything
+// is written.
 struct Limits {
-    std::uint64_t entries = 1000000;
+    std::uint64_t entries = 200000;
     std::uint64_t totalBytes = 4ull << 30;
     std::size_t nameLength = 1024;
     std::size_t keptIndexes = 8; // unpacked files kept in the cache
+    // The work of one unpacking grows with the file's size, from a floor, so that a small file
+    // can neither keep the viewer busy nor fill the disk: the bytes the decoder produces,
+    // counting what it decodes to reach an entry and `entryCost` for each entry (the cost of
+    // making its file), and the bytes written.
+    std::uint64_t decodedPerByte = 128;
+    std::uint64_t decodedFloor = 64ull << 20;
+    std::uint64_t entryCost = 4096;
+    std::uint64_t writtenPerByte = 64;
+    std::uint64_t writtenFloor = 16ull << 20;
 };
 
 struct Extraction {
@@ -35,6 +45,9 @@ struct Extraction {
     std::string message; // one line a user can act on (UTF-8); empty on success
     std::string folder;  // the cache folder holding the pages
     std::string topic;   // the page to show, relative to `folder`
+    // Entries left out, one line each (UTF-8, names escaped): those whose names are unsafe,
+    // with "..", ".", or empty components, or a NUL.
+    std::vector<std::string> warnings;
 };
 
 // `bytes` made fit for a terminal or a message box: valid UTF-8 without control characters

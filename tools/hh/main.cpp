@@ -61,6 +61,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const kvx::hh::Extraction e = kvx::hh::extractToCache(argv[1]);
+    for (const std::string& warning : e.warnings)
+        std::fprintf(stderr, "hh.exe: warning: %s\n", warning.c_str());
     if (e.error != kvx::hh::ViewError::None)
         return fail(argc, argv, e.message);
 
