@@ -238,11 +238,11 @@ TEST(DrawingReport, aSecondBatchLeavesTheFirstOnesStagedGroupAlone) {
     for (const std::string& name : drawings)
         kvxtest::writeFile(dir.file(name), kvxtest::Bytes(52, 'x'));
     kvx::ReportBatch first(dir.path(), drawings);
-    for (const std::string& name : {"a.dwg", "b.dwg"})
+    for (const char* name : {"a.dwg", "b.dwg"})
         writeWhiteReport(dir.file(name), name, &first);
     {
         kvx::ReportBatch second(dir.path(), drawings);
-        for (const std::string& name : {"b.dwg", "c.dwg"})
+        for (const char* name : {"b.dwg", "c.dwg"})
             writeWhiteReport(dir.file(name), name, &second);
         ASSERT_NO_THROW(kvx::commitReports(second));
     }
