@@ -212,8 +212,10 @@ public:
     // Open in the CAD program (src/actions/open_in_cad.cpp).
     void SpeedButton1Click();
 
-    // The pixels of the preview area, where DwgThumbnail1 and Label4 stand.
+    // The pixels of the preview area, where DwgThumbnail1 and Label4 stand, as on screen.
     QImage grabPreviewArea() const;
+    // The report's picture of the area: what it shows, drawn with the light palette.
+    QImage reportPicture() const;
 
     // Settings: restored at start-up, each written the moment its control changes.
     void RestoreSettings();

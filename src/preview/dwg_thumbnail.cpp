@@ -7,8 +7,9 @@
 #include <stdexcept>
 
 #include "preview/dwg_preview.h"
+#include "preview/preview_area.h"
 
-const char* const TDwgThumbnail::kNoPreviewNote = "No preview stored";
+const char* const TDwgThumbnail::kNoPreviewNote = kvx::kNoPreviewNote;
 
 TDwgThumbnail::TDwgThumbnail(QWidget* parent) : QWidget(parent) {
     setObjectName("DwgThumbnail1");
@@ -59,34 +60,38 @@ void TDwgThumbnail::setNoMagnify(bool on) {
     update();
 }
 
+kvx::PreviewAreaContent TDwgThumbnail::content() const {
+    kvx::PreviewAreaContent content;
+    switch (m_shown) {
+    case Shown::Nothing:
+        content.kind = kvx::PreviewAreaContent::Kind::Empty;
+        break;
+    case Shown::NoPicture:
+        content.kind = kvx::PreviewAreaContent::Kind::NoPicture;
+        break;
+    case Shown::Picture: {
+        // A reduced picture already has its size in the area.
+        const bool enlarge = !m_noMagnify && !m_reduced;
+        const kvx::Size2 fitted =
+            kvx::fitInto(m_picture.width, m_picture.height, static_cast<std::uint32_t>(width()),
+                         static_cast<std::uint32_t>(height()), enlarge);
+        if (m_scaled.size() !=
+            QSize(static_cast<int>(fitted.width), static_cast<int>(fitted.height)))
+            m_scaled = kvx::fittedPreview(m_picture, width(), height(), enlarge);
+        content.kind = kvx::PreviewAreaContent::Kind::Picture;
+        content.scaled = m_scaled;
+        content.background = m_background;
+        break;
+    }
+    }
+    return content;
+}
+
 void TDwgThumbnail::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    if (m_shown != Shown::Picture) {
-        painter.fillRect(rect(), palette().window());
-        if (m_shown == Shown::NoPicture) {
-            painter.setPen(palette().color(QPalette::WindowText));
-            painter.drawText(rect(), Qt::AlignCenter, QString::fromLatin1(kNoPreviewNote));
-        }
-        return;
-    }
-    // A reduced picture already has its size in the area.
-    const kvx::Size2 fitted =
-        kvx::fitInto(m_picture.width, m_picture.height, static_cast<std::uint32_t>(width()),
-                     static_cast<std::uint32_t>(height()), !m_noMagnify && !m_reduced);
-    const QSize size(static_cast<int>(fitted.width), static_cast<int>(fitted.height));
-    if (m_scaled.size() != size) {
-        // A picture reduced while it was read already has the size: no copy of it.
-        const bool asRead = fitted.width == m_picture.width && fitted.height == m_picture.height &&
-                            !m_picture.indexed();
-        const kvx::RgbPicture resampled =
-            asRead ? kvx::RgbPicture{} : kvx::resampleArea(m_picture, fitted.width, fitted.height);
-        const kvx::RgbPicture& scaled = asRead ? m_picture : resampled;
-        // Kept in the format windows paint in: drawn as it is, without a conversion (which the
-        // raster engine spreads over threads) at every paint.
-        m_scaled = QImage(scaled.rgb.data(), size.width(), size.height(),
-                          static_cast<qsizetype>(fitted.width) * 3, QImage::Format_RGB888)
-                       .convertToFormat(QImage::Format_RGB32);
-    }
-    painter.fillRect(rect(), m_background);
-    painter.drawImage((width() - size.width()) / 2, (height() - size.height()) / 2, m_scaled);
+    kvx::PreviewAreaLook look;
+    look.window = palette().color(QPalette::Window);
+    look.windowText = palette().color(QPalette::WindowText);
+    look.noteFont = font();
+    kvx::paintPreviewArea(painter, rect(), content(), look);
 }

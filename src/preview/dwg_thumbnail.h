@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <string>
 
+#include "preview/preview_area.h"
 #include "preview/rgb_picture.h"
 
 class TDwgThumbnail : public QWidget {
@@ -32,6 +33,9 @@ public:
 
     static const char* const kNoPreviewNote;
 
+    // What the area shows now, for a picture of it drawn elsewhere (a report).
+    kvx::PreviewAreaContent content() const;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
@@ -46,5 +50,6 @@ private:
     kvx::RgbPicture m_picture;
     bool m_reduced = false;
     QColor m_background;
-    QImage m_scaled; // m_picture fitted into the area, made again when the fitted size changes
+    mutable QImage
+        m_scaled; // m_picture fitted into the area, made again when the fitted size changes
 };

@@ -6,10 +6,13 @@
 #include "app/application.h"
 #include "drawing/drawing_version.h"
 #include "drawing/file_list_box.h"
+#include "preview/dwg_thumbnail.h"
+#include "preview/preview_area.h"
 #include "report/drawing_report.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QListWidgetItem>
 
 namespace {
@@ -29,6 +32,21 @@ QImage TForm1::grabPreviewArea() const {
     return image.convertToFormat(QImage::Format_RGB888);
 }
 
+QImage TForm1::reportPicture() const {
+    // What the area shows, drawn afresh with the light palette: the same picture whatever the
+    // desktop's theme, and whether or not the area is on screen.
+    kvx::PreviewAreaContent content;
+    if (!DwgThumbnail1->isHidden()) {
+        content = DwgThumbnail1->content();
+    } else if (!Label4->isHidden()) {
+        content.kind = kvx::PreviewAreaContent::Kind::Notice;
+        content.notice = Label4->text();
+    } else {
+        content.kind = kvx::PreviewAreaContent::Kind::Empty;
+    }
+    return kvx::previewAreaPicture(content, kvx::reportPictureLook());
+}
+
 void TForm1::WriteDrawingReport() {
     if (FileListBox1->itemIndex() < 0)
         return;
@@ -36,7 +54,7 @@ void TForm1::WriteDrawingReport() {
     report.drawingPath = FileListBox1->selectedNativePath();
     report.name = FileListBox1->nativeName(FileListBox1->itemIndex());
     report.version = QString::fromStdString(kvx::CurrentVersionLabel);
-    report.preview = grabPreviewArea();
+    report.preview = reportPicture();
     report.bigImage = CheckBox8->isChecked();
     report.batch = m_reportBatch;
     kvx::writeDrawingReport(report);

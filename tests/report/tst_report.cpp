@@ -44,6 +44,11 @@ double meanDifference(const QImage& a, const QImage& b) {
     return sum / (3.0 * a.width() * a.height());
 }
 
+QByteArray toBytes(const kvxtest::Bytes& bytes) {
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                      static_cast<qsizetype>(bytes.size()));
+}
+
 } // namespace
 
 class TestReport : public QObject {
@@ -104,6 +109,37 @@ private slots:
         // The drawing stays selected and shown; the report files do not join the list.
         QCOMPARE(Form1->FileListBox1->count(), 1);
         QCOMPARE(CurrentDrawingPath, drawingPath);
+    }
+
+    // The report's picture is drawn apart from the window, yet is the area on screen pixel for
+    // pixel in the light theme: a picture as stored or enlarged, the note, the notices.
+    void reportPictureIsTheAreaOnScreen_data() {
+        QTest::addColumn<QByteArray>("dwg");
+        QTest::addColumn<bool>("zoom");
+        QTest::addColumn<QString>("notice"); // in the picture's place, if any
+        const kvxtest::Image small = kvxtest::Image::pattern(90, 40, 12);
+        const auto png = kvxtest::DwgBuilder("AC1018").headerData().png(kvxtest::makePng(small));
+        QTest::newRow("picture") << toBytes(drawing()) << false << "";
+        QTest::newRow("small picture") << toBytes(png.build()) << false << "";
+        QTest::newRow("small picture enlarged") << toBytes(png.build()) << true << "";
+        QTest::newRow("no picture")
+            << toBytes(kvxtest::DwgBuilder("AC1018").headerData().withoutImageSection().build())
+            << false << "";
+        QTest::newRow("older release") << toBytes(kvxtest::DwgBuilder("AC1009").build()) << false
+                                       << "File previous to AutoCAD 13. Not preview available.";
+        kvxtest::Bytes cut = drawing();
+        cut.resize(cut.size() - 200);
+        QTest::newRow("damaged") << toBytes(cut) << false << "! Corrupted file !";
+    }
+    void reportPictureIsTheAreaOnScreen() {
+        QFETCH(QByteArray, dwg);
+        QFETCH(bool, zoom);
+        QFETCH(QString, notice);
+        startWith("a.dwg", kvxtest::Bytes(dwg.begin(), dwg.end()));
+        Form1->CheckBox3->setChecked(zoom);
+        Form1->FileListBox1Click();
+        QCOMPARE(Form1->Label4->isHidden() ? QString() : Form1->Label4->text(), notice);
+        QCOMPARE(Form1->reportPicture(), Form1->grabPreviewArea());
     }
 
     void awkwardNameIsEscapedInThePageOnly() {
