@@ -30,7 +30,6 @@ class TPathLabel;
 class TCoolTrayIcon;
 namespace kvx {
 struct IndexCompile;
-class ReportBatch;
 } // namespace kvx
 
 class TForm1 : public QWidget {
@@ -280,9 +279,6 @@ private:
     // An error of the index build, shown once the wait window is out of its way.
     void indexBuildError(const QString& text);
 
-    // Set while the batch reports: it has removed its folder's leftover temporaries already,
-    // and flushes the folder's entries once at its end.
-    kvx::ReportBatch* m_reportBatch = nullptr;
     // What the Index tab lists: a folder of files, and how many reports. Until the tab first
     // reads its folder, both build buttons stand enabled, as designed.
     bool m_indexFolder = true;

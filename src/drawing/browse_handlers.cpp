@@ -7,6 +7,7 @@
 #include "drawing/file_list_box.h"
 #include "drawing/shell_tree_view.h"
 #include "preview/dwg_thumbnail.h"
+#include "preview/preview_area.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -16,11 +17,6 @@
 
 QString CurrentDrawingPath;
 std::string CurrentDrawingFile;
-
-namespace {
-const char* const kNotOffered = "File previous to AutoCAD 13. Not preview available.";
-const char* const kCorrupted = "! Corrupted file !";
-} // namespace
 
 void TForm1::clearPreviewArea() {
     DwgThumbnail1->hide();
@@ -88,12 +84,12 @@ void TForm1::showDrawing(bool offeredToPreview) {
         } catch (const std::exception&) {
             DwgThumbnail1->hide();
             Label4->show();
-            Label4->setText(QString::fromLatin1(kCorrupted));
+            Label4->setText(QString::fromLatin1(kvx::kDamagedNotice));
         }
     } else {
         DwgThumbnail1->hide();
         Label4->show();
-        Label4->setText(QString::fromLatin1(kNotOffered));
+        Label4->setText(QString::fromLatin1(kvx::kOlderReleaseNotice));
     }
     Label5->setText(QString::fromStdString(kvx::CurrentVersionLabel));
     Label5->show();

@@ -9,13 +9,17 @@
 #include "files/file_name_text.h"
 #include "report/drawing_report.h"
 #include "report/report_batch.h"
+#include "report/report_pipeline.h"
+#include "files/paths.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QScopeGuard>
 #include <QTabWidget>
 #include <QTimer>
+#include <chrono>
 #include <stdexcept>
 
 namespace {
@@ -24,8 +28,10 @@ const char* const kReportFailed = "The report of %1 could not be written.\n%2";
 const char* const kFolderUnreachable = "The folder %1 cannot be shown on the View tab.";
 const char* const kGroupFailed = "%1 of the reports could not be written.\n%2";
 
-// How often, in milliseconds, the batch lets the window answer the desktop.
-constexpr qint64 kEventsEvery = 100;
+// How often, in milliseconds, the batch lets the window answer the desktop, and shows the
+// drawing it wrote last: often enough for a close to be heard at once and for the eye to follow.
+constexpr qint64 kEventsEvery = 20;
+constexpr qint64 kShowEvery = 50;
 
 // Keeps the mouse and the keyboard away from the window while the batch moves its list: a
 // click would change the folder under it. The window system's own requests (paint, close) go
@@ -95,8 +101,8 @@ bool TForm1::ReportEveryDrawing() {
         names.reserve(static_cast<std::size_t>(drawings));
         for (int i = 0; i < drawings; ++i)
             names.push_back(FileListBox1->nativeName(i));
-        kvx::ReportBatch batch(FileListBox1->nativeDirectory(), names);
-        m_reportBatch = &batch;
+        const std::string folderOfList = FileListBox1->nativeDirectory();
+        kvx::ReportBatch batch(folderOfList, names);
         // Puts the staged reports in place; a failure names the file and what was lost.
         const auto commitGroup = [&batch] {
             try {
@@ -109,8 +115,7 @@ bool TForm1::ReportEveryDrawing() {
                 return false;
             }
         };
-        const auto batchEnds = qScopeGuard([this, &batch] {
-            m_reportBatch = nullptr;
+        const auto batchEnds = qScopeGuard([&batch] {
             // Left by an unexpected exception: the group still goes in place, and a failure is
             // told once the exception has gone by.
             if (batch.files().size() == 0)
@@ -125,35 +130,61 @@ bool TForm1::ReportEveryDrawing() {
             }
         });
         const InputShield shield(this);
-        QElapsedTimer sinceEvents;
+        kvx::ReportOptions options;
+        options.bigImage = CheckBox8->isChecked();
+        options.zoom = CheckBox3->isChecked();
+        kvx::ReportPipeline pipeline(FileListBox1->nativeDirectory(), names, options);
+        QElapsedTimer sinceEvents, sinceShown;
         sinceEvents.start();
-        for (int i = 0; i < drawings; ++i) {
-            FileListBox1->setItemIndex(i);
+        sinceShown.start();
+        int lastWritten = -1;
+        // The View tab follows the batch: the drawing written last, selected and shown.
+        const auto showProgress = [this, &lastWritten, &sinceShown] {
+            if (lastWritten < 0 || FileListBox1->itemIndex() == lastWritten)
+                return;
+            FileListBox1->setItemIndex(lastWritten);
             FileListBox1Click();
+            sinceShown.restart();
+        };
+        while (!pipeline.finished()) {
+            // The window answers the desktop between results, so that it never looks hung and
+            // hears a close (which the window system counts as input, hence the shield).
+            if (sinceEvents.hasExpired(kEventsEvery)) {
+                QCoreApplication::processEvents();
+                sinceEvents.restart();
+                // A close lets the drawings in flight finish and be written; no other begins.
+                if (Busy.closeRequested())
+                    pipeline.stop();
+            }
+            kvx::ReportResult report;
+            if (!pipeline.next(report, std::chrono::milliseconds(kEventsEvery)))
+                continue;
+            const int i = static_cast<int>(report.index);
             try {
-                WriteDrawingReport();
+                if (!report.error.empty())
+                    throw std::runtime_error(report.error);
+                kvx::putReport(kvx::joinPath(folderOfList, names[report.index]),
+                               kvx::ReportFiles{std::move(report.picture), std::move(report.page)},
+                               &batch);
             } catch (const std::exception& e) {
+                pipeline.stop();
+                FileListBox1->setItemIndex(i);
+                FileListBox1Click();
                 kvx::showError(QString::fromLatin1(kReportFailed)
                                    .arg(FileListBox1->selectedPath(), QString::fromUtf8(e.what())));
                 commitGroup(); // the reports before it are kept
                 return false;
             }
+            lastWritten = i;
             if (batch.groupFull() && !commitGroup())
                 return false;
-            // The selection handler has painted the moving selection and the preview: the
-            // batch's progress. Now and then the window also answers the desktop, so that a
-            // long batch never looks hung and hears a close (which the window system counts
-            // as input, hence the shield rather than holding input back).
-            if (sinceEvents.hasExpired(kEventsEvery)) {
-                QCoreApplication::processEvents();
-                sinceEvents.restart();
-            }
-            // A close stops the batch once the drawing it was on is reported: the next one is
-            // not begun.
-            if (Busy.closeRequested()) {
-                commitGroup();
-                return false;
-            }
+            if (sinceShown.hasExpired(kShowEvery))
+                showProgress();
+        }
+        showProgress();
+        if (Busy.closeRequested()) {
+            commitGroup();
+            return false;
         }
         // The last group goes in place before the index reads the reports.
         if (!commitGroup())

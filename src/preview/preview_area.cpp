@@ -8,6 +8,8 @@
 namespace kvx {
 
 const char* const kNoPreviewNote = "No preview stored";
+const char* const kOlderReleaseNotice = "File previous to AutoCAD 13. Not preview available.";
+const char* const kDamagedNotice = "! Corrupted file !";
 
 PreviewAreaLook reportPictureLook() {
     PreviewAreaLook look;

@@ -18,6 +18,9 @@ struct PreviewResult;
 
 // What the area says of a drawing that stores no picture.
 extern const char* const kNoPreviewNote;
+// The notices in the picture's place: a release older than the stored pictures, a damaged file.
+extern const char* const kOlderReleaseNotice;
+extern const char* const kDamagedNotice;
 
 // The area's size, in pixels, on screen and in a report.
 constexpr int kPreviewAreaWidth = 252;

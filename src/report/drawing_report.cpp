@@ -73,50 +73,65 @@ QString cannotCreateText(const QString& path, int errorNumber) {
         .arg(path, QString::fromLocal8Bit(std::strerror(errorNumber)));
 }
 
-void writeDrawingReport(const DrawingReport& report) {
-    const DrawingFile drawing(report.drawingPath);
-    if (!drawing.isOpen())
-        throw std::runtime_error(
-            QStringLiteral("Impossible d'ouvrir le fichier \"%1\". %2")
-                .arg(displayName(report.drawingPath), ioText(drawing.errorNumber()))
-                .toStdString());
-    // Files are reached through the names' bytes; the texts are what the page and messages show.
-    const std::string imageFile = reportPictureOf(report.drawingPath);
-    const std::string pageFile = reportPageOf(report.drawingPath);
-    // A temporary left by a killed write goes; one another copy's batch may still commit stays.
-    if (report.batch == nullptr)
-        removeLeftoverTemporaries({imageFile, pageFile}, Links::Replace, Leftovers::Stale);
+std::string cannotOpenText(const std::string& drawingPath, int errorNumber) {
+    return QStringLiteral("Impossible d'ouvrir le fichier \"%1\". %2")
+        .arg(displayName(drawingPath), ioText(errorNumber))
+        .toStdString();
+}
 
-    const QImage picture = report.bigImage ? doubledPixels(report.preview)
-                                           : report.preview.convertToFormat(QImage::Format_RGB888);
-    const std::string jpeg = encodeJpeg(picture.constBits(), picture.width(), picture.height(),
-                                        static_cast<std::size_t>(picture.bytesPerLine()));
-
+ReportFiles makeReportFiles(const DrawingFile& drawing, const std::string& drawingPath,
+                            const std::string& name, const QString& version,
+                            const QImage& preview, bool bigImage) {
+    const QImage picture =
+        bigImage ? doubledPixels(preview) : preview.convertToFormat(QImage::Format_RGB888);
+    ReportFiles files;
+    files.picture = encodeJpeg(picture.constBits(), picture.width(), picture.height(),
+                               static_cast<std::size_t>(picture.bytesPerLine()));
+    // Files are reached through the names' bytes; the texts are what the page shows.
     ReportFields fields;
-    fields.shortName = shortName(displayName(report.name));
-    fields.imageFileName = reportPictureOf(report.name);
-    fields.location = displayName(report.drawingPath);
-    fields.version = report.version;
+    fields.shortName = shortName(displayName(name));
+    fields.imageFileName = reportPictureOf(name);
+    fields.location = displayName(drawingPath);
+    fields.version = version;
     fields.modified =
         reportTime(QDateTime::fromSecsSinceEpoch(drawing.status().st_mtime), QLocale::system());
     fields.size = reportSize(static_cast<std::int64_t>(drawing.size()));
-    const std::string page = reportPage(fields);
-    if (report.batch == nullptr) {
-        replaceFile(imageFile, jpeg, true, nullptr);
-        replaceFile(pageFile, page, false, nullptr);
-        syncFolder(folderOf(report.drawingPath));
+    files.page = reportPage(fields);
+    return files;
+}
+
+void putReport(const std::string& drawingPath, const ReportFiles& files, ReportBatch* batch) {
+    const std::string imageFile = reportPictureOf(drawingPath);
+    const std::string pageFile = reportPageOf(drawingPath);
+    if (batch == nullptr) {
+        // A temporary left by a killed write goes; one another copy's batch may still commit
+        // stays.
+        removeLeftoverTemporaries({imageFile, pageFile}, Links::Replace, Leftovers::Stale);
+        replaceFile(imageFile, files.picture, true, nullptr);
+        replaceFile(pageFile, files.page, false, nullptr);
+        syncFolder(folderOf(drawingPath));
         return;
     }
     // A report goes into the group whole or not at all, its page before its picture: the
     // commit renames in that order, so no picture is put in place without its page.
-    const std::size_t before = report.batch->files().size();
+    const std::size_t before = batch->files().size();
     try {
-        replaceFile(pageFile, page, false, report.batch);
-        replaceFile(imageFile, jpeg, true, report.batch);
+        replaceFile(pageFile, files.page, false, batch);
+        replaceFile(imageFile, files.picture, true, batch);
     } catch (...) {
-        report.batch->files().discardFrom(before);
+        batch->files().discardFrom(before);
         throw;
     }
+}
+
+void writeDrawingReport(const DrawingReport& report) {
+    const DrawingFile drawing(report.drawingPath);
+    if (!drawing.isOpen())
+        throw std::runtime_error(cannotOpenText(report.drawingPath, drawing.errorNumber()));
+    putReport(report.drawingPath,
+              makeReportFiles(drawing, report.drawingPath, report.name, report.version,
+                              report.preview, report.bigImage),
+              report.batch);
 }
 
 ReportCommitError::ReportCommitError(const std::string& failedFile, int errorNumber,

@@ -11,6 +11,7 @@
 
 namespace kvx {
 
+class DrawingFile;
 class ReportBatch;
 
 struct DrawingReport {
@@ -44,6 +45,27 @@ public:
 private:
     std::size_t m_reportsNotWritten;
 };
+
+// A report's two files, made and not yet written.
+struct ReportFiles {
+    std::string picture; // the JPEG
+    std::string page;    // the HTML page
+};
+
+// Encodes the picture (doubled for a big image) and formats the page of an open drawing, for
+// any thread. Throws std::runtime_error when the picture cannot be encoded.
+ReportFiles makeReportFiles(const DrawingFile& drawing, const std::string& drawingPath,
+                            const std::string& name, const QString& version,
+                            const QImage& preview, bool bigImage);
+
+// Replaces the report's files beside the drawing, or stages both in the batch's group (the
+// page first; neither stays staged when one fails). Throws std::runtime_error with the text
+// the user sees.
+void putReport(const std::string& drawingPath, const ReportFiles& files, ReportBatch* batch);
+
+// "Impossible d'ouvrir le fichier "<drawing>". " and the I/O text: a drawing that cannot be
+// opened for its report.
+std::string cannotOpenText(const std::string& drawingPath, int errorNumber);
 
 // Puts the reports the batch staged in place. Throws ReportCommitError.
 void commitReports(ReportBatch& batch);

@@ -56,7 +56,6 @@ void TForm1::WriteDrawingReport() {
     report.version = QString::fromStdString(kvx::CurrentVersionLabel);
     report.preview = reportPicture();
     report.bigImage = CheckBox8->isChecked();
-    report.batch = m_reportBatch;
     kvx::writeDrawingReport(report);
 }
 

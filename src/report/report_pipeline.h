@@ -1,0 +1,77 @@
+#pragma once
+// The reports of a batch, made on every core: workers open each drawing, read its release and
+// picture, draw the preview area, encode the JPEG and format the page; the owner takes the
+// results in list order and writes them. Only a bounded number of drawings is in flight, so
+// memory does not grow with the folder. GUI-free.
+
+#include "preview/preview_area.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace kvx {
+
+// How every report of the batch is made: as the View tab's options stand at its start.
+struct ReportOptions {
+    bool bigImage = false; // each pixel becomes a 2 x 2 block
+    bool zoom = false;     // a small picture is enlarged to the area
+    PreviewAreaLook look = reportPictureLook();
+};
+
+struct ReportResult {
+    std::size_t index = 0;  // the drawing's place in the list
+    std::string picture;    // the JPEG
+    std::string page;       // the HTML page
+    std::string error;      // why the report cannot be made; empty when it can
+};
+
+// One drawing's report files, as its report written alone from the View tab has them.
+ReportResult makeReport(const std::string& drawingPath, const std::string& name,
+                        const ReportOptions& options);
+
+class ReportPipeline {
+public:
+    // `drawings`: the bare names in `folder`, in list order.
+    ReportPipeline(std::string folder, std::vector<std::string> drawings, ReportOptions options,
+                   unsigned workers = defaultWorkers());
+    ReportPipeline(const ReportPipeline&) = delete;
+    ReportPipeline& operator=(const ReportPipeline&) = delete;
+    // Stops, and waits for the drawings in flight; their results are dropped.
+    ~ReportPipeline();
+
+    // Takes the next drawing's result in list order, waiting at most `wait`. False when it is
+    // not ready yet, or when finished().
+    bool next(ReportResult& result, std::chrono::milliseconds wait);
+    // No drawing is begun from now on; those in flight still come out of next().
+    void stop();
+    // Every drawing begun has been taken, and none will be begun.
+    bool finished() const;
+
+    // A worker a core, at least two, so that reading a file never idles the other core.
+    static unsigned defaultWorkers();
+
+private:
+    void work();
+
+    const std::string m_folder;
+    const std::vector<std::string> m_drawings;
+    const ReportOptions m_options;
+    const std::size_t m_window; // drawings begun but not yet taken, at most
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_ready; // a result came
+    std::condition_variable m_room;  // a result was taken, or the pipeline stopped
+    std::size_t m_begun = 0;
+    std::size_t m_taken = 0;
+    bool m_stopping = false;
+    std::map<std::size_t, ReportResult> m_done;
+    std::vector<std::thread> m_workers;
+};
+
+} // namespace kvx
