@@ -120,11 +120,13 @@ TEST_F(ChmTools, NoIndexPageLeavesTheEarlierFile) {
 TEST_F(ChmTools, LinksOutsideOrToNothingAreLeftOutUnreadableFilesFailAndLeftoversGo) {
     using Folders = std::function<void(const fs::path& folder, const fs::path& outside)>;
     const bool root = ::geteuid() == 0;
+    const std::string deep = std::string(200, 'd') + "/" + std::string(200, 'e') + "/" +
+                             std::string(200, 'f') + "/p.htm"; // over 512 bytes
     const struct {
         const char* what;
         std::string index; // what index.htm holds besides its link to a.jpg
         Folders setUp;
-        bool rootReads; // the row means nothing to root
+        bool rootReads; // root reads the file all the same: the row is not run as root
         bool compiles;
         std::vector<std::string> named;            // on stderr
         long lines;                                // of stderr
@@ -196,6 +198,18 @@ TEST_F(ChmTools, LinksOutsideOrToNothingAreLeftOutUnreadableFilesFailAndLeftover
          1,
          {},
          nullptr},
+        {"name too long for a compiled file",
+         "<a href=\"" + deep + "\">",
+         [&deep](const fs::path& folder, const fs::path&) {
+             fs::create_directories((folder / deep).parent_path());
+             std::ofstream(folder / deep) << "page";
+         },
+         false,
+         false,
+         {"/" + deep},
+         1,
+         {},
+         nullptr},
         {"killed compile's leftover",
          "",
          [](const fs::path& folder, const fs::path&) {
@@ -224,8 +238,8 @@ TEST_F(ChmTools, LinksOutsideOrToNothingAreLeftOutUnreadableFilesFailAndLeftover
         std::ofstream(folder / "hhctest.chm") << "earlier";
         row.setUp(folder, outside);
         // A second compile running on the folder holds its temporary locked: it stays.
-        const std::string running =
-            kvx::temporaryPrefixFor((folder / "hhctest.chm").string()) + "Runnin";
+        const std::string prefix = kvx::temporaryPrefixFor((folder / "hhctest.chm").string());
+        const std::string running = prefix + "Runnin";
         const int held = ::open((folder / running).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
         ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
 
@@ -248,7 +262,7 @@ TEST_F(ChmTools, LinksOutsideOrToNothingAreLeftOutUnreadableFilesFailAndLeftover
         // Nothing is left beside the output but the running compile's temporary.
         std::vector<std::string> temporaries;
         for (const auto& e : fs::directory_iterator(folder))
-            if (e.path().filename().string().rfind(".kvx-tmp-", 0) == 0)
+            if (e.path().filename().string().rfind(prefix, 0) == 0)
                 temporaries.push_back(e.path().filename().string());
         EXPECT_EQ(temporaries, std::vector<std::string>{running});
         if (row.check)
