@@ -29,27 +29,20 @@
 // - ::DataSpace/NameList (7-Zip reads the section names from it).
 #include "chm/chm_writer.h"
 
+#include "chm/chm_directory.h"
 #include "chm/chm_names.h"
 #include "chm/lzx_encoder.h"
 #include "files/atomic_file.h"
 #include "files/paths.h"
 
 #include <algorithm>
-#include <clocale>
 #include <cstring>
-#include <locale.h>
 #include <string_view>
-#include <wctype.h>
 
 namespace kvx::chm {
 
 namespace {
 
-constexpr std::uint32_t kChunkSize = 4096;
-constexpr std::uint32_t kDensity = 2; // a quick-reference entry every 1 + 2^2 entries
-constexpr std::uint32_t kQuickRefStep = 1 + (1u << kDensity);
-constexpr std::uint32_t kListingHeader = 0x14;
-constexpr std::uint32_t kIndexHeader = 0x08;
 constexpr std::uint32_t kItsfSize = 0x60;
 constexpr std::uint32_t kSection0HeaderSize = 0x18;
 constexpr std::uint32_t kItspSize = 0x54;
@@ -73,115 +66,9 @@ const std::uint8_t kItsfGuid2[16] = {0x11, 0xFD, 0x01, 0x7C, 0xAA, 0x7B, 0xD0, 0
 const std::uint8_t kItspGuid[16] = {0x6A, 0x92, 0x02, 0x5D, 0x2E, 0x21, 0xD0, 0x11,
                                     0x9D, 0xF9, 0x00, 0xA0, 0xC9, 0x22, 0xE6, 0xEC};
 
-void put16(std::string& s, std::uint32_t v) {
-    s += static_cast<char>(v & 0xFF);
-    s += static_cast<char>((v >> 8) & 0xFF);
-}
-void put32(std::string& s, std::uint32_t v) {
-    put16(s, v & 0xFFFF);
-    put16(s, v >> 16);
-}
-void put64(std::string& s, std::uint64_t v) {
-    put32(s, static_cast<std::uint32_t>(v));
-    put32(s, static_cast<std::uint32_t>(v >> 32));
-}
-void set16(std::string& s, std::size_t at, std::uint32_t v) {
-    s[at] = static_cast<char>(v & 0xFF);
-    s[at + 1] = static_cast<char>((v >> 8) & 0xFF);
-}
-void set32(std::string& s, std::size_t at, std::uint32_t v) {
-    set16(s, at, v & 0xFFFF);
-    set16(s, at + 2, v >> 16);
-}
-void putBytes(std::string& s, const std::uint8_t* p, std::size_t n) {
-    s.append(reinterpret_cast<const char*>(p), n);
-}
-// The directory's variable-length numbers: 7 bits a byte, most significant first.
-void putEncint(std::string& s, std::uint64_t v) {
-    char groups[10];
-    int n = 0;
-    do {
-        groups[n++] = static_cast<char>(v & 0x7F);
-        v >>= 7;
-    } while (v != 0);
-    while (n > 1)
-        s += static_cast<char>(groups[--n] | 0x80);
-    s += groups[0];
-}
 void putUtf16(std::string& s, std::string_view ascii) {
     for (char c : ascii)
         put16(s, static_cast<unsigned char>(c));
-}
-
-// One character of a name as libmspack's lookup reads it: well-formed or not, a lead byte
-// decides the length, a stray byte stands for U+FFFD.
-std::uint32_t nextChar(const unsigned char*& p, const unsigned char* end) {
-    const unsigned char x = *p++;
-    if (x < 0x80)
-        return x;
-    if (x >= 0xC2 && x < 0xE0 && p < end)
-        return (x & 0x1Fu) << 6 | (*p++ & 0x3Fu);
-    if (x >= 0xE0 && x < 0xF0 && p + 1 < end) {
-        const std::uint32_t c = (x & 0x0Fu) << 12 | (p[0] & 0x3Fu) << 6 | (p[1] & 0x3Fu);
-        p += 2;
-        return c;
-    }
-    if (x >= 0xF0 && x <= 0xF5 && p + 2 < end) {
-        std::uint32_t c =
-            (x & 0x07u) << 18 | (p[0] & 0x3Fu) << 12 | (p[1] & 0x3Fu) << 6 | (p[2] & 0x3Fu);
-        if (c > 0x10FFFF)
-            c = 0xFFFD;
-        p += 3;
-        return c;
-    }
-    return 0xFFFD;
-}
-
-// Case is folded as a reader running in a UTF-8 locale folds it (the viewer is a desktop
-// program); where that locale is missing, ASCII letters only.
-std::uint32_t fold(std::uint32_t c) {
-    static const locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
-    if (c < 0x80 || utf8 == static_cast<locale_t>(0))
-        return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
-    return static_cast<std::uint32_t>(::towlower_l(static_cast<wint_t>(c), utf8));
-}
-
-std::vector<std::uint32_t> foldedChars(const std::string& name) {
-    std::vector<std::uint32_t> chars;
-    chars.reserve(name.size());
-    const auto* p = reinterpret_cast<const unsigned char*>(name.data());
-    const auto* end = p + name.size();
-    while (p < end)
-        chars.push_back(fold(nextChar(p, end)));
-    return chars;
-}
-
-struct Entry {
-    std::string name;
-    std::uint32_t section = 0;
-    std::uint64_t offset = 0;
-    std::uint64_t length = 0;
-};
-
-struct SortKey {
-    std::vector<std::uint32_t> chars;
-    std::size_t index;
-};
-
-bool keyLess(const std::vector<std::uint32_t>& ca, const std::string& a,
-             const std::vector<std::uint32_t>& cb, const std::string& b) {
-    if (ca != cb)
-        return ca < cb;
-    if (a.size() != b.size())
-        return a.size() < b.size();
-    return a < b;
-}
-
-// True when `a` comes before `b` in the file's directory: the order in which readers search
-// it (letter case folded, characters compared as UTF-8 where the bytes are UTF-8), ties broken
-// by the raw bytes so that names differing only in case keep a fixed order.
-bool directoryOrder(const std::string& a, const std::string& b) {
-    return keyLess(foldedChars(a), a, foldedChars(b), b);
 }
 
 // The help system's own files: readers look them up with the leading "/", as the usual
@@ -204,121 +91,6 @@ std::string checkName(const std::string& name) {
     if (name.back() == '/')
         return "the name ends with \"/\", which readers take for a folder";
     return {};
-}
-
-// One directory chunk being filled: its entries and where every step-th entry begins.
-struct ChunkBuilder {
-    std::string entries;
-    std::vector<std::uint32_t> quickRefs; // offsets of entries step, 2*step, ...
-    std::uint32_t count = 0;
-    std::uint32_t headerSize;
-
-    explicit ChunkBuilder(std::uint32_t header) : headerSize(header) {}
-
-    // Room for the entries, the entry count and a quick-reference slot for every group
-    // (one spare, which libmspack's plausibility check counts).
-    bool fits(std::size_t entrySize) const {
-        const std::size_t groups = (count + 1 + kQuickRefStep - 1) / kQuickRefStep;
-        return headerSize + entries.size() + entrySize + 2 + 2 * groups <= kChunkSize;
-    }
-    void add(const std::string& entry) {
-        if (count > 0 && count % kQuickRefStep == 0)
-            quickRefs.push_back(static_cast<std::uint32_t>(entries.size()));
-        entries += entry;
-        ++count;
-    }
-    // The chunk's 4 KiB: `head` (signature and fields), the entries, free space, the quick-
-    // reference area growing down from the end, the entry count in the last two bytes.
-    std::string finish(std::string head) const {
-        std::string chunk = std::move(head);
-        chunk += entries;
-        chunk.resize(kChunkSize, '\0');
-        set16(chunk, kChunkSize - 2, count);
-        for (std::size_t i = 0; i < quickRefs.size(); ++i)
-            set16(chunk, kChunkSize - 4 - 2 * i, quickRefs[i]);
-        set32(chunk, 4, kChunkSize - headerSize - static_cast<std::uint32_t>(entries.size()));
-        return chunk;
-    }
-};
-
-struct Directory {
-    std::vector<std::string> chunks;
-    std::int32_t indexRoot = -1;
-    std::uint32_t depth = 1;
-    std::uint32_t lastListing = 0;
-};
-
-std::string listingEntry(const Entry& e) {
-    std::string s;
-    putEncint(s, e.name.size());
-    s += e.name;
-    putEncint(s, e.section);
-    putEncint(s, e.offset);
-    putEncint(s, e.length);
-    return s;
-}
-
-std::string indexEntry(const std::string& name, std::uint32_t chunk) {
-    std::string s;
-    putEncint(s, name.size());
-    s += name;
-    putEncint(s, chunk);
-    return s;
-}
-
-Directory buildDirectory(const std::vector<Entry>& entries) {
-    Directory dir;
-    // Listing chunks, filled in order; the first name of each goes into the index above it.
-    std::vector<ChunkBuilder> listing;
-    std::vector<std::string> firstNames;
-    for (const Entry& e : entries) {
-        const std::string entry = listingEntry(e);
-        if (listing.empty() || !listing.back().fits(entry.size())) {
-            listing.emplace_back(kListingHeader);
-            firstNames.push_back(e.name);
-        }
-        listing.back().add(entry);
-    }
-    const auto listingCount = static_cast<std::uint32_t>(listing.size());
-    for (std::uint32_t i = 0; i < listingCount; ++i) {
-        std::string head = "PMGL";
-        put32(head, 0); // free space, set by finish()
-        put32(head, 0);
-        put32(head, i == 0 ? 0xFFFFFFFFu : i - 1);
-        put32(head, i + 1 == listingCount ? 0xFFFFFFFFu : i + 1);
-        dir.chunks.push_back(listing[i].finish(std::move(head)));
-    }
-    dir.lastListing = listingCount - 1;
-
-    // Index levels until one chunk covers everything below it.
-    std::vector<std::string> names = std::move(firstNames);
-    std::vector<std::uint32_t> numbers(listingCount);
-    for (std::uint32_t i = 0; i < listingCount; ++i)
-        numbers[i] = i;
-    while (names.size() > 1) {
-        std::vector<ChunkBuilder> level;
-        std::vector<std::string> levelFirst;
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            const std::string entry = indexEntry(names[i], numbers[i]);
-            if (level.empty() || !level.back().fits(entry.size())) {
-                level.emplace_back(kIndexHeader);
-                levelFirst.push_back(names[i]);
-            }
-            level.back().add(entry);
-        }
-        numbers.clear();
-        for (const ChunkBuilder& chunk : level) {
-            numbers.push_back(static_cast<std::uint32_t>(dir.chunks.size()));
-            std::string head = "PMGI";
-            put32(head, 0);
-            dir.chunks.push_back(chunk.finish(std::move(head)));
-        }
-        names = std::move(levelFirst);
-        ++dir.depth;
-    }
-    if (dir.depth > 1)
-        dir.indexRoot = static_cast<std::int32_t>(numbers.front());
-    return dir;
 }
 
 std::uint64_t fileTime(std::int64_t unixSeconds) {
@@ -459,19 +231,6 @@ private:
     AtomicFileWriter& m_file;
 };
 
-// Room for the directory before the stream: its chunk count with every number at its widest,
-// and a little more, since index chunks hold other first names once listing chunks move.
-std::size_t plannedChunks(const std::vector<std::string>& names) {
-    std::vector<Entry> widest(names.size());
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        widest[i].name = names[i];
-        widest[i].section = 1;
-        widest[i].offset = widest[i].length = (std::uint64_t{1} << 42) - 1;
-    }
-    const std::size_t chunks = buildDirectory(widest).chunks.size();
-    return chunks + 1 + chunks / 32;
-}
-
 ChmResult build(std::vector<ChmFile> files, const ChmOptions& options, Output& out) {
     for (const ChmFile& f : files) {
         const std::string problem = checkName(f.name);
@@ -590,7 +349,7 @@ ChmResult build(std::vector<ChmFile> files, const ChmOptions& options, Output& o
     std::sort(systemStart, entries.end(), byName);
     std::inplace_merge(entries.begin(), systemStart, entries.end(), byName);
     const Directory dir = buildDirectory(entries);
-    if (dir.chunks.size() > roomChunks)
+    if (dir.chunks.size() > roomChunks) // plannedChunks() is an upper bound: never here
         return failure(ChmError::TooLarge, "the directory outgrew the room kept for it");
 
     const std::uint64_t directoryLength = kItspSize + std::uint64_t{kChunkSize} * dir.chunks.size();
@@ -654,7 +413,7 @@ ChmResult buildChm(std::vector<ChmFile> files, const ChmOptions& options, std::s
 ChmResult writeChm(const std::string& path, std::vector<ChmFile> files, const ChmOptions& options) {
     AtomicFileWriter file;
     std::string error;
-    if (!file.open(path, 0644, error))
+    if (!file.open(path, 0644, error, nullptr, Links::Replace))
         return failure(ChmError::CannotWrite, error);
     FileOutput output(file);
     ChmResult r = build(std::move(files), options, output);

@@ -46,14 +46,16 @@ struct ChmResult {
     explicit operator bool() const { return error == ChmError::None; }
 };
 
-// Longest name a directory entry may carry.
-constexpr std::size_t kMaxNameLength = 1024;
+// Longest name a directory entry may carry: chmlib cannot list longer ones.
+constexpr std::size_t kMaxNameLength = 512;
 
 // Builds the whole file in memory.
 ChmResult buildChm(std::vector<ChmFile> files, const ChmOptions& options, std::string& out);
 
 // Writes the file beside `path` and renames it into place once complete: on failure an
-// earlier file at `path` is left as it was.
+// earlier file at `path` is left as it was. A symbolic link at `path` is replaced, never
+// written through. The temporary is locked while written (Leftovers::Abandoned clean-ups
+// leave it alone).
 ChmResult writeChm(const std::string& path, std::vector<ChmFile> files, const ChmOptions& options);
 
 } // namespace kvx::chm

@@ -68,6 +68,25 @@ Files manyFiles() {
     return f;
 }
 
+// Folders of one name at the longest a reader lists (512 bytes, in folders short enough for 7-Zip
+// to unpack) and many of 200: listing chunks that begin with the long names, which then fill
+// the index. Room for the directory sized from shorter first names was too small for it.
+Files longNamesInFolders() {
+    Files f;
+    for (unsigned folder = 0; folder < 100; ++folder) {
+        char prefix[32];
+        std::snprintf(prefix, sizeof prefix, "/plans %04u/", folder);
+        std::string longest = std::string(prefix) + '0';
+        while (longest.size() < kvx::chm::kMaxNameLength)
+            longest += longest.size() % 128 ? 'x' : '/';
+        f.push_back({longest, true, "x", nullptr});
+        for (unsigned i = 0; i < 17; ++i)
+            f.push_back({prefix + std::to_string(100 + i) + std::string(185, 'y'), true,
+                         reportPages(1 + i, folder), nullptr});
+    }
+    return f;
+}
+
 // Names equal, contents equal; on a difference, the first differing name only.
 void expectSame(const Contents& want, const Contents& got) {
     EXPECT_EQ(want.size(), got.size());
@@ -127,7 +146,8 @@ TEST_P(ChmRoundTrip, threeReadersGiveBackEveryFileByteForByte) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sets, ChmRoundTrip,
-                         ::testing::Values(&awkwardNames, &boundaries, &manyFiles));
+                         ::testing::Values(&awkwardNames, &boundaries, &manyFiles,
+                                           &longNamesInFolders));
 
 // Names no reader could give back as they are, and a file whose bytes cannot be had: refused
 // with a message naming it, and an earlier file at the path stays as it was.
@@ -141,7 +161,8 @@ TEST(ChmWriter, refusesWhatCannotRoundTripAndKeepsTheEarlierFile) {
         {{"page.htm"}, kvx::chm::ChmError::BadName},
         {{"/sub/"}, kvx::chm::ChmError::BadName},
         {{std::string("/a\0b.htm", 8)}, kvx::chm::ChmError::BadName},
-        {{"/" + std::string(kvx::chm::kMaxNameLength, 'x')}, kvx::chm::ChmError::BadName},
+        {{"/" + std::string(kvx::chm::kMaxNameLength - 4, 'x') + ".htm"},
+         kvx::chm::ChmError::BadName},
         {{"/a.htm", "/b.htm", "/a.htm"}, kvx::chm::ChmError::DuplicateName},
     };
     const std::string path = ::testing::TempDir() + "kvx-refused-" + std::to_string(::getpid());
@@ -152,7 +173,9 @@ TEST(ChmWriter, refusesWhatCannotRoundTripAndKeepsTheEarlierFile) {
             files.push_back({n, true, "x", nullptr});
         const kvx::chm::ChmResult r = kvx::chm::writeChm(path, files, {});
         EXPECT_EQ(r.error, c.error) << c.names.back();
-        EXPECT_FALSE(r.message.empty());
+        if (c.names.back().find('\0') == std::string::npos) {
+            EXPECT_NE(r.message.find(c.names.back()), std::string::npos) << r.message;
+        }
     }
     Files files{{"/a.htm", true, "x", nullptr}, {"/b.jpg", false, "", nullptr}};
     files[1].load = [](std::string&, std::string& error) {

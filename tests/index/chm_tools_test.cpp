@@ -1,17 +1,24 @@
 // hhc.exe and hh.exe end to end: real index folders compiled by our hhc.exe, read back with
 // chmlib, unpacked into a private cache and handed to a recording opener.
 
+#include "files/atomic_file.h"
 #include "help_tool_fixture.h"
+#include "support/chm_readers.h"
 #include "support/index_folder.h"
 
 #include <chm_lib.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -74,7 +81,7 @@ TEST_F(ChmTools, CompiledFileHoldsExactlyTheLinkedPagesAndPictures) {
     }
 }
 
-TEST_F(ChmTools, NoIndexPageOrAMissingLinkLeavesTheEarlierFile) {
+TEST_F(ChmTools, NoIndexPageLeavesTheEarlierFile) {
     const fs::path folder = dir / "plans";
     fs::create_directories(folder);
     std::ofstream(folder / "notes.txt") << "x";
@@ -86,9 +93,7 @@ TEST_F(ChmTools, NoIndexPageOrAMissingLinkLeavesTheEarlierFile) {
         std::string named; // what the message must name
     } cases[] = {{(folder / "missing.htm").string(), "missing.htm"},
                  {(folder / "notes.txt").string(), "notes.txt"},
-                 {"", "no index page"},
-                 {"\"" + (folder / "index.htm").string() + "\"", "gone#.htm"},
-                 {(folder / "a.dwg.htm").string(), "a plan.dwg.jpg"}};
+                 {"", "no index page"}};
     std::ofstream(folder / "hhctest.chm") << "earlier";
     for (const auto& c : cases) {
         SCOPED_TRACE(c.argument);
@@ -107,6 +112,162 @@ TEST_F(ChmTools, NoIndexPageOrAMissingLinkLeavesTheEarlierFile) {
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(chmEntries(folder / "hhctest.chm"),
               (std::vector<std::string>{"a plan.dwg.jpg", "a.dwg.htm", "gone#.htm", "index.htm"}));
+}
+
+// Links that lead nowhere or out of the folder, files that cannot be read, links planted at the
+// output and a killed compile's temporary. Each row starts from a folder holding index.htm,
+// a.jpg and an earlier hhctest.chm, with a folder beside it for what lies outside.
+TEST_F(ChmTools, LinksOutsideOrToNothingAreLeftOutUnreadableFilesFailAndLeftoversGo) {
+    using Folders = std::function<void(const fs::path& folder, const fs::path& outside)>;
+    const bool root = ::geteuid() == 0;
+    const std::string deep = std::string(200, 'd') + "/" + std::string(200, 'e') + "/" +
+                             std::string(200, 'f') + "/p.htm"; // over 512 bytes
+    const struct {
+        const char* what;
+        std::string index; // what index.htm holds besides its link to a.jpg
+        Folders setUp;
+        bool rootReads; // root reads the file all the same: the row is not run as root
+        bool compiles;
+        std::vector<std::string> named;            // on stderr
+        long lines;                                // of stderr
+        std::map<std::string, std::string> packed; // besides index.htm; empty when it fails
+        Folders check;
+    } rows[] = {
+        {"planted output link",
+         "",
+         [](const fs::path& folder, const fs::path& outside) {
+             std::ofstream(outside / "mine.chm") << "not to be written";
+             fs::remove(folder / "hhctest.chm");
+             fs::create_symlink(outside / "mine.chm", folder / "hhctest.chm");
+         },
+         false,
+         true,
+         {},
+         0,
+         {{"/a.jpg", "picture"}},
+         [](const fs::path& folder, const fs::path& outside) {
+             EXPECT_EQ(slurp(outside / "mine.chm"), "not to be written");
+             EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(folder / "hhctest.chm")));
+         }},
+        {"input links leading outside",
+         "<img src=\"secret.jpg\"><a href=\"../outside/secret.txt\">"
+         "<a href=\"sub/secret.htm\">",
+         [](const fs::path& folder, const fs::path& outside) {
+             std::ofstream(outside / "secret.txt") << "secret";
+             fs::create_symlink(outside / "secret.txt", folder / "secret.jpg");
+             fs::create_directory_symlink(outside, folder / "sub");
+             fs::copy_file(outside / "secret.txt", outside / "secret.htm");
+         },
+         false,
+         true,
+         {"secret.jpg", "../outside/secret.txt", "sub/secret.htm"},
+         3,
+         {{"/a.jpg", "picture"}},
+         nullptr},
+        {"missing picture",
+         "<a href=\"notes.htm\">",
+         [](const fs::path& folder, const fs::path&) {
+             std::ofstream(folder / "notes.htm") << "<img src=\"notes.jpg\">";
+         },
+         false,
+         true,
+         {"notes.htm", "notes.jpg"},
+         1,
+         {{"/a.jpg", "picture"}, {"/notes.htm", "<img src=\"notes.jpg\">"}},
+         nullptr},
+        {"unreadable page (mode 000)",
+         "<a href=\"p.htm\">",
+         [](const fs::path& folder, const fs::path&) {
+             std::ofstream(folder / "p.htm") << "page";
+             fs::permissions(folder / "p.htm", fs::perms::none);
+         },
+         true,
+         false,
+         {"p.htm"},
+         1,
+         {},
+         nullptr},
+        {"unreadable page (a pipe)",
+         "<a href=\"p.htm\">",
+         [](const fs::path& folder, const fs::path&) {
+             ASSERT_EQ(::mkfifo((folder / "p.htm").c_str(), 0600), 0);
+         },
+         false,
+         false,
+         {"p.htm"},
+         1,
+         {},
+         nullptr},
+        {"name too long for a compiled file",
+         "<a href=\"" + deep + "\">",
+         [&deep](const fs::path& folder, const fs::path&) {
+             fs::create_directories((folder / deep).parent_path());
+             std::ofstream(folder / deep) << "page";
+         },
+         false,
+         false,
+         {"/" + deep},
+         1,
+         {},
+         nullptr},
+        {"killed compile's leftover",
+         "",
+         [](const fs::path& folder, const fs::path&) {
+             const std::string prefix = kvx::temporaryPrefixFor((folder / "hhctest.chm").string());
+             std::ofstream(folder / (prefix + "Kil1ed")) << std::string(100000, 'x');
+         },
+         false,
+         true,
+         {},
+         0,
+         {{"/a.jpg", "picture"}},
+         nullptr},
+    };
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        const auto& row = rows[i];
+        SCOPED_TRACE(row.what);
+        if (row.rootReads && root)
+            continue;
+        const fs::path folder = dir / std::to_string(i) / "plans";
+        const fs::path outside = dir / std::to_string(i) / "outside";
+        fs::create_directories(folder);
+        fs::create_directories(outside);
+        const std::string index = "<img src=\"a.jpg\">" + row.index;
+        std::ofstream(folder / "index.htm") << index;
+        std::ofstream(folder / "a.jpg") << "picture";
+        std::ofstream(folder / "hhctest.chm") << "earlier";
+        row.setUp(folder, outside);
+        // A second compile running on the folder holds its temporary locked: it stays.
+        const std::string prefix = kvx::temporaryPrefixFor((folder / "hhctest.chm").string());
+        const std::string running = prefix + "Runnin";
+        const int held = ::open((folder / running).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+
+        const kvxtest::ToolRun r = compile((folder / "index.htm").string());
+        ::close(held);
+        EXPECT_EQ(r.exitCode == 0, row.compiles) << r.err;
+        for (const std::string& name : row.named)
+            EXPECT_NE(r.err.find("\"" + name + "\""), std::string::npos) << name << ": " << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), row.lines) << r.err;
+        if (row.compiles) {
+            std::map<std::string, std::string> packed = row.packed;
+            packed["/index.htm"] = index;
+            const kvxtest::ChmReadResult read =
+                kvxtest::readWithChmlib((folder / "hhctest.chm").string(), {});
+            EXPECT_TRUE(read.ok) << read.problem;
+            EXPECT_EQ(read.files, packed);
+        } else {
+            EXPECT_EQ(slurp(folder / "hhctest.chm"), "earlier");
+        }
+        // Nothing is left beside the output but the running compile's temporary.
+        std::vector<std::string> temporaries;
+        for (const auto& e : fs::directory_iterator(folder))
+            if (e.path().filename().string().rfind(prefix, 0) == 0)
+                temporaries.push_back(e.path().filename().string());
+        EXPECT_EQ(temporaries, std::vector<std::string>{running});
+        if (row.check)
+            row.check(folder, outside);
+    }
 }
 
 // 1,000 reports: several listing chunks and an index chunk, unpacked by hh.exe.

@@ -5,11 +5,15 @@
 #include "files/paths.h"
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <deque>
+#include <fcntl.h>
 #include <set>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace kvx::hhc {
 
@@ -243,6 +247,79 @@ bool readable(const std::string& path, std::string& error) {
     return true;
 }
 
+// Where a file below the folder leads.
+enum class Reach {
+    Inside,     // a regular file whose real path lies inside the folder
+    Missing,    // nothing there (or a link to nothing)
+    Outside,    // a file elsewhere, through a symbolic link
+    Unreadable, // there, but not to be read: `error` says why
+};
+
+bool isInside(const std::string& folderReal, const std::string& real) {
+    const std::string prefix = folderReal == "/" ? folderReal : folderReal + "/";
+    return real.size() > prefix.size() && real.compare(0, prefix.size(), prefix) == 0;
+}
+
+Reach reach(const std::string& folderReal, const std::string& path, std::string& real,
+            std::string& error) {
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (!resolved) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return Reach::Missing;
+        error = std::strerror(errno);
+        return Reach::Unreadable;
+    }
+    real = resolved;
+    std::free(resolved);
+    if (!isInside(folderReal, real))
+        return Reach::Outside;
+    return readable(real, error) ? Reach::Inside : Reach::Unreadable;
+}
+
+// Reads `real` (from reach()) unless it stopped being a regular file inside the folder since:
+// the check is made on the file opened, so a link put in its place meanwhile is not followed.
+bool readInside(const std::string& folderReal, const std::string& real, std::string& bytes,
+                std::string& error, std::size_t maxBytes) {
+    const int fd = ::open(real.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    char opened[PATH_MAX + 1];
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t n = ::readlink(self.c_str(), opened, PATH_MAX);
+    bool ok = false;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        error = "not a regular file";
+    else if (n <= 0)
+        error = std::string("cannot tell where it lies: ") + std::strerror(errno);
+    else if (!isInside(folderReal, std::string(opened, static_cast<std::size_t>(n))))
+        error = "moved outside the folder";
+    else
+        ok = true;
+    bytes.clear();
+    char buffer[65536];
+    while (ok) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            error = std::strerror(errno);
+            ok = false;
+        } else if (got == 0) {
+            break;
+        } else if (bytes.size() + static_cast<std::size_t>(got) > maxBytes) {
+            error = "larger than " + std::to_string(maxBytes >> 20) + " MiB";
+            ok = false;
+        } else {
+            bytes.append(buffer, static_cast<std::size_t>(got));
+        }
+    }
+    ::close(fd);
+    return ok;
+}
+
 } // namespace
 
 std::vector<std::string> pageLinks(const std::string& html) {
@@ -312,38 +389,67 @@ CompileResult compileIndexFolder(std::string indexPage) {
         return failure(CompileError::NotAnHtmlPage,
                        "\"" + shownName(indexPage) + "\" is not an HTML page (.htm)");
 
-    // Every file reachable from the index page, each once, in the order first met.
+    char* resolved = ::realpath(folder.c_str(), nullptr);
+    if (!resolved)
+        return failure(CompileError::NoIndexPage,
+                       "no folder \"" + shownName(folder) + "\": " + std::strerror(errno));
+    const std::string folderReal = resolved;
+    std::free(resolved);
     CompileResult result;
+    result.output = joinPath(folder, "hhctest.chm");
+    // A compile killed part-way leaves its temporary, as large as the file; a running one
+    // holds a lock on its own.
+    removeLeftoverTemporaries(result.output, Links::Replace, Leftovers::Abandoned);
+
+    // Every file reachable from the index page, each once, in the order first met. A link to
+    // nothing, or to something outside the folder, is left out with a warning.
     std::vector<chm::ChmFile> files;
-    std::set<std::string> seen{start};
+    std::set<std::string> seen{start}, warnedLinks;
     std::deque<std::pair<std::string, std::string>> queue{{start, std::string()}};
     while (!queue.empty()) {
         const auto [name, linkedFrom] = queue.front();
         queue.pop_front();
-        const std::string path = joinPath(folder, name);
         const std::string who =
             linkedFrom.empty() ? std::string() : "\"" + shownName(linkedFrom) + "\" links to ";
+        std::string real, error;
+        const Reach where = reach(folderReal, joinPath(folder, name), real, error);
+        if (where == Reach::Missing || where == Reach::Outside) {
+            const std::string what =
+                who + "\"" + shownName(name) + "\", which " +
+                (where == Reach::Missing ? "does not exist" : "leads outside the folder");
+            if (linkedFrom.empty())
+                return failure(CompileError::NoIndexPage, what);
+            result.warnings.push_back(what + ": left out");
+            continue;
+        }
+        if (where == Reach::Unreadable)
+            return failure(CompileError::UnreadableLink,
+                           who + "\"" + shownName(name) + "\", which cannot be read: " + error);
         chm::ChmFile file;
         file.name = "/" + name;
         file.compressible = isCompressible(name);
         if (isHtmlName(name)) {
-            std::string error;
-            if (readWholeFile(path, file.content, error) != ReadStatus::Ok)
-                return failure(CompileError::MissingLink,
-                               who + "\"" + shownName(name) +
-                                   "\", which cannot be read: " + shownName(error));
+            if (!readInside(folderReal, real, file.content, error, std::size_t{64} << 20))
+                return failure(CompileError::UnreadableLink,
+                               who + "\"" + shownName(name) + "\", which cannot be read: " + error);
             for (const std::string& link : pageLinks(file.content)) {
                 const std::string target = resolveLink(name, link);
-                if (!target.empty() && seen.insert(target).second)
+                if (target.empty()) {
+                    if (warnedLinks.insert(link).second)
+                        result.warnings.push_back("\"" + shownName(name) + "\" links to \"" +
+                                                  shownName(link) +
+                                                  "\", which names no file inside the folder: "
+                                                  "left out");
+                } else if (seen.insert(target).second) {
                     queue.emplace_back(target, name);
+                }
             }
         } else {
-            if (!readable(path, problem))
-                return failure(CompileError::MissingLink,
-                               who + "\"" + shownName(name) +
-                                   "\", which cannot be read: " + problem);
-            file.load = [path](std::string& bytes, std::string& error) {
-                return readWholeFile(path, bytes, error, std::size_t{1} << 31) == ReadStatus::Ok;
+            file.load = [folderReal, real, name](std::string& bytes, std::string& error) {
+                if (readInside(folderReal, real, bytes, error, std::size_t{1} << 31))
+                    return true;
+                error = "\"" + shownName(name) + "\" cannot be read: " + error;
+                return false;
             };
         }
         result.files.push_back(name);
@@ -358,15 +464,14 @@ CompileResult compileIndexFolder(std::string indexPage) {
             c = ' ';
     options.title = title;
     options.timestamp = static_cast<std::int64_t>(std::time(nullptr));
-    result.output = joinPath(folder, "hhctest.chm");
     const chm::ChmResult written = chm::writeChm(result.output, std::move(files), options);
-    if (!written) {
-        const CompileError error = written.error == chm::ChmError::CannotLoad
-                                       ? CompileError::MissingLink
-                                       : CompileError::CannotWrite;
-        return failure(error, "cannot write \"" + shownName(result.output) +
-                                  "\": " + shownName(written.message));
-    }
+    if (written.error == chm::ChmError::CannotLoad)
+        return failure(CompileError::UnreadableLink, shownName(written.message));
+    if (written.error == chm::ChmError::BadName)
+        return failure(CompileError::BadName, shownName(written.message));
+    if (!written)
+        return failure(CompileError::CannotWrite, "cannot write \"" + shownName(result.output) +
+                                                      "\": " + shownName(written.message));
     return result;
 }
 

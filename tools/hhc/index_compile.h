@@ -10,10 +10,11 @@ namespace kvx::hhc {
 
 enum class CompileError {
     None,
-    NoIndexPage,   // the argument is empty or names no readable file
-    NotAnHtmlPage, // the argument does not end in ".htm" or ".html"
-    MissingLink,   // a page links to a file that does not exist or cannot be read
-    CannotWrite,   // the compiled file could not be written or put in place
+    NoIndexPage,    // the argument is empty or names no readable file
+    NotAnHtmlPage,  // the argument does not end in ".htm" or ".html"
+    UnreadableLink, // a page links to a file that exists but cannot be read
+    BadName,        // a linked file's name cannot go into a compiled file (too long)
+    CannotWrite,    // the compiled file could not be written or put in place
 };
 
 struct CompileResult {
@@ -21,6 +22,9 @@ struct CompileResult {
     std::string message;            // one line a user can act on; empty on success
     std::string output;             // <folder>/hhctest.chm
     std::vector<std::string> files; // what was compiled, as paths below the folder
+    // Links left out, one line each: to files that do not exist, or that lead outside the
+    // folder (through "..", or a symbolic link to elsewhere). They do not stop the compile.
+    std::vector<std::string> warnings;
 };
 
 // The files a page links to through href and src attributes, as paths relative to the page's
@@ -34,7 +38,9 @@ std::vector<std::string> pageLinks(const std::string& html);
 std::string resolveLink(const std::string& page, const std::string& link);
 
 // Compiles the folder of `indexPage` (one pair of surrounding double quotes is removed) into
-// <folder>/hhctest.chm, replacing an earlier one only once the new one is complete.
+// <folder>/hhctest.chm, replacing an earlier one (or a link there) only once the new one is
+// complete. Only regular files whose real path lies inside the folder are read. A killed
+// earlier compile's temporary beside the output is removed first.
 CompileResult compileIndexFolder(std::string indexPage);
 
 } // namespace kvx::hhc

@@ -1,7 +1,7 @@
 // hhc.exe: the help compiler of the tool folder. One argument, the path of an index.htm
 // (quoted or not); the page and every file it leads to through relative links become
-// <folder>/hhctest.chm. Exit 0 and silence only when that file was written; otherwise one
-// line on stderr. The show state hint is of no use here.
+// <folder>/hhctest.chm. Exit 0 only when that file was written, with a warning line on stderr
+// for each link left out; otherwise one line on stderr. The show state hint is of no use here.
 
 #include "index_compile.h"
 
@@ -17,5 +17,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "hhc.exe: %s\n", r.message.c_str());
         return 1;
     }
+    for (const std::string& warning : r.warnings)
+        std::fprintf(stderr, "hhc.exe: warning: %s\n", warning.c_str());
     return 0;
 }
