@@ -108,7 +108,7 @@ private slots:
         QVERIFY(QFile::exists(dir + "/a.dwg.htm")); // nothing cleaned after a failure
     }
 
-    // The long operations nest: what one asks while another runs.
+    // One long operation at a time: what one asks while another runs is refused.
     void nestedOperations_data() {
         QTest::addColumn<QString>("outer");
         QTest::addColumn<QString>("during");      // View or Index buttons while it runs
