@@ -1,35 +1,28 @@
 #include "app/busy_state.h"
 
-#include <algorithm>
+#include <cassert>
 
 namespace kvx {
 
 void BusyState::begin(Operation op) {
-    m_running.push_back({op, false});
+    assert(!m_running);
+    m_running = op;
+    m_stopping = false;
 }
 
-bool BusyState::end(Operation op) {
-    // Innermost first; an operation that ends out of order is still taken out.
-    const auto it = std::find_if(m_running.rbegin(), m_running.rend(),
-                                 [op](const Running& r) { return r.op == op; });
-    if (it != m_running.rend())
-        m_running.erase(std::next(it).base());
-    return m_running.empty() && m_closeRequested;
+bool BusyState::end() {
+    m_running.reset();
+    m_stopping = false;
+    return m_closeRequested;
 }
 
-void BusyState::stopping(Operation op) {
-    for (Running& r : m_running)
-        if (r.op == op)
-            r.stopping = true;
-}
-
-bool BusyState::active(Operation op) const {
-    return std::any_of(m_running.begin(), m_running.end(),
-                       [op](const Running& r) { return r.op == op && !r.stopping; });
+void BusyState::stopping() {
+    if (m_running)
+        m_stopping = true;
 }
 
 bool BusyState::requestClose() {
-    if (m_running.empty())
+    if (!m_running)
         return false;
     m_closeRequested = true;
     return true;
@@ -48,10 +41,13 @@ CommandButtons commandButtons(const BusyState& busy, bool indexFolder, int repor
         b.open = b.erase = b.report = waiting;
         b.slide = hidden;
         b.stop = ButtonState{true, true};
+    } else if (busy.running(Operation::Show)) {
+        // Stopping: a click meant for Stop may land on Slide before the show has returned.
+        b.open = b.erase = b.report = b.slide = waiting;
     } else if (compile) {
         b.slide = waiting;
     }
-    const bool free = !show && !batch && !compile;
+    const bool free = busy.idle();
     b.buildAfresh = ButtonState{true, free && indexFolder};
     b.buildFromReports = ButtonState{true, free && indexFolder && reports >= 1};
     return b;

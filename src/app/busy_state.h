@@ -1,9 +1,10 @@
 #pragma once
-// What the window is busy with: the long operations running now (a slide show, a batch of
-// reports, an index compile), innermost last, and a close asked for meanwhile; and the
-// command buttons' state that follows from it. GUI-free, so that the rules are one table.
+// What the window is busy with: the long operation running now (a slide show, a batch of
+// reports, an index compile), whether it was asked to stop, and a close asked for meanwhile;
+// and the command buttons' state that follows from it. One at a time: while one runs, every
+// command that would start another waits. GUI-free, so that the rules are one table.
 
-#include <vector>
+#include <optional>
 
 namespace kvx {
 
@@ -13,26 +14,27 @@ enum class Operation { Show, Batch, Compile };
 
 class BusyState {
 public:
+    // Only when idle: the commands that start an operation wait while one runs.
     void begin(Operation op);
-    // True when `op` was the outermost operation and a close is pending: the caller closes.
-    bool end(Operation op);
-    // A show whose Stop was clicked still runs until its step returns; it counts as ended.
-    void stopping(Operation op);
+    // True when a close is pending: the caller closes.
+    bool end();
+    // A show whose Stop was clicked still runs until its step returns; it counts as ended,
+    // but nothing new starts before it has.
+    void stopping();
 
+    // Running, stopping or not.
+    bool running(Operation op) const { return m_running == op; }
     // Running and not stopping.
-    bool active(Operation op) const;
-    bool idle() const { return m_running.empty(); }
+    bool active(Operation op) const { return running(op) && !m_stopping; }
+    bool idle() const { return !m_running; }
 
     // Returns false when nothing runs: the caller closes at once.
     bool requestClose();
     bool closeRequested() const { return m_closeRequested; }
 
 private:
-    struct Running {
-        Operation op;
-        bool stopping;
-    };
-    std::vector<Running> m_running;
+    std::optional<Operation> m_running;
+    bool m_stopping = false;
     bool m_closeRequested = false;
 };
 
@@ -50,8 +52,9 @@ struct CommandButtons {
 };
 
 // `indexFolder`: the Index tab shows a folder of files; `reports`: how many reports it lists.
-// During a show the View commands wait and Stop stands in Slide's place; during a batch they
-// are all hidden; during a compile Slide waits. The build buttons wait while anything runs.
+// During a show the View commands wait and Stop stands in Slide's place; once it is stopping,
+// Slide is back but waits with them; during a batch they are all hidden; during a compile
+// Slide waits. The build buttons wait while anything runs.
 CommandButtons commandButtons(const BusyState& busy, bool indexFolder, int reports);
 
 } // namespace kvx

@@ -1,19 +1,19 @@
 // The window's long operations as one busy state: which runs, what the command buttons show
-// meanwhile, and a close request that each running operation hears.
+// meanwhile, and a close request that the running operation hears.
 
 #include "app/main_window.h"
 
 #include <QToolButton>
 
-TForm1::Running::Running(TForm1* form, kvx::Operation op) : m_form(form), m_op(op) {
+TForm1::Running::Running(TForm1* form, kvx::Operation op) : m_form(form) {
     m_form->Busy.begin(op);
     m_form->updateCommandButtons();
 }
 
 TForm1::Running::~Running() {
-    const bool closeNow = m_form->Busy.end(m_op);
+    const bool closeNow = m_form->Busy.end();
     m_form->updateCommandButtons();
-    // The outermost operation carries out a close asked for while it ran.
+    // A close asked for while it ran is carried out now.
     if (closeNow)
         m_form->close();
 }

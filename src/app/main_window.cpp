@@ -476,7 +476,7 @@ void TForm1::commitEdit4() {
 }
 
 void TForm1::closeEvent(QCloseEvent* e) {
-    // Running operations are told; the outermost closes the window again once it returns.
+    // The running operation is told; it closes the window again once it has returned.
     if (deferClose()) {
         e->ignore();
         return;

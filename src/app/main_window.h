@@ -136,8 +136,9 @@ public:
     // The slide show: Slide runs the whole show, Stop runs inside it between slides.
     void SpeedButton3Click(); // Slide
     void SpeedButton4Click(); // Stop
-    // Ends a running show as Stop does, leaving the list alone; whatever changes the drawing
-    // list (a folder change, an erase) calls it first. Does nothing when no show runs.
+    // Ends a running show as Stop does, leaving the list alone, also one already stopping;
+    // whatever changes the drawing list (a folder change, an erase) calls it first. Does
+    // nothing when no show runs.
     void endSlideShow();
     bool slideShowRunning() const;
     // One track-bar step of the pause between slides.
@@ -186,8 +187,8 @@ public:
     kvx::BusyState Busy;
     kvx::CommandButtons commandState() const;
     void updateCommandButtons();
-    // Marks an operation as running for its scope; the outermost one to end carries out a
-    // close asked for meanwhile.
+    // Marks an operation as running for its scope, which carries out a close asked for
+    // meanwhile when it ends. Only while idle: every command that starts one checks first.
     class Running {
     public:
         Running(TForm1* form, kvx::Operation op);
@@ -197,10 +198,9 @@ public:
 
     private:
         TForm1* m_form;
-        kvx::Operation m_op;
     };
     // A close request (the window's, the tray's Exit, the session's end): false when nothing
-    // runs and the window may close now; else every running operation is told.
+    // runs and the window may close now; else the running operation is told.
     bool deferClose();
 
     // Viewers: the last index, the help file (also the tray menu's "Help"), the web site.
@@ -265,6 +265,10 @@ private:
     // RestoreSettings, which then stops where the failing step stands.
     void controlHandler(void (TForm1::*handler)());
     void rethrowPendingError();
+
+    // The running show's own state, from Slide until that show has returned.
+    struct SlideRun;
+    SlideRun* m_slideRun = nullptr;
 
     bool m_restoring = false;
     std::exception_ptr m_pendingError;

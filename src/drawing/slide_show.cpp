@@ -8,67 +8,70 @@
 #include "drawing/live_pause.h"
 
 #include <QLabel>
+#include <QScopeGuard>
 #include <QSlider>
 #include <algorithm>
 
 std::chrono::milliseconds TForm1::SlidePauseUnit{250};
 
-namespace {
-
-// Stop was clicked: the show returns at its next step, showing the drawing selected then.
-bool SlideStop = false;
-// Ended from outside (a folder change, an erase, a close): the show returns, touching nothing.
-bool SlideAbandoned = false;
-kvx::LivePause SlidePause;
-
-} // namespace
+// One show, from Slide until it has returned: what ended it and the pause it waits in.
+struct TForm1::SlideRun {
+    // Stop was clicked: the show returns at its next step, showing the drawing selected then.
+    bool stopped = false;
+    // Ended from outside (a folder change, an erase, a close): the show returns, touching nothing.
+    bool abandoned = false;
+    kvx::LivePause pause;
+};
 
 void TForm1::SpeedButton3Click() {
-    if (FileListBox1->count() == 0 || !commandState().slide.enabled)
+    // One show at a time: Slide also waits while a stopped show finishes its step.
+    if (m_slideRun || FileListBox1->count() == 0 || !commandState().slide.enabled)
         return;
     const std::chrono::milliseconds pause = SlidePauseUnit * TrackBar1->value();
     // With nothing selected the show starts at the first drawing.
     const int first = std::max(FileListBox1->itemIndex(), 0);
     const int last = FileListBox1->count() - 1;
-    SlideStop = false;
-    SlideAbandoned = false;
+    // Ends last, so that a close it carries out finds no show.
     const Running show(this, kvx::Operation::Show);
+    SlideRun run;
+    m_slideRun = &run;
+    const auto runEnds = qScopeGuard([this] { m_slideRun = nullptr; });
     Label5->show();
 
     for (int i = first; i <= last; ++i) {
         // Ended from outside, or the list shrank under the show: nothing more to show.
-        if (SlideAbandoned || i >= FileListBox1->count())
+        if (run.abandoned || i >= FileListBox1->count())
             return;
         FileListBox1->setItemIndex(i); // no click: the selection handler does not run
         const kvx::DrawingIdentity id =
             kvx::IdentifyDrawingVersion(FileListBox1->selectedNativePath());
-        if (SlideStop) {
+        if (run.stopped) {
             // The selected drawing is the one shown, so that every command acts on it.
             FileListBox1Click();
             return;
         }
         showDrawing(id.offered);
-        SlidePause.wait(pause);
+        run.pause.wait(pause);
     }
 }
 
 void TForm1::SpeedButton4Click() {
-    if (!Busy.active(kvx::Operation::Show))
+    if (!m_slideRun || m_slideRun->stopped)
         return;
-    SlideStop = true;
-    SlidePause.interrupt();
-    Busy.stopping(kvx::Operation::Show);
+    m_slideRun->stopped = true;
+    m_slideRun->pause.interrupt();
+    Busy.stopping();
     updateCommandButtons();
 }
 
 void TForm1::endSlideShow() {
-    if (!Busy.active(kvx::Operation::Show))
+    if (!m_slideRun)
         return;
-    SlideAbandoned = true;
+    m_slideRun->abandoned = true;
     SpeedButton4Click();
 }
 
 bool TForm1::slideShowRunning() const {
     // A stopped show may still be finishing its step; it shows nothing more.
-    return Busy.active(kvx::Operation::Show);
+    return m_slideRun && !m_slideRun->stopped;
 }

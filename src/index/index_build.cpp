@@ -88,8 +88,13 @@ IndexCompile IndexCompiler::result() {
     if (m_ended)
         return failed(QString());
     const std::optional<FileStamp> after = stampOf(m_output);
-    if (!after || after == m_before)
+    const bool written = after && !(after == m_before);
+    if (!written || !m_run.succeeded()) {
+        // A compiler that says it failed may still leave a file; it is no index.
+        if (written)
+            ::unlink(m_output.c_str());
         return failed(lastLines(m_run.errorOutput()));
+    }
     // One step: the earlier index stays whole until the new one takes its name.
     if (std::rename(m_output.c_str(), m_indexPath.c_str()) != 0) {
         const int err = errno;

@@ -37,9 +37,10 @@ public:
     void kill();
 
     // Once it has ended: renames the hhctest.chm it left to the index name, replacing an
-    // earlier index in one step. When it could not be started, was ended, or left no new
-    // hhctest.chm, the earlier index is untouched and `message` says why, with the compiler's
-    // own words when it gave some; a hhctest.chm that cannot take the index's name is removed.
+    // earlier index in one step. When it could not be started, was ended, left no new
+    // hhctest.chm or did not exit with status 0, the earlier index is untouched and `message`
+    // says why, with the compiler's own words when it gave some; a hhctest.chm it wrote that
+    // is not used (a failed compile, a name that cannot be taken) is removed.
     IndexCompile result();
 
 signals:

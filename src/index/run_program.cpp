@@ -4,8 +4,10 @@
 #include "files/paths.h"
 
 #include <QProcessEnvironment>
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace kvx {
@@ -92,6 +94,16 @@ bool ProgramRun::start(const ProgramCall& call, int showState, bool keepErrors) 
     if (keepErrors)
         connect(&m_process, &QProcess::readyReadStandardError, this, &ProgramRun::takeErrors);
     m_process.setInputChannelMode(QProcess::ForwardedInputChannel);
+    // A program we wait for is of no use once we are gone, killed or crashed: it ends with us.
+    // The kernel sends the signal when the thread that forked ends; every run starts from the
+    // main thread, which lasts as long as we do.
+    const pid_t parent = ::getpid();
+    m_process.setChildProcessModifier([parent] {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        // We ended before the request took hold: no signal will come.
+        if (::getppid() != parent)
+            ::_exit(127);
+    });
     WorkingFolderSwitch folder(call.workingFolder);
     if (!folder.ok())
         return false;

@@ -38,8 +38,9 @@ struct RunOptions {
 // name, run in the file's folder.
 ProgramCall callOnFile(const QString& program, const std::string& file, bool quoted);
 
-// A program started and left to run; finished() says when it has ended. It has no event loop
-// of its own: whoever waits for it runs one. What it writes goes to our own terminal.
+// A program started and waited for; finished() says when it has ended. It has no event loop
+// of its own: whoever waits for it runs one. What it writes goes to our own terminal. It
+// ends with us (SIGKILL) if we end first; start it from the main thread only.
 class ProgramRun : public QObject {
     Q_OBJECT
 public:

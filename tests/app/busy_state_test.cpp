@@ -1,12 +1,11 @@
-// The busy state's rules the window tests do not reach: the buttons while a batch runs, alone
-// and with its compile, and which operation carries out a close asked for while they run.
+// The busy state's rules the window tests do not reach: the buttons while a batch runs, and
+// a close asked for while an operation runs.
 
 #include "app/busy_state.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -25,26 +24,19 @@ std::string shown(const kvx::CommandButtons& b) {
 }
 
 TEST(CommandButtons, aBatchHidesTheViewCommands) {
-    for (const std::vector<Operation>& running :
-         {std::vector<Operation>{Operation::Batch}, {Operation::Batch, Operation::Compile}}) {
-        kvx::BusyState busy;
-        for (Operation op : running)
-            busy.begin(op);
-        EXPECT_EQ(shown(kvx::commandButtons(busy, true, 2)), "h- h- h- h- h- S- S- ")
-            << running.size() << " running";
-    }
+    kvx::BusyState busy;
+    busy.begin(Operation::Batch);
+    EXPECT_EQ(shown(kvx::commandButtons(busy, true, 2)), "h- h- h- h- h- S- S- ");
 }
 
-// A close waits for every operation; only the outermost one, once it ends, closes.
-TEST(BusyState, theOutermostOperationCarriesOutAClose) {
+// A close waits for the operation running, which closes once it ends.
+TEST(BusyState, theRunningOperationCarriesOutAClose) {
     kvx::BusyState busy;
     EXPECT_FALSE(busy.requestClose()); // nothing runs: close now
     busy.begin(Operation::Batch);
-    busy.begin(Operation::Compile);
     EXPECT_TRUE(busy.requestClose());
-    EXPECT_FALSE(busy.end(Operation::Compile));
     EXPECT_TRUE(busy.closeRequested());
-    EXPECT_TRUE(busy.end(Operation::Batch));
+    EXPECT_TRUE(busy.end());
     EXPECT_TRUE(busy.idle());
 }
 

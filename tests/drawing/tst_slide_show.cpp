@@ -212,6 +212,35 @@ private slots:
         QCOMPARE(QDir(dir).entryList({"*.dwg"}).size(), 2);
     }
 
+    // A double click on Stop: its second click lands on Slide, back in Stop's place, before
+    // the stopped show has returned. Slide waits until it has, so no show starts, and a close
+    // then ends the program.
+    void stopThenSlideInOnePassStartsNoShow() {
+        startOn(folder("race", {"a.dwg", "b.dwg", "c.dwg"}));
+        QString afterStop;
+        bool showAfterRace = false;
+        QObject probe; // its timer runs only while something still waits in a pause
+        slideActingOnTheFirst([&] {
+            watch->onSlide = nullptr;
+            clickStop();
+            afterStop = buttons();
+            QTimer::singleShot(0, &probe, [&] {
+                if ((showAfterRace = Form1->slideShowRunning()))
+                    Form1->close();
+            });
+            slide();
+        });
+        QVERIFY(!showAfterRace);
+        QCOMPARE(afterStop, QStringLiteral("S- S- S- S- h- "));
+        QVERIFY(!Form1->slideShowRunning());
+        QVERIFY(Form1->Busy.idle());
+        QCOMPARE(watch->slides.size(), 1);
+        QCOMPARE(buttons(), QStringLiteral("idle"));
+        Form1->close();
+        QVERIFY(!Form1->isVisible());
+        QVERIFY(!Form1->TrayIcon1);
+    }
+
     void emptyListChangesNothing() {
         startOn(folder("empty"));
         slide();

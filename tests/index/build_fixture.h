@@ -49,6 +49,7 @@ inline void writeDrawings(const QString& dir, const QStringList& names) {
 
 // A hhc.exe that logs its argument and show state, then lists the folder into hhctest.chm.
 // "gate": it first waits for the file "go" beside it. "fail": it says why and leaves nothing.
+// "fail late": it leaves its hhctest.chm, then says why it failed.
 inline QByteArray fakeCompiler(const QByteArray& tools, const QString& mode) {
     QByteArray s = "#!/bin/sh\necho \"$1|$KORVENIX_SHOW_STATE\" >> '" + tools + "/log'\n";
     if (mode == "fail")
@@ -58,8 +59,10 @@ inline QByteArray fakeCompiler(const QByteArray& tools, const QString& mode) {
     // "stubborn": deaf to a request to end, it runs on for half a minute unless killed.
     if (mode == "stubborn")
         s += "trap '' TERM\nn=0\nwhile [ $n -lt 600 ]; do sleep 0.05; n=$((n+1)); done\n";
-    return s +
-           "d=$(dirname \"$1\")\nls \"$d\" > \"$d/.part\" && mv \"$d/.part\" \"$d/hhctest.chm\"\n";
+    s += "d=$(dirname \"$1\")\nls \"$d\" > \"$d/.part\" && mv \"$d/.part\" \"$d/hhctest.chm\"\n";
+    if (mode == "fail late")
+        s += "echo 'hhc.exe: the compile failed' >&2\nexit 1\n";
+    return s;
 }
 
 // Answers the result dialog with "Close" each time it comes up, and counts it.

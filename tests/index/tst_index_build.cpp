@@ -107,6 +107,10 @@ private slots:
             << "html jpg" << true << reports + kPages + mine + QStringList{"hhctest.chm"}
             << "3 report file(s) found"
             << "could not be created.\nhhc.exe: the compile failed";
+        QTest::newRow("compiler fails after writing its file")
+            << "fail late"
+            << "html jpg" << false << reports + kPages << "2 report file(s) found"
+            << "could not be created.\nhhc.exe: the compile failed";
         QTest::newRow("compiler missing")
             << ""
             << "html jpg" << false << reports + kPages << "2 report file(s) found"

@@ -108,8 +108,8 @@ private slots:
         QVERIFY(QFile::exists(dir + "/a.dwg.htm")); // nothing cleaned after a failure
     }
 
-    // The long operations nest: what one asks while another runs.
-    void nestedOperations_data() {
+    // One long operation at a time: what one asks while another runs is refused.
+    void anotherOperationWaits_data() {
         QTest::addColumn<QString>("outer");
         QTest::addColumn<QString>("during");      // View or Index buttons while it runs
         QTest::addColumn<bool>("closes");         // a close asked after the inner request
@@ -124,7 +124,7 @@ private slots:
         QTest::newRow("a close during a batch started inside a show")
             << show << "S- S-" << true << none << 0 << 0;
     }
-    void nestedOperations() {
+    void anotherOperationWaits() {
         QFETCH(QString, outer);
         QFETCH(QString, during);
         QFETCH(bool, closes);

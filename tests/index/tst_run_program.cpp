@@ -1,5 +1,6 @@
 // RunProgram with small shell scripts: the argument received, a program that cannot start, a
-// wait that keeps the window live, and a start let go at once.
+// wait that keeps the window live, a program waited for that ends with us, and a start let
+// go at once.
 
 #include "app/message_box.h"
 #include "index/run_program.h"
@@ -7,10 +8,13 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
+#include <csignal>
 #include <unistd.h>
 
 namespace {
@@ -42,6 +46,15 @@ int zombieChildren() {
     }
     return count;
 }
+
+// Alive: neither gone nor a zombie waiting for whoever inherited it.
+bool alive(pid_t pid) {
+    const QByteArray stat = readAll(QStringLiteral("/proc/%1/stat").arg(pid));
+    return !stat.isEmpty() && !stat.mid(stat.lastIndexOf(')') + 2).startsWith('Z');
+}
+
+// This test run as a parent that waits for one program: "--wait-for program".
+const char* const kWaitFor = "--wait-for";
 
 class PaintCounter : public QWidget {
 public:
@@ -125,6 +138,26 @@ private slots:
                  qPrintable(QString("%1 ticks, %2 paints").arg(ticks).arg(window.paints)));
     }
 
+    // Killed while it waits, a parent takes the program it waits for along.
+    void aProgramWaitedForEndsWithItsParent() {
+        const QString pidFile = tmp.path() + "/child.pid";
+        const QString program = writeScript(tools() + "/long.sh", "echo $$ > '" + pidFile.toUtf8() +
+                                                                      "'\nexec sleep 600\n");
+        QProcess parent;
+        parent.start(QCoreApplication::applicationFilePath(), {kWaitFor, program});
+        QVERIFY(parent.waitForStarted(-1));
+        QTRY_VERIFY_WITH_TIMEOUT(readAll(pidFile).endsWith('\n'), 60000);
+        const pid_t child = readAll(pidFile).trimmed().toInt();
+        const auto leftOver = qScopeGuard([child] {
+            if (alive(child))
+                ::kill(child, SIGKILL);
+        });
+        QVERIFY(alive(child));
+        ::kill(static_cast<pid_t>(parent.processId()), SIGKILL);
+        QVERIFY(parent.waitForFinished(-1));
+        QTRY_VERIFY_WITH_TIMEOUT(!alive(child), 60000);
+    }
+
     void noWaitReturnsAtOnceAndLeavesNoZombie() {
         const QString out = tmp.path() + "/detached.txt";
         const QString release = tmp.path() + "/release";
@@ -144,5 +177,15 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestRunProgram)
+int main(int argc, char** argv) {
+    if (argc == 3 && qstrcmp(argv[1], kWaitFor) == 0) {
+        QCoreApplication app(argc, argv);
+        return RunProgram(QString::fromLocal8Bit(argv[2]), QString(), true, kvx::SwMinimize) ? 0
+                                                                                             : 1;
+    }
+    QApplication app(argc, argv);
+    TestRunProgram test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_run_program.moc"
