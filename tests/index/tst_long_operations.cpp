@@ -6,6 +6,7 @@
 #include "report/wait_window.h"
 
 #include <QElapsedTimer>
+#include <QImage>
 #include <QToolButton>
 
 using namespace std::chrono_literals;
@@ -185,24 +186,37 @@ private slots:
         }
     }
 
-    // A close during the batch: the drawing being reported is finished, no other is begun,
-    // nothing is compiled or shown, and the window closes.
-    void aCloseDuringTheBatchStopsAfterTheCurrentDrawing() {
+    // A close during the batch: the drawings in flight are finished and written, no other is
+    // begun, nothing is compiled or shown, and the window closes. What is left is whole reports
+    // of the first drawings of the list, up to the one on show at the close or beyond it.
+    void aCloseDuringTheBatchLeavesWholeReportsOfTheFirstDrawings() {
         QStringList drawings;
-        for (int i = 0; i < 12; ++i)
-            drawings << QStringLiteral("d%1.dwg").arg(i, 2, 10, QLatin1Char('0'));
+        for (int i = 0; i < 200; ++i)
+            drawings << QStringLiteral("d%1.dwg").arg(i, 3, 10, QLatin1Char('0'));
         start("ok", "", true, [&] { writeDrawings(dir, drawings); });
-        QObject guard; // the close comes once d05.dwg is selected
-        QObject::connect(Form1->FileListBox1, &QListWidget::currentRowChanged, &guard, [](int row) {
-            if (row >= 0 && Form1->FileListBox1->item(row)->text() == "d05.dwg")
-                Form1->close();
-        });
+        QObject guard; // the close comes once the batch shows a drawing past the first ones
+        int closedAt = -1;
+        QObject::connect(Form1->FileListBox1, &QListWidget::currentRowChanged, &guard,
+                         [&closedAt](int row) {
+                             if (closedAt < 0 && row >= 20) {
+                                 closedAt = row;
+                                 Form1->close();
+                             }
+                         });
         ResultDialogWatch dialog;
         Form1->SpeedButton8->click();
+        QVERIFY(closedAt >= 20);
+        const QStringList written = reports();
+        QVERIFY2(written.size() < 2 * drawings.size(), "the close stopped nothing");
         QStringList want;
-        for (int i = 0; i <= 5; ++i)
+        for (int i = 0; i < written.size() / 2; ++i)
             want << drawings[i] + ".htm" << drawings[i] + ".jpg";
-        QCOMPARE(reports(), sorted(want));
+        QCOMPARE(written, sorted(want));
+        QVERIFY(written.size() / 2 > closedAt);
+        for (int i = 0; i < written.size() / 2; ++i) {
+            QVERIFY(readAll(dir + "/" + drawings[i] + ".htm").endsWith("</html>\r\n"));
+            QVERIFY(!QImage(dir + "/" + drawings[i] + ".jpg").isNull());
+        }
         QCOMPARE(QDir(dir).entryList({"*.kvx-tmp-*"}, QDir::Files | QDir::Hidden), QStringList{});
         QVERIFY(!QFile::exists(dir + "/index.htm"));
         QCOMPARE(compilerRuns().size(), 0);

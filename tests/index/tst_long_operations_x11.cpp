@@ -126,8 +126,8 @@ private slots:
         QCOMPARE(Form1->FileListBox1->selectedPath(), Form1->Label1->text());
     }
 
-    // A batch of 200 drawings, closed through the window manager part-way: the window closes after
-    // the drawing being reported, whose report is whole; no later drawing has one, nothing is
+    // A batch of 200 drawings, closed through the window manager part-way: the window closes once
+    // the drawings in flight are reported, each whole; no later drawing has one, nothing is
     // half-written, no index is built.
     void batchClosedHalfWay() {
         QStringList drawings;
@@ -147,8 +147,7 @@ private slots:
              [&] {
                  screenshot("4-batch-half-way.png");
                  closedAt = Form1->FileListBox1->itemIndex();
-                 // The batch lets the desktop in between two drawings, here: it waits at this
-                 // drawing until the close has come through the X server and the window
+                 // The batch lets the desktop in between two results, here: it waits until the close has come through the X server and the window
                  // manager, however long a loaded machine takes to hand it over. Alt+F4 would
                  // go to the window with the focus; the window manager's own close request
                  // (wmctrl) does not depend on the focus.
@@ -167,8 +166,9 @@ private slots:
         qInfo("Closed while drawing %d was reported; %d reports written", closedAt,
               int(pages.size()));
         QVERIFY2(heard, "the window manager's close request never reached the window");
-        // Only the drawing being reported when the close came is finished.
-        QCOMPARE(pages.size(), closedAt + 1);
+        // The drawings in flight when the close came are finished, no other is begun: whole
+        // reports of the first drawings, the one on show at the close among them.
+        QVERIFY(pages.size() > closedAt && pages.size() < drawings.size());
         QCOMPARE(pictures.size(), pages.size());
         for (int i = 0; i < pages.size(); ++i) {
             QCOMPARE(pages[i], drawings[i] + ".htm");
