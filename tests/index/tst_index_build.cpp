@@ -15,6 +15,7 @@
 #include "report/wait_window.h"
 #include "tray/cool_tray_icon.h"
 
+#include <QCheckBox>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
@@ -254,6 +255,56 @@ private slots:
         const QStringList left = QDir(dir).entryList({"*.kvx-tmp-*"}, QDir::Files | QDir::Hidden);
         QCOMPARE(sorted(left), sorted(others));
         QVERIFY(QFile::exists(dir + "/a.dwg.jpg") && QFile::exists(dir + "/c.dwg.htm"));
+    }
+
+    // The batch's reports are made on other threads, yet are the very files that a report
+    // written alone from the View tab is: over drawings of every kind, small pictures enlarged
+    // or not, big images or not.
+    void batchWritesWhatEachReportAloneWrites() {
+        start("ok", "", true, [&] {
+            for (int i = 0; i < 200; ++i) {
+                const kvxtest::Image picture = kvxtest::Image::pattern(
+                    static_cast<std::uint32_t>(40 + 7 * i), static_cast<std::uint32_t>(20 + 3 * i),
+                    static_cast<unsigned>(2 + i % 200));
+                // BMP, PNG, none, an older release, a damaged one (its picture cut short).
+                kvxtest::DwgBuilder dwg(i % 5 == 3 ? "AC1009" : "AC1018");
+                dwg.headerData();
+                if (i % 5 == 1)
+                    dwg.png(kvxtest::makePng(picture));
+                else if (i % 5 == 2)
+                    dwg.withoutImageSection();
+                else if (i % 5 != 3)
+                    dwg.bmp(kvxtest::makeBmp(picture));
+                kvxtest::Bytes bytes = dwg.build();
+                if (i % 5 == 4)
+                    bytes.resize(bytes.size() - 100);
+                kvxtest::writeFile(
+                    QFile::encodeName(dir + QStringLiteral("/d%1.dwg").arg(i, 3, 10, QLatin1Char('0')))
+                        .toStdString(),
+                    bytes);
+            }
+        });
+        for (const bool big : {false, true}) {
+            Form1->CheckBox8->setChecked(big);
+            Form1->CheckBox3->setChecked(big); // small pictures enlarged in one pass only
+            ResultDialogWatch dialog;
+            Form1->SpeedButton8->click();
+            QVERIFY2(said().isEmpty(), qPrintable(said()));
+            QMap<QString, QByteArray> batch;
+            for (const QString& name : QDir(dir).entryList({"*.dwg.htm", "*.dwg.jpg"})) {
+                batch[name] = readAll(dir + "/" + name);
+                QVERIFY(QFile::remove(dir + "/" + name));
+            }
+            QCOMPARE(batch.size(), 400);
+            Form1->PageControl1->setCurrentWidget(Form1->TabSheet1);
+            for (int i = 0; i < Form1->FileListBox1->count(); ++i) {
+                Form1->FileListBox1->setItemIndex(i);
+                Form1->FileListBox1Click();
+                Form1->WriteDrawingReport();
+            }
+            for (auto it = batch.cbegin(); it != batch.cend(); ++it)
+                QVERIFY2(readAll(dir + "/" + it.key()) == it.value(), qPrintable(it.key()));
+        }
     }
 
     // The View tab follows the batch and ends on the drawing written last, selected and shown.
