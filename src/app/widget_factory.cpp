@@ -3,8 +3,11 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QPointer>
 #include <QRadioButton>
+#include <QWindow>
 #include <algorithm>
+#include <cmath>
 
 namespace kvx {
 
@@ -80,6 +83,65 @@ void fitCaptions(QWidget* form) {
 
 void fitLabel(QLabel* label) {
     growToCaption(label, (label->alignment() & Qt::AlignRight) != 0, true);
+}
+
+namespace {
+
+double luminance(const QColor& c) {
+    auto channel = [](double v) {
+        return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+
+// Withdraws a maximise as soon as the window asks for it: the window system then never
+// configures the window at a size its fixed constraints refuse.
+class MaximiseRefusal : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* widget = static_cast<QWidget*>(watched);
+        // A window recreated (new flags) has a new handle.
+        if (event->type() == QEvent::Show && widget->windowHandle() != m_window) {
+            m_window = widget->windowHandle();
+            QWindow* window = m_window;
+            connect(window, &QWindow::windowStateChanged, this, [window](Qt::WindowState) {
+                const Qt::WindowStates states = window->windowStates();
+                if (states & (Qt::WindowMaximized | Qt::WindowFullScreen))
+                    window->setWindowStates(states & ~(Qt::WindowMaximized | Qt::WindowFullScreen));
+            });
+        }
+        return false;
+    }
+
+private:
+    QPointer<QWindow> m_window;
+};
+
+} // namespace
+
+double contrastRatio(const QColor& a, const QColor& b) {
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor legibleOn(const QColor& colour, const QColor& background, double ratio) {
+    if (contrastRatio(colour, background) >= ratio)
+        return colour;
+    const bool lighter = luminance(background) < 0.18;
+    const QColor hsl = colour.toHsl();
+    for (int l = hsl.lightness(); l >= 0 && l <= 255; l += lighter ? 1 : -1) {
+        const QColor c = QColor::fromHsl(hsl.hslHue(), hsl.hslSaturation(), l);
+        if (contrastRatio(c, background) >= ratio)
+            return c;
+    }
+    return lighter ? QColor(Qt::white) : QColor(Qt::black);
+}
+
+void refuseMaximise(QWidget* window) {
+    window->installEventFilter(new MaximiseRefusal(window));
 }
 
 const char* const kFormStyleSheet =

@@ -16,16 +16,27 @@ namespace {
 
 constexpr int kPreviewWidth = 252;
 constexpr int kPreviewHeight = 126;
+// Black on the light grey of a classic button face, fixed.
+const QPalette& reportPalette() {
+    static const QPalette palette(QColor(0xf0, 0xf0, 0xf0));
+    return palette;
+}
 
 } // namespace
 
 QImage TForm1::grabPreviewArea() const {
     // The preview area itself, whatever window is active and even while this one is hidden.
     // Rendered straight into a picture of the report's size, at one pixel per point whatever
-    // the screen's scale.
+    // the screen's scale, and in light colours whatever the desktop's theme: a report is a
+    // page with a white background, and the same drawing gives the same picture everywhere.
+    const bool ownPalette = GroupBox2->testAttribute(Qt::WA_SetPalette);
+    const QPalette shown = GroupBox2->palette();
+    GroupBox2->setPalette(reportPalette());
     QImage image(kPreviewWidth, kPreviewHeight, QImage::Format_RGB32);
     GroupBox2->render(&image, QPoint(), QRegion(8, 24, kPreviewWidth, kPreviewHeight),
                       QWidget::DrawWindowBackground | QWidget::DrawChildren);
+    // Back to the theme's colours; a palette never set is inherited again.
+    GroupBox2->setPalette(ownPalette ? shown : QPalette());
     return image.convertToFormat(QImage::Format_RGB888);
 }
 
