@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QRadioButton>
+#include <QTimer>
 #include <QWindow>
 #include <algorithm>
 #include <cmath>
@@ -94,30 +95,62 @@ double luminance(const QColor& c) {
     return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
 }
 
-// Withdraws a maximise as soon as the window asks for it: the window system then never
-// configures the window at a size its fixed constraints refuse.
+// Takes a fixed-size window back out of a maximise. The request cannot be withdrawn before
+// the window system answers it (a Wayland compositor configures the window at the screen's
+// size, and ends the program if the window does not take that size), so the window is let
+// loose to take it, then restored and fixed again.
 class MaximiseRefusal : public QObject {
 public:
-    using QObject::QObject;
+    explicit MaximiseRefusal(QWidget* widget) : QObject(widget), m_widget(widget) {}
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        auto* widget = static_cast<QWidget*>(watched);
+    bool eventFilter(QObject*, QEvent* event) override {
         // A window recreated (new flags) has a new handle.
-        if (event->type() == QEvent::Show && widget->windowHandle() != m_window) {
-            m_window = widget->windowHandle();
-            QWindow* window = m_window;
-            connect(window, &QWindow::windowStateChanged, this, [window](Qt::WindowState) {
-                const Qt::WindowStates states = window->windowStates();
-                if (states & (Qt::WindowMaximized | Qt::WindowFullScreen))
-                    window->setWindowStates(states & ~(Qt::WindowMaximized | Qt::WindowFullScreen));
-            });
+        if (event->type() == QEvent::Show && m_widget->windowHandle() != m_window) {
+            m_window = m_widget->windowHandle();
+            connect(m_window, &QWindow::windowStateChanged, this,
+                    [this](Qt::WindowState state) { asked(state); });
+        }
+        // The window system's word (not the echo of a state set here) that the window is
+        // large; then, after the restore, the window at its own size again.
+        if (event->type() == QEvent::WindowStateChange && event->spontaneous() &&
+            (m_widget->windowState() & kLarge))
+            restoreLater();
+        if (event->type() == QEvent::Resize && m_fixed.isValid() && m_widget->size() == m_fixed &&
+            !(m_widget->windowState() & kLarge)) {
+            m_widget->setFixedSize(m_fixed);
+            m_fixed = QSize();
         }
         return false;
     }
 
 private:
+    static constexpr Qt::WindowStates kLarge = Qt::WindowMaximized | Qt::WindowFullScreen;
+
+    // As soon as the window asks (a title bar the toolkit draws calls this before the
+    // request leaves) or learns that it is maximised.
+    void asked(Qt::WindowState state) {
+        if (!(state & kLarge) || m_fixed.isValid() ||
+            m_widget->minimumSize() != m_widget->maximumSize())
+            return;
+        m_fixed = m_widget->minimumSize();
+        m_widget->setMinimumSize(0, 0);
+        m_widget->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    }
+
+    // Asked once the window has shown itself at the large size: a compositor ignores a restore
+    // that comes before, and fixing the size again before the compositor's answer would show
+    // the window at a size other than the one it was given.
+    void restoreLater() {
+        QTimer::singleShot(0, this, [this] {
+            if (m_widget->windowState() & kLarge)
+                m_widget->setWindowState(m_widget->windowState() & ~kLarge);
+        });
+    }
+
+    QWidget* m_widget;
     QPointer<QWindow> m_window;
+    QSize m_fixed;
 };
 
 } // namespace

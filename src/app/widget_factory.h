@@ -41,9 +41,9 @@ double contrastRatio(const QColor& a, const QColor& b);
 // takes to stand at `ratio` against `background`; unchanged when it already does.
 QColor legibleOn(const QColor& colour, const QColor& background, double ratio = 4.5);
 
-// A fixed-size window that refuses to be maximised: a request (from a title bar the toolkit
-// draws itself, or from the window system) is withdrawn at once, before the window system
-// answers it with a size the window cannot take.
+// A fixed-size window that does not stay maximised: whoever asks for it (a title bar the
+// toolkit draws itself, the window system), the window takes the size it is given, as the
+// window system requires, and is restored to its own at once.
 void refuseMaximise(QWidget* window);
 
 // Group boxes drawn as the layout was designed: the caption sits on the frame line.
