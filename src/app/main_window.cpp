@@ -40,6 +40,8 @@ constexpr int kClientHeight = 399;
 // draws. Leaving the restore bar, by the label or beside it, gives back the whole client area.
 constexpr int kCompactClientHeight = 21;
 constexpr int kFullClientHeight = kClientHeight;
+// The "Open with" icon's picture, inside its 40-pixel cell.
+constexpr int kClearIcon = 34;
 // The release line's colour, kept readable on whatever background the desktop's theme gives.
 const QColor kTeal(0x00, 0x80, 0x80);
 
@@ -310,6 +312,10 @@ void TForm1::buildOptionsTab() {
     // for one only, so its start-up icon (Image5) exists but stays hidden.
     Image1 = optionIcon(GroupBox3, "Image1", ":/options/image1.png");
     Image2 = optionIcon(GroupBox4, "Image2", ":/options/image2.png");
+    // The first radio button starts where this icon's cell ends: a smaller picture, centred in
+    // the same cell, stands clear of it.
+    Image2->setPixmap(Image2->pixmap().scaled(kClearIcon, kClearIcon, Qt::KeepAspectRatio,
+                                              Qt::SmoothTransformation));
     Image3 = optionIcon(GroupBox5, "Image3", ":/options/image3.png");
     Image4 = optionIcon(GroupBox6, "Image4", ":/options/image4.png");
     Image5 = optionIcon(GroupBox6, "Image5", ":/options/image5.png");
