@@ -67,6 +67,10 @@ void createForms(const QStringList& arguments) {
     Form2 = new TForm2;
     Form4 = new TForm4;
     Form3 = new TForm3;
+    // Fixed-size windows: no maximise, whoever asks for it.
+    for (QWidget* form :
+         {static_cast<QWidget*>(Form1), static_cast<QWidget*>(Form2), static_cast<QWidget*>(Form4)})
+        kvx::refuseMaximise(form);
     // The window centres itself when it is first shown.
     if (!Form1->startsMinimised())
         Form1->show();

@@ -36,11 +36,14 @@ namespace {
 constexpr int kClientWidth = 367;
 constexpr int kClientHeight = 399;
 // Client heights of the window in its two modes. The layout was drawn for a 27-pixel frame
-// (outer heights 48, 426 and 410); applied to the client area, they hold whatever frame the
-// window manager draws.
+// (outer height 48); applied to the client area, it holds whatever frame the window manager
+// draws. Leaving the restore bar, by the label or beside it, gives back the whole client area.
 constexpr int kCompactClientHeight = 21;
 constexpr int kFullClientHeight = kClientHeight;
-constexpr int kFullClientHeightFromLabel = 383;
+// The "Open with" icon's picture, inside its 40-pixel cell.
+constexpr int kClearIcon = 34;
+// The release line's colour, kept readable on whatever background the desktop's theme gives.
+const QColor kTeal(0x00, 0x80, 0x80);
 
 QToolButton* speedButton(QWidget* parent, const char* name, int l, int t, int w, int h,
                          const QString& caption, const QString& hint, const char* glyph,
@@ -49,7 +52,9 @@ QToolButton* speedButton(QWidget* parent, const char* name, int l, int t, int w,
     b->setText(caption);
     b->setToolTip(hint);
     b->setAutoRaise(flat);
-    b->setFocusPolicy(flat ? Qt::NoFocus : Qt::StrongFocus);
+    // Every command is reached with Tab; a click on a flat one leaves the focus where it was
+    // (on the drawing list, say).
+    b->setFocusPolicy(flat ? Qt::TabFocus : Qt::StrongFocus);
     if (glyph) {
         b->setIcon(QIcon(QString::fromLatin1(glyph)));
         b->setToolButtonStyle(caption.isEmpty() ? Qt::ToolButtonIconOnly
@@ -154,6 +159,7 @@ TForm1::TForm1(const QStringList& arguments, QWidget* parent)
     // The Index tab keeps its design captions until it is first shown.
     connectIndexHandlers();
     connectIndexBuildHandlers();
+    connectKeys();
     kvx::runHandler([this] { FormCreate(); });
 }
 
@@ -173,16 +179,13 @@ void TForm1::buildViewTab() {
     Label1->setText(QStringLiteral("File"));
     Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setBold(Label1);
+    Label1->fitLineHeight();
 
     GroupBox2 = groupBox(TabSheet1, "GroupBox2", 3, 188, 345, 175, QStringLiteral(" Preview "));
     Label5 = label(GroupBox2, "Label5", 72, 8, 185, 13, QStringLiteral("Version 2.5/2.52"));
     Label5->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     setBold(Label5);
-    {
-        QPalette pal = Label5->palette();
-        pal.setColor(QPalette::WindowText, QColor(0x00, 0x80, 0x80)); // teal
-        Label5->setPalette(pal);
-    }
+    colourReleaseLine();
     DwgThumbnail1 = place<TDwgThumbnail>(GroupBox2, "DwgThumbnail1", 8, 24, 252, 126);
     Label4 = label(GroupBox2, "Label4", 6, 24, 254, 126,
                    QStringLiteral("Fichier antérieur à la version 13. Pas d'aperçu disponible."));
@@ -309,6 +312,10 @@ void TForm1::buildOptionsTab() {
     // for one only, so its start-up icon (Image5) exists but stays hidden.
     Image1 = optionIcon(GroupBox3, "Image1", ":/options/image1.png");
     Image2 = optionIcon(GroupBox4, "Image2", ":/options/image2.png");
+    // The first radio button starts where this icon's cell ends: a smaller picture, centred in
+    // the same cell, stands clear of it.
+    Image2->setPixmap(Image2->pixmap().scaled(kClearIcon, kClearIcon, Qt::KeepAspectRatio,
+                                              Qt::SmoothTransformation));
     Image3 = optionIcon(GroupBox5, "Image3", ":/options/image3.png");
     Image4 = optionIcon(GroupBox6, "Image4", ":/options/image4.png");
     Image5 = optionIcon(GroupBox6, "Image5", ":/options/image5.png");
@@ -426,7 +433,7 @@ void TForm1::FormDblClick() {
 
 void TForm1::Label6DblClick() {
     PageControl1->show();
-    setFixedHeight(kFullClientHeightFromLabel);
+    setFixedHeight(kFullClientHeight);
     Label6->hide();
     m_compact = false;
 }
@@ -457,9 +464,22 @@ void TForm1::centreOnScreen() {
     }
 }
 
+void TForm1::colourReleaseLine() {
+    QPalette pal = Label5->palette();
+    const QColor background = Label5->parentWidget()->palette().color(QPalette::Window);
+    pal.setColor(QPalette::WindowText, kvx::legibleOn(kTeal, background));
+    Label5->setPalette(pal);
+}
+
 bool TForm1::event(QEvent* e) {
     if (e->type() == QEvent::WindowActivate)
         kvx::runHandler([this] { FormActivate(); });
+    if (e->type() == QEvent::ApplicationPaletteChange || e->type() == QEvent::PaletteChange) {
+        // The theme changed: the window takes its new colours first.
+        const bool handled = QWidget::event(e);
+        colourReleaseLine();
+        return handled;
+    }
     // Centred at its first showing, also when that is a restore from the notification area
     // or the task bar after a minimised start. The show event comes before the window maps.
     if (e->type() == QEvent::Show && !e->spontaneous() && !m_shownOnce) {
@@ -496,6 +516,9 @@ void TForm1::mouseDoubleClickEvent(QMouseEvent* e) {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == FileListBox1 && e->type() == QEvent::KeyPress &&
+        drawingListKey(static_cast<QKeyEvent*>(e)))
+        return true;
     if (watched == Label6 && e->type() == QEvent::MouseButtonDblClick) {
         kvx::runHandler([this] { Label6DblClick(); });
         return true;

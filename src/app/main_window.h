@@ -14,6 +14,7 @@
 #include <vector>
 
 class QCheckBox;
+class QKeyEvent;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -211,6 +212,14 @@ public:
     // Open in the CAD program (src/actions/open_in_cad.cpp).
     void SpeedButton1Click();
 
+    // The keys (src/app/window_keys.cpp): Delete and Enter on the drawing list erase and open
+    // as their buttons do; F5 reads a tab's folder tree and list again, keeping the folder
+    // and the drawing selected when they are still there.
+    void connectKeys();
+    bool drawingListKey(QKeyEvent* event);
+    void RereadViewFolders();
+    void RereadIndexFolders();
+
     // The pixels of the preview area, where DwgThumbnail1 and Label4 stand, as on screen.
     QImage grabPreviewArea() const;
     // The report's picture of the area: what it shows, drawn with the light palette.
@@ -255,6 +264,7 @@ private:
     void buildHelpTab();
     void connectHandlers();
     void clearPreviewArea();
+    void colourReleaseLine();
     // " Files (n) " over a folder's drawings, " Files " over none.
     void showFileCount();
     void centreOnScreen();

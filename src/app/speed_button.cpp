@@ -1,5 +1,6 @@
 #include "app/speed_button.h"
 
+#include <QKeyEvent>
 #include <QStyleOptionToolButton>
 #include <QStylePainter>
 
@@ -40,4 +41,16 @@ void TSpeedButton::paintEvent(QPaintEvent*) {
                          area.right() - (left + glyphSize.width() + kGlyphGap) + 1, area.height());
     p.drawItemText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic, opt.palette,
                    isEnabled(), opt.text, QPalette::ButtonText);
+}
+
+void TSpeedButton::keyPressEvent(QKeyEvent* event) {
+    // A tool button answers Space only; Enter is the other key a user tries on a command.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        if (!event->isAutoRepeat())
+            click();
+        event->accept();
+        return;
+    }
+    QToolButton::keyPressEvent(event);
 }

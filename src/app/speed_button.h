@@ -1,6 +1,7 @@
 #pragma once
 // The window's command buttons: glyph and caption centred together as one group, so that
-// buttons of one column line up whatever blanks their captions carry.
+// buttons of one column line up whatever blanks their captions carry. Space and Enter click
+// the focused one.
 
 #include <QToolButton>
 
@@ -11,4 +12,5 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 };

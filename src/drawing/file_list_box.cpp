@@ -1,6 +1,7 @@
 #include "drawing/file_list_box.h"
 
 #include "drawing/folder_listing.h"
+#include "drawing/view_focus.h"
 #include "files/file_name_text.h"
 #include "files/paths.h"
 
@@ -150,4 +151,19 @@ bool TFileListBox::viewportEvent(QEvent* event) {
         return true;
     }
     return QListWidget::viewportEvent(event);
+}
+
+void TFileListBox::paintEvent(QPaintEvent* event) {
+    QListWidget::paintEvent(event);
+    kvx::paintViewFocus(this);
+}
+
+void TFileListBox::focusInEvent(QFocusEvent* event) {
+    QListWidget::focusInEvent(event);
+    viewport()->update();
+}
+
+void TFileListBox::focusOutEvent(QFocusEvent* event) {
+    QListWidget::focusOutEvent(event);
+    viewport()->update();
 }

@@ -2,6 +2,7 @@
 
 #include "drawing/desktop_folder.h"
 #include "drawing/folder_listing.h"
+#include "drawing/view_focus.h"
 #include "files/file_name_text.h"
 #include "files/paths.h"
 
@@ -14,6 +15,7 @@
 #include <QScrollBar>
 #include <QStandardItemModel>
 #include <QStorageInfo>
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -90,8 +92,10 @@ TShellTreeView::TShellTreeView(QWidget* parent)
     setPalette(pal);
     connect(this, &QTreeView::expanded, this,
             [this](const QModelIndex& index) { fill(m_model->itemFromIndex(index)); });
-    connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this] { emit changed(); });
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
+        if (!m_quiet)
+            emit changed();
+    });
 }
 
 QStandardItem* TShellTreeView::folderItem(const std::string& path, const QString& text,
@@ -129,6 +133,7 @@ void TShellTreeView::fill(QStandardItem* item) {
 
 void TShellTreeView::populate(const QString& desktop) {
     m_model->clear();
+    m_desktop = desktop;
     const QString root = desktop.isEmpty() ? kvx::desktopFolder() : desktop;
     QStandardItem* top = folderItem(kvx::nativeName(root),
                                     QDir(root).dirName().isEmpty() ? root : QDir(root).dirName(),
@@ -174,6 +179,23 @@ void TShellTreeView::rereadSelected() {
         item->removeRows(0, item->rowCount());
         item->appendRow(new QStandardItem);
     }
+}
+
+void TShellTreeView::rereadAll() {
+    const bool virtualNode = currentIndex().isValid() && selectedNativePath().empty();
+    std::string path = selectedNativePath();
+    m_quiet = true;
+    populate(m_desktop);
+    if (virtualNode) {
+        QStandardItem* top = m_model->item(0);
+        for (int i = 0; i < top->rowCount(); ++i)
+            if (nativePathOf(top->child(i)).empty() && !top->child(i)->text().isEmpty())
+                setCurrentIndex(top->child(i)->index());
+    }
+    // A folder deleted meanwhile gives way to the nearest one above it that is still there.
+    while (!path.empty() && !selectNativePath(path) && path != "/")
+        path = path.substr(0, std::max<std::size_t>(path.find_last_of('/'), 1));
+    m_quiet = false;
 }
 
 bool TShellTreeView::selectOverallPosition(int position) {
@@ -285,4 +307,19 @@ void TShellTreeView::scrollTo(const QModelIndex& index, ScrollHint hint) {
     if (left < value)
         value = left;
     bar->setValue(value);
+}
+
+void TShellTreeView::paintEvent(QPaintEvent* event) {
+    QTreeView::paintEvent(event);
+    kvx::paintViewFocus(this);
+}
+
+void TShellTreeView::focusInEvent(QFocusEvent* event) {
+    QTreeView::focusInEvent(event);
+    viewport()->update();
+}
+
+void TShellTreeView::focusOutEvent(QFocusEvent* event) {
+    QTreeView::focusOutEvent(event);
+    viewport()->update();
 }

@@ -29,6 +29,9 @@ public:
     int selectedSiblingIndex() const;
     // Reads the selected node's sub-folders again.
     void rereadSelected();
+    // Reads the whole tree again and selects the same folder, or the nearest one above it
+    // that is still there, without a `changed` signal: the caller shows the folder again.
+    void rereadAll();
     // Selects the node at `position` counted over every node the tree holds, parents before
     // their children, the root being 0. False when the tree holds fewer nodes.
     bool selectOverallPosition(int position);
@@ -44,6 +47,9 @@ signals:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     QStandardItem* folderItem(const std::string& path, const QString& text, const QIcon& icon);
@@ -51,4 +57,6 @@ private:
     QStandardItem* childFor(QStandardItem* parent, const std::string& path);
 
     QStandardItemModel* m_model;
+    QString m_desktop;
+    bool m_quiet = false;
 };

@@ -1,4 +1,5 @@
-// The Report button: grabs the preview area and has the report written beside the drawing.
+// The Report button: draws the preview area as it stands and has the report written beside
+// the drawing.
 
 #include "app/main_window.h"
 
@@ -15,19 +16,13 @@
 #include <QLabel>
 #include <QListWidgetItem>
 
-namespace {
-
-constexpr int kPreviewWidth = 252;
-constexpr int kPreviewHeight = 126;
-
-} // namespace
-
 QImage TForm1::grabPreviewArea() const {
     // The preview area itself, whatever window is active and even while this one is hidden.
     // Rendered straight into a picture of the report's size, at one pixel per point whatever
     // the screen's scale.
-    QImage image(kPreviewWidth, kPreviewHeight, QImage::Format_RGB32);
-    GroupBox2->render(&image, QPoint(), QRegion(8, 24, kPreviewWidth, kPreviewHeight),
+    QImage image(kvx::kPreviewAreaWidth, kvx::kPreviewAreaHeight, QImage::Format_RGB32);
+    GroupBox2->render(&image, QPoint(),
+                      QRegion(8, 24, kvx::kPreviewAreaWidth, kvx::kPreviewAreaHeight),
                       QWidget::DrawWindowBackground | QWidget::DrawChildren);
     return image.convertToFormat(QImage::Format_RGB888);
 }

@@ -13,6 +13,7 @@ enum Flag : int {
     Checked = 8,
     AutoSize = 16, // label that may grow to show its whole text
     Yields = 32,   // edit box that gives up width to the caption before it
+    Taller = 64,   // label as tall as its line needs, downwards, inside its group
 };
 
 struct Row {

@@ -8,6 +8,7 @@
 #include "app/application.h"
 #include "app/main_window.h"
 #include "app/message_box.h"
+#include "app/widget_factory.h"
 #include "index/result_dialog.h"
 #include "report/wait_window.h"
 
@@ -23,6 +24,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QWindow>
 #include <QToolButton>
 #include <memory>
 #include <stdexcept>
@@ -44,7 +46,7 @@ const Row kViewRows[] = {
     {"GroupBox1", "TabSheet1", {3, 3, 345, 182}, nullptr, nullptr, None},
     {"ShellTreeView1", "GroupBox1", {8, 24, 185, 137}, nullptr, nullptr, None},
     {"FileListBox1", "GroupBox1", {200, 24, 137, 137}, nullptr, nullptr, None},
-    {"Label1", "GroupBox1", {8, 163, 329, 13}, nullptr, nullptr, Bold},
+    {"Label1", "GroupBox1", {8, 163, 329, 13}, nullptr, nullptr, Bold | Taller},
     {"GroupBox2", "TabSheet1", {3, 188, 345, 175}, " Preview ", nullptr, None},
     {"Label5", "GroupBox2", {72, 8, 185, 13}, nullptr, nullptr, Bold | Hidden},
     {"DwgThumbnail1", "GroupBox2", {8, 24, 252, 126}, nullptr, nullptr, Hidden},
@@ -150,6 +152,11 @@ template <std::size_t N> void checkRows(QWidget* form, const Row (&rows)[N]) {
                 QVERIFY2(g.left() < row.geometry.left() &&
                              g.right() >= w->parentWidget()->width() - 4,
                          qPrintable(name + " moved"));
+        } else if (row.flags & Taller) {
+            QCOMPARE(QRect(g.topLeft(), QSize(g.width(), row.geometry.height())), row.geometry);
+            QVERIFY2(g.height() >= row.geometry.height() &&
+                         g.bottom() < w->parentWidget()->height() - 2,
+                     qPrintable(name + " height"));
         } else if (row.flags & Yields) {
             // Starts later when the caption before it grew; ends where it was designed to.
             QVERIFY2(g.left() >= row.geometry.left(), qPrintable(name));
@@ -268,6 +275,9 @@ private slots:
             QCOMPARE(icon->size(), QSize(40, 40));
             QVERIFY2(!icon->pixmap().isNull(), qPrintable(icon->objectName()));
         }
+        // The "Open with" picture stands clear of the first radio button.
+        const QLabel* icon = Form1->Image2;
+        QVERIFY(icon->x() + (icon->width() + icon->pixmap().width()) / 2 < Form1->RadioButton2->x());
     }
     void helpTab() { checkRows(Form1, kHelpRows); }
 
@@ -280,6 +290,37 @@ private slots:
         }
         QVERIFY(Form1->windowFlags() & Qt::WindowMinimizeButtonHint);
         QVERIFY(!(Form2->windowFlags() & Qt::WindowMinimizeButtonHint));
+    }
+
+    void aMaximiseLeavesTheWindowAsItWas() {
+        // As the title bar Qt draws on Wayland asks for it.
+        Form1->windowHandle()->setWindowStates(Qt::WindowMaximized);
+        QTRY_VERIFY(!(Form1->windowState() & Qt::WindowMaximized));
+        QTRY_COMPARE(Form1->minimumSize(), QSize(367, 399));
+        QCOMPARE(Form1->maximumSize(), QSize(367, 399));
+        QCOMPARE(Form1->size(), QSize(367, 399));
+    }
+
+    void releaseLineIsReadableInEveryTheme_data() {
+        QTest::addColumn<QColor>("window");
+        QTest::newRow("white") << QColor(Qt::white);
+        QTest::newRow("light grey") << QColor(0xef, 0xef, 0xef);
+        QTest::newRow("dark grey") << QColor(0x35, 0x35, 0x35);
+        QTest::newRow("black") << QColor(Qt::black);
+    }
+    void releaseLineIsReadableInEveryTheme() {
+        QFETCH(QColor, window);
+        // The desktop's theme, as the program starts under it.
+        kvx::destroyForms();
+        const QPalette before = QApplication::palette();
+        QApplication::setPalette(QPalette(window, window));
+        kvx::createForms({});
+        const QColor text = Form1->Label5->palette().color(QPalette::WindowText);
+        const QColor background = Form1->GroupBox2->palette().color(QPalette::Window);
+        QApplication::setPalette(before);
+        QCOMPARE(background, window);
+        QVERIFY2(kvx::contrastRatio(text, background) >= 4.5, qPrintable(text.name()));
+        QVERIFY2(text.hslHue() == 180, qPrintable(text.name() + " is no teal"));
     }
 
     void everyPageFitsItsControls() {
@@ -362,12 +403,12 @@ private slots:
         QVERIFY(Form1->PageControl1->isVisible());
         QVERIFY(!Form1->Label6->isVisible());
 
-        // Through the label: 16 pixels shorter.
+        // Through the label: the same whole client area.
         dblClickOn(Form1, QPoint(1, 200));
         QVERIFY(Form1->compactMode());
         dblClickOn(Form1->Label6, QPoint(5, 5));
         QVERIFY(!Form1->compactMode());
-        QCOMPARE(Form1->height(), 383);
+        QCOMPARE(Form1->height(), 399);
         QVERIFY(Form1->PageControl1->isVisible());
         QVERIFY(!Form1->Label6->isVisible());
     }
@@ -470,8 +511,21 @@ private slots:
             Form1->PageControl1->setCurrentIndex(i);
             QVERIFY(Form1->grab().save(QStringLiteral("%1/tab%2.png").arg(dir).arg(i)));
         }
+        // The same under a dark theme.
+        kvx::destroyForms();
+        const QPalette before = QApplication::palette();
+        QApplication::setPalette(QPalette(QColor(0x35, 0x35, 0x35), QColor(0x35, 0x35, 0x35)));
+        kvx::createForms({});
+        for (int i = 0; i < 4; ++i) {
+            Form1->PageControl1->setCurrentIndex(i);
+            QVERIFY(Form1->grab().save(QStringLiteral("%1/dark-tab%2.png").arg(dir).arg(i)));
+        }
+        QApplication::setPalette(before);
         Form1->FormDblClick();
         QVERIFY(Form1->grab().save(dir + "/compact.png"));
+        Form1->Label6DblClick();
+        QVERIFY(Form1->grab().save(dir + "/restored.png"));
+        Form1->FormDblClick();
         QVERIFY(Form2->grab().save(dir + "/form2.png"));
         QVERIFY(Form4->grab().save(dir + "/form4.png"));
     }

@@ -402,6 +402,8 @@ private slots:
         hh.start(QStringLiteral(KVX_HH), {index});
         QVERIFY(hh.waitForFinished(60000));
         QVERIFY2(hh.exitCode() == 0, hh.readAllStandardError().constData());
+        // The opener runs on its own once hh.exe has handed the page over.
+        QTRY_VERIFY_WITH_TIMEOUT(!readAll(opened).isEmpty(), 30000);
         const QString unpacked =
             QFileInfo(QUrl(QString::fromUtf8(readAll(opened))).toLocalFile()).absolutePath();
         QStringList inCache = QDir(unpacked).entryList(QDir::Files);

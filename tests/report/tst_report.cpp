@@ -12,11 +12,13 @@
 #include "app/message_box.h"
 #include "drawing/file_list_box.h"
 #include "drawing/shell_tree_view.h"
+#include "preview/dwg_thumbnail.h"
 #include "report/report_page.h"
 
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QGroupBox>
 #include <QImage>
 #include <QTabWidget>
 #include <QTest>
@@ -180,6 +182,28 @@ private slots:
             for (int x = 0; x < jpeg.width(); ++x)
                 dark += qGray(jpeg.pixel(x, y)) < 80;
         QVERIFY(dark > 100);
+    }
+
+    void drawingWithoutPictureGivesTheSameBytesInEveryTheme() {
+        // A light theme and a dark one, as the program starts under each.
+        const QPalette before = QApplication::palette();
+        QByteArray written[2];
+        const QColor windows[2] = {QColor(0xef, 0xef, 0xef), QColor(0x35, 0x35, 0x35)};
+        for (int i = 0; i < 2; ++i) {
+            QApplication::setPalette(QPalette(windows[i], windows[i]));
+            startWith("bare.dwg", kvxtest::DwgBuilder("AC1018").build());
+            QVERIFY(Form1->DwgThumbnail1->isVisibleTo(Form1)); // offered, nothing stored
+            QCOMPARE(Form1->GroupBox2->palette().color(QPalette::Window), windows[i]);
+            Form1->WriteDrawingReport();
+            written[i] = readAll(dir + "/bare.dwg.jpg");
+            // The window keeps the theme's colours.
+            QCOMPARE(Form1->GroupBox2->palette().color(QPalette::Window), windows[i]);
+            QCOMPARE(Form1->DwgThumbnail1->palette().color(QPalette::Window), windows[i]);
+            kvx::destroyForms();
+        }
+        QApplication::setPalette(before);
+        QVERIFY(!written[0].isEmpty());
+        QVERIFY2(written[0] == written[1], "the report picture depends on the theme");
     }
 
     void pictureIsThePreviewWhateverTheWindowShows() {
