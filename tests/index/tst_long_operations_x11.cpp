@@ -126,13 +126,14 @@ private slots:
         QCOMPARE(Form1->FileListBox1->selectedPath(), Form1->Label1->text());
     }
 
-    // A batch of 200 drawings, closed through the window manager part-way: the window closes once
+    // A batch of 1,000 drawings (enough that the close comes long before its end, however fast
+    // the machine), closed through the window manager part-way: the window closes once
     // the drawings in flight are reported, each whole; no later drawing has one, nothing is
     // half-written, no index is built.
     void batchClosedHalfWay() {
         QStringList drawings;
-        for (int i = 0; i < 200; ++i)
-            drawings << QStringLiteral("plan %1.dwg").arg(i, 3, 10, QLatin1Char('0'));
+        for (int i = 0; i < 1000; ++i)
+            drawings << QStringLiteral("plan %1.dwg").arg(i, 4, 10, QLatin1Char('0'));
         start("ok", "", true, [&] { writeDrawings(dir, drawings); });
         showWindow();
         Form1->PageControl1->setCurrentWidget(Form1->Html);
