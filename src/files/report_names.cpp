@@ -1,7 +1,8 @@
 #include "files/report_names.h"
 
+#include "files/ascii.h"
+
 #include <algorithm>
-#include <cctype>
 
 namespace kvx {
 
@@ -19,12 +20,7 @@ std::string reportImageName(const std::string& reportFile) {
 }
 
 bool isReportPageName(const std::string& name) {
-    static const std::string ending = ".dwg.htm";
-    if (name.size() < ending.size())
-        return false;
-    return std::equal(ending.begin(), ending.end(), name.end() - ending.size(), [](char a, char b) {
-        return a == std::tolower(static_cast<unsigned char>(b));
-    });
+    return endsWithIgnoringAsciiCase(name, ".dwg.htm");
 }
 
 } // namespace kvx

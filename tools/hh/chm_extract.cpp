@@ -1,11 +1,11 @@
 #include "chm_extract.h"
 
 #include "chm/chm_names.h"
+#include "files/ascii.h"
 #include "chm_cache.h"
 #include "chm_reader.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -60,28 +60,7 @@ std::string cString(const std::string& data, std::uint64_t at) {
 }
 
 bool endsWithPage(const std::string& name) {
-    auto ends = [&](const char* suffix) {
-        const std::size_t n = std::strlen(suffix);
-        if (name.size() < n)
-            return false;
-        for (std::size_t i = 0; i < n; ++i)
-            if (std::tolower(static_cast<unsigned char>(name[name.size() - n + i])) != suffix[i])
-                return false;
-        return true;
-    };
-    return ends(".htm") || ends(".html");
-}
-
-bool sameIgnoringCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const unsigned char x = static_cast<unsigned char>(a[i]);
-        const unsigned char y = static_cast<unsigned char>(b[i]);
-        if (x != y && !(x < 0x80 && y < 0x80 && std::tolower(x) == std::tolower(y)))
-            return false;
-    }
-    return true;
+    return endsWithIgnoringAsciiCase(name, ".htm") || endsWithIgnoringAsciiCase(name, ".html");
 }
 
 struct Entry {
@@ -214,7 +193,7 @@ std::string chooseTopic(const std::string& system, const std::string& windows,
         if (std::binary_search(sorted.begin(), sorted.end(), c))
             return c;
         for (const std::string& p : sorted)
-            if (sameIgnoringCase(p, c))
+            if (equalIgnoringAsciiCase(p, c))
                 return p;
     }
     for (const std::string& p : sorted)

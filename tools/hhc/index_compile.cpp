@@ -1,6 +1,7 @@
 #include "index_compile.h"
 
 #include "chm/chm_writer.h"
+#include "files/ascii.h"
 #include "files/atomic_file.h"
 #include "files/paths.h"
 
@@ -19,16 +20,6 @@ namespace kvx::hhc {
 
 namespace {
 
-char lowerAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string lower(std::string s) {
-    for (char& c : s)
-        c = lowerAscii(c);
-    return s;
-}
-
 bool endsWith(const std::string& s, const std::string& tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
@@ -42,7 +33,7 @@ bool isAlpha(char c) {
 }
 
 bool isHtmlName(const std::string& name) {
-    const std::string l = lower(name);
+    const std::string l = lowerAscii(name);
     return endsWith(l, ".htm") || endsWith(l, ".html");
 }
 
@@ -51,7 +42,7 @@ bool isCompressible(const std::string& name) {
     static const char* const packed[] = {".jpg", ".jpeg", ".jpe", ".png", ".gif",  ".webp",
                                          ".zip", ".gz",   ".tgz", ".bz2", ".xz",   ".7z",
                                          ".rar", ".mp3",  ".mp4", ".ogg", ".webm", ".chm"};
-    const std::string l = lower(name);
+    const std::string l = lowerAscii(name);
     for (const char* ext : packed)
         if (endsWith(l, ext))
             return false;
@@ -189,7 +180,7 @@ std::size_t readAttributes(const std::string& html, std::size_t i,
         const std::size_t nameStart = i;
         while (i < n && !isSpace(html[i]) && html[i] != '=' && html[i] != '>' && html[i] != '/')
             ++i;
-        const std::string name = lower(html.substr(nameStart, i - nameStart));
+        const std::string name = lowerAscii(html.substr(nameStart, i - nameStart));
         if (i == nameStart) {
             ++i; // a stray character
             continue;

@@ -1,5 +1,7 @@
 #include "app/settings/hive_format.h"
 
+#include "files/ascii.h"
+
 #include <cstdio>
 
 namespace kvx {
@@ -18,19 +20,6 @@ std::string trimmed(const std::string& s) {
     while (e > b && isBlank(s[e - 1]))
         --e;
     return s.substr(b, e - b);
-}
-
-char lowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool sameNoCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lowerAscii(a[i]) != lowerAscii(b[i]))
-            return false;
-    return true;
 }
 
 bool startsNoCase(const std::string& s, std::size_t pos, const char* prefix) {
@@ -300,7 +289,7 @@ std::string HiveDocument::lineBreak() const {
 }
 
 bool HiveDocument::isSection(const Entry& e, const std::string& keyPath) const {
-    return e.kind == Kind::Section && sameNoCase(e.name, keyPath);
+    return e.kind == Kind::Section && equalIgnoringAsciiCase(e.name, keyPath);
 }
 
 bool HiveDocument::hasKey(const std::string& keyPath) const {
@@ -317,7 +306,7 @@ std::optional<RegValue> HiveDocument::find(const std::string& keyPath,
     for (const auto& e : m_entries) {
         if (e.kind == Kind::Section)
             inKey = isSection(e, keyPath);
-        else if (inKey && sameNoCase(e.name, name)) {
+        else if (inKey && equalIgnoringAsciiCase(e.name, name)) {
             if (e.kind == Kind::Value)
                 found = e.value;
             else if (e.kind == Kind::Removed)
@@ -382,7 +371,7 @@ bool HiveDocument::set(const std::string& keyPath, const std::string& name, cons
                 lastSection = insertAfter = i;
         } else if (inKey && (e.kind == Kind::Value || e.kind == Kind::Removed)) {
             insertAfter = i;
-            if (sameNoCase(e.name, name))
+            if (equalIgnoringAsciiCase(e.name, name))
                 matches.push_back(i);
         }
     }
