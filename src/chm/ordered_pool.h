@@ -4,6 +4,7 @@
 // the stream is written in order. The caller bounds how far ahead it gives jobs (pending()).
 // Plain C++, no Qt.
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -37,12 +38,13 @@ public:
             t.join();
     }
 
+    // Threads are woken once a few jobs wait, or when take() would wait: a job that takes
+    // microseconds is not worth a thread's waking on its own.
     void submit(std::function<Result()> job) {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_slots.push_back(Slot{std::move(job), {}, nullptr, false});
-        }
-        m_work.notify_one();
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_slots.push_back(Slot{std::move(job), {}, nullptr, false});
+        if (m_slots.size() - m_begun >= m_threads.size())
+            m_work.notify_one();
     }
 
     // Jobs given and not yet taken.
@@ -65,8 +67,17 @@ public:
         if (!slot.started) {
             slot.started = true;
             ++m_begun;
+            wake();
             lock.unlock();
             run(slot);
+            lock.lock();
+        }
+        if (!slot.done())
+            wake();
+        // A job begun is often a short one: waiting a moment costs less than sleeping.
+        for (int spins = 0; spins < 64 && !slot.done(); ++spins) {
+            lock.unlock();
+            std::this_thread::yield();
             lock.lock();
         }
         m_done.wait(lock, [&] { return slot.done(); });
@@ -87,6 +98,12 @@ private:
         bool started;
         bool done() const { return result || error; }
     };
+
+    // A thread for each job not begun, as far as there are threads.
+    void wake() {
+        for (std::size_t n = std::min(m_slots.size() - m_begun, m_threads.size()); n > 0; --n)
+            m_work.notify_one();
+    }
 
     // Outside the lock: a slot is neither moved nor dropped while its job runs (a deque keeps
     // its elements in place when others are added or taken at the ends).

@@ -416,8 +416,9 @@ CompileResult compileIndexFolder(std::string indexPage, unsigned threads) {
     // holds a lock on its own.
     removeLeftoverTemporaries(result.output, Links::Replace, Leftovers::Abandoned);
 
-    // Where each file of the queue leads, and a page's bytes, are found a few files ahead on
-    // several threads: on a network share their round trips overlap.
+    // Pages are read a few ahead of their turn on several threads: on a network share their
+    // round trips overlap. Where a picture leads is known from cached metadata: it is looked
+    // up on its turn.
     const auto probe = [folder, folderReal](const std::string& name) {
         Probe p;
         p.where = reach(folderReal, joinPath(folder, name), p.real, p.error);
@@ -427,7 +428,7 @@ CompileResult compileIndexFolder(std::string indexPage, unsigned threads) {
     };
     std::optional<chm::OrderedPool<Probe>> probes; // gone once every file is found
     probes.emplace(kReaders);
-    std::size_t probed = 0; // the queue's first files given to the pool
+    std::size_t probed = 0; // the queue's first files seen for the pool
     // Every file reachable from the index page, each once, in the order first met. A link to
     // nothing, or to something outside the folder, is left out with a warning.
     std::vector<chm::ChmFile> files;
@@ -435,11 +436,12 @@ CompileResult compileIndexFolder(std::string indexPage, unsigned threads) {
     std::deque<std::pair<std::string, std::string>> queue{{start, std::string()}};
     while (!queue.empty()) {
         for (; probed < queue.size() && probes->pending() < kReadAhead; ++probed)
-            probes->submit([probe, name = queue[probed].first] { return probe(name); });
-        Probe found = probes->take();
-        --probed;
+            if (isHtmlName(queue[probed].first))
+                probes->submit([probe, name = queue[probed].first] { return probe(name); });
         const auto [name, linkedFrom] = queue.front();
         queue.pop_front();
+        --probed;
+        Probe found = isHtmlName(name) ? probes->take() : probe(name);
         const std::string who =
             linkedFrom.empty() ? std::string() : "\"" + shownName(linkedFrom) + "\" links to ";
         const std::string& real = found.real;
