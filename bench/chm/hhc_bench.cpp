@@ -2,6 +2,9 @@
 // 23 KB, the five index pages), round by round beside writing the same bytes into one file
 // with fsync (what `cat` + fsync costs: the floor) and, for 1,000 reports, Free Pascal's
 // chmcmd when it is installed. Reported per round: seconds of each, the ratios, the sizes.
+// Each case runs hhc.exe on one thread or on every core (the second argument, 0).
+// The folders go into TMPDIR: TMPDIR=/mnt/share/tmp times hhc.exe over a network share.
+// KVX_BENCH_HHC=/path/to/hhc.exe times that one too, on the same folder (an earlier build).
 
 #include "chm/chmcmd_project.h"
 #include "index/index_pages.h"
@@ -119,6 +122,8 @@ bool run(const std::string& command) {
 
 void BM_HhcRounds(benchmark::State& state) {
     const int reports = static_cast<int>(state.range(0));
+    const int threads = static_cast<int>(state.range(1));
+    const char* other = std::getenv("KVX_BENCH_HHC");
     const Folder f = makeFolder(reports);
     const bool withChmcmd = reports <= 1000 && run("command -v chmcmd");
     const fs::path index = f.dir / "index.htm";
@@ -134,21 +139,28 @@ void BM_HhcRounds(benchmark::State& state) {
             << kvxbench::chmcmdProject(".bare.out/hhctest.chm", names);
     }
     const std::string hhc =
+        (threads > 0 ? "KORVENIX_HHC_THREADS=" + std::to_string(threads) + " " : std::string()) +
         kvxtest::shellQuoted(KVX_HHC) + " " + kvxtest::shellQuoted(index.string());
+    const std::string otherHhc =
+        other ? kvxtest::shellQuoted(other) + " " + kvxtest::shellQuoted(index.string()) : "";
     const std::string chmcmd =
         "cd " + kvxtest::shellQuoted(f.dir.string()) + " && chmcmd --no-html-scan .bare.hhp";
-    double hhcTotal = 0, catTotal = 0, chmcmdTotal = 0;
+    double hhcTotal = 0, catTotal = 0, chmcmdTotal = 0, otherTotal = 0;
     bool ok = true;
     for (auto _ : state) {
         const double h = seconds([&] { return run(hhc); }, ok);
         const double c = seconds([&] { return catAndSync(f, catOut); }, ok);
         const double m = withChmcmd ? seconds([&] { return run(chmcmd); }, ok) : 0;
+        const double o = other ? seconds([&] { return run(otherHhc); }, ok) : 0;
         state.SetIterationTime(h);
         hhcTotal += h;
         catTotal += c;
         chmcmdTotal += m;
-        std::fprintf(stderr, "round: hhc.exe %.3f s, cat+fsync %.3f s%s\n", h, c,
-                     withChmcmd ? (", chmcmd " + std::to_string(m) + " s").c_str() : "");
+        otherTotal += o;
+        std::fprintf(stderr, "round: hhc.exe %.3f s, cat+fsync %.3f s%s%s\n", h, c,
+                     withChmcmd ? (", chmcmd " + std::to_string(m) + " s").c_str() : "",
+                     other ? (", " + std::string(other) + " " + std::to_string(o) + " s").c_str()
+                           : "");
     }
     if (!ok)
         state.SkipWithError("a command failed");
@@ -158,6 +170,11 @@ void BM_HhcRounds(benchmark::State& state) {
     state.counters["chm_MB"] = static_cast<double>(fs::file_size(chm)) / 1e6;
     state.counters["cat_fsync_s"] = catTotal / n;
     state.counters["hhc_over_cat"] = hhcTotal / catTotal;
+    state.counters["threads"] = threads;
+    if (other) {
+        state.counters["other_s"] = otherTotal / n;
+        state.counters["other_over_hhc"] = otherTotal / hhcTotal;
+    }
     if (withChmcmd) {
         state.counters["chmcmd_s"] = chmcmdTotal / n;
         state.counters["chmcmd_over_hhc"] = chmcmdTotal / hhcTotal;
@@ -174,8 +191,11 @@ void BM_HhcRounds(benchmark::State& state) {
 } // namespace
 
 BENCHMARK(BM_HhcRounds)
-    ->Arg(1000)
-    ->Arg(10000)
+    ->ArgNames({"reports", "threads"})
+    ->Args({1000, 0})
+    ->Args({2000, 1})
+    ->Args({2000, 0})
+    ->Args({10000, 0})
     ->Iterations(3)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);

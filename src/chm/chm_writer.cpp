@@ -32,6 +32,7 @@
 #include "chm/chm_directory.h"
 #include "chm/chm_names.h"
 #include "chm/lzx_encoder.h"
+#include "chm/ordered_pool.h"
 #include "files/atomic_file.h"
 #include "files/paths.h"
 
@@ -268,6 +269,7 @@ ChmResult build(std::vector<ChmFile> files, const ChmOptions& options, Output& o
         return failure(ChmError::CannotWrite, error);
 
     LzxOptions lzxOptions;
+    lzxOptions.threads = options.threads;
     LzxEncoder encoder(lzxOptions);
     std::uint64_t streamSize = 0;
     bool streamFailed = false;
@@ -277,6 +279,16 @@ ChmResult build(std::vector<ChmFile> files, const ChmOptions& options, Output& o
             streamFailed = true;
         streamSize += size;
     });
+    // Files are loaded a few at a time ahead of their turn: on a network share each one's
+    // round trips then overlap the others'.
+    struct Loaded {
+        bool ok = false;
+        std::string bytes, error;
+    };
+    const unsigned readers = std::max(1u, options.readers);
+    OrderedPool<Loaded> loads(readers);
+    const std::size_t readAhead = readers > 1 ? 4 * std::size_t{readers} : 1;
+    std::size_t nextLoad = 0; // keys before it have had their load given to the pool
     // The compressed section, in directory order, so that reading the files in that order
     // decodes the stream forward only.
     std::vector<Entry> entries;
@@ -284,8 +296,17 @@ ChmResult build(std::vector<ChmFile> files, const ChmOptions& options, Output& o
     for (const SortKey& k : keys) {
         ChmFile& f = files[k.index];
         if (f.load) {
-            if (!f.load(f.content, error))
-                return failure(ChmError::CannotLoad, error);
+            for (; nextLoad < keys.size() && loads.pending() < readAhead; ++nextLoad)
+                if (const auto& load = files[keys[nextLoad].index].load)
+                    loads.submit([load] {
+                        Loaded l;
+                        l.ok = load(l.bytes, l.error);
+                        return l;
+                    });
+            Loaded loaded = loads.take();
+            if (!loaded.ok)
+                return failure(ChmError::CannotLoad, loaded.error);
+            f.content = std::move(loaded.bytes);
             f.load = nullptr;
         }
         if (f.content.size() > 0xFFFFFFFFu || encoder.uncompressedSize() > (1ull << 40))

@@ -18,8 +18,9 @@ struct ChmFile {
     bool compressible = true;
     // The bytes, or empty when `load` gives them.
     std::string content;
-    // Called once, when the file's turn comes, so that large sets need not sit in memory.
-    // Returns false with `error` set when the bytes cannot be had.
+    // Called once, shortly before the file's turn comes, so that large sets need not sit in
+    // memory; on another thread when ChmOptions::readers is above 1. Returns false with
+    // `error` set when the bytes cannot be had.
     std::function<bool(std::string& bytes, std::string& error)> load;
 };
 
@@ -29,6 +30,12 @@ struct ChmOptions {
     std::string compiledName = "hhctest"; // the file's own name, without ".chm"
     std::uint32_t language = 0x040c;      // the help file's language (LCID)
     std::int64_t timestamp = 0;           // seconds since 1970, written into the headers
+    // Files loaded at once, each a few turns ahead of its own (four a reader at most, held
+    // until written); 1 loads each on its turn, on the caller's thread.
+    unsigned readers = 8;
+    // Threads that compress, 0 for one a core (at least two): the file is the same whatever
+    // the count.
+    unsigned threads = 0;
 };
 
 enum class ChmError {

@@ -16,8 +16,13 @@
 
 #include "chm/lzx_internal.h"
 
+#include "chm/ordered_pool.h"
+
 #include <algorithm>
+#include <memory>
+#include <mutex>
 #include <stdexcept>
+#include <thread>
 
 namespace kvx::chm {
 
@@ -34,6 +39,10 @@ void LzxEncoder::State::startBatch() {
         std::fill(std::begin(prevLength), std::end(prevLength), 0);
         headerDue = true;
         lastHead = kNone;
+        // Prices start afresh too, so that an interval compresses the same on any thread.
+        std::fill(std::begin(mainCost), std::end(mainCost), std::uint16_t(9 * 16));
+        std::fill(std::begin(lengthCost), std::end(lengthCost), std::uint16_t(5 * 16));
+        literalCost = 6 * 16;
     } else if (seg.size() > windowSize) {
         // Only a window of history can be reached.
         const std::uint32_t drop = std::uint32_t(seg.size()) - windowSize;
@@ -54,27 +63,87 @@ void LzxEncoder::State::append(const std::uint8_t* data, std::uint32_t size, boo
         runs.push_back({start, segEnd(), compressible});
 }
 
-LzxEncoder::LzxEncoder(LzxOptions options) : state_(nullptr) {
+Compressed LzxEncoder::State::compress(const Interval& interval) {
+    framesDone = 0;
+    outBase = 0;
+    out.clear();
+    frameOffsets.clear();
+    for (const Batch& batch : interval.batches) {
+        startBatch();
+        const std::uint32_t from = segEnd();
+        const auto bytes = interval.bytes.begin() + from;
+        seg.insert(seg.end(), bytes, bytes + batchFrames * kFrame);
+        runs = batch.runs;
+        storedHeads = batch.storedHeads;
+        encodeBatch();
+    }
+    Compressed c;
+    c.stream.swap(out);
+    c.frameOffsets.swap(frameOffsets);
+    return c;
+}
+
+// The intervals given to the pool and not yet passed on, at most a few a thread; the states
+// that compress them are kept for the next ones.
+struct LzxEncoder::Intervals {
+    Intervals(const LzxOptions& o, unsigned threads)
+        : options(o), window(threads > 1 ? 3 * threads : 1), pool(threads) {}
+
+    // `matches`: the state compresses, and so needs the match finder's tables.
+    static std::unique_ptr<State> make(const LzxOptions& options, bool matches) {
+        auto s = std::make_unique<State>(options);
+        s->windowSize = 1u << options.windowBits;
+        s->maxDistance = s->windowSize - 3;
+        s->mainSymbols = kNumChars + 8 * unsigned(positionSlots(options.windowBits));
+        // Blocks may span the frames of a batch; a batch never spans a reset point.
+        s->batchFrames = options.resetIntervalFrames % 2 == 0 ? 2 : 1;
+        if (matches) {
+            s->head.assign(std::size_t(1) << kHashBits, 0);
+            s->chain.assign(s->windowSize, 0);
+            s->out.reserve(std::size_t(options.resetIntervalFrames) * kFrame + 4096);
+        }
+        return s;
+    }
+
+    std::unique_ptr<State> borrow() {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (!spare.empty()) {
+                std::unique_ptr<State> s = std::move(spare.back());
+                spare.pop_back();
+                return s;
+            }
+        }
+        return make(options, true);
+    }
+    void giveBack(std::unique_ptr<State> s) {
+        std::lock_guard<std::mutex> lock(mutex);
+        spare.push_back(std::move(s));
+    }
+
+    const LzxOptions options;
+    const std::size_t window;
+    Interval next; // the one the writes are filling
+    std::mutex mutex;
+    std::vector<std::unique_ptr<State>> spare;
+    OrderedPool<Compressed> pool; // last: gone before the states its jobs give back
+};
+
+LzxEncoder::LzxEncoder(LzxOptions options) : state_(nullptr), intervals_(nullptr) {
     if (options.windowBits < 15 || options.windowBits > 21)
         throw std::invalid_argument("LZX window must be 2^15 to 2^21 bytes");
     // The stream is padded out to a reset point, so a long interval costs at its end.
     if (options.resetIntervalFrames < 1 || options.resetIntervalFrames > 64)
         throw std::invalid_argument("LZX reset interval must be 1 to 64 frames");
-    state_ = new State(options);
-    State& s = *state_;
-    s.windowSize = 1u << options.windowBits;
-    s.maxDistance = s.windowSize - 3;
-    s.mainSymbols = kNumChars + 8 * unsigned(positionSlots(options.windowBits));
-    // Blocks may span the frames of a batch; a batch never spans a reset point.
-    s.batchFrames = options.resetIntervalFrames % 2 == 0 ? 2 : 1;
-    s.head.assign(std::size_t(1) << kHashBits, 0);
-    s.chain.assign(s.windowSize, 0);
-    s.out.reserve(1 << 16);
-    std::fill(std::begin(s.mainCost), std::end(s.mainCost), std::uint16_t(9 * 16));
-    std::fill(std::begin(s.lengthCost), std::end(s.lengthCost), std::uint16_t(5 * 16));
+    unsigned threads = options.threads;
+    if (threads == 0)
+        threads = std::max(2u, std::thread::hardware_concurrency());
+    state_ = Intervals::make(options, false).release();
+    intervals_ = new Intervals(options, threads);
 }
 
 LzxEncoder::~LzxEncoder() {
+    delete intervals_;
     delete state_;
 }
 
@@ -107,10 +176,56 @@ void LzxEncoder::writeRun(const std::uint8_t* data, std::size_t size, bool compr
         const std::uint32_t n =
             std::uint32_t(std::min<std::size_t>(size, batchBytes - s.pendingBytes()));
         s.append(data, n, compressible);
+        intervals_->next.bytes.insert(intervals_->next.bytes.end(), data, data + n);
         data += n;
         size -= n;
         if (s.pendingBytes() == batchBytes)
-            s.encodeBatch();
+            batchFull();
+    }
+}
+
+// The batch's runs go with the interval; a whole interval goes to the pool.
+void LzxEncoder::batchFull() {
+    State& s = *state_;
+    Intervals& in = *intervals_;
+    in.next.batches.push_back({std::move(s.runs), std::move(s.storedHeads)});
+    s.runs.clear();
+    s.storedHeads.clear();
+    s.batchStart = s.segEnd();
+    s.framesDone += s.batchFrames;
+    if (s.framesDone % s.options.resetIntervalFrames != 0)
+        return;
+    deliver(false);
+    while (in.pool.pending() >= in.window)
+        deliver(true);
+    in.pool.submit([&in, interval = std::move(in.next)]() {
+        std::unique_ptr<State> worker = in.borrow();
+        Compressed c = worker->compress(interval);
+        in.giveBack(std::move(worker));
+        return c;
+    });
+    in.next = Interval();
+    in.next.bytes.reserve(std::size_t(s.options.resetIntervalFrames) * kFrame);
+}
+
+// Passes on the oldest compressed interval, waiting for it (`wait`), or every one done.
+void LzxEncoder::deliver(bool wait) {
+    State& s = *state_;
+    OrderedPool<Compressed>& pool = intervals_->pool;
+    while (pool.pending() > 0 && (wait || pool.ready())) {
+        const Compressed c = pool.take();
+        const std::uint64_t base = s.outBase + s.out.size();
+        for (std::uint64_t f : c.frameOffsets)
+            s.frameOffsets.push_back(base + f);
+        if (s.sink) {
+            if (!c.stream.empty())
+                s.sink(c.stream.data(), c.stream.size());
+            s.outBase += c.stream.size();
+        } else {
+            s.out.insert(s.out.end(), c.stream.begin(), c.stream.end());
+        }
+        if (wait)
+            return;
     }
 }
 
@@ -128,6 +243,8 @@ std::vector<std::uint8_t> LzxEncoder::finish() {
         writeRun(zeros, n, true);
         pad -= n;
     }
+    while (intervals_->pool.pending() > 0)
+        deliver(true);
     s.frameOffsets.push_back(s.outBase + s.out.size());
     if (s.framesDone > 0) {
         // Asked for bytes up to the very end of the stream, libmspack reads the header of the

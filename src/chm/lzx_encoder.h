@@ -16,6 +16,9 @@ struct LzxOptions {
     // The first bytes of each incompressible write are coded all the same: a picture's
     // headers (JPEG tables, about 620 bytes) repeat from one picture to the next.
     std::uint32_t codedHeadBytes = 640;
+    // Reset intervals are compressed on this many threads, 0 for one a core (at least two);
+    // the stream is the same whatever the count. With 1, on the caller's thread.
+    unsigned threads = 0;
 };
 
 class LzxEncoder {
@@ -28,8 +31,9 @@ public:
     LzxEncoder& operator=(const LzxEncoder&) = delete;
 
     // Optional, before the first write(): the stream goes to `sink` piece by piece as whole
-    // frames are done (the spare word last, in finish()), and finish() returns nothing. A
-    // writer can so put it straight into its file instead of holding it all in memory.
+    // reset intervals are done, in order (the spare word last, in finish()), and finish()
+    // returns nothing. A writer can so put it straight into its file instead of holding it all
+    // in memory. The sink is called on the thread that calls write() and finish().
     using Sink = std::function<void(const std::uint8_t* data, std::size_t size)>;
     void setSink(Sink sink);
 
@@ -61,9 +65,13 @@ public:
 
 private:
     void writeRun(const std::uint8_t* data, std::size_t size, bool compressible);
+    void batchFull();
+    void deliver(bool wait);
 
     struct State;
-    State* state_;
+    struct Intervals;
+    State* state_;         // what the writes have come to: bytes, runs, picture heads
+    Intervals* intervals_; // the reset intervals being compressed
 };
 
 } // namespace kvx::chm

@@ -127,6 +127,24 @@ struct Run {
     bool compressible;
 };
 
+// What a batch is made of, as the writes left it: its bytes are those of its place in the
+// interval.
+struct Batch {
+    std::vector<Run> runs;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> storedHeads;
+};
+
+// One reset interval, to be compressed on its own: nothing of the stream before it is used.
+struct Interval {
+    std::vector<std::uint8_t> bytes; // from the reset point on
+    std::vector<Batch> batches;
+};
+
+struct Compressed {
+    std::vector<std::uint8_t> stream;
+    std::vector<std::uint64_t> frameOffsets; // from the interval's first byte
+};
+
 } // namespace lzx
 
 struct LzxEncoder::State {
@@ -188,6 +206,7 @@ struct LzxEncoder::State {
 
     bool headWorthCoding(const std::uint8_t* data, std::size_t size) const;
     void startBatch();
+    lzx::Compressed compress(const lzx::Interval& interval);
     void append(const std::uint8_t* data, std::uint32_t size, bool compressible);
     void encodeBatch();
     void normaliseRuns();

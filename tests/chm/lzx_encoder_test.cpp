@@ -149,8 +149,9 @@ void PrintTo(const Case& c, std::ostream* os) {
 }
 
 // Pictures share their first 700 bytes, as JPEG tables repeat from one preview to the next.
-Encoded encode(const Case& c) {
+Encoded encode(const Case& c, unsigned threads = 2) {
     Encoded e{{c.windowBits, c.reset}, {}, {}, {}};
+    e.options.threads = threads;
     LzxEncoder enc(e.options);
     const std::string head = randomBytes(700, 0);
     unsigned seed = 1;
@@ -193,6 +194,12 @@ TEST_P(LzxRoundTrip, bothDecodersGetTheBytesBackFromTheStartAndFromEveryResetPoi
             ASSERT_EQ(d.error, "") << "from frame " << f;
             ASSERT_TRUE(d.bytes == expected(e, f, n)) << "from frame " << f;
         }
+    }
+    // Intervals compressed on other threads, in another order, make the very same stream.
+    for (unsigned threads : {1u, 8u}) {
+        const Encoded other = encode(c, threads);
+        EXPECT_TRUE(other.stream == e.stream) << threads << " threads";
+        EXPECT_EQ(other.frameOffsets, e.frameOffsets) << threads << " threads";
     }
 }
 

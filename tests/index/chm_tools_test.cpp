@@ -270,6 +270,40 @@ TEST_F(ChmTools, LinksOutsideOrToNothingAreLeftOutUnreadableFilesFailAndLeftover
     }
 }
 
+// However many threads compress, the file is the same to the byte, and reads back whole.
+TEST_F(ChmTools, OneTwoOrEightThreadsWriteTheSameFile) {
+    const fs::path folder = dir / "plans";
+    fs::create_directories(folder);
+    kvxtest::writeIndexFolder(folder.string(), 300);
+    std::map<std::string, std::string> expected;
+    for (const auto& [name, bytes] : kvxtest::tree(folder))
+        expected["/" + name] = bytes;
+    ::setenv("SOURCE_DATE_EPOCH", "1780000000", 1);
+    std::string first;
+    for (const char* threads : {"1", "2", "8"}) {
+        SCOPED_TRACE(threads);
+        ::setenv("KORVENIX_HHC_THREADS", threads, 1);
+        const kvxtest::ToolRun r = compile((folder / "index.htm").string());
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const std::string chm = slurp(folder / "hhctest.chm");
+        if (!first.empty()) {
+            EXPECT_TRUE(chm == first);
+            continue;
+        }
+        first = chm;
+        EXPECT_GT(chm.size(), 20u * 65536); // many reset intervals
+        const kvxtest::ChmReadResult mspack = kvxtest::readWithMspack(chm);
+        EXPECT_TRUE(mspack.ok) << mspack.problem;
+        EXPECT_TRUE(mspack.files == expected);
+        const kvxtest::ChmReadResult chmlib =
+            kvxtest::readWithChmlib((folder / "hhctest.chm").string(), {});
+        EXPECT_TRUE(chmlib.ok) << chmlib.problem;
+        EXPECT_TRUE(chmlib.files == expected);
+    }
+    ::unsetenv("KORVENIX_HHC_THREADS");
+    ::unsetenv("SOURCE_DATE_EPOCH");
+}
+
 // 1,000 reports: several listing chunks and an index chunk, unpacked by hh.exe.
 TEST_F(ChmTools, ViewerUnpacksEveryEntryIntoTheCacheOnceAndOpensTheDefaultTopic) {
     const fs::path folder = dir / "plans";

@@ -1,6 +1,7 @@
 #include "index_compile.h"
 
 #include "chm/chm_writer.h"
+#include "chm/ordered_pool.h"
 #include "files/ascii.h"
 #include "files/atomic_file.h"
 #include "files/paths.h"
@@ -12,6 +13,7 @@
 #include <ctime>
 #include <deque>
 #include <fcntl.h>
+#include <optional>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -311,6 +313,19 @@ bool readInside(const std::string& folderReal, const std::string& real, std::str
     return ok;
 }
 
+// Files read at once, and how many files the reading runs ahead of the compile at most.
+constexpr unsigned kReaders = 8;
+constexpr std::size_t kReadAhead = 4 * kReaders;
+constexpr std::size_t kMaxPage = std::size_t{64} << 20;
+
+// What the compile needs to know of a file before its turn.
+struct Probe {
+    Reach where = Reach::Missing;
+    std::string real, error;
+    bool read = false; // a page's bytes were read
+    std::string bytes;
+};
+
 } // namespace
 
 std::vector<std::string> pageLinks(const std::string& html) {
@@ -368,7 +383,7 @@ std::string resolveLink(const std::string& page, const std::string& link) {
     return out;
 }
 
-CompileResult compileIndexFolder(std::string indexPage) {
+CompileResult compileIndexFolder(std::string indexPage, unsigned threads) {
     indexPage = unquoted(indexPage);
     std::string problem;
     if (indexPage.empty() || !readable(indexPage, problem))
@@ -392,18 +407,37 @@ CompileResult compileIndexFolder(std::string indexPage) {
     // holds a lock on its own.
     removeLeftoverTemporaries(result.output, Links::Replace, Leftovers::Abandoned);
 
+    // Pages are read a few ahead of their turn on several threads: on a network share their
+    // round trips overlap. Where a picture leads is known from cached metadata: it is looked
+    // up on its turn.
+    const auto probe = [folder, folderReal](const std::string& name) {
+        Probe p;
+        p.where = reach(folderReal, joinPath(folder, name), p.real, p.error);
+        if (p.where == Reach::Inside && isHtmlName(name))
+            p.read = readInside(folderReal, p.real, p.bytes, p.error, kMaxPage);
+        return p;
+    };
+    std::optional<chm::OrderedPool<Probe>> probes; // gone once every file is found
+    probes.emplace(kReaders);
+    std::size_t probed = 0; // the queue's first files seen for the pool
     // Every file reachable from the index page, each once, in the order first met. A link to
     // nothing, or to something outside the folder, is left out with a warning.
     std::vector<chm::ChmFile> files;
     std::set<std::string> seen{start}, warnedLinks;
     std::deque<std::pair<std::string, std::string>> queue{{start, std::string()}};
     while (!queue.empty()) {
+        for (; probed < queue.size() && probes->pending() < kReadAhead; ++probed)
+            if (isHtmlName(queue[probed].first))
+                probes->submit([probe, name = queue[probed].first] { return probe(name); });
         const auto [name, linkedFrom] = queue.front();
         queue.pop_front();
+        --probed;
+        Probe found = isHtmlName(name) ? probes->take() : probe(name);
         const std::string who =
             linkedFrom.empty() ? std::string() : "\"" + shownName(linkedFrom) + "\" links to ";
-        std::string real, error;
-        const Reach where = reach(folderReal, joinPath(folder, name), real, error);
+        const std::string& real = found.real;
+        std::string& error = found.error;
+        const Reach where = found.where;
         if (where == Reach::Missing || where == Reach::Outside) {
             const std::string what =
                 who + "\"" + shownName(name) + "\", which " +
@@ -420,9 +454,10 @@ CompileResult compileIndexFolder(std::string indexPage) {
         file.name = "/" + name;
         file.compressible = isCompressible(name);
         if (isHtmlName(name)) {
-            if (!readInside(folderReal, real, file.content, error, std::size_t{64} << 20))
+            if (!found.read)
                 return failure(CompileError::UnreadableLink,
                                who + "\"" + shownName(name) + "\", which cannot be read: " + error);
+            file.content = std::move(found.bytes);
             for (const std::string& link : pageLinks(file.content)) {
                 const std::string target = resolveLink(name, link);
                 if (target.empty()) {
@@ -446,6 +481,7 @@ CompileResult compileIndexFolder(std::string indexPage) {
         result.files.push_back(name);
         files.push_back(std::move(file));
     }
+    probes.reset();
 
     chm::ChmOptions options;
     options.defaultTopic = start;
@@ -455,6 +491,11 @@ CompileResult compileIndexFolder(std::string indexPage) {
             c = ' ';
     options.title = title;
     options.timestamp = static_cast<std::int64_t>(std::time(nullptr));
+    // Builds that are to be reproducible give their time.
+    if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch && *epoch)
+        options.timestamp = std::strtoll(epoch, nullptr, 10);
+    options.readers = kReaders;
+    options.threads = threads;
     const chm::ChmResult written = chm::writeChm(result.output, std::move(files), options);
     if (written.error == chm::ChmError::CannotLoad)
         return failure(CompileError::UnreadableLink, shownName(written.message));

@@ -40,7 +40,9 @@ std::string resolveLink(const std::string& page, const std::string& link);
 // Compiles the folder of `indexPage` (one pair of surrounding double quotes is removed) into
 // <folder>/hhctest.chm, replacing an earlier one (or a link there) only once the new one is
 // complete. Only regular files whose real path lies inside the folder are read. A killed
-// earlier compile's temporary beside the output is removed first.
-CompileResult compileIndexFolder(std::string indexPage);
+// earlier compile's temporary beside the output is removed first. The files are read a few
+// at a time ahead of their turn; `threads` compress (0: one a core), and the file is the same
+// whatever their count. SOURCE_DATE_EPOCH, when set, is the time written into the file.
+CompileResult compileIndexFolder(std::string indexPage, unsigned threads = 0);
 
 } // namespace kvx::hhc

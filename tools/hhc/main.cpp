@@ -6,13 +6,17 @@
 #include "index_compile.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "hhc.exe: usage: hhc.exe <folder>/index.htm\n");
         return 2;
     }
-    const kvx::hhc::CompileResult r = kvx::hhc::compileIndexFolder(argv[1]);
+    // KORVENIX_HHC_THREADS: how many threads compress; one a core when unset.
+    const char* threads = std::getenv("KORVENIX_HHC_THREADS");
+    const kvx::hhc::CompileResult r = kvx::hhc::compileIndexFolder(
+        argv[1], threads ? static_cast<unsigned>(std::strtoul(threads, nullptr, 10)) : 0);
     if (r.error != kvx::hhc::CompileError::None) {
         std::fprintf(stderr, "hhc.exe: %s\n", r.message.c_str());
         return 1;
