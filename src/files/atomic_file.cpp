@@ -403,24 +403,49 @@ bool StagedReplacements::stage(const std::string& path, const std::string& bytes
     return stage(path, std::vector<std::string_view>{bytes}, newMode, error, errorNumber, links);
 }
 
+bool writeStagedFile(const std::string& path, const std::vector<std::string_view>& pieces,
+                     mode_t newMode, bool flush, StagedFile& staged, std::string& error,
+                     int* errorNumber, Links links) {
+    AtomicFileWriter file;
+    return writePieces(file, path, pieces, newMode, error, errorNumber, links) &&
+           (!flush || file.flush(error, errorNumber)) &&
+           file.closeUnflushed(staged.temporary, staged.target, error, errorNumber);
+}
+
+bool folderFlushedBySyncfs(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return true;
+    const bool flushed = syncfsReachesTheDisk(fd);
+    ::close(fd);
+    return flushed;
+}
+
 bool StagedReplacements::stage(const std::string& path, const std::vector<std::string_view>& pieces,
                                mode_t newMode, std::string& error, int* errorNumber, Links links) {
     // The folder is opened before the file is written, so that its flush hears of the
     // file's write-back errors; a link followed elsewhere adds its target's folder after.
-    if (openFolder(folderOf(path), error, errorNumber) == nullptr)
-        return false;
-    AtomicFileWriter file;
-    if (!writePieces(file, path, pieces, newMode, error, errorNumber, links))
-        return false;
-    const Folder* folder = openFolder(folderOf(file.target()), error, errorNumber);
+    const Folder* folder = openFolder(folderOf(path), error, errorNumber);
     if (folder == nullptr)
-        return false; // the writer removes its temporary
+        return false;
     // Where the group's one flush would reach no disk, each file is flushed before its rename.
-    if (!folder->syncfsWorks && !file.flush(error, errorNumber))
+    StagedFile staged;
+    return writeStagedFile(path, pieces, newMode, !folder->syncfsWorks, staged, error,
+                           errorNumber, links) &&
+           adopt(std::move(staged), error, errorNumber);
+}
+
+bool StagedReplacements::watchFolder(const std::string& folder, std::string& error,
+                                     int* errorNumber) {
+    return openFolder(folder, error, errorNumber) != nullptr;
+}
+
+bool StagedReplacements::adopt(StagedFile staged, std::string& error, int* errorNumber) {
+    const Folder* folder = openFolder(folderOf(staged.target), error, errorNumber);
+    if (folder == nullptr) {
+        ::unlink(staged.temporary.c_str());
         return false;
-    Staged staged;
-    if (!file.closeUnflushed(staged.temporary, staged.target, error, errorNumber))
-        return false;
+    }
     m_files.push_back(std::move(staged));
     return true;
 }
@@ -496,7 +521,7 @@ bool StagedReplacements::commit(std::string& error, int* errorNumber, std::strin
 }
 
 void StagedReplacements::discard() {
-    for (const Staged& staged : m_files)
+    for (const StagedFile& staged : m_files)
         ::unlink(staged.temporary.c_str());
     m_files.clear();
     closeFolders();

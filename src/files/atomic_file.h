@@ -85,6 +85,22 @@ private:
     std::string m_target, m_folder, m_temporary;
 };
 
+// A file written under its temporary name, waiting to be renamed over the file it replaces.
+struct StagedFile {
+    std::string temporary, target;
+};
+
+// Writes a file of a group on its own, on any thread, as StagedReplacements::stage does: flushed
+// first when `flush` (see folderFlushedBySyncfs). The caller hands it to its group with adopt(),
+// or removes the temporary.
+bool writeStagedFile(const std::string& path, const std::vector<std::string_view>& pieces,
+                     mode_t newMode, bool flush, StagedFile& staged, std::string& error,
+                     int* errorNumber = nullptr, Links links = Links::Follow);
+
+// Whether a flush of the folder's file system reaches the disk: not on network and FUSE shares,
+// which answer it at once, so that staged files there are flushed one by one.
+bool folderFlushedBySyncfs(const std::string& folder);
+
 // Files replaced as a group, with one flush of the disk for all of them rather than one per
 // file: each is written to its temporary beside the file it replaces (as replaceFileAtomically
 // names them, with the same modes, links and error texts), and commit() flushes the file
@@ -107,6 +123,11 @@ public:
                std::string& error, int* errorNumber = nullptr, Links links = Links::Follow);
     bool stage(const std::string& path, const std::vector<std::string_view>& pieces, mode_t newMode,
                std::string& error, int* errorNumber = nullptr, Links links = Links::Follow);
+    // Opens the folder now, before files are written into it with writeStagedFile, so that
+    // the group's flush hears of their write-back errors.
+    bool watchFolder(const std::string& folder, std::string& error, int* errorNumber = nullptr);
+    // Takes a file written with writeStagedFile into the group. On failure its temporary goes.
+    bool adopt(StagedFile staged, std::string& error, int* errorNumber = nullptr);
     // How many files wait for commit().
     std::size_t size() const { return m_files.size(); }
 
@@ -124,9 +145,6 @@ public:
     void discardFrom(std::size_t count);
 
 private:
-    struct Staged {
-        std::string temporary, target;
-    };
     // Each folder is opened with its first file: the flush then reports any write-back error
     // since, the staged files' included.
     struct Folder {
@@ -137,7 +155,7 @@ private:
     const Folder* openFolder(const std::string& folder, std::string& error, int* errorNumber);
     void closeFolders();
 
-    std::vector<Staged> m_files;
+    std::vector<StagedFile> m_files;
     std::vector<Folder> m_folders;
 };
 

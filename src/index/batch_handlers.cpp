@@ -133,7 +133,9 @@ bool TForm1::ReportEveryDrawing() {
         kvx::ReportOptions options;
         options.bigImage = CheckBox8->isChecked();
         options.zoom = CheckBox3->isChecked();
-        kvx::ReportPipeline pipeline(FileListBox1->nativeDirectory(), names, options);
+        options.flushEachFile = !kvx::folderFlushedBySyncfs(folderOfList);
+        kvx::ReportPipeline pipeline(folderOfList, names, options,
+                                     kvx::ReportPipeline::defaultWorkers(options.flushEachFile));
         QElapsedTimer sinceEvents, sinceShown;
         sinceEvents.start();
         sinceShown.start();
@@ -163,9 +165,7 @@ bool TForm1::ReportEveryDrawing() {
             try {
                 if (!report.error.empty())
                     throw std::runtime_error(report.error);
-                kvx::putReport(kvx::joinPath(folderOfList, names[report.index]),
-                               kvx::ReportFiles{std::move(report.picture), std::move(report.page)},
-                               &batch);
+                kvx::adoptReport(batch, std::move(report.staged));
             } catch (const std::exception& e) {
                 pipeline.stop();
                 FileListBox1->setItemIndex(i);

@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
+#include <unistd.h>
 
 namespace kvx {
 
@@ -37,7 +38,12 @@ QString ioText(int err) {
     }
 }
 
-// The picture's failure names the file; the page's has the I/O text alone. In a batch the file
+// The picture's failure names the file; the page's has the I/O text alone.
+std::string writeFailureText(const std::string& native, int err, bool namesTheFile) {
+    return (namesTheFile ? cannotCreateText(displayName(native), err) : ioText(err)).toStdString();
+}
+
+// In a batch the file
 // joins the batch's group, to be put in place with it.
 void replaceFile(const std::string& native, const std::string& bytes, bool namesTheFile,
                  ReportBatch* batch) {
@@ -48,9 +54,18 @@ void replaceFile(const std::string& native, const std::string& bytes, bool names
                          : replaceFileAtomically(native, bytes, 0644, error, &err,
                                                  FolderSync::ByCaller, Links::Replace);
     if (!written)
-        throw std::runtime_error(
-            (namesTheFile ? cannotCreateText(displayName(native), err) : ioText(err))
-                .toStdString());
+        throw std::runtime_error(writeFailureText(native, err, namesTheFile));
+}
+
+// A staged file of a report, written on its own; its failure worded as replaceFile words it.
+StagedFile stageFile(const std::string& native, const std::string& bytes, bool namesTheFile,
+                     bool flush) {
+    StagedFile staged;
+    std::string error;
+    int err = 0;
+    if (!writeStagedFile(native, {bytes}, 0644, flush, staged, error, &err, Links::Replace))
+        throw std::runtime_error(writeFailureText(native, err, namesTheFile));
+    return staged;
 }
 
 // Each pixel becomes a 2 x 2 block: no smoothing.
@@ -121,6 +136,33 @@ void putReport(const std::string& drawingPath, const ReportFiles& files, ReportB
     } catch (...) {
         batch->files().discardFrom(before);
         throw;
+    }
+}
+
+StagedReport stageReport(const std::string& drawingPath, const ReportFiles& files, bool flush) {
+    StagedReport staged;
+    staged.page = stageFile(reportPageOf(drawingPath), files.page, false, flush);
+    try {
+        staged.picture = stageFile(reportPictureOf(drawingPath), files.picture, true, flush);
+    } catch (...) {
+        ::unlink(staged.page.temporary.c_str());
+        throw;
+    }
+    return staged;
+}
+
+void adoptReport(ReportBatch& batch, StagedReport staged) {
+    // The page goes in before its picture, as putReport stages them.
+    std::string error;
+    int err = 0;
+    const std::string picture = staged.picture.temporary;
+    if (!batch.files().adopt(std::move(staged.page), error, &err)) {
+        ::unlink(picture.c_str());
+        throw std::runtime_error(error);
+    }
+    if (!batch.files().adopt(std::move(staged.picture), error, &err)) {
+        batch.files().discardFrom(batch.files().size() - 1);
+        throw std::runtime_error(error);
     }
 }
 

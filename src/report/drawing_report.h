@@ -3,6 +3,8 @@
 // "<drawing>.htm", the page that shows it with the drawing's facts. GUI-free: the window hands
 // over the picture it grabbed.
 
+#include "files/atomic_file.h"
+
 #include <QImage>
 #include <QString>
 #include <cstddef>
@@ -62,6 +64,17 @@ ReportFiles makeReportFiles(const DrawingFile& drawing, const std::string& drawi
 // page first; neither stays staged when one fails). Throws std::runtime_error with the text
 // the user sees.
 void putReport(const std::string& drawingPath, const ReportFiles& files, ReportBatch* batch);
+
+// A report's two files written beside the drawing under their temporary names, for a batch.
+struct StagedReport {
+    StagedFile page, picture;
+};
+
+// Writes them on any thread, each flushed first when `flush` (a folder on a share). On failure
+// neither is left; throws std::runtime_error with the text putReport would show.
+StagedReport stageReport(const std::string& drawingPath, const ReportFiles& files, bool flush);
+// Takes them into the batch's group, the page first. Throws std::runtime_error.
+void adoptReport(ReportBatch& batch, StagedReport staged);
 
 // "Impossible d'ouvrir le fichier "<drawing>". " and the I/O text: a drawing that cannot be
 // opened for its report.

@@ -16,6 +16,10 @@ ReportBatch::ReportBatch(const std::string& folder, const std::vector<std::strin
     // Another copy of the program may be in the middle of a batch here: only what has lain
     // untouched for an hour is taken as left by a killed one.
     removeLeftoverTemporaries(reportFiles, Links::Replace, Leftovers::Stale);
+    // Open before any report is written into it, so that the group's flush hears of them all;
+    // a folder that cannot be opened fails each report's own write instead.
+    std::string ignored;
+    m_files.watchFolder(folder, ignored);
 }
 
 } // namespace kvx

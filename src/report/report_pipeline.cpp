@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <exception>
+#include <stdexcept>
+#include <unistd.h>
 
 namespace kvx {
 
@@ -28,43 +30,33 @@ private:
 
 } // namespace
 
-ReportResult makeReport(const std::string& drawingPath, const std::string& name,
-                        const ReportOptions& options) {
-    ReportResult result;
-    try {
-        DrawingFile drawing(drawingPath);
-        if (!drawing.isOpen()) {
-            result.error = cannotOpenText(drawingPath, drawing.errorNumber());
-            return result;
-        }
-        unsigned char header[6] = {};
-        const std::string release = headerFromBytes(header, drawing.readSome(0, header, 6));
-        // What the View tab shows of it: the picture read reduced to the area when larger.
-        PreviewAreaContent content;
-        if (offeredToPreview(release)) {
-            OpenDrawingSource source(drawing);
-            PreviewResult read = readPreview(
-                source, true,
-                FitBox{static_cast<std::uint32_t>(kPreviewAreaWidth),
-                       static_cast<std::uint32_t>(kPreviewAreaHeight), false});
-            content = previewContentOf(read, options.zoom, QString::fromLatin1(kDamagedNotice));
-        } else {
-            content.kind = PreviewAreaContent::Kind::Notice;
-            content.notice = QString::fromLatin1(kOlderReleaseNotice);
-        }
-        ReportFiles files = makeReportFiles(
-            drawing, drawingPath, name, QString::fromStdString(versionLabelFor(release)),
-            previewAreaPicture(content, options.look), options.bigImage);
-        result.picture = std::move(files.picture);
-        result.page = std::move(files.page);
-    } catch (const std::exception& e) {
-        result.error = e.what();
+ReportFiles makeReport(const std::string& drawingPath, const std::string& name,
+                       const ReportOptions& options) {
+    DrawingFile drawing(drawingPath);
+    if (!drawing.isOpen())
+        throw std::runtime_error(cannotOpenText(drawingPath, drawing.errorNumber()));
+    unsigned char header[6] = {};
+    const std::string release = headerFromBytes(header, drawing.readSome(0, header, 6));
+    // What the View tab shows of it: the picture read reduced to the area when larger.
+    PreviewAreaContent content;
+    if (offeredToPreview(release)) {
+        OpenDrawingSource source(drawing);
+        PreviewResult read =
+            readPreview(source, true,
+                        FitBox{static_cast<std::uint32_t>(kPreviewAreaWidth),
+                               static_cast<std::uint32_t>(kPreviewAreaHeight), false});
+        content = previewContentOf(read, options.zoom, QString::fromLatin1(kDamagedNotice));
+    } else {
+        content.kind = PreviewAreaContent::Kind::Notice;
+        content.notice = QString::fromLatin1(kOlderReleaseNotice);
     }
-    return result;
+    return makeReportFiles(drawing, drawingPath, name,
+                           QString::fromStdString(versionLabelFor(release)),
+                           previewAreaPicture(content, options.look), options.bigImage);
 }
 
-unsigned ReportPipeline::defaultWorkers() {
-    return std::max(2u, std::thread::hardware_concurrency());
+unsigned ReportPipeline::defaultWorkers(bool share) {
+    return std::max(share ? 8u : 2u, std::thread::hardware_concurrency());
 }
 
 ReportPipeline::ReportPipeline(std::string folder, std::vector<std::string> drawings,
@@ -79,6 +71,11 @@ ReportPipeline::~ReportPipeline() {
     stop();
     for (std::thread& worker : m_workers)
         worker.join();
+    for (const auto& [index, result] : m_done)
+        if (result.error.empty()) {
+            ::unlink(result.staged.page.temporary.c_str());
+            ::unlink(result.staged.picture.temporary.c_str());
+        }
 }
 
 void ReportPipeline::work() {
@@ -94,9 +91,15 @@ void ReportPipeline::work() {
                 return;
             index = m_begun++;
         }
-        ReportResult result =
-            makeReport(joinPath(m_folder, m_drawings[index]), m_drawings[index], m_options);
+        ReportResult result;
         result.index = index;
+        const std::string drawing = joinPath(m_folder, m_drawings[index]);
+        try {
+            result.staged = stageReport(drawing, makeReport(drawing, m_drawings[index], m_options),
+                                        m_options.flushEachFile);
+        } catch (const std::exception& e) {
+            result.error = e.what();
+        }
         std::lock_guard<std::mutex> lock(m_mutex);
         m_done.emplace(index, std::move(result));
         m_ready.notify_all();

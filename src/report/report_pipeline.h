@@ -1,10 +1,11 @@
 #pragma once
 // The reports of a batch, made on every core: workers open each drawing, read its release and
-// picture, draw the preview area, encode the JPEG and format the page; the owner takes the
-// results in list order and writes them. Only a bounded number of drawings is in flight, so
+// picture, draw the preview area, encode the JPEG, format the page and write both files under
+// their temporary names; the owner takes them in list order into its group of replacements. Only a bounded number of drawings is in flight, so
 // memory does not grow with the folder. GUI-free.
 
 #include "preview/preview_area.h"
+#include "report/drawing_report.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -19,30 +20,31 @@ namespace kvx {
 
 // How every report of the batch is made: as the View tab's options stand at its start.
 struct ReportOptions {
-    bool bigImage = false; // each pixel becomes a 2 x 2 block
-    bool zoom = false;     // a small picture is enlarged to the area
+    bool bigImage = false;      // each pixel becomes a 2 x 2 block
+    bool zoom = false;          // a small picture is enlarged to the area
+    bool flushEachFile = false; // the folder is on a share (folderFlushedBySyncfs)
     PreviewAreaLook look = reportPictureLook();
 };
 
 struct ReportResult {
-    std::size_t index = 0;  // the drawing's place in the list
-    std::string picture;    // the JPEG
-    std::string page;       // the HTML page
-    std::string error;      // why the report cannot be made; empty when it can
+    std::size_t index = 0; // the drawing's place in the list
+    StagedReport staged;   // its files, written under their temporary names
+    std::string error;     // why the report cannot be written; empty when it can
 };
 
-// One drawing's report files, as its report written alone from the View tab has them.
-ReportResult makeReport(const std::string& drawingPath, const std::string& name,
-                        const ReportOptions& options);
+// One drawing's report files, as its report written alone from the View tab has them. Throws
+// std::runtime_error with the text the user sees.
+ReportFiles makeReport(const std::string& drawingPath, const std::string& name,
+                       const ReportOptions& options);
 
 class ReportPipeline {
 public:
     // `drawings`: the bare names in `folder`, in list order.
     ReportPipeline(std::string folder, std::vector<std::string> drawings, ReportOptions options,
-                   unsigned workers = defaultWorkers());
+                   unsigned workers);
     ReportPipeline(const ReportPipeline&) = delete;
     ReportPipeline& operator=(const ReportPipeline&) = delete;
-    // Stops, and waits for the drawings in flight; their results are dropped.
+    // Stops, and waits for the drawings in flight; their results are dropped, files and all.
     ~ReportPipeline();
 
     // Takes the next drawing's result in list order, waiting at most `wait`. False when it is
@@ -53,8 +55,9 @@ public:
     // Every drawing begun has been taken, and none will be begun.
     bool finished() const;
 
-    // A worker a core, at least two, so that reading a file never idles the other core.
-    static unsigned defaultWorkers();
+    // A worker a core, at least two, so that reading a file never idles the other core; on a
+    // share, where each file waits for its round trips, at least eight.
+    static unsigned defaultWorkers(bool share = false);
 
 private:
     void work();

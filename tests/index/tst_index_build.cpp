@@ -206,6 +206,8 @@ private slots:
 
         QCOMPARE(Form1->ShellTreeView1->selectedPath(), autoName ? dir : session->fx.desktop());
         QCOMPARE(files(), sorted(left.replaceInStrings("AUTO", autoIndex())));
+        // Reports made ahead of a failure are dropped with their files.
+        QCOMPARE(QDir(dir).entryList({"*.kvx-tmp-*"}, QDir::Files | QDir::Hidden), QStringList{});
         QCOMPARE(Form1->PageControl1->currentIndex(), tab);
         QVERIFY2(said().contains(message) && said().isEmpty() == message.isEmpty(),
                  qPrintable(said()));
