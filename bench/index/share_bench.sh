@@ -24,7 +24,8 @@ cp "$work/client_key.pub" "$work/authorized_keys"
 port=$((20000 + RANDOM % 20000))
 /usr/sbin/sshd -f /dev/null -p "$port" -o ListenAddress=127.0.0.1 -o HostKey="$work/host_key" \
     -o AuthorizedKeysFile="$work/authorized_keys" -o StrictModes=no -o UsePAM=no \
-    -o PermitRootLogin=prohibit-password -o PidFile="$work/sshd.pid"
+    -o PermitRootLogin=prohibit-password -o PidFile="$work/sshd.pid" \
+    -o Subsystem="sftp internal-sftp"
 for _ in $(seq 50); do [ -f "$work/sshd.pid" ] && break; sleep 0.1; done
 sshfs -p "$port" -o IdentityFile="$work/client_key",StrictHostKeyChecking=no \
     -o UserKnownHostsFile=/dev/null "$(id -un)@127.0.0.1:$work/local" "$work/share"
