@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <unordered_set>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
@@ -197,18 +198,47 @@ ReadStatus readWholeFile(const std::string& path, std::string& bytes, std::strin
     return ReadStatus::Ok;
 }
 
-std::string temporaryPrefixFor(const std::string& path) {
+TemporaryKey::TemporaryKey(std::string_view name) {
+    add(name);
+}
+
+TemporaryKey& TemporaryKey::add(std::string_view more) {
     // FNV-1a of the name: a leftover can be told by the file it was meant for, while the
     // temporary's name keeps one short length whatever that file's name.
-    std::uint32_t hash = 2166136261u;
-    for (const char c : baseNameOf(path)) {
-        hash ^= static_cast<unsigned char>(c);
-        hash *= 16777619u;
+    for (const char c : more) {
+        m_value ^= static_cast<unsigned char>(c);
+        m_value *= 16777619u;
     }
+    return *this;
+}
+
+namespace {
+
+constexpr std::string_view kTemporaryStart = ".kvx-tmp-";
+
+// The key a temporary's name stands for; false for any other name.
+bool keyOfTemporary(std::string_view name, std::uint32_t& key) {
+    if (name.size() != kTemporaryStart.size() + 8 + kTemporarySuffixLength ||
+        name.substr(0, kTemporaryStart.size()) != kTemporaryStart)
+        return false;
+    key = 0;
+    for (const char c : name.substr(kTemporaryStart.size(), 8)) {
+        const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+        if (digit < 0)
+            return false;
+        key = key << 4 | static_cast<std::uint32_t>(digit);
+    }
+    return true;
+}
+
+} // namespace
+
+std::string temporaryPrefixFor(const std::string& path) {
+    const std::uint32_t key = TemporaryKey(baseNameOf(path)).value();
     static const char* const hex = "0123456789abcdef";
-    std::string prefix = ".kvx-tmp-";
+    std::string prefix(kTemporaryStart);
     for (int shift = 28; shift >= 0; shift -= 4)
-        prefix += hex[(hash >> shift) & 0x0F];
+        prefix += hex[(key >> shift) & 0x0F];
     return prefix;
 }
 
@@ -562,7 +592,7 @@ void removeIfAbandoned(const std::string& file, Leftovers which, time_t now) {
 void removeLeftoverTemporaries(const std::vector<std::string>& paths, Links links,
                                Leftovers which) {
     // Temporaries sit beside the file a link stands for, as replaceFileAtomically puts them.
-    std::map<std::string, std::set<std::string>> prefixesByFolder;
+    std::map<std::string, std::unordered_set<std::uint32_t>> keysByFolder;
     for (const auto& path : paths) {
         std::string target = path;
         char resolved[PATH_MAX];
@@ -570,24 +600,27 @@ void removeLeftoverTemporaries(const std::vector<std::string>& paths, Links link
         if (links == Links::Follow && ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) &&
             ::realpath(path.c_str(), resolved) != nullptr)
             target = resolved;
-        prefixesByFolder[folderOf(target)].insert(temporaryPrefixFor(target));
+        keysByFolder[folderOf(target)].insert(TemporaryKey(baseNameOf(target)).value());
     }
+    for (const auto& [folder, keys] : keysByFolder)
+        removeLeftoverTemporariesIn(folder, keys, which);
+}
+
+void removeLeftoverTemporariesIn(const std::string& folder,
+                                 const std::unordered_set<std::uint32_t>& keys, Leftovers which) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr)
+        return;
+    std::vector<std::string> leftovers;
+    while (const dirent* entry = ::readdir(dir)) {
+        std::uint32_t key = 0;
+        if (keyOfTemporary(entry->d_name, key) && keys.count(key) != 0)
+            leftovers.push_back(joinPath(folder, entry->d_name));
+    }
+    ::closedir(dir);
     const time_t now = std::time(nullptr);
-    for (const auto& [folder, prefixes] : prefixesByFolder) {
-        DIR* dir = ::opendir(folder.c_str());
-        if (dir == nullptr)
-            continue;
-        std::vector<std::string> leftovers;
-        while (const dirent* entry = ::readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name.size() > kTemporarySuffixLength &&
-                prefixes.count(name.substr(0, name.size() - kTemporarySuffixLength)) != 0)
-                leftovers.push_back(joinPath(folder, name));
-        }
-        ::closedir(dir);
-        for (const auto& leftover : leftovers)
-            removeIfAbandoned(leftover, which, now);
-    }
+    for (const auto& leftover : leftovers)
+        removeIfAbandoned(leftover, which, now);
 }
 
 FileLock::~FileLock() {

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 #include <sys/types.h>
+#include <unordered_set>
 #include <vector>
 
 namespace kvx {
@@ -162,6 +163,18 @@ private:
 // Flushes a folder's entries (names created, renamed or removed) to disk.
 void syncFolder(const std::string& folder);
 
+// What a temporary's name says of the file it is meant for: a hash of that file's bare name.
+class TemporaryKey {
+public:
+    explicit TemporaryKey(std::string_view name);
+    // The key of the name followed by `more` (a report's ".jpg" after the drawing's name).
+    TemporaryKey& add(std::string_view more);
+    std::uint32_t value() const { return m_value; }
+
+private:
+    std::uint32_t m_value = 2166136261u;
+};
+
 // The start of every temporary name written for `path` (".kvx-tmp-" and eight hex digits that
 // stand for its name); six random characters follow. One short length, so that any name that
 // fits the file system can be replaced.
@@ -180,6 +193,10 @@ enum class Leftovers {
 void removeLeftoverTemporaries(const std::string& path, Links links, Leftovers which);
 // The same for several files, each folder read once.
 void removeLeftoverTemporaries(const std::vector<std::string>& paths, Links links, Leftovers which);
+// The same for the files of one folder whose keys are given (as Links::Replace places their
+// temporaries): a folder of thousands of reports without a path kept for each.
+void removeLeftoverTemporariesIn(const std::string& folder,
+                                 const std::unordered_set<std::uint32_t>& keys, Leftovers which);
 
 // An exclusive advisory lock on a lock file, released when the object goes away.
 class FileLock {
