@@ -7,6 +7,8 @@
 #include "report/report_page.h"
 
 #include <algorithm>
+#include <functional>
+#include <string_view>
 
 namespace kvx {
 
@@ -30,13 +32,38 @@ const char* const kStyles =
     "font-weight: bold;text-decoration: none}\r\n"
     "</style>\r\n";
 
-std::string leftFrame(const std::vector<std::string>& reports) {
-    std::string page = "<html><head><title>gauche</title>\r\n";
+// A page produced in pieces and handed to a sink a piece at a time, so that the index of a
+// folder of 100,000 reports is never held whole in memory.
+class PageOut {
+public:
+    explicit PageOut(const std::function<bool(std::string_view)>& sink) : m_sink(sink) {}
+    std::string& text() { return m_text; }
+    // Hands what was produced over once it makes a piece.
+    void piece() {
+        if (m_text.size() >= kPiece)
+            flush();
+    }
+    bool flush() {
+        if (m_ok && !m_text.empty())
+            m_ok = m_sink(m_text);
+        m_text.clear();
+        return m_ok;
+    }
+
+private:
+    static constexpr std::size_t kPiece = 64 * 1024;
+    const std::function<bool(std::string_view)>& m_sink;
+    std::string m_text;
+    bool m_ok = true;
+};
+
+void leftFrame(PageOut& out, const std::vector<std::string>& reports) {
+    std::string& page = out.text();
+    page = "<html><head><title>gauche</title>\r\n";
     page += kStyles;
     page += "</head><body bgcolor=\"#FFFFCC\" text=\"#000000\">\r\n";
     page += "<a href=\"miniatures.htm\" target=\"droite\"><font face=\"Verdana, Arial, Helvetica, "
             "sans-serif\" size=\"2\">Miniatures</font></a><br><br>";
-    page.reserve(page.size() + 160 * static_cast<std::size_t>(reports.size()));
     int k = 0;
     for (const std::string& file : reports) {
         page += "<a href=\"";
@@ -47,9 +74,9 @@ std::string leftFrame(const std::vector<std::string>& reports) {
         page += ". ";
         page += htmlText(shortName(displayName(file)));
         page += "</font></a> <br>\r\n";
+        out.piece();
     }
     page += "</body></html>\r\n";
-    return page;
 }
 
 std::string frameset() {
@@ -82,15 +109,15 @@ std::string topFrame(const std::string& folder) {
     return page;
 }
 
-std::string thumbnails(const std::vector<std::string>& reports) {
-    std::string page = "<html><head><title></title>\r\n";
+void thumbnails(PageOut& out, const std::vector<std::string>& reports) {
+    std::string& page = out.text();
+    page = "<html><head><title></title>\r\n";
     page += kStyles;
     page += "</head><body bgcolor=\"#FFFFFF\" text=\"#000000\">\r\n"
             "<p>&nbsp;</p>\r\n"
             "<table width=\"600\" border=\"0\" cellpadding=\"0\" cellspacing=\"2\" "
             "align=\"center\">\r\n"
             "<tr>\r\n";
-    page.reserve(page.size() + 330 * static_cast<std::size_t>(reports.size()));
     int cell = 0;
     for (const std::string& file : reports) {
         const std::string name = htmlText(shortName(displayName(file)));
@@ -109,9 +136,9 @@ std::string thumbnails(const std::vector<std::string>& reports) {
             cell = 0;
             page += "</tr>\r\n<tr>\r\n";
         }
+        out.piece();
     }
     page += "</tr></table></body></html>\r\n";
-    return page;
 }
 
 std::string mainFrame() {
@@ -128,20 +155,37 @@ bool isIndexPageName(const QString& name) {
     });
 }
 
-std::string indexPage(int page, const std::string& folder,
-                      const std::vector<std::string>& reports) {
+bool writeIndexPage(int page, const std::string& folder, const std::vector<std::string>& reports,
+                    const std::function<bool(std::string_view)>& sink) {
+    PageOut out(sink);
     switch (page) {
     case 0:
-        return leftFrame(reports);
+        leftFrame(out, reports);
+        break;
     case 1:
-        return frameset();
+        out.text() = frameset();
+        break;
     case 2:
-        return topFrame(folder);
+        out.text() = topFrame(folder);
+        break;
     case 3:
-        return thumbnails(reports);
+        thumbnails(out, reports);
+        break;
     default:
-        return mainFrame();
+        out.text() = mainFrame();
+        break;
     }
+    return out.flush();
+}
+
+std::string indexPage(int page, const std::string& folder,
+                      const std::vector<std::string>& reports) {
+    std::string bytes;
+    writeIndexPage(page, folder, reports, [&bytes](std::string_view piece) {
+        bytes.append(piece);
+        return true;
+    });
+    return bytes;
 }
 
 IndexPagesResult writeIndexPages(const std::string& folder,
@@ -150,8 +194,15 @@ IndexPagesResult writeIndexPages(const std::string& folder,
     for (int page = 0; page < kIndexPageCount; ++page) {
         const std::string path = joinPath(folder, kIndexPages[page]);
         std::string error;
-        if (!replaceFileAtomically(path, indexPage(page, folder, reports), 0644, error,
-                                   &result.errorNumber, FolderSync::Now, Links::Replace)) {
+        AtomicFileWriter file;
+        const bool written =
+            file.open(path, 0644, error, &result.errorNumber, Links::Replace) &&
+            writeIndexPage(page, folder, reports,
+                           [&](std::string_view piece) {
+                               return file.write(piece, error, &result.errorNumber);
+                           }) &&
+            file.commit(error, &result.errorNumber, FolderSync::Now);
+        if (!written) {
             result.ok = false;
             result.failedPath = displayName(path);
             return result;

@@ -5,7 +5,9 @@
 #include "files/report_names.h"
 
 #include <QString>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kvx {
@@ -21,6 +23,11 @@ bool isIndexPageName(const QString& name);
 // pages `reports` (bare names, in list order), all as the file system gives them. Every line
 // ends with CR LF.
 std::string indexPage(int page, const std::string& folder, const std::vector<std::string>& reports);
+
+// The same bytes handed to `sink` in pieces, without the page ever held whole; false when the
+// sink refused a piece.
+bool writeIndexPage(int page, const std::string& folder, const std::vector<std::string>& reports,
+                    const std::function<bool(std::string_view)>& sink);
 
 struct IndexPagesResult {
     bool ok = true;

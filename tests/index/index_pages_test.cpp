@@ -163,9 +163,21 @@ TEST_P(IndexPagesTest, fivePagesLineByLine) {
     EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 5); // no temporaries
 }
 
+// Enough reports that the list and the thumbnail table are written in several pieces.
+PagesCase manyReports() {
+    PagesCase c;
+    for (int i = 0; i < 1000; ++i) {
+        const std::string name = "r" + std::to_string(10000 + i);
+        c.reports.push_back(name + ".dwg.htm");
+        c.entries.push_back(plain(name.c_str()));
+    }
+    return c;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Reports, IndexPagesTest,
     ::testing::Values(
+        manyReports(),
         PagesCase{{}, {}},
         // The third cell closes its row, so the table ends with an empty one.
         PagesCase{{"a.dwg.htm", "b.dwg.htm", "c.dwg.htm"}, {plain("a"), plain("b"), plain("c")}},
