@@ -275,11 +275,26 @@ void BM_BatchButton(benchmark::State& state) {
     BatchMilestones milestones;
     double reports = 0, compile = 0, floor = 0;
     std::vector<double> ratios;
+    // How long the window went without answering while the batch reported: a timer that
+    // should fire every 5 ms, and the longest gap between its firings up to the wait window.
+    QTimer heartbeat;
+    Clock::time_point lastBeat;
+    double longestGap = 0;
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+        const auto now = Clock::now();
+        if (milestones.waitShown == Clock::time_point{})
+            longestGap = std::max(
+                longestGap, std::chrono::duration<double, std::milli>(now - lastBeat).count());
+        lastBeat = now;
+    });
     for (auto _ : state) {
         QFile::remove(index);
         milestones.reset();
         const auto start = Clock::now();
+        lastBeat = start;
+        heartbeat.start(5);
         Form1->SpeedButton8->click();
+        heartbeat.stop();
         if (milestones.resultShown == Clock::time_point{} || !QFile::exists(index)) {
             const auto shown = kvx::MessageSeam::shown();
             const std::string why = "the batch ended without an index" +
@@ -304,6 +319,7 @@ void BM_BatchButton(benchmark::State& state) {
         state.counters["reports_s"] = reports / n;
         state.counters["index_s"] = compile / n;
         state.counters["io_floor_s"] = floor / n;
+        state.counters["max_stall_ms"] = longestGap;
         std::sort(ratios.begin(), ratios.end());
         state.counters["x_floor"] = ratios[ratios.size() / 2];
     }
