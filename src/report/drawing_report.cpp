@@ -43,21 +43,16 @@ std::string writeFailureText(const std::string& native, int err, bool namesTheFi
     return (namesTheFile ? cannotCreateText(displayName(native), err) : ioText(err)).toStdString();
 }
 
-// In a batch the file
-// joins the batch's group, to be put in place with it.
-void replaceFile(const std::string& native, const std::string& bytes, bool namesTheFile,
-                 ReportBatch* batch) {
+void replaceFile(const std::string& native, const std::string& bytes, bool namesTheFile) {
     std::string error;
     int err = 0;
-    const bool written =
-        batch != nullptr ? batch->files().stage(native, bytes, 0644, error, &err, Links::Replace)
-                         : replaceFileAtomically(native, bytes, 0644, error, &err,
-                                                 FolderSync::ByCaller, Links::Replace);
-    if (!written)
+    if (!replaceFileAtomically(native, bytes, 0644, error, &err, FolderSync::ByCaller,
+                               Links::Replace))
         throw std::runtime_error(writeFailureText(native, err, namesTheFile));
 }
 
-// A staged file of a report, written on its own; its failure worded as replaceFile words it.
+// A report's file written under its temporary name for a batch; its failure worded as
+// replaceFile words it.
 StagedFile stageFile(const std::string& native, const std::string& bytes, bool namesTheFile,
                      bool flush) {
     StagedFile staged;
@@ -95,8 +90,8 @@ std::string cannotOpenText(const std::string& drawingPath, int errorNumber) {
 }
 
 ReportFiles makeReportFiles(const DrawingFile& drawing, const std::string& drawingPath,
-                            const std::string& name, const QString& version,
-                            const QImage& preview, bool bigImage) {
+                            const std::string& name, const QString& version, const QImage& preview,
+                            bool bigImage) {
     const QImage picture =
         bigImage ? doubledPixels(preview) : preview.convertToFormat(QImage::Format_RGB888);
     ReportFiles files;
@@ -115,30 +110,6 @@ ReportFiles makeReportFiles(const DrawingFile& drawing, const std::string& drawi
     return files;
 }
 
-void putReport(const std::string& drawingPath, const ReportFiles& files, ReportBatch* batch) {
-    const std::string imageFile = reportPictureOf(drawingPath);
-    const std::string pageFile = reportPageOf(drawingPath);
-    if (batch == nullptr) {
-        // A temporary left by a killed write goes; one another copy's batch may still commit
-        // stays.
-        removeLeftoverTemporaries({imageFile, pageFile}, Links::Replace, Leftovers::Stale);
-        replaceFile(imageFile, files.picture, true, nullptr);
-        replaceFile(pageFile, files.page, false, nullptr);
-        syncFolder(folderOf(drawingPath));
-        return;
-    }
-    // A report goes into the group whole or not at all, its page before its picture: the
-    // commit renames in that order, so no picture is put in place without its page.
-    const std::size_t before = batch->files().size();
-    try {
-        replaceFile(pageFile, files.page, false, batch);
-        replaceFile(imageFile, files.picture, true, batch);
-    } catch (...) {
-        batch->files().discardFrom(before);
-        throw;
-    }
-}
-
 StagedReport stageReport(const std::string& drawingPath, const ReportFiles& files, bool flush) {
     StagedReport staged;
     staged.page = stageFile(reportPageOf(drawingPath), files.page, false, flush);
@@ -152,7 +123,8 @@ StagedReport stageReport(const std::string& drawingPath, const ReportFiles& file
 }
 
 void adoptReport(ReportBatch& batch, StagedReport staged) {
-    // The page goes in before its picture, as putReport stages them.
+    // The page goes in before its picture: the commit renames in that order, so no picture is
+    // put in place without its page.
     std::string error;
     int err = 0;
     const std::string picture = staged.picture.temporary;
@@ -170,10 +142,15 @@ void writeDrawingReport(const DrawingReport& report) {
     const DrawingFile drawing(report.drawingPath);
     if (!drawing.isOpen())
         throw std::runtime_error(cannotOpenText(report.drawingPath, drawing.errorNumber()));
-    putReport(report.drawingPath,
-              makeReportFiles(drawing, report.drawingPath, report.name, report.version,
-                              report.preview, report.bigImage),
-              report.batch);
+    const ReportFiles files = makeReportFiles(drawing, report.drawingPath, report.name,
+                                              report.version, report.preview, report.bigImage);
+    const std::string imageFile = reportPictureOf(report.drawingPath);
+    const std::string pageFile = reportPageOf(report.drawingPath);
+    // A temporary left by a killed write goes; one another copy's batch may still commit stays.
+    removeLeftoverTemporaries({imageFile, pageFile}, Links::Replace, Leftovers::Stale);
+    replaceFile(imageFile, files.picture, true);
+    replaceFile(pageFile, files.page, false);
+    syncFolder(folderOf(report.drawingPath));
 }
 
 ReportCommitError::ReportCommitError(const std::string& failedFile, int errorNumber,

@@ -22,17 +22,12 @@ struct DrawingReport {
     QString version;         // the release label of the drawing shown
     QImage preview;          // the preview area, 252 x 126
     bool bigImage = false;   // each pixel becomes a 2 x 2 block (504 x 252)
-    // Written by a batch, which removes what interrupted writes left in the folder before its
-    // first report and flushes the folder's entries after its last, once for the whole folder,
-    // and takes the files into its group (commitReports puts them in place); a report on its
-    // own does all that for its two files.
-    ReportBatch* batch = nullptr;
 };
 
 // Measures the drawing, then replaces the picture and the page, each atomically, removing
 // what an interrupted earlier write left. Throws std::runtime_error with the text the user
 // sees ("Impossible d'ouvrir le fichier ...", "Impossible de créer le fichier ...", ...).
-// In a batch both files are staged, or neither; the caller commits the group.
+// A batch stages its reports instead (stageReport, adoptReport).
 void writeDrawingReport(const DrawingReport& report);
 
 // A group of reports that could not be put in place: what() names the file that failed, as a
@@ -57,13 +52,8 @@ struct ReportFiles {
 // Encodes the picture (doubled for a big image) and formats the page of an open drawing, for
 // any thread. Throws std::runtime_error when the picture cannot be encoded.
 ReportFiles makeReportFiles(const DrawingFile& drawing, const std::string& drawingPath,
-                            const std::string& name, const QString& version,
-                            const QImage& preview, bool bigImage);
-
-// Replaces the report's files beside the drawing, or stages both in the batch's group (the
-// page first; neither stays staged when one fails). Throws std::runtime_error with the text
-// the user sees.
-void putReport(const std::string& drawingPath, const ReportFiles& files, ReportBatch* batch);
+                            const std::string& name, const QString& version, const QImage& preview,
+                            bool bigImage);
 
 // A report's two files written beside the drawing under their temporary names, for a batch.
 struct StagedReport {
@@ -71,7 +61,7 @@ struct StagedReport {
 };
 
 // Writes them on any thread, each flushed first when `flush` (a folder on a share). On failure
-// neither is left; throws std::runtime_error with the text putReport would show.
+// neither is left; throws std::runtime_error with the text writeDrawingReport would show.
 StagedReport stageReport(const std::string& drawingPath, const ReportFiles& files, bool flush);
 // Takes them into the batch's group, the page first. Throws std::runtime_error.
 void adoptReport(ReportBatch& batch, StagedReport staged);

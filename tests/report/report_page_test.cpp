@@ -1,6 +1,7 @@
 // The report page's texts and lines, and the JPEG encoder.
 
 #include "files/file_name_text.h"
+#include "files/open_drawing.h"
 #include "report/drawing_report.h"
 #include "report/html_text.h"
 #include "report/jpeg_writer.h"
@@ -43,7 +44,8 @@ std::set<std::string> namesIn(const std::string& folder) {
     return names;
 }
 
-// Writes the report of `drawing`, named `name`, with a plain white picture.
+// Writes the report of `drawing`, named `name`, with a plain white picture; in a batch, stages
+// it into the batch's group as the batch's workers and window do.
 void writeWhiteReport(const std::string& drawing, const std::string& name,
                       kvx::ReportBatch* batch = nullptr) {
     kvx::DrawingReport report;
@@ -51,8 +53,15 @@ void writeWhiteReport(const std::string& drawing, const std::string& name,
     report.name = name;
     report.preview = QImage(252, 126, QImage::Format_RGB888);
     report.preview.fill(Qt::white);
-    report.batch = batch;
-    kvx::writeDrawingReport(report);
+    if (batch == nullptr) {
+        kvx::writeDrawingReport(report);
+        return;
+    }
+    const kvx::DrawingFile file(drawing);
+    kvx::adoptReport(*batch, kvx::stageReport(drawing,
+                                              kvx::makeReportFiles(file, drawing, name, {},
+                                                                   report.preview, false),
+                                              false));
 }
 
 kvx::ReportFields plainFields() {
