@@ -16,7 +16,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <unordered_set>
 #include <sys/file.h>
 #include <sys/stat.h>

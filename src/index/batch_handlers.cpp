@@ -10,7 +10,6 @@
 #include "report/drawing_report.h"
 #include "report/report_batch.h"
 #include "report/report_pipeline.h"
-#include "files/paths.h"
 
 #include <QApplication>
 #include <QCheckBox>
