@@ -69,8 +69,6 @@ public:
                 FolderSync folderSync = FolderSync::Now);
     // Flushes what was written to disk, without committing it.
     bool flush(std::string& error, int* errorNumber = nullptr);
-    // The file the commit replaces: the path, or the file a followed link stands for.
-    const std::string& target() const { return m_target; }
     // Closes the file without flushing it and leaves it under its temporary name, which
     // `temporary` receives with the path it is meant for in `target`: the caller flushes and
     // renames it, with others at once (StagedReplacements).
