@@ -469,6 +469,14 @@ bool StagedReplacements::watchFolder(const std::string& folder, std::string& err
     return openFolder(folder, error, errorNumber) != nullptr;
 }
 
+void StagedReplacements::watchFoldersOf(const StagedReplacements& other) {
+    for (const Folder& folder : other.m_folders) {
+        const int fd = ::fcntl(folder.fd, F_DUPFD_CLOEXEC, 0);
+        if (fd >= 0)
+            m_folders.push_back({folder.path, fd, folder.syncfsWorks});
+    }
+}
+
 bool StagedReplacements::adopt(StagedFile staged, std::string& error, int* errorNumber) {
     const Folder* folder = openFolder(folderOf(staged.target), error, errorNumber);
     if (folder == nullptr) {

@@ -125,6 +125,9 @@ public:
     // Opens the folder now, before files are written into it with writeStagedFile, so that
     // the group's flush hears of their write-back errors.
     bool watchFolder(const std::string& folder, std::string& error, int* errorNumber = nullptr);
+    // Watches the folders `other` watches through the same opened folders, so that a write-back
+    // error is reported by whichever group flushes first after it, never missed between them.
+    void watchFoldersOf(const StagedReplacements& other);
     // Takes a file written with writeStagedFile into the group. On failure its temporary goes.
     bool adopt(StagedFile staged, std::string& error, int* errorNumber = nullptr);
     // How many files wait for commit().

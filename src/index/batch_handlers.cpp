@@ -102,26 +102,37 @@ bool TForm1::ReportEveryDrawing() {
             names.push_back(FileListBox1->nativeName(i));
         const std::string folderOfList = FileListBox1->nativeDirectory();
         kvx::ReportBatch batch(folderOfList, names);
-        // Puts the staged reports in place; a failure names the file and what was lost.
-        const auto commitGroup = [&batch] {
+        // Said once: a group that failed ends the batch, and the groups after it are dropped.
+        bool failureTold = false;
+        const auto groupFailed = [&batch, &failureTold] {
             try {
-                kvx::commitReports(batch);
-                return true;
-            } catch (const kvx::ReportCommitError& e) {
-                kvx::showError(QString::fromLatin1(kGroupFailed)
-                                   .arg(e.reportsNotWritten())
-                                   .arg(QString::fromUtf8(e.what())));
+                kvx::checkReports(batch);
                 return false;
+            } catch (const kvx::ReportCommitError& e) {
+                if (!failureTold)
+                    kvx::showError(QString::fromLatin1(kGroupFailed)
+                                       .arg(e.reportsNotWritten())
+                                       .arg(QString::fromUtf8(e.what())));
+                failureTold = true;
+                return true;
             }
         };
-        const auto batchEnds = qScopeGuard([&batch] {
-            // Left by an unexpected exception: the group still goes in place, and a failure is
-            // told once the exception has gone by.
-            if (batch.files().size() == 0)
-                return;
+        // Puts every staged report in place, the window answering meanwhile; false when a
+        // group could not be, which is then told.
+        const auto commitAll = [&batch, &groupFailed] {
+            batch.commitLater();
+            while (!batch.settled(std::chrono::milliseconds(kEventsEvery)))
+                QCoreApplication::processEvents();
+            return !groupFailed();
+        };
+        const auto batchEnds = qScopeGuard([&batch, &failureTold] {
+            // Left by an unexpected exception: the staged reports still go in place, and a
+            // failure is told once the exception has gone by.
             try {
                 kvx::commitReports(batch);
             } catch (const kvx::ReportCommitError& e) {
+                if (failureTold)
+                    return;
                 const QString text = QString::fromLatin1(kGroupFailed)
                                          .arg(e.reportsNotWritten())
                                          .arg(QString::fromUtf8(e.what()));
@@ -171,22 +182,20 @@ bool TForm1::ReportEveryDrawing() {
                 FileListBox1Click();
                 kvx::showError(QString::fromLatin1(kReportFailed)
                                    .arg(FileListBox1->selectedPath(), QString::fromUtf8(e.what())));
-                commitGroup(); // the reports before it are kept
+                commitAll(); // the reports before it are kept
                 return false;
             }
             lastWritten = i;
-            if (batch.groupFull() && !commitGroup())
+            if (batch.groupFull())
+                batch.commitLater();
+            if (groupFailed())
                 return false;
             if (sinceShown.hasExpired(kShowEvery))
                 showProgress();
         }
         showProgress();
-        if (Busy.closeRequested()) {
-            commitGroup();
-            return false;
-        }
         // The last group goes in place before the index reads the reports.
-        if (!commitGroup())
+        if (!commitAll() || Busy.closeRequested())
             return false;
     }
     PageControl1->setCurrentWidget(Html);

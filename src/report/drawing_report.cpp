@@ -12,6 +12,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QLocale>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
@@ -158,13 +159,18 @@ ReportCommitError::ReportCommitError(const std::string& failedFile, int errorNum
     : std::runtime_error(cannotCreateText(displayName(failedFile), errorNumber).toStdString()),
       m_reportsNotWritten(reportsNotWritten) {}
 
-void commitReports(ReportBatch& batch) {
-    std::string error, failedPath;
-    int err = 0;
-    std::size_t notPlaced = 0;
-    if (!batch.files().commit(error, &err, &failedPath, &notPlaced))
+void checkReports(const ReportBatch& batch) {
+    if (const auto failure = batch.failure())
         // Two files a report: a report is lost with either of them.
-        throw ReportCommitError(failedPath, err, (notPlaced + 1) / 2);
+        throw ReportCommitError(failure->failedPath, failure->errorNumber,
+                                (failure->filesNotPlaced + 1) / 2);
+}
+
+void commitReports(ReportBatch& batch) {
+    batch.commitLater();
+    while (!batch.settled(std::chrono::seconds(1))) {
+    }
+    checkReports(batch);
 }
 
 } // namespace kvx

@@ -70,7 +70,9 @@ void adoptReport(ReportBatch& batch, StagedReport staged);
 // opened for its report.
 std::string cannotOpenText(const std::string& drawingPath, int errorNumber);
 
-// Puts the reports the batch staged in place. Throws ReportCommitError.
+// Throws ReportCommitError when a group of the batch's reports could not be put in place.
+void checkReports(const ReportBatch& batch);
+// Puts the reports the batch staged in place and waits for them. Throws ReportCommitError.
 void commitReports(ReportBatch& batch);
 
 // "Impossible de créer le fichier "<path>". " and the system's text for `errorNumber`: what a

@@ -4,34 +4,75 @@
 // (a folder of thousands is otherwise read thousands of times). Then the reports' files are
 // staged and put in place a group at a time, with one flush of the disk per group rather than
 // one per file, and the folder's entries flushed with each group: a crash may bring back
-// earlier reports, never half a file. GUI-free.
+// earlier reports, never half a file. The groups are put in place on a thread of the batch's
+// own, one after the other, so that neither the flush nor the renames hold up the window or the
+// reports still being made. GUI-free.
 
 #include "files/atomic_file.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace kvx {
 
+// Why a group could not be put in place.
+struct GroupFailure {
+    std::string failedPath; // the file named to the user
+    int errorNumber = 0;
+    // The files left out: the one that failed, those after it in its group, and every file
+    // staged after that group.
+    std::size_t filesNotPlaced = 0;
+};
+
 class ReportBatch {
 public:
     // `folder` and the drawings' bare names, as the file system gives them.
-    // Dropped, it puts in place what is staged (a batch stopped midway keeps the reports it
-    // wrote), as its StagedReplacements does.
     ReportBatch(const std::string& folder, const std::vector<std::string>& drawings);
+    ReportBatch(const ReportBatch&) = delete;
+    ReportBatch& operator=(const ReportBatch&) = delete;
+    // Puts in place what is staged and waits for it (a batch stopped midway keeps the reports
+    // it wrote); a failure then goes unheard: call settle() first to hear it.
+    ~ReportBatch();
 
     // Where the reports' files wait for their group's commit.
-    StagedReplacements& files() { return m_files; }
+    StagedReplacements& files() { return *m_group; }
     // Whether the group is large enough to be put in place now.
-    bool groupFull() const { return m_files.size() >= kFilesPerGroup; }
+    bool groupFull() const { return m_group->size() >= kFilesPerGroup; }
+
+    // Hands the group to the batch's thread, which puts the groups in place in the order they
+    // were handed; a new group begins. After a group failed, the groups handed later are
+    // dropped, temporaries and all: no report after the failure is put in place.
+    void commitLater();
+    // Whether every group handed over has been put in place or dropped; waits at most `wait`.
+    bool settled(std::chrono::milliseconds wait);
+    // The first group that failed, once it has.
+    std::optional<GroupFailure> failure() const;
 
     // Files per flush of the disk: the flush costs about as much as a few files' fsync, and a
     // crash loses at most a group's reports.
     static constexpr std::size_t kFilesPerGroup = 500;
 
 private:
-    StagedReplacements m_files;
+    void commitGroups();
+
+    std::unique_ptr<StagedReplacements> m_group;
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_handed;  // a group was handed over, or the batch ends
+    std::condition_variable m_settled; // the last group handed over is in place or dropped
+    std::deque<std::unique_ptr<StagedReplacements>> m_queue;
+    bool m_committing = false;
+    bool m_ending = false;
+    std::optional<GroupFailure> m_failure;
+    std::thread m_committer;
 };
 
 } // namespace kvx

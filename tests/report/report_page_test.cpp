@@ -312,6 +312,42 @@ TEST(DrawingReport, aBatchPutsItsReportsInPlaceAtItsCommit) {
     EXPECT_EQ(namesIn(dir.path()), (std::set<std::string>{"a.dwg", "a.dwg.htm", "a.dwg.jpg"}));
 }
 
+// Groups go in place on the batch's own thread in the order handed over; once one fails, the
+// groups handed after it are dropped, so no report after the failure is put in place.
+TEST(DrawingReport, aFailedGroupDropsEveryGroupAfterIt) {
+    kvxtest::TempDir dir;
+    const std::vector<std::string> drawings{"a.dwg", "b.dwg", "c.dwg", "d.dwg"};
+    for (const std::string& name : drawings)
+        kvxtest::writeFile(dir.file(name), kvxtest::Bytes(52, 'x'));
+    {
+        kvx::ReportBatch batch(dir.path(), drawings);
+        for (const std::string& name : drawings) {
+            writeWhiteReport(dir.file(name), name, &batch);
+            if (name == "c.dwg") {
+                // A folder came in the way of c's picture since it was staged.
+                std::filesystem::create_directory(dir.file("c.dwg.jpg"));
+                kvxtest::writeFile(dir.file("c.dwg.jpg/x"), kvxtest::Bytes(1, 'x'));
+            }
+            batch.commitLater(); // a group a report
+        }
+        while (!batch.settled(std::chrono::seconds(1))) {
+        }
+        try {
+            kvx::checkReports(batch);
+            ADD_FAILURE() << "the third group should fail";
+        } catch (const kvx::ReportCommitError& e) {
+            EXPECT_EQ(QString::fromUtf8(e.what()),
+                      kvx::cannotCreateText(kvx::displayName(dir.file("c.dwg.jpg")), EISDIR));
+            EXPECT_EQ(e.reportsNotWritten(), 2u); // c and d
+        }
+        // Staged after the failure, dropped when the batch ends.
+        writeWhiteReport(dir.file("a.dwg"), "a.dwg", &batch);
+    }
+    EXPECT_EQ(namesIn(dir.path()),
+              (std::set<std::string>{"a.dwg", "a.dwg.htm", "a.dwg.jpg", "b.dwg", "b.dwg.htm",
+                                     "b.dwg.jpg", "c.dwg", "c.dwg.htm", "c.dwg.jpg", "d.dwg"}));
+}
+
 TEST(Jpeg, libjpegErrorsBecomeExceptions) {
     const unsigned char pixel[3] = {1, 2, 3};
     // A picture wider than JPEG allows makes libjpeg fail; the program must go on.
