@@ -16,12 +16,13 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <unordered_set>
 #include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <thread>
 #include <unistd.h>
+#include <unordered_set>
 #include <vector>
 
 namespace kvx {
@@ -230,6 +231,26 @@ bool keyOfTemporary(std::string_view name, std::uint32_t& key) {
     return true;
 }
 
+// Creates `prefix` + six random letters or digits, not there before, with `mode` (less the
+// umask); -1 with errno set on failure.
+int createTemporary(const std::string& prefix, mode_t mode, std::string& name) {
+    static constexpr char kLetters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        unsigned char random[kTemporarySuffixLength];
+        if (::getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random))
+            return -1;
+        name = prefix;
+        for (const unsigned char byte : random)
+            name += kLetters[byte % (sizeof kLetters - 1)];
+        const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
 } // namespace
 
 std::string temporaryPrefixFor(const std::string& path) {
@@ -313,20 +334,22 @@ bool AtomicFileWriter::open(const std::string& path, mode_t newMode, std::string
     }
 
     m_folder = folderOf(m_target);
-    const std::string name =
-        joinPath(m_folder, temporaryPrefixFor(m_target) + std::string(kTemporarySuffixLength, 'X'));
-    std::vector<char> templ(name.begin(), name.end());
-    templ.push_back('\0');
+    const std::string prefix = joinPath(m_folder, temporaryPrefixFor(m_target));
+    // An existing file keeps its mode and owner; a new one (or one replacing a link) gets
+    // `newMode`. The temporary is made with that mode, so that where the umask leaves it whole
+    // no fchmod is needed: on a share each one is a round trip to the server.
+    const mode_t mode = exists ? st.st_mode & 07777 : newMode;
     // The lock tells a clean-up that someone still writes this temporary. A clean-up that came
     // between the creation and the lock took the file away: then it is made again.
+    struct stat created {};
     for (int attempt = 0;; ++attempt) {
-        std::vector<char> name(templ);
-        m_fd = ::mkostemp(name.data(), O_CLOEXEC);
+        // A mode without the owner's reading and writing is set only once the file is open:
+        // some shares open a file made read-only for reading only.
+        const bool ownerWrites = (mode & (S_IRUSR | S_IWUSR)) == (S_IRUSR | S_IWUSR);
+        m_fd = createTemporary(prefix, ownerWrites ? mode : S_IRUSR | S_IWUSR, m_temporary);
         if (m_fd < 0)
             return fail("cannot create a file in", m_folder, error, errorNumber);
-        m_temporary = name.data();
         // A file system without locks (some shares) leaves the age to protect the temporary.
-        struct stat created {};
         const bool locked = ::flock(m_fd, LOCK_EX | LOCK_NB) == 0;
         if ((locked || errno != EWOULDBLOCK) && ::fstat(m_fd, &created) == 0 &&
             created.st_nlink > 0)
@@ -336,16 +359,11 @@ bool AtomicFileWriter::open(const std::string& path, mode_t newMode, std::string
         ::close(m_fd);
         ::unlink(m_temporary.c_str());
     }
-
-    if (exists) {
-        if (::fchmod(m_fd, st.st_mode & 07777) != 0)
-            return fail("cannot set the mode of", m_temporary, error, errorNumber);
-        if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) {
-            // Only possible for a privileged writer; the file stays its owner's either way.
-            [[maybe_unused]] const int ignored = ::fchown(m_fd, st.st_uid, st.st_gid);
-        }
-    } else if (::fchmod(m_fd, newMode) != 0) {
+    if ((created.st_mode & 07777) != mode && ::fchmod(m_fd, mode) != 0)
         return fail("cannot set the mode of", m_temporary, error, errorNumber);
+    if (exists && (st.st_uid != ::geteuid() || st.st_gid != ::getegid())) {
+        // Only possible for a privileged writer; the file stays its owner's either way.
+        [[maybe_unused]] const int ignored = ::fchown(m_fd, st.st_uid, st.st_gid);
     }
     return true;
 }
@@ -459,8 +477,8 @@ bool StagedReplacements::stage(const std::string& path, const std::vector<std::s
         return false;
     // Where the group's one flush would reach no disk, each file is flushed before its rename.
     StagedFile staged;
-    return writeStagedFile(path, pieces, newMode, !folder->syncfsWorks, staged, error,
-                           errorNumber, links) &&
+    return writeStagedFile(path, pieces, newMode, !folder->syncfsWorks, staged, error, errorNumber,
+                           links) &&
            adopt(std::move(staged), error, errorNumber);
 }
 

@@ -146,11 +146,13 @@ TEST(StagedReplacements, filesAppearWholeOnlyAtCommit) {
     std::string error;
     ASSERT_TRUE(kvx::replaceFileAtomically(outside, "theirs", 0644, error));
     ASSERT_TRUE(kvx::replaceFileAtomically(folder + "/old.htm", "old", 0600, error));
+    ASSERT_TRUE(kvx::replaceFileAtomically(folder + "/kept.htm", "kept", 0444, error));
     ASSERT_EQ(::symlink(outside.c_str(), (folder + "/link.htm").c_str()), 0);
     struct Case {
         std::string name;
         mode_t mode; // afterwards
-    } const cases[] = {{"new.jpg", 0644}, {"old.htm", 0600}, {"link.htm", 0644}};
+    } const cases[] = {
+        {"new.jpg", 0644}, {"old.htm", 0600}, {"kept.htm", 0444}, {"link.htm", 0644}};
 
     kvx::StagedReplacements group;
     for (const Case& c : cases)
@@ -163,7 +165,8 @@ TEST(StagedReplacements, filesAppearWholeOnlyAtCommit) {
 
     ASSERT_TRUE(group.commit(error)) << error;
     EXPECT_EQ(group.size(), 0u);
-    EXPECT_EQ(namesIn(folder), (std::vector<std::string>{"link.htm", "new.jpg", "old.htm"}));
+    EXPECT_EQ(namesIn(folder),
+              (std::vector<std::string>{"kept.htm", "link.htm", "new.jpg", "old.htm"}));
     for (const Case& c : cases) {
         const std::string path = folder + "/" + c.name;
         EXPECT_EQ(contentOf(path), std::string(100000, c.name[0])) << c.name;
