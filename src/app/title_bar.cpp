@@ -114,6 +114,7 @@ public:
             auto* close = new TitleButton(TitleButton::Close, this);
             connect(close, &QAbstractButton::clicked, window, &QWidget::close);
             m_buttons.push_back(close);
+            m_close = close;
         }
         window->installEventFilter(this);
     }
@@ -124,9 +125,13 @@ public:
         setGeometry(0, 0, window->width(), height());
         m_client->setGeometry(0, height(), window->width(), window->height() - height());
         m_frame->setGeometry(window->rect());
+        // Minimise keeps clear of the slot before close, where title bars put maximise: a
+        // click there out of habit moves nothing, rather than hiding the window.
+        const int w = height() * 5 / 4;
         int right = width() - 1;
         for (auto it = m_buttons.rbegin(); it != m_buttons.rend(); ++it) {
-            const int w = height() * 3 / 2;
+            if (*it != m_close && m_close)
+                right -= w;
             (*it)->setGeometry(right - w, 1, w, height() - 1);
             right -= w;
         }
@@ -189,6 +194,7 @@ private:
     QWidget* m_client;
     QWidget* m_frame;
     QLabel* m_title;
+    QWidget* m_close = nullptr;
     std::vector<QWidget*> m_buttons;
 };
 

@@ -73,6 +73,10 @@ private slots:
         QVERIFY(hidden->isHidden());
         QVERIFY(w.windowFlags() & Qt::FramelessWindowHint);
         QCOMPARE(buttonNames(&w), buttons);
+        // The slot before close, where maximise usually stands, is no button.
+        if (const QWidget* close = bar->findChild<QWidget*>("kvxClose"))
+            QVERIFY(!qobject_cast<QAbstractButton*>(
+                bar->childAt(close->x() - close->width() / 2, bar->height() / 2)));
 
         // The title follows the window's.
         const QLabel* title = bar->findChild<QLabel*>("kvxTitle");
