@@ -109,15 +109,6 @@ private slots:
         QTest::mouseClick(close, Qt::LeftButton);
         QVERIFY(!w.isVisible());
     }
-
-    // Without the bar the helpers leave the window as it is.
-    void windowWithoutBar() {
-        Window w(Qt::Window);
-        w.setFixedSize(250, 119);
-        QCOMPARE(kvx::clientArea(&w), &w);
-        kvx::setFixedClientHeight(&w, 21);
-        QCOMPARE(w.maximumHeight(), 21);
-    }
 };
 
 QTEST_MAIN(TestTitleBar)
