@@ -11,7 +11,7 @@ cd "$(dirname "$0")"
 PACKAGES=(build-essential cmake pkg-config qt6-base-dev libgl-dev libspng-dev
           libjpeg62-turbo-dev zlib1g-dev libdeflate-dev googletest libgtest-dev libbenchmark-dev
           xvfb xauth fonts-dejavu-core clang trayer openbox xdotool wmctrl x11-utils
-          tumbler dbus-daemon dbus-bin libglib2.0-dev
+          tumbler dbus-daemon dbus-bin libglib2.0-dev libwayland-dev
           libmspack-dev libmspack0 libchm-dev libchm1 p7zip-full appstream dpkg-dev lintian man-db
           libkf5kio-dev extra-cmake-modules qtbase5-dev kio-extras)
 JOBS=${JOBS:-$(nproc)}

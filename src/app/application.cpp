@@ -3,6 +3,7 @@
 #include "actions/flash_form.h"
 #include "app/main_window.h"
 #include "app/message_box.h"
+#include "app/title_bar.h"
 #include "app/widget_factory.h"
 #include "index/result_dialog.h"
 #include "report/wait_window.h"
@@ -68,9 +69,12 @@ void createForms(const QStringList& arguments) {
     Form4 = new TForm4;
     Form3 = new TForm3;
     // Fixed-size windows: no maximise, whoever asks for it.
-    for (QWidget* form :
-         {static_cast<QWidget*>(Form1), static_cast<QWidget*>(Form2), static_cast<QWidget*>(Form4)})
+    for (QWidget* form : {static_cast<QWidget*>(Form1), static_cast<QWidget*>(Form2),
+                          static_cast<QWidget*>(Form4)}) {
         kvx::refuseMaximise(form);
+        if (kvx::ownTitleBars())
+            kvx::addTitleBar(form);
+    }
     // The window centres itself when it is first shown.
     if (!Form1->startsMinimised())
         Form1->show();

@@ -3,6 +3,7 @@
 #include "app/application.h"
 #include "app/path_label.h"
 #include "app/speed_button.h"
+#include "app/title_bar.h"
 #include "app/widget_factory.h"
 #include "drawing/file_list_box.h"
 #include "drawing/shell_tree_view.h"
@@ -421,11 +422,11 @@ void TForm1::FormDblClick() {
         kvx::fitLabel(Label6);
         Label6->show();
         Label6->setEnabled(true);
-        setFixedHeight(kCompactClientHeight);
+        kvx::setFixedClientHeight(this, kCompactClientHeight);
         m_compact = true;
     } else {
         PageControl1->show();
-        setFixedHeight(kFullClientHeight);
+        kvx::setFixedClientHeight(this, kFullClientHeight);
         Label6->hide();
         m_compact = false;
     }
@@ -433,7 +434,7 @@ void TForm1::FormDblClick() {
 
 void TForm1::Label6DblClick() {
     PageControl1->show();
-    setFixedHeight(kFullClientHeight);
+    kvx::setFixedClientHeight(this, kFullClientHeight);
     Label6->hide();
     m_compact = false;
 }
@@ -510,7 +511,8 @@ void TForm1::closeEvent(QCloseEvent* e) {
 void TForm1::mouseDoubleClickEvent(QMouseEvent* e) {
     // Only a double click on the window itself, outside every control, toggles the mode;
     // double clicks that controls ignore bubble up here and must not count.
-    if (e->button() == Qt::LeftButton && !childAt(e->position().toPoint()))
+    const QWidget* hit = childAt(e->position().toPoint());
+    if (e->button() == Qt::LeftButton && (!hit || hit == kvx::clientArea(this)))
         kvx::runHandler([this] { FormDblClick(); });
     e->accept();
 }
