@@ -31,6 +31,7 @@ class TPathLabel;
 class TCoolTrayIcon;
 namespace kvx {
 struct IndexCompile;
+struct PreviewResult;
 } // namespace kvx
 
 class TForm1 : public QWidget {
@@ -145,8 +146,9 @@ public:
     // One track-bar step of the pause between slides.
     static std::chrono::milliseconds SlidePauseUnit;
     // The preview area for the selected drawing: Label1, the picture or its notice, Label5,
-    // a repaint; it becomes the current drawing.
-    void showDrawing(bool offeredToPreview);
+    // a repaint; it becomes the current drawing. `read`: its picture as already read, else it
+    // is read now.
+    void showDrawing(bool offeredToPreview, kvx::PreviewResult* read = nullptr);
 
     // The Index tab, and what the index build and the batch call.
     void connectIndexHandlers();

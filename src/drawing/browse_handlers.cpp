@@ -72,7 +72,7 @@ void TForm1::FileListBox1Click() {
     showDrawing(id.offered);
 }
 
-void TForm1::showDrawing(bool offeredToPreview) {
+void TForm1::showDrawing(bool offeredToPreview, kvx::PreviewResult* read) {
     CurrentDrawingFile = FileListBox1->selectedNativePath();
     CurrentDrawingPath = FileListBox1->selectedPath();
     Label1->setText(CurrentDrawingPath);
@@ -80,7 +80,10 @@ void TForm1::showDrawing(bool offeredToPreview) {
         DwgThumbnail1->show();
         Label4->hide();
         try {
-            DwgThumbnail1->setDwgFile(CurrentDrawingFile);
+            if (read)
+                DwgThumbnail1->setDwgFile(CurrentDrawingFile, std::move(*read));
+            else
+                DwgThumbnail1->setDwgFile(CurrentDrawingFile);
         } catch (const std::exception&) {
             DwgThumbnail1->hide();
             Label4->show();

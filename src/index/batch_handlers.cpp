@@ -4,6 +4,7 @@
 #include "app/main_window.h"
 
 #include "app/message_box.h"
+#include "drawing/drawing_version.h"
 #include "drawing/file_list_box.h"
 #include "drawing/shell_tree_view.h"
 #include "files/file_name_text.h"
@@ -150,12 +151,15 @@ bool TForm1::ReportEveryDrawing() {
         sinceEvents.start();
         sinceShown.start();
         int lastWritten = -1;
-        // The View tab follows the batch: the drawing written last, selected and shown.
-        const auto showProgress = [this, &lastWritten, &sinceShown] {
+        kvx::DrawingSeen lastSeen;
+        // The View tab follows the batch: the drawing written last, selected and shown as its
+        // report read it (on a share, reading it again here would hold up the window).
+        const auto showProgress = [this, &lastWritten, &lastSeen, &sinceShown] {
             if (lastWritten < 0 || FileListBox1->itemIndex() == lastWritten)
                 return;
             FileListBox1->setItemIndex(lastWritten);
-            FileListBox1Click();
+            kvx::CurrentVersionLabel = kvx::versionLabelFor(lastSeen.release);
+            showDrawing(kvx::offeredToPreview(lastSeen.release), &lastSeen.preview);
             sinceShown.restart();
         };
         while (!pipeline.finished()) {
@@ -186,6 +190,7 @@ bool TForm1::ReportEveryDrawing() {
                 return false;
             }
             lastWritten = i;
+            lastSeen = std::move(report.seen);
             if (batch.groupFull())
                 batch.commitLater();
             if (groupFailed())

@@ -26,12 +26,17 @@ void TDwgThumbnail::setDwgFileName(const QString& path) {
 }
 
 void TDwgThumbnail::setDwgFile(const std::string& path) {
-    m_fileName = kvx::displayName(path);
     // A picture larger than the area is reduced while it is decoded: shown whatever NoMagnify
     // says, it never needs the full size. A smaller one is kept as it is stored.
     const kvx::FitBox area{static_cast<std::uint32_t>(width()),
                            static_cast<std::uint32_t>(height()), false};
-    kvx::PreviewResult result = kvx::readPreview(path, area);
+    setDwgFile(path, kvx::readPreview(path, area));
+}
+
+void TDwgThumbnail::setDwgFile(const std::string& path, kvx::PreviewResult result) {
+    m_fileName = kvx::displayName(path);
+    const kvx::FitBox area{static_cast<std::uint32_t>(width()),
+                           static_cast<std::uint32_t>(height()), false};
     m_scaled = QImage();
     m_picture = {};
     switch (result.status) {

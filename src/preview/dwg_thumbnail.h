@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <string>
 
+#include "preview/dwg_preview.h"
 #include "preview/preview_area.h"
 #include "preview/rgb_picture.h"
 
@@ -22,6 +23,8 @@ public:
     void setDwgFileName(const QString& path);
     // The same for a path as the file system names it (bytes, not necessarily UTF-8).
     void setDwgFile(const std::string& path);
+    // The same with the picture already read by readPreview, fitted to this area.
+    void setDwgFile(const std::string& path, kvx::PreviewResult read);
     QString dwgFileName() const { return m_fileName; }
 
     // true: a picture smaller than the area keeps its own size; false: it is enlarged.

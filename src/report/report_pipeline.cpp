@@ -31,7 +31,7 @@ private:
 } // namespace
 
 ReportFiles makeReport(const std::string& drawingPath, const std::string& name,
-                       const ReportOptions& options) {
+                       const ReportOptions& options, DrawingSeen* seen) {
     DrawingFile drawing(drawingPath);
     if (!drawing.isOpen())
         throw std::runtime_error(cannotOpenText(drawingPath, drawing.errorNumber()));
@@ -46,10 +46,14 @@ ReportFiles makeReport(const std::string& drawingPath, const std::string& name,
                         FitBox{static_cast<std::uint32_t>(kPreviewAreaWidth),
                                static_cast<std::uint32_t>(kPreviewAreaHeight), false});
         content = previewContentOf(read, options.zoom, QString::fromLatin1(kDamagedNotice));
+        if (seen)
+            seen->preview = std::move(read);
     } else {
         content.kind = PreviewAreaContent::Kind::Notice;
         content.notice = QString::fromLatin1(kOlderReleaseNotice);
     }
+    if (seen)
+        seen->release = release;
     return makeReportFiles(drawing, drawingPath, name,
                            QString::fromStdString(versionLabelFor(release)),
                            previewAreaPicture(content, options.look), options.bigImage);
@@ -84,8 +88,7 @@ void ReportPipeline::work() {
         {
             std::unique_lock<std::mutex> lock(m_mutex);
             m_room.wait(lock, [this] {
-                return m_stopping || m_begun >= m_drawings.size() ||
-                       m_begun < m_taken + m_window;
+                return m_stopping || m_begun >= m_drawings.size() || m_begun < m_taken + m_window;
             });
             if (m_stopping || m_begun >= m_drawings.size())
                 return;
@@ -95,8 +98,9 @@ void ReportPipeline::work() {
         result.index = index;
         const std::string drawing = joinPath(m_folder, m_drawings[index]);
         try {
-            result.staged = stageReport(drawing, makeReport(drawing, m_drawings[index], m_options),
-                                        m_options.flushEachFile);
+            result.staged = stageReport(
+                drawing, makeReport(drawing, m_drawings[index], m_options, &result.seen),
+                m_options.flushEachFile);
         } catch (const std::exception& e) {
             result.error = e.what();
         }

@@ -1,9 +1,10 @@
 #pragma once
 // The reports of a batch, made on every core: workers open each drawing, read its release and
 // picture, draw the preview area, encode the JPEG, format the page and write both files under
-// their temporary names; the owner takes them in list order into its group of replacements. Only a bounded number of drawings is in flight, so
-// memory does not grow with the folder. GUI-free.
+// their temporary names; the owner takes them in list order into its group of replacements. Only a
+// bounded number of drawings is in flight, so memory does not grow with the folder. GUI-free.
 
+#include "preview/dwg_preview.h"
 #include "preview/preview_area.h"
 #include "report/drawing_report.h"
 
@@ -26,16 +27,25 @@ struct ReportOptions {
     PreviewAreaLook look = reportPictureLook();
 };
 
+// What the View tab shows of a drawing, as read for its report: the batch shows its progress
+// from it rather than reading the drawing again on the window's thread.
+struct DrawingSeen {
+    std::string release;   // the header's release string
+    PreviewResult preview; // the picture read, reduced to the area; only when offered
+};
+
 struct ReportResult {
     std::size_t index = 0; // the drawing's place in the list
     StagedReport staged;   // its files, written under their temporary names
     std::string error;     // why the report cannot be written; empty when it can
+    DrawingSeen seen;
 };
 
-// One drawing's report files, as its report written alone from the View tab has them. Throws
-// std::runtime_error with the text the user sees.
+// One drawing's report files, as its report written alone from the View tab has them; `seen`,
+// when given, receives what the View tab would show. Throws std::runtime_error with the text
+// the user sees.
 ReportFiles makeReport(const std::string& drawingPath, const std::string& name,
-                       const ReportOptions& options);
+                       const ReportOptions& options, DrawingSeen* seen = nullptr);
 
 class ReportPipeline {
 public:

@@ -292,6 +292,7 @@ private slots:
             ResultDialogWatch dialog;
             Form1->SpeedButton8->click();
             QVERIFY2(said().isEmpty(), qPrintable(said()));
+            QVERIFY(showsWhatAClickShows());
             QMap<QString, QByteArray> batch;
             for (const QString& name : QDir(dir).entryList({"*.dwg.htm", "*.dwg.jpg"})) {
                 batch[name] = readAll(dir + "/" + name);
@@ -319,6 +320,18 @@ private slots:
         QCOMPARE(CurrentDrawingPath, dir + "/c.dwg");
         QCOMPARE(Form1->Label1->text(), dir + "/c.dwg");
         QVERIFY(Form1->DwgThumbnail1->hasPicture());
+        QVERIFY(showsWhatAClickShows());
+    }
+
+    // The batch shows its progress from what its workers read: the View tab is then what a
+    // click on the drawing shows.
+    static bool showsWhatAClickShows() {
+        const QImage picture = Form1->reportPicture();
+        const QString release = Form1->Label5->text(), notice = Form1->Label4->text();
+        const bool noticeShown = Form1->Label4->isVisible();
+        Form1->FileListBox1Click();
+        return Form1->reportPicture() == picture && Form1->Label5->text() == release &&
+               Form1->Label4->text() == notice && Form1->Label4->isVisible() == noticeShown;
     }
 
     // A folder whose name is not UTF-8 (Latin-1 "Plans \xE9"): the compiler runs in it on
