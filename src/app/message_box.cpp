@@ -1,6 +1,7 @@
 #include "app/message_box.h"
 
 #include "app/application.h"
+#include "app/widget_factory.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -91,6 +92,8 @@ int messageDlg(const QString& text, MsgKind kind, int buttons, int defaultButton
     });
     if (aboveOthers)
         box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    // A box has a fixed size: a maximise offered by a title bar Qt draws itself is turned back.
+    refuseMaximise(&box);
     box.exec();
     for (const auto& m : made)
         if (box.clickedButton() == m.first)
