@@ -19,6 +19,7 @@
 #include <QScopeGuard>
 #include <QTabWidget>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <stdexcept>
 
@@ -173,7 +174,9 @@ bool TForm1::ReportEveryDrawing() {
                     pipeline.stop();
             }
             kvx::ReportResult report;
-            if (!pipeline.next(report, std::chrono::milliseconds(kEventsEvery)))
+            // Waits no longer than until the window's next turn.
+            const qint64 untilEvents = std::max<qint64>(0, kEventsEvery - sinceEvents.elapsed());
+            if (!pipeline.next(report, std::chrono::milliseconds(untilEvents)))
                 continue;
             const int i = static_cast<int>(report.index);
             try {
