@@ -94,7 +94,7 @@ bool TForm1::BuildIndex() {
     });
     // The pages list the reports the folder holds now.
     RefreshReportList();
-    const std::vector<std::string> reports = ReportList();
+    const kvx::NameList reports = ReportList();
     if (!WriteIndexPages(reports))
         return false;
 

@@ -7,6 +7,7 @@
 // earlier reports, never half a file. GUI-free.
 
 #include "files/atomic_file.h"
+#include "files/name_list.h"
 
 #include <cstddef>
 #include <string>
@@ -19,7 +20,7 @@ public:
     // `folder` and the drawings' bare names, as the file system gives them.
     // Dropped, it puts in place what is staged (a batch stopped midway keeps the reports it
     // wrote), as its StagedReplacements does.
-    ReportBatch(const std::string& folder, const std::vector<std::string>& drawings);
+    ReportBatch(const std::string& folder, const NameList& drawings);
 
     // Where the reports' files wait for their group's commit.
     StagedReplacements& files() { return m_files; }

@@ -159,7 +159,7 @@ private slots:
             expected << "d.dwg";
         QCOMPARE(listedNames(list), expected);
         if (reread)
-            QCOMPARE(list->currentItem()->text(), QStringLiteral("b.dwg"));
+            QCOMPARE(list->text(list->itemIndex()), QStringLiteral("b.dwg"));
         const QModelIndex desktop = Form1->ShellTreeView1->model()->index(0, 0);
         bool later = false;
         for (int i = 0; i < Form1->ShellTreeView1->model()->rowCount(desktop); ++i)

@@ -284,7 +284,7 @@ private slots:
         Form1->show();
         TFileListBox* list = Form1->FileListBox1;
         auto tipOver = [list](int row) {
-            const QRect rect = list->visualItemRect(list->item(row));
+            const QRect rect = list->visualRect(list->model()->index(row, 0));
             QHelpEvent help(QEvent::ToolTip, rect.center(),
                             list->viewport()->mapToGlobal(rect.center()));
             QCoreApplication::sendEvent(list->viewport(), &help);
