@@ -40,8 +40,7 @@ public:
         return parent.isValid() ? 0 : static_cast<int>(m_names.size());
     }
     QVariant data(const QModelIndex& index, int role) const override {
-        if (!checkIndex(index, CheckIndexOption::IndexIsValid) ||
-            (role != Qt::DisplayRole && role != Qt::EditRole))
+        if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole))
             return QVariant();
         return kvx::displayName(name(index.row()));
     }
