@@ -85,7 +85,8 @@ FolderListing listEntries(const std::string& folder, bool folders, Wanted wanted
         out.error = std::strerror(readError);
         return out;
     }
-    out.names = found.sorted(lessByName);
+    found.sort(lessByName);
+    out.names = std::move(found);
     out.ok = true;
     return out;
 }

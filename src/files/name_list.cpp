@@ -26,39 +26,37 @@ NameList::Data& NameList::own() {
     return *m_d;
 }
 
-std::uint32_t NameList::offset(std::size_t bytes) {
-    // Ends are 32 bits: 4 GB of names is far beyond any folder.
-    if (bytes > UINT32_MAX)
-        throw std::length_error("too many file names");
-    return static_cast<std::uint32_t>(bytes);
-}
-
 void NameList::push_back(std::string_view name) {
     Data& d = own();
-    const std::uint32_t end = offset(d.bytes.size() + name.size());
+    // Starts are 32 bits: 4 GB of names is far beyond any folder.
+    if (d.bytes.size() + name.size() >= UINT32_MAX)
+        throw std::length_error("too many file names");
+    d.starts.push_back(static_cast<std::uint32_t>(d.bytes.size()));
     d.bytes.append(name);
-    d.ends.push_back(end);
+    d.bytes.push_back('\0');
 }
 
 void NameList::erase(std::size_t i) {
+    // The name's bytes stay behind, unreached: only a few names are ever taken out.
     Data& d = own();
-    const std::uint32_t begin = i == 0 ? 0 : d.ends[i - 1], length = d.ends[i] - begin;
-    d.bytes.erase(begin, length);
-    d.ends.erase(d.ends.begin() + static_cast<std::ptrdiff_t>(i));
-    for (std::size_t k = i; k < d.ends.size(); ++k)
-        d.ends[k] -= length;
+    d.starts.erase(d.starts.begin() + static_cast<std::ptrdiff_t>(i));
 }
 
 void NameList::reserve(std::size_t names, std::size_t bytes) {
     Data& d = own();
-    d.ends.reserve(names);
-    d.bytes.reserve(bytes);
+    d.starts.reserve(names);
+    d.bytes.reserve(bytes + names);
 }
 
 bool NameList::operator==(const NameList& o) const {
     if (size() != o.size())
         return false;
-    return empty() || m_d == o.m_d || (m_d->bytes == o.m_d->bytes && m_d->ends == o.m_d->ends);
+    if (empty() || m_d == o.m_d)
+        return true;
+    for (std::size_t i = 0; i < size(); ++i)
+        if ((*this)[i] != o[i])
+            return false;
+    return true;
 }
 
 } // namespace kvx
