@@ -4,6 +4,7 @@
 
 #include "app/busy_state.h"
 #include "app/settings/settings_store.h"
+#include "files/name_list.h"
 
 #include <QImage>
 #include <QStringList>
@@ -158,7 +159,7 @@ public:
     // the reports in Label12 and enables the build buttons. Throws when it cannot be read.
     void RefreshReportList();
     // The report list: the bare names of FileListBox2 as the file system gives them, in order.
-    std::vector<std::string> ReportList() const;
+    kvx::NameList ReportList() const;
     // False once the refusal is shown and Edit4 has the focus: the caller then stops.
     bool IndexNameCheck();
     // The folder an index build or a batch works in: ShellTreeView2's, as bytes so that a name
@@ -169,7 +170,7 @@ public:
     QString IndexFileName() const;
     // Writes the five index pages listing `reports` into ShellTreeView2's folder. False once
     // the first failure is shown in the error box; the pages before it stay written.
-    bool WriteIndexPages(const std::vector<std::string>& reports);
+    bool WriteIndexPages(const kvx::NameList& reports);
 
     // The index build and the batch that reports every drawing first; each refuses to start
     // while its button waits.

@@ -5,6 +5,7 @@
 #include "files/file_name_text.h"
 #include "files/paths.h"
 
+#include <QAbstractListModel>
 #include <QFile>
 #include <QHelpEvent>
 #include <QScrollBar>
@@ -14,8 +15,45 @@
 #include <stdexcept>
 #include <unistd.h>
 
+// The names of the list, packed; their display text is made for the rows asked for.
+class FileNameModel : public QAbstractListModel {
+public:
+    using QAbstractListModel::QAbstractListModel;
+
+    const kvx::NameList& names() const { return m_names; }
+    void setNames(kvx::NameList names) {
+        beginResetModel();
+        m_names = std::move(names);
+        endResetModel();
+    }
+    void removeName(int row) {
+        beginRemoveRows(QModelIndex(), row, row);
+        m_names.erase(static_cast<std::size_t>(row));
+        endRemoveRows();
+    }
+    std::string name(int row) const {
+        return row >= 0 && row < rowCount() ? std::string(m_names[static_cast<std::size_t>(row)])
+                                            : std::string();
+    }
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override {
+        return parent.isValid() ? 0 : static_cast<int>(m_names.size());
+    }
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole))
+            return QVariant();
+        return kvx::displayName(name(index.row()));
+    }
+    Qt::ItemFlags flags(const QModelIndex& index) const override {
+        return index.isValid() ? Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren
+                               : Qt::NoItemFlags;
+    }
+
+private:
+    kvx::NameList m_names;
+};
+
 namespace {
-constexpr int NativeNameRole = Qt::UserRole + 1;
 
 // A scroll bar that repaints on a new value only when it looks different: in a list of
 // thousands of drawings, a step of one row moves the slider by less than a pixel, and the
@@ -61,14 +99,19 @@ private:
 
 } // namespace
 
-TFileListBox::TFileListBox(QWidget* parent) : QListWidget(parent) {
+TFileListBox::TFileListBox(QWidget* parent) : QListView(parent), m_model(new FileNameModel(this)) {
+    setModel(m_model);
     setSelectionMode(QAbstractItemView::SingleSelection);
-    setUniformItemSizes(true); // keeps folders of thousands of drawings quick
+    setUniformItemSizes(true); // the view measures one row, not every one
     setVerticalScrollBar(new QuietScrollBar(Qt::Vertical, this));
-    connect(this, &QListWidget::currentRowChanged, this, [this] {
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
         if (!m_settingInCode)
             emit userClick();
     });
+}
+
+int TFileListBox::count() const {
+    return m_model->rowCount();
 }
 
 void TFileListBox::setDirectory(const QString& folder) {
@@ -82,22 +125,16 @@ void TFileListBox::setNativeDirectory(const std::string& folder) {
 }
 
 void TFileListBox::rereadFolder() {
-    m_settingInCode = true;
-    clear();
-    m_settingInCode = false;
-    const kvx::FolderListing listing = kvx::listFolder(m_nativeDirectory, kvx::nativeName(m_mask));
+    clearFolder();
+    kvx::FolderListing listing = kvx::listFolder(m_nativeDirectory, kvx::nativeName(m_mask));
     if (!listing.ok)
         throw std::runtime_error(
             QStringLiteral("Cannot read the folder \"%1\": %2")
                 .arg(m_directory, QString::fromLocal8Bit(listing.error.c_str()))
                 .toStdString());
     m_settingInCode = true;
-    for (const std::string& n : listing.names) {
-        auto* item = new QListWidgetItem(kvx::displayName(n));
-        item->setData(NativeNameRole, QByteArray::fromStdString(n));
-        addItem(item);
-    }
-    setCurrentRow(-1);
+    m_model->setNames(std::move(listing.names));
+    selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::ClearAndSelect);
     m_settingInCode = false;
     // Bare file names are found in the folder the list shows. A folder that can be listed
     // but not entered keeps the previous working folder, as it always did.
@@ -107,13 +144,22 @@ void TFileListBox::rereadFolder() {
 
 void TFileListBox::clearFolder() {
     m_settingInCode = true;
-    clear();
+    selectionModel()->clear();
+    m_model->setNames(kvx::NameList());
     m_settingInCode = false;
 }
 
 void TFileListBox::setItemIndex(int index) {
     m_settingInCode = true;
-    setCurrentRow(index);
+    selectionModel()->setCurrentIndex(m_model->index(index), QItemSelectionModel::ClearAndSelect);
+    m_settingInCode = false;
+}
+
+void TFileListBox::removeRow(int row) {
+    if (row < 0 || row >= count())
+        return;
+    m_settingInCode = true;
+    m_model->removeName(row);
     m_settingInCode = false;
 }
 
@@ -123,14 +169,21 @@ QString TFileListBox::selectedPath() const {
 }
 
 std::string TFileListBox::nativeName(int row) const {
-    const QListWidgetItem* it = item(row);
-    return it ? it->data(NativeNameRole).toByteArray().toStdString() : std::string();
+    return m_model->name(row);
+}
+
+QString TFileListBox::text(int row) const {
+    return m_model->index(row).data().toString();
+}
+
+const kvx::NameList& TFileListBox::nativeNames() const {
+    return m_model->names();
 }
 
 std::string TFileListBox::selectedNativePath() const {
-    if (!currentItem() || currentRow() < 0)
+    if (itemIndex() < 0)
         return std::string();
-    return kvx::joinPath(m_nativeDirectory, nativeName(currentRow()));
+    return kvx::joinPath(m_nativeDirectory, nativeName(itemIndex()));
 }
 
 bool TFileListBox::viewportEvent(QEvent* event) {
@@ -150,20 +203,20 @@ bool TFileListBox::viewportEvent(QEvent* event) {
         event->ignore();
         return true;
     }
-    return QListWidget::viewportEvent(event);
+    return QListView::viewportEvent(event);
 }
 
 void TFileListBox::paintEvent(QPaintEvent* event) {
-    QListWidget::paintEvent(event);
+    QListView::paintEvent(event);
     kvx::paintViewFocus(this);
 }
 
 void TFileListBox::focusInEvent(QFocusEvent* event) {
-    QListWidget::focusInEvent(event);
+    QListView::focusInEvent(event);
     viewport()->update();
 }
 
 void TFileListBox::focusOutEvent(QFocusEvent* event) {
-    QListWidget::focusOutEvent(event);
+    QListView::focusOutEvent(event);
     viewport()->update();
 }

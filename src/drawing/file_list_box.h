@@ -1,13 +1,17 @@
 #pragma once
 // One folder's files that match a mask ("*.dwg"), by bare name, sorted by name. Each entry
 // keeps its name as the bytes the file system gave: files are reached through those bytes,
-// and the text shown is only their display form.
+// and the text shown is only their display form, made when a row is drawn or searched.
 
-#include <QListWidget>
+#include "files/name_list.h"
+
+#include <QListView>
 #include <QString>
 #include <string>
 
-class TFileListBox : public QListWidget {
+class FileNameModel;
+
+class TFileListBox : public QListView {
     Q_OBJECT
 public:
     explicit TFileListBox(QWidget* parent = nullptr);
@@ -28,9 +32,12 @@ public:
     // Empties the list without reading anything.
     void clearFolder();
 
+    int count() const;
     // The selected row, -1 for none; setting it in code raises no click.
-    int itemIndex() const { return currentRow(); }
+    int itemIndex() const { return currentIndex().row(); }
     void setItemIndex(int index);
+    // Takes row `row` out of the list, leaving the folder alone.
+    void removeRow(int row);
 
     // The folder, one "/" and the selected item's name, as shown; empty when nothing is
     // selected. For messages and labels: reach the file through selectedNativePath().
@@ -39,6 +46,10 @@ public:
     std::string selectedNativePath() const;
     // Row `row`'s name as the file system's bytes.
     std::string nativeName(int row) const;
+    // Row `row`'s name as shown.
+    QString text(int row) const;
+    // Every row's name as the file system's bytes, in list order.
+    const kvx::NameList& nativeNames() const;
 
 signals:
     // The user changed the selection, with the mouse or the keyboard.
@@ -51,6 +62,7 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
+    FileNameModel* m_model;
     QString m_mask = QStringLiteral("*.*");
     QString m_directory;
     std::string m_nativeDirectory;

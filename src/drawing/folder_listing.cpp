@@ -14,7 +14,7 @@ char lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool lessByName(const std::string& a, const std::string& b) {
+bool lessByName(std::string_view a, std::string_view b) {
     const std::size_t n = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < n; ++i) {
         const char x = lower(a[i]), y = lower(b[i]);
@@ -28,9 +28,9 @@ bool lessByName(const std::string& a, const std::string& b) {
 
 } // namespace
 
-bool matchesMask(const std::string& name, const std::string& mask) {
+bool matchesMask(std::string_view name, std::string_view mask) {
     // Iterative wildcard match with one backtracking point for the last '*'.
-    std::size_t n = 0, m = 0, star = std::string::npos, mark = 0;
+    std::size_t n = 0, m = 0, star = std::string_view::npos, mark = 0;
     while (n < name.size()) {
         if (m < mask.size() && (mask[m] == '?' || lower(mask[m]) == lower(name[n]))) {
             ++n;
@@ -38,7 +38,7 @@ bool matchesMask(const std::string& name, const std::string& mask) {
         } else if (m < mask.size() && mask[m] == '*') {
             star = m++;
             mark = n;
-        } else if (star != std::string::npos) {
+        } else if (star != std::string_view::npos) {
             m = star + 1;
             n = ++mark;
         } else {
@@ -63,9 +63,10 @@ FolderListing listEntries(const std::string& folder, bool folders, Wanted wanted
         return out;
     }
     const int dirFd = ::dirfd(dir);
+    NameList found;
     errno = 0;
     while (const dirent* e = ::readdir(dir)) {
-        const std::string name = e->d_name;
+        const std::string_view name = e->d_name;
         if (name.empty() || name[0] == '.' || !wanted(name))
             continue;
         bool kind = e->d_type == (folders ? DT_DIR : DT_REG);
@@ -75,17 +76,17 @@ FolderListing listEntries(const std::string& folder, bool folders, Wanted wanted
                    (folders ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode));
         }
         if (kind)
-            out.names.push_back(name);
+            found.push_back(name);
         errno = 0;
     }
     const int readError = errno;
     ::closedir(dir);
     if (readError != 0) {
         out.error = std::strerror(readError);
-        out.names.clear();
         return out;
     }
-    std::sort(out.names.begin(), out.names.end(), lessByName);
+    found.sort(lessByName);
+    out.names = std::move(found);
     out.ok = true;
     return out;
 }
@@ -94,11 +95,11 @@ FolderListing listEntries(const std::string& folder, bool folders, Wanted wanted
 
 FolderListing listFolder(const std::string& folder, const std::string& mask) {
     return listEntries(folder, false,
-                       [&mask](const std::string& name) { return matchesMask(name, mask); });
+                       [&mask](std::string_view name) { return matchesMask(name, mask); });
 }
 
 FolderListing listSubfolders(const std::string& folder) {
-    return listEntries(folder, true, [](const std::string&) { return true; });
+    return listEntries(folder, true, [](std::string_view) { return true; });
 }
 
 } // namespace kvx

@@ -2,18 +2,20 @@
 // Reading a folder the way the file lists show it: plain, non-hidden files whose names
 // match a mask without regard to letter case, sorted by name. No Qt.
 
+#include "files/name_list.h"
+
 #include <string>
-#include <vector>
+#include <string_view>
 
 namespace kvx {
 
 // "*.dwg" style masks: '*' any run, '?' one character; ASCII letters match either case.
-bool matchesMask(const std::string& name, const std::string& mask);
+bool matchesMask(std::string_view name, std::string_view mask);
 
 struct FolderListing {
     bool ok = false;
     std::string error; // why the folder could not be read (system text)
-    std::vector<std::string> names;
+    NameList names;
 };
 
 // Lists `folder`'s entries that are regular files (a link counts when it leads to one),

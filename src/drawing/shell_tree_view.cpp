@@ -127,8 +127,10 @@ void TShellTreeView::fill(QStandardItem* item) {
     // Names as the file system gives them, so that every folder can be entered.
     const kvx::FolderListing subs = kvx::listSubfolders(path);
     const QIcon folderIcon = icons().icon(QFileIconProvider::Folder);
-    for (const std::string& name : subs.names)
+    for (const std::string_view n : subs.names) {
+        const std::string name(n);
         item->appendRow(folderItem(kvx::joinPath(path, name), kvx::displayName(name), folderIcon));
+    }
 }
 
 void TShellTreeView::populate(const QString& desktop) {

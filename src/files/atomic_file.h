@@ -6,7 +6,6 @@
 #include <string>
 #include <string_view>
 #include <sys/types.h>
-#include <unordered_set>
 #include <vector>
 
 namespace kvx {
@@ -194,10 +193,10 @@ enum class Leftovers {
 void removeLeftoverTemporaries(const std::string& path, Links links, Leftovers which);
 // The same for several files, each folder read once.
 void removeLeftoverTemporaries(const std::vector<std::string>& paths, Links links, Leftovers which);
-// The same for the files of one folder whose keys are given (as Links::Replace places their
-// temporaries): a folder of thousands of reports without a path kept for each.
-void removeLeftoverTemporariesIn(const std::string& folder,
-                                 const std::unordered_set<std::uint32_t>& keys, Leftovers which);
+// The same for the files of one folder whose keys are given, in any order (as Links::Replace
+// places their temporaries): a folder of thousands of reports without a path kept for each.
+void removeLeftoverTemporariesIn(const std::string& folder, std::vector<std::uint32_t> keys,
+                                 Leftovers which);
 
 // An exclusive advisory lock on a lock file, released when the object goes away.
 class FileLock {

@@ -98,10 +98,7 @@ bool TForm1::ReportEveryDrawing() {
         return false;
     Label5->show();
     {
-        std::vector<std::string> names;
-        names.reserve(static_cast<std::size_t>(drawings));
-        for (int i = 0; i < drawings; ++i)
-            names.push_back(FileListBox1->nativeName(i));
+        kvx::NameList names = FileListBox1->nativeNames();
         const std::string folderOfList = FileListBox1->nativeDirectory();
         kvx::ReportBatch batch(folderOfList, names);
         // Said once: a group that failed ends the batch, and the groups after it are dropped.
@@ -146,7 +143,7 @@ bool TForm1::ReportEveryDrawing() {
         options.bigImage = CheckBox8->isChecked();
         options.zoom = CheckBox3->isChecked();
         options.flushEachFile = !kvx::folderFlushedBySyncfs(folderOfList);
-        kvx::ReportPipeline pipeline(folderOfList, names, options,
+        kvx::ReportPipeline pipeline(folderOfList, std::move(names), options,
                                      kvx::ReportPipeline::defaultWorkers(options.flushEachFile));
         QElapsedTimer sinceEvents, sinceShown;
         sinceEvents.start();

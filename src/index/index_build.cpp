@@ -108,30 +108,36 @@ IndexCompile IndexCompiler::result() {
     return result;
 }
 
-IndexCleanup cleanUpIndexFolder(const std::string& folder, const std::vector<std::string>& reports,
-                                bool pictures, bool pages) {
+IndexCleanup cleanUpIndexFolder(const std::string& folder, const NameList& reports, bool pictures,
+                                bool pages) {
     IndexCleanup result;
     // A page of the user's own that the list showed ("notes.htm") is no report of ours.
-    std::vector<std::string> ours;
-    for (const std::string& name : reports) {
-        if (isReportPageName(name))
-            ours.push_back(name);
-    }
     if (pictures) {
-        for (const std::string& name : ours)
-            ::unlink(joinPath(folder, reportImageName(name)).c_str());
+        for (const std::string_view each : reports) {
+            const std::string name(each);
+            if (isReportPageName(name))
+                ::unlink(joinPath(folder, reportImageName(name)).c_str());
+        }
     }
     if (!pages)
         return result;
-    ours.insert(ours.end(), std::begin(kIndexPages), std::end(kIndexPages));
-    for (const std::string& name : ours) {
+    const auto remove = [&](const std::string& name) {
         const std::string path = joinPath(folder, name);
-        if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
-            result.ok = false;
-            result.failedPath = displayName(path);
-            result.reason = systemText(errno);
+        if (::unlink(path.c_str()) == 0 || errno == ENOENT)
+            return true;
+        result.ok = false;
+        result.failedPath = displayName(path);
+        result.reason = systemText(errno);
+        return false;
+    };
+    for (const std::string_view each : reports) {
+        const std::string name(each);
+        if (isReportPageName(name) && !remove(name))
             return result;
-        }
+    }
+    for (const char* page : kIndexPages) {
+        if (!remove(page))
+            return result;
     }
     return result;
 }

@@ -3,6 +3,7 @@
 // its output put in place, and the clean-up of what the build and the reports wrote. GUI-free:
 // the compiler is started here and its end reported; the window waits for it.
 
+#include "files/name_list.h"
 #include "index/run_program.h"
 
 #include <QObject>
@@ -79,7 +80,7 @@ struct IndexCleanup {
 // pictures: the picture of each of them; one that is missing or cannot be deleted is passed
 // over. pages: each of them and the five index pages; the first that cannot be deleted stops
 // the clean-up. A report written since, or a user's own *.htm and *.jpg, stay.
-IndexCleanup cleanUpIndexFolder(const std::string& folder, const std::vector<std::string>& reports,
-                                bool pictures, bool pages);
+IndexCleanup cleanUpIndexFolder(const std::string& folder, const NameList& reports, bool pictures,
+                                bool pages);
 
 } // namespace kvx

@@ -94,7 +94,7 @@ bool TForm1::BuildIndex() {
     });
     // The pages list the reports the folder holds now.
     RefreshReportList();
-    const std::vector<std::string> reports = ReportList();
+    kvx::NameList reports = ReportList();
     if (!WriteIndexPages(reports))
         return false;
 
@@ -111,6 +111,7 @@ bool TForm1::BuildIndex() {
     // Only the reports the pages list, once they are compiled: one written meanwhile stays.
     const kvx::IndexCleanup cleanup = kvx::cleanUpIndexFolder(
         folder, reports, kvx::SettingCopies.effjpg == "1", kvx::SettingCopies.effhtml == "1");
+    reports.clear(); // not held while the folder is listed again
     // Label12 counts what is left, in the folder the tab shows now.
     ShellTreeView2Change();
     if (!cleanup.ok) {

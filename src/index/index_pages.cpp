@@ -57,7 +57,7 @@ private:
     bool m_ok = true;
 };
 
-void leftFrame(PageOut& out, const std::vector<std::string>& reports) {
+void leftFrame(PageOut& out, const NameList& reports) {
     std::string& page = out.text();
     page = "<html><head><title>gauche</title>\r\n";
     page += kStyles;
@@ -65,7 +65,8 @@ void leftFrame(PageOut& out, const std::vector<std::string>& reports) {
     page += "<a href=\"miniatures.htm\" target=\"droite\"><font face=\"Verdana, Arial, Helvetica, "
             "sans-serif\" size=\"2\">Miniatures</font></a><br><br>";
     int k = 0;
-    for (const std::string& file : reports) {
+    for (const std::string_view each : reports) {
+        const std::string file(each);
         page += "<a href=\"";
         page += htmlSrc(file);
         page += "\" target=\"droite\"><font face=\"Verdana, Arial, Helvetica, sans-serif\" "
@@ -109,7 +110,7 @@ std::string topFrame(const std::string& folder) {
     return page;
 }
 
-void thumbnails(PageOut& out, const std::vector<std::string>& reports) {
+void thumbnails(PageOut& out, const NameList& reports) {
     std::string& page = out.text();
     page = "<html><head><title></title>\r\n";
     page += kStyles;
@@ -119,7 +120,8 @@ void thumbnails(PageOut& out, const std::vector<std::string>& reports) {
             "align=\"center\">\r\n"
             "<tr>\r\n";
     int cell = 0;
-    for (const std::string& file : reports) {
+    for (const std::string_view each : reports) {
+        const std::string file(each);
         const std::string name = htmlText(shortName(displayName(file)));
         page += "<td width=\"196\" height=\"120\">\r\n"
                 "<p align=\"center\"><img src=\"";
@@ -155,7 +157,7 @@ bool isIndexPageName(const QString& name) {
     });
 }
 
-bool writeIndexPage(int page, const std::string& folder, const std::vector<std::string>& reports,
+bool writeIndexPage(int page, const std::string& folder, const NameList& reports,
                     const std::function<bool(std::string_view)>& sink) {
     PageOut out(sink);
     switch (page) {
@@ -178,8 +180,7 @@ bool writeIndexPage(int page, const std::string& folder, const std::vector<std::
     return out.flush();
 }
 
-std::string indexPage(int page, const std::string& folder,
-                      const std::vector<std::string>& reports) {
+std::string indexPage(int page, const std::string& folder, const NameList& reports) {
     std::string bytes;
     writeIndexPage(page, folder, reports, [&bytes](std::string_view piece) {
         bytes.append(piece);
@@ -188,8 +189,7 @@ std::string indexPage(int page, const std::string& folder,
     return bytes;
 }
 
-IndexPagesResult writeIndexPages(const std::string& folder,
-                                 const std::vector<std::string>& reports) {
+IndexPagesResult writeIndexPages(const std::string& folder, const NameList& reports) {
     IndexPagesResult result;
     for (int page = 0; page < kIndexPageCount; ++page) {
         const std::string path = joinPath(folder, kIndexPages[page]);

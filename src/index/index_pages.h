@@ -2,6 +2,7 @@
 // The five framed pages of a folder index, built from the folder and its report list and
 // written beside the reports. GUI-free.
 
+#include "files/name_list.h"
 #include "files/report_names.h"
 
 #include <QString>
@@ -22,11 +23,11 @@ bool isIndexPageName(const QString& name);
 // The bytes of index page `page` (0 to 4, in writing order) for `folder` and its report
 // pages `reports` (bare names, in list order), all as the file system gives them. Every line
 // ends with CR LF.
-std::string indexPage(int page, const std::string& folder, const std::vector<std::string>& reports);
+std::string indexPage(int page, const std::string& folder, const NameList& reports);
 
 // The same bytes handed to `sink` in pieces, without the page ever held whole; false when the
 // sink refused a piece.
-bool writeIndexPage(int page, const std::string& folder, const std::vector<std::string>& reports,
+bool writeIndexPage(int page, const std::string& folder, const NameList& reports,
                     const std::function<bool(std::string_view)>& sink);
 
 struct IndexPagesResult {
@@ -37,7 +38,6 @@ struct IndexPagesResult {
 
 // Writes the pages in order, each replacing its namesake atomically. Stops at the first
 // page that cannot be written; the pages before it stay written.
-IndexPagesResult writeIndexPages(const std::string& folder,
-                                 const std::vector<std::string>& reports);
+IndexPagesResult writeIndexPages(const std::string& folder, const NameList& reports);
 
 } // namespace kvx

@@ -105,8 +105,8 @@ void TForm1::RefreshReportList() {
     // On a case-sensitive disk "Index.htm" and "index.htm" can both be there: neither is
     // a report.
     for (int row = FileListBox2->count() - 1; row >= 0; --row) {
-        if (kvx::isIndexPageName(FileListBox2->item(row)->text()))
-            delete FileListBox2->takeItem(row);
+        if (kvx::isIndexPageName(FileListBox2->text(row)))
+            FileListBox2->removeRow(row);
     }
     const int reports = FileListBox2->count();
     Label12->setText(QString::fromLatin1(kReportCount).arg(reports));
@@ -116,12 +116,8 @@ void TForm1::RefreshReportList() {
     updateCommandButtons();
 }
 
-std::vector<std::string> TForm1::ReportList() const {
-    std::vector<std::string> names;
-    names.reserve(static_cast<std::size_t>(FileListBox2->count()));
-    for (int row = 0; row < FileListBox2->count(); ++row)
-        names.push_back(FileListBox2->nativeName(row));
-    return names;
+kvx::NameList TForm1::ReportList() const {
+    return FileListBox2->nativeNames();
 }
 
 bool TForm1::IndexNameCheck() {
@@ -141,7 +137,7 @@ QString TForm1::IndexFileName() const {
                               Edit4->text());
 }
 
-bool TForm1::WriteIndexPages(const std::vector<std::string>& reports) {
+bool TForm1::WriteIndexPages(const kvx::NameList& reports) {
     const kvx::IndexPagesResult written =
         kvx::writeIndexPages(ShellTreeView2->selectedNativePath(), reports);
     if (written.ok)

@@ -1,23 +1,21 @@
 #include "report/report_batch.h"
 
-#include <unordered_set>
-
 namespace kvx {
 
-ReportBatch::ReportBatch(const std::string& folder, const std::vector<std::string>& drawings)
+ReportBatch::ReportBatch(const std::string& folder, const NameList& drawings)
     : m_group(std::make_unique<StagedReplacements>()) {
     // Keys rather than the reports' paths: a folder of 100,000 drawings costs no more than the
     // list of their names.
-    std::unordered_set<std::uint32_t> keys;
+    std::vector<std::uint32_t> keys;
     keys.reserve(2 * drawings.size());
-    for (const std::string& name : drawings) {
+    for (const std::string_view name : drawings) {
         const TemporaryKey drawing(name);
-        keys.insert(TemporaryKey(drawing).add(".jpg").value());
-        keys.insert(TemporaryKey(drawing).add(".htm").value());
+        keys.push_back(TemporaryKey(drawing).add(".jpg").value());
+        keys.push_back(TemporaryKey(drawing).add(".htm").value());
     }
     // Another copy of the program may be in the middle of a batch here: only what has lain
     // untouched for an hour is taken as left by a killed one.
-    removeLeftoverTemporariesIn(folder, keys, Leftovers::Stale);
+    removeLeftoverTemporariesIn(folder, std::move(keys), Leftovers::Stale);
     // Open before any report is written into it, so that the group's flush hears of them all;
     // a folder that cannot be opened fails each report's own write instead.
     std::string ignored;

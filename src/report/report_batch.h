@@ -9,6 +9,7 @@
 // reports still being made. GUI-free.
 
 #include "files/atomic_file.h"
+#include "files/name_list.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -35,11 +36,11 @@ struct GroupFailure {
 class ReportBatch {
 public:
     // `folder` and the drawings' bare names, as the file system gives them.
-    ReportBatch(const std::string& folder, const std::vector<std::string>& drawings);
+    ReportBatch(const std::string& folder, const NameList& drawings);
     ReportBatch(const ReportBatch&) = delete;
     ReportBatch& operator=(const ReportBatch&) = delete;
     // Puts in place what is staged and waits for it (a batch stopped midway keeps the reports
-    // it wrote); a failure then goes unheard: call settle() first to hear it.
+    // it wrote); a failure then goes unheard: call settled() and failure() first to hear it.
     ~ReportBatch();
 
     // Where the reports' files wait for their group's commit.

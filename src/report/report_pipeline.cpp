@@ -63,8 +63,8 @@ unsigned ReportPipeline::defaultWorkers(bool share) {
     return std::max(share ? 8u : 2u, std::thread::hardware_concurrency());
 }
 
-ReportPipeline::ReportPipeline(std::string folder, std::vector<std::string> drawings,
-                               ReportOptions options, unsigned workers)
+ReportPipeline::ReportPipeline(std::string folder, NameList drawings, ReportOptions options,
+                               unsigned workers)
     : m_folder(std::move(folder)), m_drawings(std::move(drawings)), m_options(std::move(options)),
       m_window(4 * static_cast<std::size_t>(std::max(1u, workers))) {
     for (unsigned i = 0; i < std::max(1u, workers); ++i)
@@ -96,11 +96,11 @@ void ReportPipeline::work() {
         }
         ReportResult result;
         result.index = index;
-        const std::string drawing = joinPath(m_folder, m_drawings[index]);
+        const std::string name(m_drawings[index]);
+        const std::string drawing = joinPath(m_folder, name);
         try {
-            result.staged = stageReport(
-                drawing, makeReport(drawing, m_drawings[index], m_options, &result.seen),
-                m_options.flushEachFile);
+            result.staged = stageReport(drawing, makeReport(drawing, name, m_options, &result.seen),
+                                        m_options.flushEachFile);
         } catch (const std::exception& e) {
             result.error = e.what();
         }

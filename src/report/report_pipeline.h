@@ -4,6 +4,7 @@
 // their temporary names; the owner takes them in list order into its group of replacements. Only a
 // bounded number of drawings is in flight, so memory does not grow with the folder. GUI-free.
 
+#include "files/name_list.h"
 #include "preview/dwg_preview.h"
 #include "preview/preview_area.h"
 #include "report/drawing_report.h"
@@ -50,8 +51,7 @@ ReportFiles makeReport(const std::string& drawingPath, const std::string& name,
 class ReportPipeline {
 public:
     // `drawings`: the bare names in `folder`, in list order.
-    ReportPipeline(std::string folder, std::vector<std::string> drawings, ReportOptions options,
-                   unsigned workers);
+    ReportPipeline(std::string folder, NameList drawings, ReportOptions options, unsigned workers);
     ReportPipeline(const ReportPipeline&) = delete;
     ReportPipeline& operator=(const ReportPipeline&) = delete;
     // Stops, and waits for the drawings in flight; their results are dropped, files and all.
@@ -73,7 +73,7 @@ private:
     void work();
 
     const std::string m_folder;
-    const std::vector<std::string> m_drawings;
+    const NameList m_drawings;
     const ReportOptions m_options;
     const std::size_t m_window; // drawings begun but not yet taken, at most
 

@@ -14,7 +14,6 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
-#include <QListWidgetItem>
 
 QImage TForm1::grabPreviewArea() const {
     // The preview area itself, whatever window is active and even while this one is hidden.

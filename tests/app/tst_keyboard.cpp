@@ -159,12 +159,64 @@ private slots:
             expected << "d.dwg";
         QCOMPARE(listedNames(list), expected);
         if (reread)
-            QCOMPARE(list->currentItem()->text(), QStringLiteral("b.dwg"));
+            QCOMPARE(list->text(list->itemIndex()), QStringLiteral("b.dwg"));
         const QModelIndex desktop = Form1->ShellTreeView1->model()->index(0, 0);
         bool later = false;
         for (int i = 0; i < Form1->ShellTreeView1->model()->rowCount(desktop); ++i)
             later |= desktop.model()->index(i, 0, desktop).data().toString() == "later";
         QCOMPARE(later, reread);
+    }
+
+    // Moving through a longer list: the user's keys tell the window, a row set in code does not.
+    void drawingListMovesByKeys_data() {
+        QTest::addColumn<QList<int>>("keys");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("selected");
+        QTest::addColumn<int>("clicks");
+        using K = QList<int>;
+        QTest::newRow("Down") << K{Qt::Key_Down} << ""
+                              << "a01.dwg" << 1;
+        QTest::newRow("End") << K{Qt::Key_End} << ""
+                             << "z.dwg" << 1;
+        QTest::newRow("End, Home") << K{Qt::Key_End, Qt::Key_Home} << ""
+                                   << "a00.dwg" << 2;
+        QTest::newRow("PgDn, PgUp") << K{Qt::Key_PageDown, Qt::Key_PageUp} << ""
+                                    << "a00.dwg" << 2;
+        QTest::newRow("first letter") << K{} << "m"
+                                      << "m.dwg" << 1;
+        QTest::newRow("first letters") << K{} << "mn"
+                                       << "mn.dwg" << 2;
+        QTest::newRow("in code") << K{} << ""
+                                 << "a05.dwg" << 0;
+    }
+    void drawingListMovesByKeys() {
+        QFETCH(QList<int>, keys);
+        QFETCH(QString, typed);
+        QFETCH(QString, selected);
+        QFETCH(int, clicks);
+        const QString many = dir + "/many";
+        QVERIFY(QDir().mkpath(many));
+        for (int i = 0; i < 30; ++i)
+            writeDrawing(many + QStringLiteral("/a%1.dwg").arg(i, 2, 10, QLatin1Char('0')));
+        for (const char* name : {"m.dwg", "mn.dwg", "z.dwg"})
+            writeDrawing(many + "/" + name);
+        Form1->ShellTreeView1->populate(); // the tree reads a folder's sub-folders once
+        QVERIFY(Form1->ShellTreeView1->selectPath(many));
+        TFileListBox* list = Form1->FileListBox1;
+        QCOMPARE(list->count(), 33);
+        list->setFocus(Qt::MouseFocusReason);
+        QSignalSpy userClicks(list, &TFileListBox::userClick);
+
+        for (const int key : keys)
+            QTest::keyClick(list, Qt::Key(key));
+        QTest::keyClicks(list, typed);
+        if (keys.isEmpty() && typed.isEmpty())
+            list->setItemIndex(5);
+
+        QCOMPARE(list->text(list->itemIndex()), selected);
+        QCOMPARE(list->selectedPath(), many + "/" + selected);
+        QCOMPARE(userClicks.count(), clicks);
+        QCOMPARE(CurrentDrawingPath, many + "/" + (clicks ? selected : QStringLiteral("a00.dwg")));
     }
 };
 

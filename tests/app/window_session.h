@@ -26,6 +26,6 @@ public:
 inline QStringList listedNames(const TFileListBox* list) {
     QStringList names;
     for (int i = 0; i < list->count(); ++i)
-        names << list->item(i)->text();
+        names << list->text(i);
     return names;
 }

@@ -1,4 +1,5 @@
 #include "files/atomic_file.h"
+#include "files/name_list.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -218,3 +220,19 @@ TEST(StagedReplacements, aFailureKeepsTheOldFilesAndLeavesNoTemporary) {
 }
 
 } // namespace
+
+// A list handed on shares its buffer: a change to either copy must not show in the other.
+TEST(NameList, copiesChangeApartAndKeepEveryByte) {
+    const std::string odd("z\t\xe9\xff", 4);
+    kvx::NameList list{"b", "", odd, "a"};
+    const kvx::NameList kept = list;
+    list.erase(0);
+    list.push_back("c");
+    EXPECT_EQ(kept, (kvx::NameList{"b", "", odd, "a"}));
+    EXPECT_EQ(list, (kvx::NameList{"", odd, "a", "c"}));
+    kvx::NameList sorted = kept;
+    sorted.sort(std::less<std::string_view>());
+    EXPECT_EQ(sorted, (kvx::NameList{"", "a", "b", odd}));
+    EXPECT_EQ(sorted[3], odd);
+    EXPECT_EQ(kept[2], odd);
+}

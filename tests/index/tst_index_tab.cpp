@@ -52,8 +52,8 @@ void showIndexTab() {
 // The report list as text, for names that are UTF-8.
 QStringList reportNames() {
     QStringList names;
-    for (const std::string& name : Form1->ReportList())
-        names << QString::fromStdString(name);
+    for (const std::string_view name : Form1->ReportList())
+        names << QString::fromStdString(std::string(name));
     return names;
 }
 

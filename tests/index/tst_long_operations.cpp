@@ -197,10 +197,11 @@ private slots:
         start("ok", "", true, [&] { writeDrawings(dir, drawings); });
         QObject guard; // the close comes once the batch shows its progress
         int closedAt = -1;
-        QObject::connect(Form1->FileListBox1, &QListWidget::currentRowChanged, &guard,
-                         [&closedAt](int row) {
-                             if (closedAt < 0 && row >= 1) {
-                                 closedAt = row;
+        QObject::connect(Form1->FileListBox1->selectionModel(),
+                         &QItemSelectionModel::currentChanged, &guard,
+                         [&closedAt](const QModelIndex& current) {
+                             if (closedAt < 0 && current.row() >= 1) {
+                                 closedAt = current.row();
                                  Form1->close();
                              }
                          });
