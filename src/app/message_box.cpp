@@ -1,6 +1,7 @@
 #include "app/message_box.h"
 
 #include "app/application.h"
+#include "app/title_bar.h"
 #include "app/widget_factory.h"
 
 #include <QApplication>
@@ -94,6 +95,8 @@ int messageDlg(const QString& text, MsgKind kind, int buttons, int defaultButton
         box.setWindowFlag(Qt::WindowStaysOnTopHint);
     // A box has a fixed size: a maximise offered by a title bar Qt draws itself is turned back.
     refuseMaximise(&box);
+    if (ownTitleBars())
+        addTitleBarAboveLayout(&box);
     box.exec();
     for (const auto& m : made)
         if (box.clickedButton() == m.first)
@@ -105,7 +108,9 @@ void showError(const QString& text) {
     messageDlg(text, MsgKind::Error, MbOk, MbOk);
 }
 
-void showMessage(const QString& text) { messageDlg(text, MsgKind::Plain, MbOk, MbOk); }
+void showMessage(const QString& text) {
+    messageDlg(text, MsgKind::Plain, MbOk, MbOk);
+}
 
 namespace MessageSeam {
 void setNextAnswer(int button) {

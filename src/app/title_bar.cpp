@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWidget>
@@ -78,6 +79,7 @@ private:
 class WindowFrame : public QWidget {
 public:
     explicit WindowFrame(QWidget* window) : QWidget(window) {
+        setObjectName(QStringLiteral("kvxFrame"));
         setAttribute(Qt::WA_TransparentForMouseEvents);
     }
 
@@ -91,7 +93,8 @@ protected:
 
 class TitleBar : public QWidget {
 public:
-    // `flags`: the window's own, which name the buttons it offers.
+    // `flags`: the window's own, which name the buttons it offers. `client`: where the controls
+    // stand, or null when the window's layout places them below the bar.
     TitleBar(QWidget* window, Qt::WindowFlags flags, QWidget* client, QWidget* frame)
         : QWidget(window), m_client(client), m_frame(frame) {
         setObjectName(QString::fromLatin1(kTitleBarName));
@@ -123,7 +126,8 @@ public:
     void layOut() {
         const QWidget* window = parentWidget();
         setGeometry(0, 0, window->width(), height());
-        m_client->setGeometry(0, height(), window->width(), window->height() - height());
+        if (m_client)
+            m_client->setGeometry(0, height(), window->width(), window->height() - height());
         m_frame->setGeometry(window->rect());
         // Minimise keeps clear of the slot before close, where title bars put maximise: a
         // click there out of habit moves nothing, rather than hiding the window.
@@ -198,6 +202,20 @@ private:
     std::vector<QWidget*> m_buttons;
 };
 
+// The bar and the frame on a window that goes frameless.
+TitleBar* putTitleBar(QWidget* window, QWidget* client) {
+    const Qt::WindowFlags flags = window->windowFlags();
+    auto* frame = new WindowFrame(window);
+    auto* bar = new TitleBar(window, flags, client, frame);
+    frame->raise();
+    // Qt keeps the frame of a window that asks for any part of a title bar.
+    const Qt::WindowFlags titleHints = Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                       Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint |
+                                       Qt::WindowContextHelpButtonHint;
+    window->setWindowFlags((flags & ~titleHints) | Qt::FramelessWindowHint);
+    return bar;
+}
+
 const QWidget* titleBarOf(const QWidget* window) {
     return window->findChild<QWidget*>(QString::fromLatin1(kTitleBarName),
                                        Qt::FindDirectChildrenOnly);
@@ -228,16 +246,16 @@ void addTitleBar(QWidget* window) {
         control->setGeometry(geometry);
         control->setVisible(!hidden);
     }
-    const Qt::WindowFlags flags = window->windowFlags();
-    auto* frame = new WindowFrame(window);
-    auto* bar = new TitleBar(window, flags, client, frame);
-    frame->raise();
-    // Qt keeps the frame of a window that asks for any part of a title bar.
-    const Qt::WindowFlags titleHints = Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                                       Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint |
-                                       Qt::WindowContextHelpButtonHint;
-    window->setWindowFlags((flags & ~titleHints) | Qt::FramelessWindowHint);
+    TitleBar* bar = putTitleBar(window, client);
     window->setFixedSize(clientSize.width(), clientSize.height() + bar->height());
+    bar->layOut();
+}
+
+void addTitleBarAboveLayout(QWidget* window) {
+    TitleBar* bar = putTitleBar(window, nullptr);
+    QMargins margins = window->layout()->contentsMargins();
+    margins.setTop(margins.top() + bar->height());
+    window->layout()->setContentsMargins(margins);
     bar->layOut();
 }
 

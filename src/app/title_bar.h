@@ -16,6 +16,10 @@ bool ownTitleBars();
 // into a client area of the window's former size, and the window grows by the bar's height.
 void addTitleBar(QWidget* window);
 
+// The same for a window whose layout places its controls (a message box): the layout leaves
+// the bar's height free at the top, and the window's size stays the layout's to set.
+void addTitleBarAboveLayout(QWidget* window);
+
 // Where the window's controls stand: the window itself unless it has its own title bar.
 QWidget* clientArea(QWidget* window);
 

@@ -5,6 +5,7 @@
 
 #include <QAbstractButton>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -97,6 +98,26 @@ private slots:
         kvx::setFixedClientHeight(&w, 399);
         QTRY_COMPARE(client->size(), QSize(367, 399));
         QCOMPARE(w.height(), 399 + bar->height());
+    }
+
+    // A message box keeps its layout: the bar stands above it, and nothing lies under the bar.
+    void messageBoxLaysItsControlsOutBelowTheBar() {
+        QMessageBox box(QMessageBox::Warning, "Korvenix 3.1", "The report could not be written.",
+                        QMessageBox::Ok);
+        kvx::addTitleBarAboveLayout(&box);
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        const QWidget* bar = box.findChild<QWidget*>("kvxTitleBar");
+        QVERIFY(bar);
+        QVERIFY(box.windowFlags() & Qt::FramelessWindowHint);
+        QCOMPARE(bar->geometry(), QRect(0, 0, box.width(), bar->height()));
+        QCOMPARE(buttonNames(&box), QStringList{"kvxClose"});
+        for (const QWidget* control : box.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (control != bar && control->isVisible() && control->objectName() != "kvxFrame")
+                QVERIFY2(control->geometry().top() >= bar->height(),
+                         qPrintable(control->metaObject()->className()));
+        QTest::mouseClick(box.findChild<QAbstractButton*>("kvxClose"), Qt::LeftButton);
+        QTRY_VERIFY(!box.isVisible());
     }
 
     void closeClosesTheWindow() {
