@@ -97,6 +97,20 @@ bool TForm1::ReportEveryDrawing() {
     if (drawings == 0)
         return false;
     Label5->show();
+    // The Index tab's list of reports is read again once the batch ends: the old one is not
+    // held meanwhile (with 100,000 drawings it is megabytes). A batch that stops early reads it
+    // again too, unless the window is closing.
+    FileListBox2->clearFolder();
+    bool listRead = false;
+    const auto readReportList = qScopeGuard([this, &listRead] {
+        if (listRead || Busy.closeRequested())
+            return;
+        try {
+            RefreshReportList();
+        } catch (const std::exception&) {
+            // The list stays empty and says so: no report.
+        }
+    });
     {
         kvx::NameList names = FileListBox1->nativeNames();
         const std::string folderOfList = FileListBox1->nativeDirectory();
@@ -205,6 +219,7 @@ bool TForm1::ReportEveryDrawing() {
     }
     PageControl1->setCurrentWidget(Html);
     ShellTreeView2->repaint();
+    listRead = true;
     RefreshReportList();
     return true;
 }

@@ -211,6 +211,9 @@ private slots:
         QCOMPARE(Form1->PageControl1->currentIndex(), tab);
         QVERIFY2(said().contains(message) && said().isEmpty() == message.isEmpty(),
                  qPrintable(said()));
+        // The Index tab's list of reports is read again however the batch ended.
+        QCOMPARE(Form1->FileListBox2->count(),
+                 QDir(dir).entryList({"*.dwg.htm"}, QDir::Files).size());
         const bool built = left.contains(autoIndex());
         QCOMPARE(dialog.shown, built ? 1 : 0);
         if (built) {
