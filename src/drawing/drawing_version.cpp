@@ -107,8 +107,12 @@ bool offeredToPreview(const std::string& header) {
 }
 
 DrawingIdentity IdentifyDrawingVersion(const std::string& path) {
+    return IdentifyDrawingHeader(readDrawingHeader(path));
+}
+
+DrawingIdentity IdentifyDrawingHeader(const std::string& header) {
     DrawingIdentity id;
-    id.header = readDrawingHeader(path);
+    id.header = header;
     CurrentVersionLabel = versionLabelFor(id.header);
     id.offered = offeredToPreview(id.header);
     return id;

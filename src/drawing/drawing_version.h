@@ -37,5 +37,7 @@ struct DrawingIdentity {
 // Reads the drawing's header, stores its label into CurrentVersionLabel and says whether
 // the drawing is offered to the preview control. Reports no error; nothing is cached.
 DrawingIdentity IdentifyDrawingVersion(const std::string& path);
+// The same for a header already read.
+DrawingIdentity IdentifyDrawingHeader(const std::string& header);
 
 } // namespace kvx

@@ -29,6 +29,12 @@ const char* const kReportFailed = "The report of %1 could not be written.\n%2";
 const char* const kFolderUnreachable = "The folder %1 cannot be shown on the View tab.";
 const char* const kGroupFailed = "%1 of the reports could not be written.\n%2";
 
+QString groupFailedText(const kvx::ReportCommitError& e) {
+    return QString::fromLatin1(kGroupFailed)
+        .arg(e.reportsNotWritten())
+        .arg(QString::fromUtf8(e.what()));
+}
+
 // How often, in milliseconds, the batch lets the window answer the desktop, and shows the
 // drawing it wrote last: often enough for a close to be heard at once and for the eye to follow.
 constexpr qint64 kEventsEvery = 20;
@@ -123,9 +129,7 @@ bool TForm1::ReportEveryDrawing() {
                 return false;
             } catch (const kvx::ReportCommitError& e) {
                 if (!failureTold)
-                    kvx::showError(QString::fromLatin1(kGroupFailed)
-                                       .arg(e.reportsNotWritten())
-                                       .arg(QString::fromUtf8(e.what())));
+                    kvx::showError(groupFailedText(e));
                 failureTold = true;
                 return true;
             }
@@ -146,10 +150,7 @@ bool TForm1::ReportEveryDrawing() {
             } catch (const kvx::ReportCommitError& e) {
                 if (failureTold)
                     return;
-                const QString text = QString::fromLatin1(kGroupFailed)
-                                         .arg(e.reportsNotWritten())
-                                         .arg(QString::fromUtf8(e.what()));
-                QTimer::singleShot(0, qApp, [text] { kvx::showError(text); });
+                QTimer::singleShot(0, qApp, [text = groupFailedText(e)] { kvx::showError(text); });
             }
         });
         const InputShield shield(this);
@@ -170,8 +171,7 @@ bool TForm1::ReportEveryDrawing() {
             if (lastWritten < 0 || FileListBox1->itemIndex() == lastWritten)
                 return;
             FileListBox1->setItemIndex(lastWritten);
-            kvx::CurrentVersionLabel = kvx::versionLabelFor(lastSeen.release);
-            showDrawing(kvx::offeredToPreview(lastSeen.release), &lastSeen.preview);
+            showDrawing(kvx::IdentifyDrawingHeader(lastSeen.release).offered, &lastSeen.preview);
             sinceShown.restart();
         };
         while (!pipeline.finished()) {
