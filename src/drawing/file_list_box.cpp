@@ -6,12 +6,15 @@
 #include "files/paths.h"
 
 #include <QAbstractListModel>
+#include <QCoreApplication>
 #include <QFile>
 #include <QHelpEvent>
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QToolTip>
+#include <chrono>
+#include <future>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -126,7 +129,16 @@ void TFileListBox::setNativeDirectory(const std::string& folder) {
 
 void TFileListBox::rereadFolder() {
     clearFolder();
-    kvx::FolderListing listing = kvx::listFolder(m_nativeDirectory, kvx::nativeName(m_mask));
+    const std::string mask = kvx::nativeName(m_mask);
+    kvx::FolderListing listing;
+    if (m_readAnswering) {
+        auto reading = std::async(std::launch::async, kvx::listFolder, m_nativeDirectory, mask);
+        while (reading.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
+            QCoreApplication::processEvents();
+        listing = reading.get();
+    } else {
+        listing = kvx::listFolder(m_nativeDirectory, mask);
+    }
     if (!listing.ok)
         throw std::runtime_error(
             QStringLiteral("Cannot read the folder \"%1\": %2")

@@ -91,6 +91,15 @@ bool TForm1::ReportEveryDrawing() {
     if (folder.empty())
         return false;
     PageControl1->setCurrentWidget(TabSheet1);
+    const InputShield shield(this);
+    // Both lists are read with the window answering: the batch's folder holds every drawing
+    // and two reports of each.
+    FileListBox1->setReadAnswering(true);
+    FileListBox2->setReadAnswering(true);
+    const auto readAtOnce = qScopeGuard([this] {
+        FileListBox1->setReadAnswering(false);
+        FileListBox2->setReadAnswering(false);
+    });
     if (ShellTreeView1->selectedNativePath() == folder) {
         // No selection change to re-read the list: drawings may have come or gone since.
         ShellTreeView1Change();
@@ -100,7 +109,7 @@ bool TForm1::ReportEveryDrawing() {
     }
     ShellTreeView1->repaint();
     const int drawings = FileListBox1->count();
-    if (drawings == 0)
+    if (drawings == 0 || Busy.closeRequested())
         return false;
     Label5->show();
     // The Index tab's list of reports is read again once the batch ends: the old one is not
@@ -153,7 +162,6 @@ bool TForm1::ReportEveryDrawing() {
                 QTimer::singleShot(0, qApp, [text = groupFailedText(e)] { kvx::showError(text); });
             }
         });
-        const InputShield shield(this);
         kvx::ReportOptions options;
         options.bigImage = CheckBox8->isChecked();
         options.zoom = CheckBox3->isChecked();
@@ -217,9 +225,12 @@ bool TForm1::ReportEveryDrawing() {
         if (!commitAll() || Busy.closeRequested())
             return false;
     }
+    // Showing the page reads the report list, unless the window is in the tray.
+    const unsigned readsBefore = m_reportListReads;
+    listRead = true;
     PageControl1->setCurrentWidget(Html);
     ShellTreeView2->repaint();
-    listRead = true;
-    RefreshReportList();
+    if (m_reportListReads == readsBefore)
+        RefreshReportList();
     return true;
 }
