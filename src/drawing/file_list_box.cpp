@@ -15,6 +15,9 @@
 #include <QToolTip>
 #include <chrono>
 #include <future>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <stdexcept>
 #include <unistd.h>
 
@@ -132,6 +135,11 @@ void TFileListBox::rereadFolder() {
     const std::string mask = kvx::nativeName(m_mask);
     kvx::FolderListing listing;
     if (m_readAnswering) {
+#ifdef __GLIBC__
+        // The names just let go go back to the system: the new list is made on another
+        // thread, in memory of its own, and would otherwise stand on top of them.
+        ::malloc_trim(0);
+#endif
         auto reading = std::async(std::launch::async, kvx::listFolder, m_nativeDirectory, mask);
         while (reading.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
             QCoreApplication::processEvents();

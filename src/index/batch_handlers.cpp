@@ -100,6 +100,20 @@ bool TForm1::ReportEveryDrawing() {
         FileListBox1->setReadAnswering(false);
         FileListBox2->setReadAnswering(false);
     });
+    // The Index tab's list of reports is read again once the batch ends: the old one is not
+    // held meanwhile nor while the drawings are listed (with 100,000 drawings it is megabytes). A
+    // batch that stops early reads it again too, unless the window is closing.
+    FileListBox2->clearFolder();
+    bool listRead = false;
+    const auto readReportList = qScopeGuard([this, &listRead] {
+        if (listRead || Busy.closeRequested())
+            return;
+        try {
+            RefreshReportList();
+        } catch (const std::exception&) {
+            // The list stays empty and says so: no report.
+        }
+    });
     if (ShellTreeView1->selectedNativePath() == folder) {
         // No selection change to re-read the list: drawings may have come or gone since.
         ShellTreeView1Change();
@@ -112,20 +126,6 @@ bool TForm1::ReportEveryDrawing() {
     if (drawings == 0 || Busy.closeRequested())
         return false;
     Label5->show();
-    // The Index tab's list of reports is read again once the batch ends: the old one is not
-    // held meanwhile (with 100,000 drawings it is megabytes). A batch that stops early reads it
-    // again too, unless the window is closing.
-    FileListBox2->clearFolder();
-    bool listRead = false;
-    const auto readReportList = qScopeGuard([this, &listRead] {
-        if (listRead || Busy.closeRequested())
-            return;
-        try {
-            RefreshReportList();
-        } catch (const std::exception&) {
-            // The list stays empty and says so: no report.
-        }
-    });
     {
         kvx::NameList names = FileListBox1->nativeNames();
         const std::string folderOfList = FileListBox1->nativeDirectory();
