@@ -407,9 +407,8 @@ CompileResult compileIndexFolder(std::string indexPage, unsigned threads) {
     // holds a lock on its own.
     removeLeftoverTemporaries(result.output, Links::Replace, Leftovers::Abandoned);
 
-    // Pages are read a few ahead of their turn on several threads: on a network share their
-    // round trips overlap. Where a picture leads is known from cached metadata: it is looked
-    // up on its turn.
+    // Pages are read, and pictures looked up, a few ahead of their turn on several threads: on
+    // a network share their round trips overlap (a picture's first lookup is one too).
     const auto probe = [folder, folderReal](const std::string& name) {
         Probe p;
         p.where = reach(folderReal, joinPath(folder, name), p.real, p.error);
@@ -427,12 +426,11 @@ CompileResult compileIndexFolder(std::string indexPage, unsigned threads) {
     std::deque<std::pair<std::string, std::string>> queue{{start, std::string()}};
     while (!queue.empty()) {
         for (; probed < queue.size() && probes->pending() < kReadAhead; ++probed)
-            if (isHtmlName(queue[probed].first))
-                probes->submit([probe, name = queue[probed].first] { return probe(name); });
+            probes->submit([probe, name = queue[probed].first] { return probe(name); });
         const auto [name, linkedFrom] = queue.front();
         queue.pop_front();
         --probed;
-        Probe found = isHtmlName(name) ? probes->take() : probe(name);
+        Probe found = probes->take();
         const std::string who =
             linkedFrom.empty() ? std::string() : "\"" + shownName(linkedFrom) + "\" links to ";
         const std::string& real = found.real;
