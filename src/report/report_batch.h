@@ -1,12 +1,12 @@
 #pragma once
-// The file work around a batch of reports in one folder. Before the first report, what killed
+// The file work around a batch of reports in one folder. As the batch begins, what killed
 // writes left beside the reports goes, in one pass over the folder rather than one per report
 // (a folder of thousands is otherwise read thousands of times). Then the reports' files are
 // staged and put in place a group at a time, with one flush of the disk per group rather than
 // one per file, and the folder's entries flushed with each group: a crash may bring back
 // earlier reports, never half a file. The groups are put in place on a thread of the batch's
-// own, one after the other, so that neither the flush nor the renames hold up the window or the
-// reports still being made. GUI-free.
+// own, one after the other (the pass over the folder first), so that neither the flush nor the
+// renames hold up the window or the reports still being made. GUI-free.
 
 #include "files/atomic_file.h"
 #include "files/name_list.h"
