@@ -61,6 +61,9 @@ private:
 
 namespace {
 
+// Names past which letting a list go is worth handing its memory back.
+constexpr int kLargeList = 10000;
+
 // A scroll bar that repaints on a new value only when it looks different: in a list of
 // thousands of drawings, a step of one row moves the slider by less than a pixel, and the
 // batch steps through every row.
@@ -135,11 +138,6 @@ void TFileListBox::rereadFolder() {
     const std::string mask = kvx::nativeName(m_mask);
     kvx::FolderListing listing;
     if (m_readAnswering) {
-#ifdef __GLIBC__
-        // The names just let go go back to the system: the new list is made on another
-        // thread, in memory of its own, and would otherwise stand on top of them.
-        ::malloc_trim(0);
-#endif
         auto reading = std::async(std::launch::async, kvx::listFolder, m_nativeDirectory, mask);
         while (reading.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
             QCoreApplication::processEvents();
@@ -163,10 +161,17 @@ void TFileListBox::rereadFolder() {
 }
 
 void TFileListBox::clearFolder() {
+    const bool large = count() > kLargeList;
     m_settingInCode = true;
     selectionModel()->clear();
     m_model->setNames(kvx::NameList());
     m_settingInCode = false;
+#ifdef __GLIBC__
+    // A large list's names go back to the system at once: a list read on another thread lies
+    // in that thread's memory, which would otherwise keep them while the next list is read.
+    if (large)
+        ::malloc_trim(0);
+#endif
 }
 
 void TFileListBox::setItemIndex(int index) {
