@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -20,10 +19,14 @@ TEST(MimeSignatures, HeaderMatchNamesExactlyTheReleasesTheTableKnows) {
     text << in.rdbuf();
     const std::string xml = text.str();
     std::set<std::string> matched;
-    const std::regex match(R"re(<match type="string" offset="0" value="([^"]*)"/>)re");
-    for (auto it = std::sregex_iterator(xml.begin(), xml.end(), match);
-         it != std::sregex_iterator(); ++it)
-        matched.insert((*it)[1]);
+    const std::string opening = R"(<match type="string" offset="0" value=")";
+    for (std::size_t at = xml.find(opening); at != std::string::npos; at = xml.find(opening, at)) {
+        at += opening.size();
+        const std::size_t end = xml.find('"', at);
+        if (end == std::string::npos || xml.compare(end, 3, "\"/>") != 0)
+            break;
+        matched.insert(xml.substr(at, end - at));
+    }
 
     // Every signature the table holds is "AC" or "MC" and four of these characters, so all such
     // headers are tried.
