@@ -104,12 +104,23 @@ private slots:
         QCOMPARE(QDir::currentPath(), fx().desktop());
     }
 
+    // A batch reads the list on another thread, the window answering meanwhile: the same list.
+    void listsOnlyVisibleDrawingsSortedByName_data() {
+        QTest::addColumn<bool>("answering");
+        QTest::newRow("read at once") << false;
+        QTest::newRow("read answering") << true;
+    }
     void listsOnlyVisibleDrawingsSortedByName() {
+        QFETCH(bool, answering);
         const QString dir = folder("plans");
         for (const char* name : {"b.dwg", "PLAN.DWG", "a.Dwg", ".x.dwg", "notes.txt", "c.dwg.bak"})
             write(dir + "/" + name, drawing());
         QDir().mkpath(dir + "/folder.dwg"); // a folder is no drawing
         startOn(dir);
+        if (answering) {
+            Form1->FileListBox1->setReadAnswering(true);
+            Form1->ShellTreeView1Change();
+        }
         QCOMPARE(listed(), (QStringList{"a.Dwg", "b.dwg", "PLAN.DWG"}));
         QCOMPARE(Form1->GroupBox1->title(), QStringLiteral(" Files (3) "));
         QCOMPARE(Form1->FileListBox1->itemIndex(), 0);
@@ -320,10 +331,13 @@ private slots:
         QVERIFY(fx().hive().contains("\"zoom\"=\"0\"\r\n"));
     }
 
+    void folderThatCannotBeReadIsReported_data() { listsOnlyVisibleDrawingsSortedByName_data(); }
     void folderThatCannotBeReadIsReported() {
+        QFETCH(bool, answering);
         const QString dir = folder("vanishing");
         write(fx().desktop() + "/site.dwg", drawing()); // on show before the error
         kvx::createForms({});
+        Form1->FileListBox1->setReadAnswering(answering);
         QDir().rmdir(dir); // the tree still shows it: it never refreshes on its own
         // Its node is still there; choosing it reports the error and the program goes on.
         QVERIFY(Form1->ShellTreeView1->selectPath(dir));
