@@ -300,9 +300,6 @@ private:
     // reads its folder, both build buttons stand enabled, as designed.
     bool m_indexFolder = true;
     int m_reportCount = 1;
-    // How many times the report list was read: a caller that shows the Index tab reads it
-    // itself only when the page's showing did not.
-    unsigned m_reportListReads = 0;
     QStringList m_arguments;
 };
 

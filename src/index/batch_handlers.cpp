@@ -225,12 +225,11 @@ bool TForm1::ReportEveryDrawing() {
         if (!commitAll() || Busy.closeRequested())
             return false;
     }
-    // Showing the page reads the report list, unless the window is in the tray.
-    const unsigned readsBefore = m_reportListReads;
     listRead = true;
     PageControl1->setCurrentWidget(Html);
     ShellTreeView2->repaint();
-    if (m_reportListReads == readsBefore)
+    // A page that shows reads the report list itself; in the tray nothing shows.
+    if (!Html->isVisible())
         RefreshReportList();
     return true;
 }

@@ -93,7 +93,6 @@ void TForm1::ShellTreeView2Change() {
 }
 
 void TForm1::RefreshReportList() {
-    ++m_reportListReads;
     try {
         FileListBox2->setNativeDirectory(ShellTreeView2->selectedNativePath());
     } catch (...) {
