@@ -168,9 +168,10 @@ public:
     std::string IndexFolder();
     // The bare file name of the compiled index.
     QString IndexFileName() const;
-    // Writes the five index pages listing `reports` into ShellTreeView2's folder. False once
-    // the first failure is shown in the error box; the pages before it stay written.
-    bool WriteIndexPages(const kvx::NameList& reports);
+    // Writes the five index pages listing `reports` into `folder`, the window answering
+    // meanwhile. False once the first failure is shown in the error box; the pages before it
+    // stay written.
+    bool WriteIndexPages(const std::string& folder, const kvx::NameList& reports);
 
     // The index build and the batch that reports every drawing first; each refuses to start
     // while its button waits.

@@ -1,5 +1,7 @@
 #include "drawing/file_list_box.h"
 
+#include "app/answering.h"
+
 #include "drawing/folder_listing.h"
 #include "drawing/view_focus.h"
 #include "files/file_name_text.h"
@@ -13,8 +15,6 @@
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QToolTip>
-#include <chrono>
-#include <future>
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -135,28 +135,24 @@ void TFileListBox::setNativeDirectory(const std::string& folder) {
 
 void TFileListBox::rereadFolder() {
     clearFolder();
-    const std::string mask = kvx::nativeName(m_mask);
-    kvx::FolderListing listing;
-    if (m_readAnswering) {
-        auto reading = std::async(std::launch::async, kvx::listFolder, m_nativeDirectory, mask);
-        while (reading.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
-            QCoreApplication::processEvents();
-        listing = reading.get();
-    } else {
-        listing = kvx::listFolder(m_nativeDirectory, mask);
-    }
+    const std::string folder = m_nativeDirectory, mask = kvx::nativeName(m_mask);
+    const std::uint64_t read = ++m_reads;
+    kvx::FolderListing listing =
+        m_readAnswering
+            ? kvx::whileAnswering([folder, mask] { return kvx::listFolder(folder, mask); })
+            : kvx::listFolder(folder, mask);
+    // The user picked another folder while this one was read: that read's list stands.
+    if (read != m_reads)
+        return;
     if (!listing.ok)
-        throw std::runtime_error(
-            QStringLiteral("Cannot read the folder \"%1\": %2")
-                .arg(m_directory, QString::fromLocal8Bit(listing.error.c_str()))
-                .toStdString());
+        throw std::runtime_error(kvx::unreadableFolderText(folder, listing.error));
     m_settingInCode = true;
     m_model->setNames(std::move(listing.names));
     selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::ClearAndSelect);
     m_settingInCode = false;
     // Bare file names are found in the folder the list shows. A folder that can be listed
     // but not entered keeps the previous working folder, as it always did.
-    if (::chdir(m_nativeDirectory.c_str()) != 0)
+    if (::chdir(folder.c_str()) != 0)
         return;
 }
 
@@ -172,6 +168,12 @@ void TFileListBox::clearFolder() {
     if (large)
         ::malloc_trim(0);
 #endif
+}
+
+std::string kvx::unreadableFolderText(const std::string& folder, const std::string& error) {
+    return QStringLiteral("Cannot read the folder \"%1\": %2")
+        .arg(kvx::displayName(folder), QString::fromLocal8Bit(error.c_str()))
+        .toStdString();
 }
 
 void TFileListBox::setItemIndex(int index) {

@@ -7,6 +7,7 @@
 
 #include <QListView>
 #include <QString>
+#include <cstdint>
 #include <string>
 
 class FileNameModel;
@@ -32,8 +33,8 @@ public:
     // Empties the list without reading anything.
     void clearFolder();
     // While on, the folder is read on a thread of its own and the window answers the desktop
-    // meanwhile (its caller keeps the user's input away): a folder of 100,000 files takes a
-    // tenth of a second, which a batch must not stand still for.
+    // meanwhile: a folder of 100,000 files takes a tenth of a second, which a batch must not
+    // stand still for. A folder picked meanwhile is read in its turn and its list stands.
     void setReadAnswering(bool on) { m_readAnswering = on; }
 
     int count() const;
@@ -72,4 +73,11 @@ private:
     std::string m_nativeDirectory;
     bool m_settingInCode = false;
     bool m_readAnswering = false;
+    std::uint64_t m_reads = 0; // reads begun: one that ends after a newer one began is dropped
 };
+
+namespace kvx {
+// What a list says of a folder it cannot read, with the system's reason.
+std::string unreadableFolderText(const std::string& folder, const std::string& error);
+} // namespace kvx
+

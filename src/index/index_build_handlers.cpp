@@ -3,10 +3,13 @@
 
 #include "app/main_window.h"
 
+#include "app/answering.h"
 #include "app/application.h"
 #include "app/message_box.h"
+#include "drawing/file_list_box.h"
 #include "drawing/shell_tree_view.h"
 #include "index/index_build.h"
+#include "index/index_pages.h"
 #include "index/result_dialog.h"
 #include "index/tool_folder.h"
 #include "report/wait_window.h"
@@ -15,6 +18,7 @@
 #include <QScopeGuard>
 #include <QTimer>
 #include <QToolButton>
+#include <stdexcept>
 
 std::chrono::milliseconds TForm1::CompileCloseGrace{10000};
 
@@ -83,7 +87,7 @@ kvx::IndexCompile TForm1::compileIndexFolder(const std::string& folder) {
 }
 
 bool TForm1::BuildIndex() {
-    // The folder of this build, whatever the tree shows once the compile has let the window live.
+    // The folder of this build, whatever the tree shows once the window has answered.
     const std::string folder = IndexFolder();
     if (folder.empty())
         return false;
@@ -92,10 +96,18 @@ bool TForm1::BuildIndex() {
         if (Form4)
             Form4->hide();
     });
-    // The pages list the reports the folder holds now.
-    RefreshReportList();
-    kvx::NameList reports = ReportList();
-    if (!WriteIndexPages(reports))
+    // Every step on the folder runs with the window answering: at 100,000 reports each takes
+    // a good part of a second. A close heard meanwhile ends the build after the step.
+    FileListBox2->setReadAnswering(true);
+    const auto readAtOnce = qScopeGuard([this] { FileListBox2->setReadAnswering(false); });
+    // The pages list the reports the folder holds now, read here and not from the tab's list,
+    // which shows whatever folder the user picks meanwhile.
+    kvx::FolderListing listing =
+        kvx::whileAnswering([folder] { return kvx::listReportPages(folder); });
+    if (!listing.ok)
+        throw std::runtime_error(kvx::unreadableFolderText(folder, listing.error));
+    kvx::NameList reports = std::move(listing.names);
+    if (Busy.closeRequested() || !WriteIndexPages(folder, reports) || Busy.closeRequested())
         return false;
 
     const kvx::IndexCompile compiled = compileIndexFolder(folder);
@@ -109,8 +121,10 @@ bool TForm1::BuildIndex() {
     Settings.writeText("lastchm", kvx::SettingCopies.lastchm);
 
     // Only the reports the pages list, once they are compiled: one written meanwhile stays.
-    const kvx::IndexCleanup cleanup = kvx::cleanUpIndexFolder(
-        folder, reports, kvx::SettingCopies.effjpg == "1", kvx::SettingCopies.effhtml == "1");
+    const bool pictures = kvx::SettingCopies.effjpg == "1", pages = kvx::SettingCopies.effhtml == "1";
+    const kvx::IndexCleanup cleanup = kvx::whileAnswering([&folder, &reports, pictures, pages] {
+        return kvx::cleanUpIndexFolder(folder, reports, pictures, pages);
+    });
     reports.clear(); // not held while the folder is listed again
     // Label12 counts what is left, in the folder the tab shows now.
     ShellTreeView2Change();

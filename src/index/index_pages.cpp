@@ -157,6 +157,15 @@ bool isIndexPageName(const QString& name) {
     });
 }
 
+FolderListing listReportPages(const std::string& folder) {
+    FolderListing listing = listFolder(folder, kReportListMask);
+    for (std::size_t i = listing.names.size(); i-- > 0;) {
+        if (isIndexPageName(displayName(std::string(listing.names[i]))))
+            listing.names.erase(i);
+    }
+    return listing;
+}
+
 bool writeIndexPage(int page, const std::string& folder, const NameList& reports,
                     const std::function<bool(std::string_view)>& sink) {
     PageOut out(sink);

@@ -2,6 +2,7 @@
 // The five framed pages of a folder index, built from the folder and its report list and
 // written beside the reports. GUI-free.
 
+#include "drawing/folder_listing.h"
 #include "files/name_list.h"
 #include "files/report_names.h"
 
@@ -19,6 +20,13 @@ extern const char* const kIndexPages[kIndexPageCount];
 
 // Whether `name` is one of the five index pages, letters compared without regard to case.
 bool isIndexPageName(const QString& name);
+
+// The Index tab lists a folder's pages: its *.htm files.
+constexpr const char* kReportListMask = "*.htm";
+
+// The pages `folder` holds that the index lists, as the Index tab lists them: its *.htm files
+// but the index pages themselves (on a case-sensitive disk "Index.htm" is one of them too).
+FolderListing listReportPages(const std::string& folder);
 
 // The bytes of index page `page` (0 to 4, in writing order) for `folder` and its report
 // pages `reports` (bare names, in list order), all as the file system gives them. Every line

@@ -3,6 +3,7 @@
 
 #include "app/main_window.h"
 
+#include "app/answering.h"
 #include "app/application.h"
 #include "app/message_box.h"
 #include "app/widget_factory.h"
@@ -137,9 +138,9 @@ QString TForm1::IndexFileName() const {
                               Edit4->text());
 }
 
-bool TForm1::WriteIndexPages(const kvx::NameList& reports) {
+bool TForm1::WriteIndexPages(const std::string& folder, const kvx::NameList& reports) {
     const kvx::IndexPagesResult written =
-        kvx::writeIndexPages(ShellTreeView2->selectedNativePath(), reports);
+        kvx::whileAnswering([&folder, &reports] { return kvx::writeIndexPages(folder, reports); });
     if (written.ok)
         return true;
     indexBuildError(kvx::cannotCreateText(written.failedPath, written.errorNumber));

@@ -7,6 +7,7 @@
 
 #include "app/main_window.h"
 #include "drawing/shell_tree_view.h"
+#include "index/index_pages.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -198,7 +199,12 @@ private slots:
         for (const char* f : {"b.dwg.htm", "a.dwg.htm", "Index.HTM"})
             touch(dir + "/" + f);
         indexTabOn(dir);
-        QVERIFY(Form1->WriteIndexPages(Form1->ReportList()));
+        // The build reads the list itself: the same names as the tab's, index pages left out.
+        const std::string native = QFile::encodeName(dir).toStdString();
+        const kvx::FolderListing listing = kvx::listReportPages(native);
+        QVERIFY(listing.ok && listing.names == Form1->ReportList());
+        QCOMPARE(listing.names.size(), std::size_t{2});
+        QVERIFY(Form1->WriteIndexPages(native, listing.names));
         const QByteArray left = readAll(dir + "/gauche.htm");
         QVERIFY(left.contains(">1. a</font>") && left.contains(">2. b</font>"));
         QVERIFY(!left.contains("Index"));
@@ -206,7 +212,7 @@ private slots:
         FolderLock lock(dir);
         if (!lock.locked())
             QSKIP("this file system cannot refuse writes here");
-        QVERIFY(!Form1->WriteIndexPages(Form1->ReportList()));
+        QVERIFY(!Form1->WriteIndexPages(native, Form1->ReportList()));
         const auto shown = kvx::MessageSeam::shown();
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].title, QStringLiteral("Erreur"));
@@ -238,7 +244,7 @@ private slots:
         checkCount(QStringLiteral("2 report file(s) found"), true, true);
         QVERIFY(Form1->ReportList() == (std::vector<std::string>{"a.dwg.htm", report}));
 
-        QVERIFY(Form1->WriteIndexPages(Form1->ReportList()));
+        QVERIFY(Form1->WriteIndexPages(native, Form1->ReportList()));
         const QByteArray left = readAll(dir + "/gauche.htm");
         QVERIFY2(left.contains("<a href=\"plan%E9.dwg.htm\" target=\"droite\">"), left.constData());
         QVERIFY(left.contains(">2. plan&#65533;</font>"));
