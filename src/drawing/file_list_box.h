@@ -80,4 +80,3 @@ namespace kvx {
 // What a list says of a folder it cannot read, with the system's reason.
 std::string unreadableFolderText(const std::string& folder, const std::string& error);
 } // namespace kvx
-

@@ -121,7 +121,8 @@ bool TForm1::BuildIndex() {
     Settings.writeText("lastchm", kvx::SettingCopies.lastchm);
 
     // Only the reports the pages list, once they are compiled: one written meanwhile stays.
-    const bool pictures = kvx::SettingCopies.effjpg == "1", pages = kvx::SettingCopies.effhtml == "1";
+    const bool pictures = kvx::SettingCopies.effjpg == "1",
+               pages = kvx::SettingCopies.effhtml == "1";
     const kvx::IndexCleanup cleanup = kvx::whileAnswering([&folder, &reports, pictures, pages] {
         return kvx::cleanUpIndexFolder(folder, reports, pictures, pages);
     });
