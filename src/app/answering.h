@@ -12,11 +12,13 @@ namespace kvx {
 // How often the window answers while it waits.
 constexpr std::chrono::milliseconds kAnswerEvery{10};
 
-// Runs `job` on another thread and returns what it returns (or throws what it throws).
+// Runs `job` on another thread and returns what it returns (or throws what it throws). The
+// window answers at least once, however quick the job: what can happen meanwhile always can.
 template <class Job> auto whileAnswering(Job job) -> decltype(job()) {
     auto running = std::async(std::launch::async, std::move(job));
-    while (running.wait_for(kAnswerEvery) != std::future_status::ready)
+    do
         QCoreApplication::processEvents();
+    while (running.wait_for(kAnswerEvery) != std::future_status::ready);
     return running.get();
 }
 

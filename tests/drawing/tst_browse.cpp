@@ -25,6 +25,7 @@
 #include <QStyleOptionSlider>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolTip>
 #include <functional>
 #include <iterator>
@@ -127,6 +128,23 @@ private slots:
         checkArea({true, {}, "Version 2000/2000i/2002", dir + "/a.Dwg"});
         QVERIFY(Form1->DwgThumbnail1->hasPicture());
         QCOMPARE(Form1->DwgThumbnail1->dwgFileName(), dir + "/a.Dwg");
+        QVERIFY(kvx::MessageSeam::shown().isEmpty());
+    }
+
+    // A folder picked while another is read with the window answering: the later pick's list
+    // and working folder stand, though the earlier read ends after it.
+    void folderPickedDuringAReadKeepsItsList() {
+        const QString first = folder("first"), second = folder("second");
+        write(first + "/a.dwg", drawing());
+        for (const char* name : {"b.dwg", "c.dwg"})
+            write(second + "/" + name, drawing());
+        startOn(first);
+        TFileListBox* list = Form1->FileListBox1;
+        list->setReadAnswering(true);
+        QTimer::singleShot(0, list, [list, second] { list->setDirectory(second); });
+        list->setDirectory(first);
+        QCOMPARE(listed(), (QStringList{"b.dwg", "c.dwg"}));
+        QCOMPARE(QDir::currentPath(), second);
         QVERIFY(kvx::MessageSeam::shown().isEmpty());
     }
 
