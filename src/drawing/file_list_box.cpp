@@ -1,7 +1,6 @@
 #include "drawing/file_list_box.h"
 
 #include "app/answering.h"
-
 #include "drawing/folder_listing.h"
 #include "drawing/view_focus.h"
 #include "files/file_name_text.h"
