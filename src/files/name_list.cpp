@@ -32,7 +32,7 @@ void NameList::push_back(std::string_view name) {
     if (d.bytes.size() + name.size() >= UINT32_MAX)
         throw std::length_error("too many file names");
     d.starts.push_back(static_cast<std::uint32_t>(d.bytes.size()));
-    d.bytes.append(name);
+    d.bytes.insert(d.bytes.end(), name.begin(), name.end());
     d.bytes.push_back('\0');
 }
 

@@ -5,6 +5,8 @@
 // moves only those. Copies share the buffer until one of them changes, so that a list handed
 // on is not held twice. No Qt.
 
+#include "files/page_allocator.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -61,8 +63,10 @@ public:
 
 private:
     struct Data {
-        std::string bytes;                 // the names, each followed by a NUL
-        std::vector<std::uint32_t> starts; // where each name of the list starts in `bytes`
+        // The names, each followed by a NUL.
+        std::vector<char, PageAllocator<char>> bytes;
+        // Where each name of the list starts in `bytes`.
+        std::vector<std::uint32_t, PageAllocator<std::uint32_t>> starts;
     };
     // The buffer this list alone holds, copied first when another list shares it.
     Data& own();

@@ -1,0 +1,39 @@
+#pragma once
+// An allocator that takes large blocks straight from the system: a block of 256 KiB or more
+// is mapped on its own and unmapped when freed, so it goes back to the system at once whichever
+// thread allocated it. Small blocks come from the ordinary heap. No Qt.
+
+#include <cstddef>
+#include <new>
+#include <sys/mman.h>
+
+namespace kvx {
+
+template <class T> struct PageAllocator {
+    using value_type = T;
+    static constexpr std::size_t kMapped = std::size_t{256} << 10;
+
+    PageAllocator() = default;
+    template <class U> PageAllocator(const PageAllocator<U>&) {} // NOLINT: rebinding
+
+    T* allocate(std::size_t n) {
+        const std::size_t bytes = n * sizeof(T);
+        if (bytes < kMapped)
+            return static_cast<T*>(::operator new(bytes));
+        void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED)
+            throw std::bad_alloc();
+        return static_cast<T*>(p);
+    }
+    void deallocate(T* p, std::size_t n) {
+        const std::size_t bytes = n * sizeof(T);
+        if (bytes < kMapped)
+            ::operator delete(p);
+        else
+            ::munmap(p, bytes);
+    }
+    template <class U> bool operator==(const PageAllocator<U>&) const { return true; }
+    template <class U> bool operator!=(const PageAllocator<U>&) const { return false; }
+};
+
+} // namespace kvx
