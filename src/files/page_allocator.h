@@ -9,25 +9,28 @@
 
 namespace kvx {
 
+// Blocks of this size and more are mapped on their own.
+constexpr std::size_t kMappedBlock = std::size_t{256} << 10;
+
 template <class T> struct PageAllocator {
     using value_type = T;
-    static constexpr std::size_t kMapped = std::size_t{256} << 10;
 
     PageAllocator() = default;
     template <class U> PageAllocator(const PageAllocator<U>&) {} // NOLINT: rebinding
 
     T* allocate(std::size_t n) {
         const std::size_t bytes = n * sizeof(T);
-        if (bytes < kMapped)
+        if (bytes < kMappedBlock)
             return static_cast<T*>(::operator new(bytes));
-        void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        void* p =
+            ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (p == MAP_FAILED)
             throw std::bad_alloc();
         return static_cast<T*>(p);
     }
     void deallocate(T* p, std::size_t n) {
         const std::size_t bytes = n * sizeof(T);
-        if (bytes < kMapped)
+        if (bytes < kMappedBlock)
             ::operator delete(p);
         else
             ::munmap(p, bytes);

@@ -236,3 +236,24 @@ TEST(NameList, copiesChangeApartAndKeepEveryByte) {
     EXPECT_EQ(sorted[3], odd);
     EXPECT_EQ(kept[2], odd);
 }
+
+// Lists past the size whose buffers are mapped apart: grown a name at a time, or set aside far
+// beyond what they hold (as a large folder's listing is), copied, changed apart and sorted.
+TEST(NameList, largeListsKeepEveryNameThroughGrowthCopiesAndSorting) {
+    kvx::NameList grown, reserved;
+    reserved.reserve(std::size_t{1} << 20, std::size_t{16} << 20);
+    for (int i = 79999; i >= 0; --i) {
+        const std::string name = "plan " + std::to_string(i) + ".dwg";
+        grown.push_back(name);
+        reserved.push_back(name);
+    }
+    EXPECT_EQ(grown, reserved);
+    kvx::NameList sorted = grown;
+    sorted.sort(std::less<std::string_view>());
+    grown.erase(0);
+    ASSERT_EQ(grown.size(), 79999u);
+    EXPECT_EQ(grown[0], "plan 79998.dwg");
+    EXPECT_EQ(reserved[0], "plan 79999.dwg");
+    EXPECT_EQ(sorted[0], "plan 0.dwg");
+    EXPECT_EQ(sorted[79999], "plan 9999.dwg");
+}
