@@ -233,7 +233,7 @@ void TForm1::buildIndexTab() {
     Label12 = label(GroupBox9, "Label12", 8, 180, 38, 13, QStringLiteral("Label12"));
     kvx::autoSizeLabel(Label12);
     FileListBox2 = place<TFileListBox>(GroupBox9, "FileListBox2", 312, 176, 17, 17);
-    FileListBox2->setMask(QString::fromLatin1(kvx::kReportListMask));
+    FileListBox2->setLister(kvx::listReportPages);
     FileListBox2->hide();
 
     GroupBox10 = groupBox(Html, "GroupBox10", 3, 204, 345, 157, QString());

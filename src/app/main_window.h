@@ -155,8 +155,9 @@ public:
     void connectIndexHandlers();
     void HtmlShow();
     void ShellTreeView2Change();
-    // Re-reads FileListBox2 for ShellTreeView2's folder, less the five index pages; counts
-    // the reports in Label12 and enables the build buttons. Throws when it cannot be read.
+    // Re-reads FileListBox2 for ShellTreeView2's folder: its pages, less the five index pages.
+    // Counts the reports in Label12 and enables the build buttons. Throws when it cannot be
+    // read.
     void RefreshReportList();
     // The report list: the bare names of FileListBox2 as the file system gives them, in order.
     kvx::NameList ReportList() const;

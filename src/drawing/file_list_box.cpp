@@ -14,9 +14,6 @@
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QToolTip>
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 #include <stdexcept>
 #include <unistd.h>
 
@@ -30,11 +27,6 @@ public:
         beginResetModel();
         m_names = std::move(names);
         endResetModel();
-    }
-    void removeName(int row) {
-        beginRemoveRows(QModelIndex(), row, row);
-        m_names.erase(static_cast<std::size_t>(row));
-        endRemoveRows();
     }
     std::string name(int row) const {
         return row >= 0 && row < rowCount() ? std::string(m_names[static_cast<std::size_t>(row)])
@@ -59,9 +51,6 @@ private:
 };
 
 namespace {
-
-// Names past which letting a list go is worth handing its memory back.
-constexpr int kLargeList = 10000;
 
 // A scroll bar that repaints on a new value only when it looks different: in a list of
 // thousands of drawings, a step of one row moves the slider by less than a pixel, and the
@@ -136,10 +125,10 @@ void TFileListBox::rereadFolder() {
     clearFolder();
     const std::string folder = m_nativeDirectory, mask = kvx::nativeName(m_mask);
     const std::uint64_t read = ++m_reads;
-    kvx::FolderListing listing =
-        m_readAnswering
-            ? kvx::whileAnswering([folder, mask] { return kvx::listFolder(folder, mask); })
-            : kvx::listFolder(folder, mask);
+    const auto list = [folder, mask, lister = m_lister] {
+        return lister ? lister(folder) : kvx::listFolder(folder, mask);
+    };
+    kvx::FolderListing listing = m_readAnswering ? kvx::whileAnswering(list) : list();
     // The user picked another folder while this one was read: that read's list stands.
     if (read != m_reads)
         return;
@@ -156,17 +145,10 @@ void TFileListBox::rereadFolder() {
 }
 
 void TFileListBox::clearFolder() {
-    const bool large = count() > kLargeList;
     m_settingInCode = true;
     selectionModel()->clear();
     m_model->setNames(kvx::NameList());
     m_settingInCode = false;
-#ifdef __GLIBC__
-    // A large list's names go back to the system at once: a list read on another thread lies
-    // in that thread's memory, which would otherwise keep them while the next list is read.
-    if (large)
-        ::malloc_trim(0);
-#endif
 }
 
 std::string kvx::unreadableFolderText(const std::string& folder, const std::string& error) {
@@ -178,14 +160,6 @@ std::string kvx::unreadableFolderText(const std::string& folder, const std::stri
 void TFileListBox::setItemIndex(int index) {
     m_settingInCode = true;
     selectionModel()->setCurrentIndex(m_model->index(index), QItemSelectionModel::ClearAndSelect);
-    m_settingInCode = false;
-}
-
-void TFileListBox::removeRow(int row) {
-    if (row < 0 || row >= count())
-        return;
-    m_settingInCode = true;
-    m_model->removeName(row);
     m_settingInCode = false;
 }
 

@@ -3,6 +3,7 @@
 // keeps its name as the bytes the file system gave: files are reached through those bytes,
 // and the text shown is only their display form, made when a row is drawn or searched.
 
+#include "drawing/folder_listing.h"
 #include "files/name_list.h"
 
 #include <QListView>
@@ -19,6 +20,10 @@ public:
 
     void setMask(const QString& mask) { m_mask = mask; }
     QString mask() const { return m_mask; }
+    // Reads the folder in place of the mask, for a list that leaves some files out (the
+    // Index tab's pages, less the index's own). It runs on the reading thread.
+    using Lister = kvx::FolderListing (*)(const std::string& folder);
+    void setLister(Lister lister) { m_lister = lister; }
     // The folder as shown.
     QString directory() const { return m_directory; }
     // The folder as the file system names it.
@@ -41,8 +46,6 @@ public:
     // The selected row, -1 for none; setting it in code raises no click.
     int itemIndex() const { return currentIndex().row(); }
     void setItemIndex(int index);
-    // Takes row `row` out of the list, leaving the folder alone.
-    void removeRow(int row);
 
     // The folder, one "/" and the selected item's name, as shown; empty when nothing is
     // selected. For messages and labels: reach the file through selectedNativePath().
@@ -73,6 +76,7 @@ private:
     std::string m_nativeDirectory;
     bool m_settingInCode = false;
     bool m_readAnswering = false;
+    Lister m_lister = nullptr;
     std::uint64_t m_reads = 0; // reads begun: one that ends after a newer one began is dropped
 };
 

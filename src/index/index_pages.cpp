@@ -158,7 +158,7 @@ bool isIndexPageName(const QString& name) {
 }
 
 FolderListing listReportPages(const std::string& folder) {
-    FolderListing listing = listFolder(folder, kReportListMask);
+    FolderListing listing = listFolder(folder, "*.htm");
     for (std::size_t i = listing.names.size(); i-- > 0;) {
         if (isIndexPageName(displayName(std::string(listing.names[i]))))
             listing.names.erase(i);

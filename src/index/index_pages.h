@@ -21,9 +21,6 @@ extern const char* const kIndexPages[kIndexPageCount];
 // Whether `name` is one of the five index pages, letters compared without regard to case.
 bool isIndexPageName(const QString& name);
 
-// The Index tab lists a folder's pages: its *.htm files.
-constexpr const char* kReportListMask = "*.htm";
-
 // The pages `folder` holds that the index lists, as the Index tab lists them: its *.htm files
 // but the index pages themselves (on a case-sensitive disk "Index.htm" is one of them too).
 FolderListing listReportPages(const std::string& folder);

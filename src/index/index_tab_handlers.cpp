@@ -103,12 +103,6 @@ void TForm1::RefreshReportList() {
         updateCommandButtons();
         throw;
     }
-    // On a case-sensitive disk "Index.htm" and "index.htm" can both be there: neither is
-    // a report.
-    for (int row = FileListBox2->count() - 1; row >= 0; --row) {
-        if (kvx::isIndexPageName(FileListBox2->text(row)))
-            FileListBox2->removeRow(row);
-    }
     const int reports = FileListBox2->count();
     Label12->setText(QString::fromLatin1(kReportCount).arg(reports));
     kvx::fitLabel(Label12);
