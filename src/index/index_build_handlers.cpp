@@ -40,14 +40,14 @@ void TForm1::connectIndexBuildHandlers() {
 void TForm1::SpeedButton7Click() {
     if (!commandState().buildFromReports.enabled)
         return;
-    buildThenShow();
+    buildThenShow(false);
 }
 
-void TForm1::buildThenShow() {
+void TForm1::buildThenShow(bool listJustRead) {
     bool built = false;
     {
         const Running compile(this, kvx::Operation::Compile);
-        built = BuildIndex();
+        built = BuildIndex(listJustRead);
     }
     if (built && !Busy.closeRequested())
         Form2->exec();
@@ -86,7 +86,7 @@ kvx::IndexCompile TForm1::compileIndexFolder(const std::string& folder) {
     return compiler.result();
 }
 
-bool TForm1::BuildIndex() {
+bool TForm1::BuildIndex(bool listJustRead) {
     // The folder of this build, whatever the tree shows once the window has answered.
     const std::string folder = IndexFolder();
     if (folder.empty())
@@ -100,13 +100,21 @@ bool TForm1::BuildIndex() {
     // a good part of a second. A close heard meanwhile ends the build after the step.
     FileListBox2->setReadAnswering(true);
     const auto readAtOnce = qScopeGuard([this] { FileListBox2->setReadAnswering(false); });
-    // The pages list the reports the folder holds now, read here and not from the tab's list,
-    // which shows whatever folder the user picks meanwhile.
-    kvx::FolderListing listing =
-        kvx::whileAnswering([folder] { return kvx::listReportPages(folder); });
-    if (!listing.ok)
-        throw std::runtime_error(kvx::unreadableFolderText(folder, listing.error));
-    kvx::NameList reports = std::move(listing.names);
+    // The pages list the reports the folder holds now: the tab's list, read again unless the
+    // batch has just read it, and shared rather than copied (100,000 names are megabytes). The
+    // user may pick another folder while it is read; the build then lists its own.
+    if (!listJustRead && !Busy.closeRequested())
+        RefreshReportList();
+    kvx::NameList reports;
+    if (FileListBox2->nativeDirectory() == folder) {
+        reports = FileListBox2->nativeNames();
+    } else {
+        kvx::FolderListing listing =
+            kvx::whileAnswering([folder] { return kvx::listReportPages(folder); });
+        if (!listing.ok)
+            throw std::runtime_error(kvx::unreadableFolderText(folder, listing.error));
+        reports = std::move(listing.names);
+    }
     if (Busy.closeRequested() || !WriteIndexPages(folder, reports) || Busy.closeRequested())
         return false;
 
