@@ -181,9 +181,7 @@ public:
     void SpeedButton8Click(); // Create new files to build Index
     // The build up to the result dialog: pages, compile, last index, clean-up, count.
     // False when it stopped on a refusal or an error, already shown, or for a close.
-    // `listJustRead`: FileListBox2 was read for the build's folder since its reports were last
-    // written, so it is not read again.
-    bool BuildIndex(bool listJustRead = false);
+    bool BuildIndex();
     // The batch up to the build: a fresh report for every drawing of the Index tab's
     // folder, on the View tab. False when it stopped (no drawing, a refusal, an error, a close).
     bool ReportEveryDrawing();
@@ -295,7 +293,7 @@ private:
     bool m_onTopApplied = false;
     bool m_shownOnce = false;
     // Runs the index build, then shows the result dialog unless it failed or a close waits.
-    void buildThenShow(bool listJustRead);
+    void buildThenShow();
     kvx::IndexCompile compileIndexFolder(const std::string& folder);
     // An error of the index build, shown once the wait window is out of its way.
     void indexBuildError(const QString& text);

@@ -83,7 +83,7 @@ void TForm1::SpeedButton8Click() {
     }
     // Asked to close: the reports written so far stay, no index is built.
     if (reported && !Busy.closeRequested())
-        buildThenShow(true); // the batch has read the report list
+        buildThenShow();
 }
 
 bool TForm1::ReportEveryDrawing() {

@@ -40,14 +40,14 @@ void TForm1::connectIndexBuildHandlers() {
 void TForm1::SpeedButton7Click() {
     if (!commandState().buildFromReports.enabled)
         return;
-    buildThenShow(false);
+    buildThenShow();
 }
 
-void TForm1::buildThenShow(bool listJustRead) {
+void TForm1::buildThenShow() {
     bool built = false;
     {
         const Running compile(this, kvx::Operation::Compile);
-        built = BuildIndex(listJustRead);
+        built = BuildIndex();
     }
     if (built && !Busy.closeRequested())
         Form2->exec();
@@ -86,11 +86,17 @@ kvx::IndexCompile TForm1::compileIndexFolder(const std::string& folder) {
     return compiler.result();
 }
 
-bool TForm1::BuildIndex(bool listJustRead) {
+bool TForm1::BuildIndex() {
     // The folder of this build, whatever the tree shows once the window has answered.
     const std::string folder = IndexFolder();
     if (folder.empty())
         return false;
+    // The pages list the Index tab's reports as they stand, taken before the window answers:
+    // the user may pick another folder during the build. They are shared, not copied (100,000
+    // names are megabytes).
+    if (FileListBox2->nativeDirectory() != folder)
+        RefreshReportList(); // the tab holds no list of this folder
+    kvx::NameList reports = FileListBox2->nativeNames();
     Form4->showCentredOn(this);
     const auto closeWaitWindow = qScopeGuard([] {
         if (Form4)
@@ -100,21 +106,6 @@ bool TForm1::BuildIndex(bool listJustRead) {
     // a good part of a second. A close heard meanwhile ends the build after the step.
     FileListBox2->setReadAnswering(true);
     const auto readAtOnce = qScopeGuard([this] { FileListBox2->setReadAnswering(false); });
-    // The pages list the reports the folder holds now: the tab's list, read again unless the
-    // batch has just read it, and shared rather than copied (100,000 names are megabytes). The
-    // user may pick another folder while it is read; the build then lists its own.
-    if (!listJustRead && !Busy.closeRequested())
-        RefreshReportList();
-    kvx::NameList reports;
-    if (FileListBox2->nativeDirectory() == folder) {
-        reports = FileListBox2->nativeNames();
-    } else {
-        kvx::FolderListing listing =
-            kvx::whileAnswering([folder] { return kvx::listReportPages(folder); });
-        if (!listing.ok)
-            throw std::runtime_error(kvx::unreadableFolderText(folder, listing.error));
-        reports = std::move(listing.names);
-    }
     if (Busy.closeRequested() || !WriteIndexPages(folder, reports) || Busy.closeRequested())
         return false;
 
