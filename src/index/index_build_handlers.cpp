@@ -9,7 +9,6 @@
 #include "drawing/file_list_box.h"
 #include "drawing/shell_tree_view.h"
 #include "index/index_build.h"
-#include "index/index_pages.h"
 #include "index/result_dialog.h"
 #include "index/tool_folder.h"
 #include "report/wait_window.h"
@@ -18,7 +17,6 @@
 #include <QScopeGuard>
 #include <QTimer>
 #include <QToolButton>
-#include <stdexcept>
 
 std::chrono::milliseconds TForm1::CompileCloseGrace{10000};
 
