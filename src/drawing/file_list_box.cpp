@@ -133,7 +133,10 @@ void TFileListBox::rereadFolder() {
     if (read != m_reads)
         return;
     if (!listing.ok)
-        throw std::runtime_error(kvx::unreadableFolderText(folder, listing.error));
+        throw std::runtime_error(
+            QStringLiteral("Cannot read the folder \"%1\": %2")
+                .arg(kvx::displayName(folder), QString::fromLocal8Bit(listing.error.c_str()))
+                .toStdString());
     m_settingInCode = true;
     m_model->setNames(std::move(listing.names));
     selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::ClearAndSelect);
@@ -149,12 +152,6 @@ void TFileListBox::clearFolder() {
     selectionModel()->clear();
     m_model->setNames(kvx::NameList());
     m_settingInCode = false;
-}
-
-std::string kvx::unreadableFolderText(const std::string& folder, const std::string& error) {
-    return QStringLiteral("Cannot read the folder \"%1\": %2")
-        .arg(kvx::displayName(folder), QString::fromLocal8Bit(error.c_str()))
-        .toStdString();
 }
 
 void TFileListBox::setItemIndex(int index) {

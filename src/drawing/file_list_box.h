@@ -79,8 +79,3 @@ private:
     Lister m_lister = nullptr;
     std::uint64_t m_reads = 0; // reads begun: one that ends after a newer one began is dropped
 };
-
-namespace kvx {
-// What a list says of a folder it cannot read, with the system's reason.
-std::string unreadableFolderText(const std::string& folder, const std::string& error);
-} // namespace kvx

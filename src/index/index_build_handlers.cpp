@@ -89,12 +89,10 @@ bool TForm1::BuildIndex() {
     const std::string folder = IndexFolder();
     if (folder.empty())
         return false;
-    // The pages list the Index tab's reports as they stand, taken before the window answers:
-    // the user may pick another folder during the build. They are shared, not copied (100,000
-    // names are megabytes).
-    if (FileListBox2->nativeDirectory() != folder)
-        RefreshReportList(); // the tab holds no list of this folder
-    kvx::NameList reports = FileListBox2->nativeNames();
+    // The pages list the Index tab's reports as they stand (its buttons are live only once
+    // they are read for the tree's folder), taken before the window answers: the user may pick
+    // another folder during the build. They are shared, not copied (100,000 names are megabytes).
+    kvx::NameList reports = ReportList();
     Form4->showCentredOn(this);
     const auto closeWaitWindow = qScopeGuard([] {
         if (Form4)
@@ -104,7 +102,7 @@ bool TForm1::BuildIndex() {
     // a good part of a second. A close heard meanwhile ends the build after the step.
     FileListBox2->setReadAnswering(true);
     const auto readAtOnce = qScopeGuard([this] { FileListBox2->setReadAnswering(false); });
-    if (Busy.closeRequested() || !WriteIndexPages(folder, reports) || Busy.closeRequested())
+    if (!WriteIndexPages(folder, reports) || Busy.closeRequested())
         return false;
 
     const kvx::IndexCompile compiled = compileIndexFolder(folder);
