@@ -144,4 +144,11 @@ void TForm1::CheckBox7Click() {
 
 void TForm1::CheckBox8Click() { Settings.writeDword("bigimage", CheckBox8->isChecked() ? 1 : 0); }
 
-void TForm1::Edit4Exit() { Settings.writeText("indexname", utf8(Edit4->text())); }
+void TForm1::Edit4Exit() {
+    // Only a text the user changed is stored: one merely passed through stays as the file
+    // holds it, in whatever encoding it was written.
+    if (!Edit4->isModified())
+        return;
+    Settings.writeText("indexname", utf8(Edit4->text()));
+    Edit4->setModified(false);
+}
