@@ -10,8 +10,8 @@
 
 namespace kvx {
 
-// A name or path shown as file managers show it: well-formed UTF-8 as it reads, every other
-// byte as U+FFFD. Two names may show alike; the bytes still tell them apart.
+// A name or path shown as file managers show it: shownName's rule, every byte that is not
+// UTF-8 as U+FFFD. Two names may show alike; the bytes still tell them apart.
 QString displayName(const std::string& bytes);
 
 // The bytes for a name or path typed or built as text (a setting, a desktop folder).

@@ -1,9 +1,10 @@
 #include "chm_extract.h"
 
 #include "chm/chm_names.h"
-#include "files/ascii.h"
 #include "chm_cache.h"
 #include "chm_reader.h"
+#include "files/ascii.h"
+#include "files/paths.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -31,7 +32,7 @@ Extraction failure(ViewError error, const std::string& message) {
 }
 
 std::string quotedName(const std::string& bytes) {
-    return "\"" + escapedName(bytes) + "\"";
+    return "\"" + shownName(bytes) + "\"";
 }
 
 std::uint64_t fnv1a(const std::string& bytes) {
@@ -92,52 +93,6 @@ std::string mib(std::uint64_t bytes) {
 }
 
 } // namespace
-
-std::string escapedName(const std::string& bytes) {
-    std::string out;
-    auto escape = [&](unsigned char c) {
-        char text[5];
-        std::snprintf(text, sizeof text, "\\x%02X", c);
-        out += text;
-    };
-    for (std::size_t i = 0; i < bytes.size();) {
-        const unsigned char c = static_cast<unsigned char>(bytes[i]);
-        if (c == '\\') {
-            out += "\\\\";
-            ++i;
-            continue;
-        }
-        if (c >= 0x20 && c < 0x7f) {
-            out += static_cast<char>(c);
-            ++i;
-            continue;
-        }
-        // A whole UTF-8 sequence of a printable character stays as it is.
-        std::size_t n = c >= 0xc2 && c <= 0xdf   ? 2
-                        : c >= 0xe0 && c <= 0xef ? 3
-                        : c >= 0xf0 && c <= 0xf4 ? 4
-                                                 : 0;
-        std::uint32_t code = n == 2 ? c & 0x1f : n == 3 ? c & 0x0f : c & 0x07;
-        for (std::size_t k = 1; n && k < n; ++k) {
-            if (i + k >= bytes.size() || (static_cast<unsigned char>(bytes[i + k]) & 0xc0) != 0x80)
-                n = 0;
-            else
-                code = (code << 6) | (static_cast<unsigned char>(bytes[i + k]) & 0x3f);
-        }
-        const bool shortest = (n == 2 && code >= 0x80) || (n == 3 && code >= 0x800) ||
-                              (n == 4 && code >= 0x10000 && code <= 0x10ffff);
-        const bool control =
-            code < 0xa0 || (code >= 0xd800 && code <= 0xdfff) || code == 0x2028 || code == 0x2029;
-        if (n && shortest && !control) {
-            out.append(bytes, i, n);
-            i += n;
-        } else {
-            escape(c);
-            ++i;
-        }
-    }
-    return out;
-}
 
 std::string fileUrl(const std::string& absolutePath) {
     std::string url = "file://";

@@ -50,10 +50,6 @@ struct Extraction {
     std::vector<std::string> warnings;
 };
 
-// `bytes` made fit for a terminal or a message box: valid UTF-8 without control characters
-// stays, every other byte becomes \xNN and a backslash becomes "\\".
-std::string escapedName(const std::string& bytes);
-
 // "file://" and the absolute path, every byte but letters, digits and "-._~/" as %NN.
 std::string fileUrl(const std::string& absolutePath);
 

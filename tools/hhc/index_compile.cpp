@@ -227,7 +227,7 @@ CompileResult failure(CompileError error, std::string message) {
 
 // Whether `path` is a regular file; `error` says why not. Whether it can be read shows when
 // its bytes are loaded, which names it too: one system call here instead of three.
-bool readable(const std::string& path, std::string& error) {
+bool isRegularFile(const std::string& path, std::string& error) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
         error = std::strerror(errno);
@@ -266,7 +266,7 @@ Reach reach(const std::string& folderReal, const std::string& path, std::string&
     std::free(resolved);
     if (!isInside(folderReal, real))
         return Reach::Outside;
-    return readable(real, error) ? Reach::Inside : Reach::Unreadable;
+    return isRegularFile(real, error) ? Reach::Inside : Reach::Unreadable;
 }
 
 // Reads `real` (from reach()) unless it stopped being a regular file inside the folder since:
@@ -386,7 +386,7 @@ std::string resolveLink(const std::string& page, const std::string& link) {
 CompileResult compileIndexFolder(std::string indexPage, unsigned threads) {
     indexPage = unquoted(indexPage);
     std::string problem;
-    if (indexPage.empty() || !readable(indexPage, problem))
+    if (indexPage.empty() || !isRegularFile(indexPage, problem))
         return failure(CompileError::NoIndexPage, "no index page \"" + shownName(indexPage) + "\"" +
                                                       (problem.empty() ? "" : ": " + problem));
     const std::string folder = folderOf(indexPage);
@@ -403,6 +403,12 @@ CompileResult compileIndexFolder(std::string indexPage, unsigned threads) {
     std::free(resolved);
     CompileResult result;
     result.output = joinPath(folder, "hhctest.chm");
+    // From here on, a failure keeps the warnings collected before it.
+    const auto failure = [&result](CompileError error, std::string message) {
+        CompileResult r = hhc::failure(error, std::move(message));
+        r.warnings = std::move(result.warnings);
+        return r;
+    };
     // A compile killed part-way leaves its temporary, as large as the file; a running one
     // holds a lock on its own.
     removeLeftoverTemporaries(result.output, Links::Replace, Leftovers::Abandoned);

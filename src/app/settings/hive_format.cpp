@@ -246,8 +246,11 @@ std::optional<HiveDocument> HiveDocument::parse(const std::string& bytes, HivePa
             const std::size_t from = deletion ? 2 : 1;
             if (t.back() != ']' || t.size() < from + 2)
                 return fail(i, "a key line must be [key path] or [-key path]");
-            doc.m_entries.push_back({deletion ? Kind::Deleted : Kind::Section, lines[i],
-                                     t.substr(from, t.size() - from - 1), {}, {}});
+            doc.m_entries.push_back({deletion ? Kind::Deleted : Kind::Section,
+                                     lines[i],
+                                     t.substr(from, t.size() - from - 1),
+                                     {},
+                                     {}});
             inSection = true;
             continue;
         }
@@ -466,7 +469,8 @@ std::optional<std::string> HiveDocument::lineFor(const std::string& name, const 
         return std::nullopt;
     const std::string& d = value.data;
     // Text written in quotes must be text of the file's encoding; else it goes as bytes.
-    const bool mayQuote = value.type != RegSz || d.empty() || representable(d.substr(0, d.size() - 1));
+    const bool mayQuote =
+        value.type != RegSz || d.empty() || representable(d.substr(0, d.size() - 1));
     std::string data = d;
     if (isTextType(value.type)) {
         std::optional<std::string> bytes = d;

@@ -113,11 +113,9 @@ private:
     TextBytes textBytes() const;
     bool representable(const std::string& text) const;
     std::optional<std::string> lineFor(const std::string& name, const RegValue& value,
-                                       const std::string& note,
-                                       const std::string& lineBreak) const;
+                                       const std::string& note, const std::string& lineBreak) const;
     static std::string render(const std::string& name, const RegValue& value,
-                              const std::string& data, const std::string& lineBreak,
-                              bool mayQuote);
+                              const std::string& data, const std::string& lineBreak, bool mayQuote);
 
     std::vector<Entry> m_entries;
     std::string m_bom; // the byte-order mark the file began with

@@ -4,8 +4,8 @@
 // build would put the real registry behind the same calls.
 //
 // The key exists exactly when its hive file exists, reads as a registry file and holds the key's
-// section line. A file that does not read as one (hive_format.h), or is read-only (no write bit for its
-// owner), is a key that cannot be opened, and no operation ever writes to it.
+// section line. A file that does not read as one (hive_format.h), or is read-only (no write bit for
+// its owner), is a key that cannot be opened, and no operation ever writes to it.
 //
 // Every query reads the file afresh, so values written by another running copy are seen.
 // Every change takes the advisory lock of the lock file beside the hive ("<hive>.lock"),

@@ -285,16 +285,20 @@ const std::string kSection = "[HKEY_CURRENT_USER\\Software\\Stalwen\\Korvenix31]
 INSTANTIATE_TEST_SUITE_P(
     Exports, HiveExportTest,
     ::testing::Values(
-        ExportCase{"code page 1252", "REGEDIT4\r\n\r\n" + kSection + "\r\n\"indexname\"=\"Plans \xE9t\xE9\"\r\n",
+        ExportCase{"code page 1252",
+                   "REGEDIT4\r\n\r\n" + kSection + "\r\n\"indexname\"=\"Plans \xE9t\xE9\"\r\n",
                    kvx::HiveEncoding::Windows1252, "indexname", RegValue::text("Plans été")},
         ExportCase{"code page 1252, bytes it leaves undefined",
                    "REGEDIT4\n" + kSection + "\n\"n\"=\"\x80\x81\x9D\xFF\"\n",
                    kvx::HiveEncoding::Windows1252, "n", RegValue::text("€\xC2\x81\xC2\x9Dÿ")},
-        ExportCase{"Windows' export, UTF-16LE",
-                   utf16("Windows Registry Editor Version 5.00\r\n\r\n" + kSection +
-                         "\r\n\"autoname\"=dword:00000001\r\n\"path\"=hex(2):43,00,3a,00,5c,00,\\\r\n"
-                         "  e9,00,00,00\r\n\r\n"),
-                   kvx::HiveEncoding::Utf16le, "path", {kvx::RegExpandSz, std::string("C:\\é\0", 6)}},
+        ExportCase{
+            "Windows' export, UTF-16LE",
+            utf16("Windows Registry Editor Version 5.00\r\n\r\n" + kSection +
+                  "\r\n\"autoname\"=dword:00000001\r\n\"path\"=hex(2):43,00,3a,00,5c,00,\\\r\n"
+                  "  e9,00,00,00\r\n\r\n"),
+            kvx::HiveEncoding::Utf16le,
+            "path",
+            {kvx::RegExpandSz, std::string("C:\\é\0", 6)}},
         ExportCase{"Wine's export, a line break escaped",
                    utf16("Windows Registry Editor Version 5.00\n\n" + kSection +
                          "\n\"note\"=\"two\\nlines\\r\"\n"),
@@ -306,8 +310,9 @@ INSTANTIATE_TEST_SUITE_P(
                    "REGEDIT4\r" + kSection + "\r\"temp\"=\"4\"\r\"zoom\"=\"1\"\r",
                    kvx::HiveEncoding::Utf8, "zoom", RegValue::text("1")},
         ExportCase{"comments after values",
-                   "\xEF\xBB\xBFREGEDIT4\n" + kSection + "\n\"temp\"=\"4\" ; pace\n"
-                   "\"autoname\"=dword:00000001;on\n\"b\"=hex:01,\\\n  02 ; two\n",
+                   "\xEF\xBB\xBFREGEDIT4\n" + kSection +
+                       "\n\"temp\"=\"4\" ; pace\n"
+                       "\"autoname\"=dword:00000001;on\n\"b\"=hex:01,\\\n  02 ; two\n",
                    kvx::HiveEncoding::Utf8, "temp", RegValue::text("4")}));
 
 TEST(HiveFormat, AChangedValueKeepsItsComment) {
@@ -330,8 +335,8 @@ TEST(HiveFormat, AKeyDeletedLaterInTheFileIsGoneUntilItComesBack) {
     ASSERT_TRUE(back.set(kKey, "temp", RegValue::text("6")));
     EXPECT_EQ(parsed(back.serialize()).find(kKey, "temp"), RegValue::text("6"));
     // A key whose name only begins like the deleted one stays.
-    EXPECT_TRUE(parsed(kvxtest::hiveText({}) + "[-HKEY_CURRENT_USER\\Software\\Stal]\r\n")
-                    .hasKey(kKey));
+    EXPECT_TRUE(
+        parsed(kvxtest::hiveText({}) + "[-HKEY_CURRENT_USER\\Software\\Stal]\r\n").hasKey(kKey));
 }
 
 TEST(HiveFormat, TextTheFilesEncodingLacksIsRefused) {

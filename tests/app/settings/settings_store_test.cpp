@@ -74,7 +74,8 @@ TEST_P(ReadBoolTest, DwordOnly) {
     } catch (const kvx::SettingsReadError& e) {
         EXPECT_EQ(GetParam().outcome, Outcome::ReadError) << GetParam().line;
         const std::string text = e.what();
-        EXPECT_EQ(text.substr(0, text.find('\n')), "Echec à l'obtention des données pour 'autoname'");
+        EXPECT_EQ(text.substr(0, text.find('\n')),
+                  "Echec à l'obtention des données pour 'autoname'");
     } catch (const kvx::SettingsTypeError& e) {
         EXPECT_EQ(GetParam().outcome, Outcome::TypeError) << GetParam().line;
         EXPECT_STREQ(e.what(), "Type de données incorrect pour 'autoname'");
@@ -109,9 +110,10 @@ TEST_F(SettingsStoreTest, WritesGiveTheStoredForms) {
 }
 
 TEST_F(SettingsStoreTest, ASettingInWindowsCodePageReadsAsItsTextAndKeepsTheCodePage) {
-    const std::string exported = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Stalwen\\Korvenix31]\r\n"
-                                 "\"autoname\"=dword:00000000\r\n"
-                                 "\"indexname\" = \"Plans \xE9t\xE9\"\r\n";
+    const std::string exported =
+        "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Stalwen\\Korvenix31]\r\n"
+        "\"autoname\"=dword:00000000\r\n"
+        "\"indexname\" = \"Plans \xE9t\xE9\"\r\n";
     kvxtest::writeFile(hive, exported);
     SettingsStore store(hive);
     ASSERT_TRUE(store.open()) << store.openProblem();
