@@ -329,3 +329,26 @@ TEST_F(ChmTools, ViewerUnpacksEveryEntryIntoTheCacheOnceAndOpensTheDefaultTopic)
 }
 
 } // namespace
+
+// What the tools print can turn no text around: a right-to-left override in a name is shown as
+// its bytes, as a control byte is; and a failed compile still tells the links it left out.
+TEST_F(ChmTools, NamesArePrintedEscapedAndAFailedCompileKeepsItsWarnings) {
+    const fs::path folder = dir / "plans";
+    fs::create_directories(folder / "sub");
+    const std::string spoof = "x\u202Egpj.exe"; // shows as "xexe.jpg" when printed as it is
+    const std::string shown = "x\\xE2\\x80\\xAEgpj.exe";
+    std::ofstream(folder / "index.htm") << "<a href=\"" + spoof + "\">a</a> <a href=\"sub\">b</a>";
+    const kvxtest::ToolRun r = compile((folder / "index.htm").string());
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_EQ(r.err.find("\u202E"), std::string::npos) << r.err;
+    const std::size_t warning = r.err.find("hhc.exe: warning: \"index.htm\" links to \"" + shown);
+    const std::size_t failure = r.err.find("\"sub\", which cannot be read");
+    EXPECT_NE(warning, std::string::npos) << r.err;
+    EXPECT_NE(failure, std::string::npos) << r.err;
+    EXPECT_LT(warning, failure) << r.err;
+
+    const kvxtest::ToolRun viewer = hh((folder / (spoof + ".chm")).string());
+    EXPECT_EQ(viewer.exitCode, 1) << viewer.err;
+    EXPECT_EQ(viewer.err.find("\u202E"), std::string::npos) << viewer.err;
+    EXPECT_NE(viewer.err.find(shown + ".chm"), std::string::npos) << viewer.err;
+}

@@ -156,6 +156,13 @@ std::string withoutNote(const std::string& data, std::string& note) {
     return trimmed(data.substr(0, semicolon));
 }
 
+bool isAscii(const std::string& s) {
+    for (char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
+}
+
 bool isTextType(std::uint32_t type) {
     return type == RegSz || type == RegExpandSz || type == RegMultiSz;
 }
@@ -209,6 +216,7 @@ std::optional<HiveDocument> HiveDocument::parse(const std::string& bytes, HivePa
             doc.m_encoding = HiveEncoding::Windows1252;
             text = utf8FromWindows1252(text);
         }
+        doc.m_undecided = doc.m_bom.empty() && isAscii(text);
     }
 
     // Physical lines with their line breaks.
@@ -371,6 +379,17 @@ bool HiveDocument::representable(const std::string& text) const {
     return isUtf8(text);
 }
 
+void HiveDocument::settleEncodingFor(const std::string& name, const RegValue& value) {
+    const bool text = isTextType(value.type);
+    if (!m_undecided || (isAscii(name) && (!text || isAscii(value.data))))
+        return;
+    // REGEDIT4 is Windows' code page, as its registry editor and Wine's read it; text the
+    // code page lacks makes the file UTF-8.
+    m_undecided = false;
+    if (windows1252FromUtf8(name) && (!text || windows1252FromUtf8(value.data)))
+        m_encoding = HiveEncoding::Windows1252;
+}
+
 bool HiveDocument::covers(const Entry& deletion, const std::string& keyPath) {
     const std::string& deleted = deletion.name;
     if (keyPath.size() < deleted.size() ||
@@ -524,6 +543,7 @@ bool HiveDocument::set(const std::string& keyPath, const std::string& name, cons
         Entry& live = m_entries[matches.back()];
         if (live.kind == Kind::Value && live.value == value)
             return true;
+        settleEncodingFor(live.name, value);
         auto line = lineFor(live.name, value, live.note, lb);
         if (!line)
             return false;
@@ -539,6 +559,7 @@ bool HiveDocument::set(const std::string& keyPath, const std::string& name, cons
             m_entries.erase(m_entries.begin() + static_cast<std::ptrdiff_t>(matches[k]));
         return true;
     }
+    settleEncodingFor(name, value);
     auto line = lineFor(name, value, {}, lb);
     if (!line)
         return false;
@@ -563,6 +584,7 @@ bool HiveDocument::appendKeyFrom(const HiveDocument& source, const std::string& 
         Entry copy = e;
         if (e.kind == Kind::Value) {
             // Written anew, in this file's encoding.
+            settleEncodingFor(e.name, e.value);
             auto line = lineFor(e.name, e.value, e.note, lb);
             if (!line)
                 return false;

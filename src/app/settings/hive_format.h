@@ -19,7 +19,9 @@
 // The file comes in the encodings the registry editors write: UTF-8 (ours, with or without a
 // byte-order mark), Windows' code page 1252 (a file that is not UTF-8 is read as such) or
 // UTF-16LE with its byte-order mark; lines end with CR LF, LF or CR alone. A change keeps the
-// file's encoding, header and line breaks. The text of hex(1), hex(2) and hex(7) values is
+// file's encoding, header and line breaks. A file of ASCII alone takes text beyond ASCII in
+// code page 1252, as REGEDIT4 has it for Windows' and Wine's registry editors, or in UTF-8
+// when that code page lacks a character of it. The text of hex(1), hex(2) and hex(7) values is
 // UTF-16LE under the version 5.00 header, in the file's 8-bit encoding under REGEDIT4 (code
 // page 1252 in a UTF-16 file). Values are handed out with their text in UTF-8.
 //
@@ -112,6 +114,7 @@ private:
     std::string lineBreak() const;
     TextBytes textBytes() const;
     bool representable(const std::string& text) const;
+    void settleEncodingFor(const std::string& name, const RegValue& value);
     std::optional<std::string> lineFor(const std::string& name, const RegValue& value,
                                        const std::string& note, const std::string& lineBreak) const;
     static std::string render(const std::string& name, const RegValue& value,
@@ -121,6 +124,8 @@ private:
     std::string m_bom; // the byte-order mark the file began with
     HiveEncoding m_encoding = HiveEncoding::Utf8;
     bool m_version5 = false;
+    // A REGEDIT4 file of ASCII alone: the first text beyond ASCII decides its encoding.
+    bool m_undecided = false;
 };
 
 } // namespace kvx

@@ -306,14 +306,23 @@ INSTANTIATE_TEST_SUITE_P(
         ExportCase{"REGEDIT4 saved as UTF-16",
                    utf16("REGEDIT4\r\n" + kSection + "\r\n\"indexname\"=\"\xE9t\xE9\"\r\n"),
                    kvx::HiveEncoding::Utf16le, "indexname", RegValue::text("été")},
-        ExportCase{"lines ended by CR alone",
-                   "REGEDIT4\r" + kSection + "\r\"temp\"=\"4\"\r\"zoom\"=\"1\"\r",
+        ExportCase{"lines ended by CR alone, UTF-8",
+                   "REGEDIT4\r" + kSection + "\r\"temp\"=\"4\"\r\"zoom\"=\"1\"\r\"by\"=\"Zoë\"\r",
                    kvx::HiveEncoding::Utf8, "zoom", RegValue::text("1")},
         ExportCase{"comments after values",
                    "\xEF\xBB\xBFREGEDIT4\n" + kSection +
                        "\n\"temp\"=\"4\" ; pace\n"
                        "\"autoname\"=dword:00000001;on\n\"b\"=hex:01,\\\n  02 ; two\n",
                    kvx::HiveEncoding::Utf8, "temp", RegValue::text("4")}));
+
+TEST(HiveFormat, AFileOfAsciiTakesWindowsCodePageUnlessItLacksACharacter) {
+    auto doc = parsed(kvxtest::hiveText({"\"temp\"=\"4\""}));
+    ASSERT_TRUE(doc.set(kKey, "indexname", RegValue::text("Plans été")));
+    EXPECT_EQ(doc.serialize(), kvxtest::hiveText({"\"temp\"=\"4\"", "\"indexname\"=\"Plans \xE9t\xE9\""}));
+    auto greek = parsed(kvxtest::hiveText({"\"temp\"=\"4\""}));
+    ASSERT_TRUE(greek.set(kKey, "indexname", RegValue::text("Ω été")));
+    EXPECT_EQ(greek.serialize(), kvxtest::hiveText({"\"temp\"=\"4\"", "\"indexname\"=\"Ω été\""}));
+}
 
 TEST(HiveFormat, AChangedValueKeepsItsComment) {
     auto doc = parsed(kvxtest::hiveText({"\"temp\"=\"4\" ; slide pace"}));
