@@ -6,8 +6,8 @@
 #include "index/run_program.h"
 
 #include <QDir>
-#include <QEventLoop>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QScopeGuard>

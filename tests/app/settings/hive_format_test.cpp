@@ -318,7 +318,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(HiveFormat, AFileOfAsciiTakesWindowsCodePageUnlessItLacksACharacter) {
     auto doc = parsed(kvxtest::hiveText({"\"temp\"=\"4\""}));
     ASSERT_TRUE(doc.set(kKey, "indexname", RegValue::text("Plans été")));
-    EXPECT_EQ(doc.serialize(), kvxtest::hiveText({"\"temp\"=\"4\"", "\"indexname\"=\"Plans \xE9t\xE9\""}));
+    EXPECT_EQ(doc.serialize(),
+              kvxtest::hiveText({"\"temp\"=\"4\"", "\"indexname\"=\"Plans \xE9t\xE9\""}));
     auto greek = parsed(kvxtest::hiveText({"\"temp\"=\"4\""}));
     ASSERT_TRUE(greek.set(kKey, "indexname", RegValue::text("Ω été")));
     EXPECT_EQ(greek.serialize(), kvxtest::hiveText({"\"temp\"=\"4\"", "\"indexname\"=\"Ω été\""}));

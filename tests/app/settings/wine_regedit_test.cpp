@@ -136,8 +136,8 @@ void expectValues(const std::string& hive, const Stored& s) {
 
 TEST_F(WineRegedit, SettingsGoThroughRegeditAndBackWithTheSameValues) {
     const std::string ours = dir / "Korvenix31.reg";
-    kvxtest::writeFile(ours, kvxtest::hiveText({"\"autoname\"=dword:00000000",
-                                                "\"bigimage\"=dword:00000000"}));
+    kvxtest::writeFile(
+        ours, kvxtest::hiveText({"\"autoname\"=dword:00000000", "\"bigimage\"=dword:00000000"}));
     kvx::SettingsStore store(ours);
     ASSERT_TRUE(store.open()) << store.openProblem();
     const Stored values = writeSettings(store);
