@@ -23,7 +23,8 @@ struct CompileResult {
     std::string output;             // <folder>/hhctest.chm
     std::vector<std::string> files; // what was compiled, as paths below the folder
     // Links left out, one line each: to files that do not exist, or that lead outside the
-    // folder (through "..", or a symbolic link to elsewhere). They do not stop the compile.
+    // folder (through "..", or a symbolic link to elsewhere). They do not stop the compile; a
+    // compile that fails keeps those found before it.
     std::vector<std::string> warnings;
 };
 

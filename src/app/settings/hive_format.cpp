@@ -592,6 +592,8 @@ bool HiveDocument::appendKeyFrom(const HiveDocument& source, const std::string& 
         } else {
             if (!representable(copy.raw))
                 return false;
+            // A comment beyond ASCII settles the file's encoding as it stands.
+            m_undecided = m_undecided && isAscii(copy.raw);
             copy.raw = withLineBreaks(copy.raw, lb);
             endLine(copy.raw, lb);
         }

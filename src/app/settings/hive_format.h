@@ -90,8 +90,8 @@ public:
     // cannot be written in the file's encoding (a line break or a zero byte in the name, a
     // character code page 1252 lacks, bytes that are not UTF-8 in a UTF-16 file).
     bool set(const std::string& keyPath, const std::string& name, const RegValue& value);
-    // Appends a key section and its values taken from another document. False, with nothing
-    // changed, when a value cannot be written in this file's encoding.
+    // Appends a key section and its values taken from another document. False, with no line
+    // added, when a value cannot be written in this file's encoding.
     bool appendKeyFrom(const HiveDocument& source, const std::string& keyPath);
 
     // Encodes one value line (with its line break) as written into a REGEDIT4 file in UTF-8.
