@@ -60,7 +60,7 @@ const char* const kWaitFor = "--wait-for";
 // Waits as the index build waits for the compiler: its own event loop, woken by the end.
 bool runAndWait(const QString& program, const QString& argument, int showState) {
     kvx::ProgramRun run;
-    if (!run.start({program, argument, {}}, showState, false))
+    if (!run.start({program, argument, {}, {}}, showState, false))
         return false;
     if (run.running()) {
         QEventLoop loop;
@@ -71,7 +71,7 @@ bool runAndWait(const QString& program, const QString& argument, int showState) 
 }
 
 bool letGo(const QString& program, const QString& argument, int showState) {
-    return kvx::startDetached({program, argument, {}}, showState);
+    return kvx::startDetached({program, argument, {}, {}}, showState);
 }
 
 class PaintCounter : public QWidget {
