@@ -13,7 +13,7 @@ PACKAGES=(build-essential cmake pkg-config qt6-base-dev libgl-dev libspng-dev
           xvfb xauth fonts-dejavu-core clang trayer openbox xdotool wmctrl x11-utils
           tumbler dbus-daemon dbus-bin libglib2.0-dev libwayland-dev
           libmspack-dev libmspack0 libchm-dev libchm1 p7zip-full appstream dpkg-dev lintian man-db
-          libkf5kio-dev extra-cmake-modules qtbase5-dev kio-extras)
+          libkf5kio-dev extra-cmake-modules qtbase5-dev kio-extras python3-chm)
 JOBS=${JOBS:-$(nproc)}
 
 as_root() {
