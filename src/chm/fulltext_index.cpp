@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <array>
 #include <numeric>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 
@@ -285,6 +286,66 @@ std::string finishNode(std::string bytes, std::size_t freeAt) {
     return bytes;
 }
 
+struct Child {
+    std::string lastWord;
+    std::size_t offset;
+};
+
+std::string indexEntry(const Child& c, std::string_view previous) {
+    std::string s;
+    putWord(s, c.lastWord, previous);
+    put32(s, static_cast<std::uint32_t>(c.offset));
+    put16(s, 0);
+    return s;
+}
+
+// Index nodes over `children`, appended to `out`; their last words and offsets.
+//
+// chmlib's search (and so its Python binding's) goes on reading a node below the root from
+// where its entry stood in the root, not from the node's start. With `rootEntries`, the
+// nodes are made for the root alone to stand above them, and each starts with a copy of the
+// root's entries before its own (whose words are below any word looked for in it, so readers
+// that start at the beginning pass them by); the root's entries are left in `rootEntries`.
+// Nothing when the root would not hold them.
+std::optional<std::vector<Child>> indexLevel(const std::vector<Child>& children, std::string& out,
+                                             std::string* rootEntries) {
+    constexpr std::size_t kLongestEntry = 2 + kFullTextMaxWord + 6;
+    std::vector<Child> up;
+    std::string bytes, last, rootLast;
+    auto open = [&] {
+        bytes.assign(kIndexNodeHeader, '\0');
+        if (rootEntries)
+            bytes += *rootEntries;
+        last.clear();
+        return bytes.size() + kLongestEntry <= kFullTextNodeSize;
+    };
+    auto close = [&] {
+        up.push_back({last, out.size()});
+        out += finishNode(std::move(bytes), 0);
+        if (rootEntries) {
+            *rootEntries += indexEntry(up.back(), rootLast);
+            rootLast = last;
+        }
+    };
+    if (!open())
+        return std::nullopt;
+    for (const Child& c : children) {
+        std::string e = indexEntry(c, last);
+        if (bytes.size() + e.size() > kFullTextNodeSize) {
+            close();
+            if (!open())
+                return std::nullopt;
+            e = indexEntry(c, {});
+        }
+        bytes += e;
+        last = c.lastWord;
+    }
+    close();
+    if (rootEntries && kIndexNodeHeader + rootEntries->size() > kFullTextNodeSize)
+        return std::nullopt;
+    return up;
+}
+
 } // namespace
 
 std::string fullTextIndex(const std::vector<SearchableTopic>& topics, std::uint32_t lcid) {
@@ -426,43 +487,28 @@ std::string fullTextIndex(const std::vector<SearchableTopic>& topics, std::uint3
     }
 
     // The index levels, until one node holds them all.
-    struct Child {
-        std::string lastWord;
-        std::size_t offset;
-    };
     std::vector<Child> level;
     for (std::size_t i = 0; i < leaves.size(); ++i)
         level.push_back({std::move(leaves[i].lastWord), firstLeaf + i * kFullTextNodeSize});
     std::uint32_t depth = 1;
     while (level.size() > 1) {
-        std::vector<Child> up;
-        Node node;
-        node.bytes.assign(kIndexNodeHeader, '\0');
-        auto close = [&] {
-            up.push_back({node.lastWord, out.size()});
-            out += finishNode(std::move(node.bytes), 0);
-            node = Node();
-            node.bytes.assign(kIndexNodeHeader, '\0');
-        };
-        for (const Child& c : level) {
-            auto entry = [&](std::string_view previous) {
-                std::string s;
-                putWord(s, c.lastWord, previous);
-                put32(s, static_cast<std::uint32_t>(c.offset));
-                put16(s, 0);
-                return s;
-            };
-            std::string e = entry(node.lastWord);
-            if (node.bytes.size() + e.size() > kFullTextNodeSize) {
-                close();
-                e = entry({});
-            }
-            node.bytes += e;
-            node.lastWord = c.lastWord;
-        }
-        close();
-        level = std::move(up);
+        const std::size_t mark = out.size();
+        std::vector<Child> up = *indexLevel(level, out, nullptr);
         ++depth;
+        if (up.size() > 1) { // a root to come above them: made mirrored in them when it fits
+            const std::string plain = out.substr(mark);
+            out.resize(mark);
+            std::string rootEntries;
+            if (indexLevel(level, out, &rootEntries)) {
+                up = {{{}, out.size()}};
+                out += finishNode(std::string(kIndexNodeHeader, '\0') + rootEntries, 0);
+                ++depth;
+            } else {
+                out.resize(mark);
+                out += plain;
+            }
+        }
+        level = std::move(up);
     }
     const auto root = static_cast<std::uint32_t>(level.front().offset);
 

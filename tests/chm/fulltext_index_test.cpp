@@ -186,39 +186,46 @@ TEST_F(FullTextIndex, EachWordFindsThePagesItIsOnAsReadersLookItUp) {
         EXPECT_EQ(hits[i], table[i].second) << "query " << i << ": " << table[i].first.word;
 }
 
-// Thousands of pages: many leaves under an index level, and a word on every page.
-TEST_F(FullTextIndex, ManyPagesSpreadOverLeavesUnderAnIndexLevel) {
+// Word number n of 120,000: seven letters, spread over the alphabet's order.
+std::string wordOf(std::uint32_t n) {
+    std::uint32_t v = n * 2654435761u; // one to one
+    std::string w(7, 'a');
+    for (char& c : w) {
+        c = static_cast<char>('a' + v % 26);
+        v /= 26;
+    }
+    return w;
+}
+
+// Thousands of pages with a word on each and 120,000 words in all: leaves under two index
+// levels, which chmlib's search walks from the root's entry's place onwards.
+TEST_F(FullTextIndex, ManyPagesSpreadOverLeavesUnderIndexLevels) {
     std::vector<SearchableTopic> topics;
     for (std::uint32_t i = 0; i < 3000; ++i) {
-        char text[96];
-        std::snprintf(text, sizeof text, "plan%05u commun Version 2018 niveau%u", 2999 - i, i % 7);
+        std::string text = "commun Version 2018 niveau" + std::to_string(i % 7);
+        for (std::uint32_t k = 0; k < 40; ++k)
+            text += " " + wordOf(k * 3000 + i);
         topics.push_back({i, text, ""});
     }
     const std::string index = kvx::chm::fullTextIndex(topics);
     ASSERT_GE(index.size(), 0x82u);
-    const auto leaves =
-        static_cast<unsigned char>(index[0x10]) | static_cast<unsigned char>(index[0x11]) << 8;
-    EXPECT_GT(leaves, 4);
-    EXPECT_EQ(index[0x18], 2) << "one index level above the leaves";
+    EXPECT_EQ(index[0x18], 3) << "two index levels above the leaves";
     writeChm(m_dir / "many.chm", topics);
 
-    std::vector<Query> queries = {{"commun"}, {"niveau3"}, {"plan00", false}};
-    std::vector<std::uint32_t> sample;
-    for (std::uint32_t i = 0; i < 3000; i += 97)
-        sample.push_back(i);
-    sample.push_back(2999);
-    for (std::uint32_t i : sample) {
-        char word[16];
-        std::snprintf(word, sizeof word, "plan%05u", 2999 - i);
-        queries.push_back({word});
-    }
+    std::vector<Query> queries = {{"commun"}, {"niveau3"}, {"niveau", false}};
+    std::vector<std::uint32_t> sample; // words, each on page word % 3000
+    for (std::uint32_t w = 0; w < 120000; w += 1999)
+        sample.push_back(w);
+    sample.push_back(119999);
+    for (std::uint32_t w : sample)
+        queries.push_back({wordOf(w)});
     const std::vector<Hits> hits = search(m_dir / "many.chm", queries);
     ASSERT_EQ(hits.size(), queries.size());
     EXPECT_EQ(hits[0].size(), 3000u);
     EXPECT_EQ(hits[1].size(), 429u);  // 3, 10, ... 2999
-    EXPECT_EQ(hits[2].size(), 1000u); // plan00000 .. plan00999, across leaves
+    EXPECT_EQ(hits[2].size(), 3000u); // niveau0 .. niveau6
     for (std::size_t k = 0; k < sample.size(); ++k)
-        EXPECT_EQ(hits[3 + k], Hits{page(sample[k])}) << queries[3 + k].word;
+        EXPECT_EQ(hits[3 + k], Hits{page(sample[k] % 3000)}) << queries[3 + k].word;
 }
 
 } // namespace
