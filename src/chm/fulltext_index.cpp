@@ -148,18 +148,24 @@ struct Occurrence {
 };
 
 // Splits `text` into words, adding an occurrence of each (and of its unaccented form) from
-// position `position` on.
-void addWords(std::string_view text, std::uint32_t topic, std::uint32_t context,
-              std::uint32_t& position, Words& words, std::vector<Occurrence>& out) {
+// position `position` on. A title's words are the page's words too: a reader that finds a
+// word's text entry stops there, without its title entry.
+void addWords(std::string_view text, bool title, std::uint32_t topic, std::uint32_t& position,
+              Words& words, std::vector<Occurrence>& out) {
     const ByteTables& t = tables();
     std::string word, unaccented;
     bool accented = false;
     auto finish = [&] {
         if (word.empty())
             return;
-        out.push_back({2 * words.id(word) + context, topic, position});
-        if (accented)
-            out.push_back({2 * words.id(unaccented) + context, topic, position});
+        for (const std::string* w : {&word, accented ? &unaccented : nullptr}) {
+            if (!w)
+                continue;
+            const std::uint32_t id = words.id(*w);
+            out.push_back({2 * id, topic, position});
+            if (title)
+                out.push_back({2 * id + 1, topic, position});
+        }
         ++position;
         word.clear();
         unaccented.clear();
@@ -362,8 +368,8 @@ std::string fullTextIndex(const std::vector<SearchableTopic>& topics, std::uint3
         const SearchableTopic& t = topics[order[k]];
         if (k == 0 || topics[order[k - 1]].topic != t.topic)
             position = 0; // a topic given twice goes on where it stopped
-        addWords(t.title, t.topic, 1, position, words, occurrences);
-        addWords(t.text, t.topic, 0, position, words, occurrences);
+        addWords(t.title, true, t.topic, position, words, occurrences);
+        addWords(t.text, false, t.topic, position, words, occurrences);
         topicCount = std::max(topicCount, t.topic + 1);
     }
 

@@ -9,17 +9,18 @@
 // window definition in #WINDOWS shows a Search tab when its navigation style has
 // HHWIN_PROP_TAB_SEARCH (0x400).
 //
-// Words, as the readers on Linux look them up (chmlib's search, xCHM; both compare the query
-// with the stored bytes, ignoring the case of ASCII and Latin-1 letters, and lowercase it
-// first where it comes from a user):
-// - a word is a run of the code page's letters and digits; everything else separates words,
-//   apostrophes, hyphens, underscores, "#", "%", "&" and any character the code page lacks
-//   (as the usual compilers do, which write the page's text in the file's code page first);
-// - words are stored lowercased, in the code page: "Élévation" as "élévation" in
-//   Windows-1252. A word with accented letters is stored a second time without them
-//   ("elevation"), which is the form other readers fold a query to; so it is found typed
-//   either way;
-// - words are cut at 254 bytes, the most a node entry can carry.
+// Words, as the readers on Linux look them up (chmlib's search, which python3-chm uses, and
+// xCHM): they compare the query with the stored bytes, ignoring the case of ASCII letters
+// (xCHM: of Latin-1 letters too, reading the bytes as Latin-1), a user's query lowercased.
+// - A word is a run of the code page's letters and digits. Everything else separates words:
+//   blanks, punctuation, apostrophes, hyphens, underscores, "#", "%", "&", and characters the
+//   code page lacks (Cyrillic, Chinese), as when a page's text is put in the code page first.
+// - Words are stored lowercase, in the code page: "Élévation" as "élévation" in
+//   Windows-1252. A word with accented letters is stored a second time without its accents
+//   ("elevation"), so that it is found typed either way.
+// - Words are cut at 254 bytes, the most a node entry carries.
+// - A title's words are the page's words, and are indexed apart again for the readers'
+//   "titles only" search: give each topic the title the topic tables list for it.
 
 #include <cstdint>
 #include <string>

@@ -136,7 +136,7 @@ TEST_F(FullTextIndex, EachWordFindsThePagesItIsOnAsReadersLookItUp) {
         {0,
          "File name: \xC3\x89l\xC3\xA9vation fa\xC3\xA7"
          "ade Nord\nVersion 2018 08/12/2026",
-         ""},
+         "Plan Nord"},
         {1, "File name: \xD0\x9F\xD0\xBB\xD0\xB0\xD0\xBD 3 Version 2000 09/12/2026", ""},
         {2, "File name: \xE5\xB9\xB3\xE9\x9D\xA2 A#1%2&3 l'\xC5\x93uvre Version 2018", ""},
         {3, "mur Mur MUR, mur-mur", ""},
@@ -173,7 +173,8 @@ TEST_F(FullTextIndex, EachWordFindsThePagesItIsOnAsReadersLookItUp) {
         {{"coupe"}, {"p00005.htm"}},
         {{"coupe", true, true}, {"p00005.htm"}},
         {{"\xE9tage", true, true}, {"p00005.htm"}},
-        {{"plan", true, true}, {}}, // in the text, not in the title
+        {{"plan", true, true}, {"p00000.htm"}}, // in a title and in a page's text
+        {{"plan"}, {"p00000.htm", "p00005.htm"}},
         {{"name"}, {"p00000.htm", "p00001.htm", "p00002.htm"}},
         {{"absent"}, {}},
     };
