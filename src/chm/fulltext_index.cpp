@@ -143,35 +143,37 @@ private:
     std::vector<const std::string*> m_words;
 };
 
+// A word met in a topic: its number, twice, plus 1 for a title's word; its position.
 struct Occurrence {
-    std::uint32_t entry, topic, position;
+    std::uint32_t key, position;
 };
 
-// Splits `text` into words, adding an occurrence of each (and of its unaccented form) from
-// position `position` on. A title's words are the page's words too: a reader that finds a
-// word's text entry stops there, without its title entry.
-void addWords(std::string_view text, bool title, std::uint32_t topic, std::uint32_t& position,
+// A word where an entry's list has it: the topic and the position there.
+struct Posting {
+    std::uint32_t topic, position;
+};
+
+// Splits `text` into words, adding an occurrence of each (and of its unaccented form) at
+// positions from `position` on, at most `room` words.
+void addWords(std::string_view text, bool title, std::uint32_t& position, std::uint32_t room,
               Words& words, std::vector<Occurrence>& out) {
     const ByteTables& t = tables();
     std::string word, unaccented;
     bool accented = false;
+    std::uint32_t added = 0;
     auto finish = [&] {
-        if (word.empty())
+        if (word.empty() || added == room)
             return;
-        for (const std::string* w : {&word, accented ? &unaccented : nullptr}) {
-            if (!w)
-                continue;
-            const std::uint32_t id = words.id(*w);
-            out.push_back({2 * id, topic, position});
-            if (title)
-                out.push_back({2 * id + 1, topic, position});
-        }
+        out.push_back({2 * words.id(word) + title, position});
+        if (accented)
+            out.push_back({2 * words.id(unaccented) + title, position});
         ++position;
+        ++added;
         word.clear();
         unaccented.clear();
         accented = false;
     };
-    for (std::size_t i = 0; i < text.size();) {
+    for (std::size_t i = 0; i < text.size() && added < room;) {
         const unsigned char c = t.lower[nextByte(text, i)];
         if (c == 0) {
             finish();
@@ -354,36 +356,66 @@ std::optional<std::vector<Child>> indexLevel(const std::vector<Child>& children,
 
 } // namespace
 
-std::string fullTextIndex(const std::vector<SearchableTopic>& topics, std::uint32_t lcid) {
-    // Every occurrence, topic by topic: the title's words first, then the text's.
-    std::vector<std::size_t> order(topics.size());
-    std::iota(order.begin(), order.end(), std::size_t{0});
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        return topics[a].topic < topics[b].topic;
-    });
+struct FullTextIndexBuilder::State {
+    std::uint32_t lcid;
     Words words;
     std::vector<Occurrence> occurrences;
-    std::uint32_t topicCount = 0, position = 0;
-    for (std::size_t k = 0; k < order.size(); ++k) {
-        const SearchableTopic& t = topics[order[k]];
-        if (k == 0 || topics[order[k - 1]].topic != t.topic)
-            position = 0; // a topic given twice goes on where it stopped
-        addWords(t.title, true, t.topic, position, words, occurrences);
-        addWords(t.text, false, t.topic, position, words, occurrences);
-        topicCount = std::max(topicCount, t.topic + 1);
-    }
+    struct Span {
+        std::uint32_t topic;
+        std::size_t begin, end; // in `occurrences`
+        std::uint32_t positions;
+    };
+    std::vector<Span> spans;
+};
 
-    // Grouped by entry, keeping topic and position order.
+FullTextIndexBuilder::FullTextIndexBuilder(std::uint32_t lcid) : m(new State{lcid, {}, {}, {}}) {}
+
+FullTextIndexBuilder::~FullTextIndexBuilder() = default;
+
+void FullTextIndexBuilder::add(std::uint32_t topic, std::string_view text, std::string_view title) {
+    State::Span span{topic, m->occurrences.size(), 0, 0};
+    addWords(title, true, span.positions, kFullTextMaxTopicWords, m->words, m->occurrences);
+    addWords(text, false, span.positions, kFullTextMaxTopicWords - span.positions, m->words,
+             m->occurrences);
+    span.end = m->occurrences.size();
+    m->spans.push_back(span);
+}
+
+std::string FullTextIndexBuilder::finish() {
+    const std::uint32_t lcid = m->lcid;
+    Words& words = m->words;
+    std::vector<Occurrence>& occurrences = m->occurrences;
+    std::vector<State::Span>& spans = m->spans;
+    std::stable_sort(spans.begin(), spans.end(),
+                     [](const State::Span& a, const State::Span& b) { return a.topic < b.topic; });
+    const std::uint32_t topicCount = spans.empty() ? 0 : spans.back().topic + 1;
+
+    // The postings grouped by entry (a word in the text, then in titles), in topic and
+    // position order. A title's words are the text's too: a reader that finds a word's text
+    // entry stops there, without its title entry.
     const std::size_t entryCount = 2 * words.size();
     std::vector<std::uint32_t> start(entryCount + 1, 0);
-    for (const Occurrence& o : occurrences)
-        ++start[o.entry + 1];
+    for (const Occurrence& o : occurrences) {
+        ++start[(o.key & ~1u) + 1];
+        if (o.key & 1)
+            ++start[o.key + 1];
+    }
     std::partial_sum(start.begin(), start.end(), start.begin());
-    std::vector<Occurrence> grouped(occurrences.size());
+    std::vector<Posting> grouped(start.back());
     {
         std::vector<std::uint32_t> next(start.begin(), start.end() - 1);
-        for (const Occurrence& o : occurrences)
-            grouped[next[o.entry]++] = o;
+        std::uint32_t base = 0; // a topic given twice goes on where it stopped
+        for (std::size_t k = 0; k < spans.size(); ++k) {
+            const State::Span& span = spans[k];
+            base = k > 0 && spans[k - 1].topic == span.topic ? base + spans[k - 1].positions : 0;
+            for (std::size_t i = span.begin; i < span.end; ++i) {
+                const Occurrence& o = occurrences[i];
+                const Posting p{span.topic, base + o.position};
+                grouped[next[o.key & ~1u]++] = p;
+                if (o.key & 1)
+                    grouped[next[o.key]++] = p;
+            }
+        }
     }
     std::vector<Occurrence>().swap(occurrences);
 
@@ -549,6 +581,13 @@ std::string fullTextIndex(const std::vector<SearchableTopic>& topics, std::uint3
     put32(h, lcid);
     out.replace(0, h.size(), h);
     return out;
+}
+
+std::string fullTextIndex(const std::vector<SearchableTopic>& topics, std::uint32_t lcid) {
+    FullTextIndexBuilder index(lcid);
+    for (const SearchableTopic& t : topics)
+        index.add(t.topic, t.text, t.title);
+    return index.finish();
 }
 
 } // namespace kvx::chm

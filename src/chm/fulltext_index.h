@@ -23,7 +23,9 @@
 //   "titles only" search: give each topic the title the topic tables list for it.
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kvx::chm {
@@ -34,12 +36,31 @@ struct SearchableTopic {
     std::string title;       // its title as UTF-8, if any: its words are found by "titles only"
 };
 
-// The bytes of /$FIftiMain for `topics` (in any order), its words in Windows-1252 (the code
-// page of the Western languages, French among them), for a file of language `lcid`.
+// The index built a topic at a time, so that the pages' text need not all be held: about 8
+// bytes are kept a word (up to 16 while finish() runs).
+class FullTextIndexBuilder {
+public:
+    explicit FullTextIndexBuilder(std::uint32_t lcid = 0x040c);
+    ~FullTextIndexBuilder();
+    // A topic's words, as SearchableTopic gives them; topics come in any order. Words after
+    // the first kFullTextMaxTopicWords of a topic are left out.
+    void add(std::uint32_t topic, std::string_view text, std::string_view title = {});
+    // The bytes of /$FIftiMain, its words in Windows-1252 (the code page of the Western
+    // languages, French among them), for a file of language `lcid`. Once only.
+    std::string finish();
+
+private:
+    struct State;
+    std::unique_ptr<State> m;
+};
+
+// The same for topics at hand.
 std::string fullTextIndex(const std::vector<SearchableTopic>& topics, std::uint32_t lcid = 0x040c);
 
-// The node size of the index's B-tree, and the longest word it keeps.
+// The node size of the index's B-tree, the longest word it keeps and the most words of a
+// topic it keeps (some 2 MB of text).
 inline constexpr std::size_t kFullTextNodeSize = 4096;
 inline constexpr std::size_t kFullTextMaxWord = 254;
+inline constexpr std::uint32_t kFullTextMaxTopicWords = 1u << 18;
 
 } // namespace kvx::chm
