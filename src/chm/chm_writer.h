@@ -24,6 +24,14 @@ struct ChmFile {
     std::function<bool(std::string& bytes, std::string& error)> load;
 };
 
+// A page as help readers list it: in the topic tables (#TOPICS, #URLTBL, #URLSTR), under its
+// title, which their search results and history show.
+struct ChmTopic {
+    std::string name;        // the page's name inside the file: "/" and its path
+    std::string title;       // in the file's code page; empty for none
+    bool inContents = false; // the contents file has an entry for it
+};
+
 struct ChmOptions {
     std::string title;
     std::string defaultTopic = "index.htm";
@@ -36,6 +44,14 @@ struct ChmOptions {
     // Threads that compress, 0 for one a core (at least two): the file is the same whatever
     // the count.
     unsigned threads = 0;
+    // The pages in topic order: topic i is entry i of #TOPICS, the number a full-text index
+    // gives for it. Empty: no topic tables.
+    std::vector<ChmTopic> topics;
+    // The sitemap contents (.hhc) and keyword index (.hhk) among the files, by their names
+    // ("/..."), or empty. Named in #SYSTEM and in the window definition of #WINDOWS.
+    std::string contentsFile, keywordFile;
+    // The full-text index ($FIftiMain) over `topics`, or empty for none.
+    std::string fullTextIndex;
 };
 
 enum class ChmError {
