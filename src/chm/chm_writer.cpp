@@ -39,6 +39,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <set>
 #include <string_view>
 
@@ -334,22 +335,61 @@ ChmResult build(std::vector<ChmFile> files, const ChmOptions& options, Output& o
     const unsigned readers = std::max(1u, options.readers);
     OrderedPool<Loaded> loads(readers);
     const std::size_t readAhead = readers > 1 ? 4 * std::size_t{readers} : 1;
-    std::size_t nextLoad = 0; // keys before it have had their load given to the pool
+    std::size_t nextLoad = 0;             // keys before it have had their load given to the pool
+    std::deque<std::uint64_t> aheadSizes; // of the loads given and not yet taken, in order
+    std::uint64_t aheadBytes = 0;
     // The compressed section, in directory order, so that reading the files in that order
     // decodes the stream forward only.
     std::vector<Entry> entries;
     entries.reserve(names.size());
+    // A large file that can be streamed is neither loaded ahead nor held.
+    const auto streamed = [&options](const ChmFile& f) {
+        return f.stream && f.loadSize > options.readAheadBytes;
+    };
     for (const SortKey& k : keys) {
         ChmFile& f = files[k.index];
+        if (streamed(f)) {
+            Entry e;
+            e.name = std::move(f.name);
+            e.section = 1;
+            e.offset = encoder.uncompressedSize();
+            std::string problem;
+            const bool got = f.stream(
+                [&](std::string_view piece) {
+                    encoder.write(reinterpret_cast<const std::uint8_t*>(piece.data()), piece.size(),
+                                  f.compressible);
+                },
+                problem);
+            if (!got)
+                return failure(ChmError::CannotLoad, problem);
+            e.length = encoder.uncompressedSize() - e.offset;
+            if (e.length > 0xFFFFFFFFu || encoder.uncompressedSize() > (1ull << 40))
+                return failure(ChmError::TooLarge, "\"" + shownName(e.name) + "\" is too large");
+            entries.push_back(std::move(e));
+            if (streamFailed)
+                return failure(ChmError::CannotWrite, error);
+            continue;
+        }
         if (f.load) {
-            for (; nextLoad < keys.size() && loads.pending() < readAhead; ++nextLoad)
-                if (const auto& load = files[keys[nextLoad].index].load)
-                    loads.submit([load] {
-                        Loaded l;
-                        l.ok = load(l.bytes, l.error);
-                        return l;
-                    });
+            for (; nextLoad < keys.size() && loads.pending() < readAhead; ++nextLoad) {
+                const ChmFile& next = files[keys[nextLoad].index];
+                if (!next.load || streamed(next))
+                    continue;
+                // With nothing ahead, the next load is this file's own.
+                if (!aheadSizes.empty() && next.loadSize > options.readAheadBytes - aheadBytes)
+                    break;
+                const std::uint64_t size = std::min(next.loadSize, options.readAheadBytes);
+                aheadSizes.push_back(size);
+                aheadBytes += size;
+                loads.submit([load = next.load] {
+                    Loaded l;
+                    l.ok = load(l.bytes, l.error);
+                    return l;
+                });
+            }
             Loaded loaded = loads.take();
+            aheadBytes -= aheadSizes.front();
+            aheadSizes.pop_front();
             if (!loaded.ok)
                 return failure(ChmError::CannotLoad, loaded.error);
             f.content = std::move(loaded.bytes);

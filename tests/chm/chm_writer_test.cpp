@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <clocale>
 #include <cstdio>
 #include <filesystem>
@@ -226,6 +227,58 @@ TEST(ChmWriter, topicTablesLeadFromEachTopicNumberToItsPageAndTitle) {
     EXPECT_EQ(records[0], std::string("index.hhc", 10));
     EXPECT_EQ(records[1], std::string("index.hhk", 10));
     EXPECT_EQ(records[5], std::string("main", 5));
+}
+
+// What is loaded ahead is bounded in bytes: files are loaded ahead only while their sizes fit
+// the bound, and a file larger than it comes in pieces on its turn, never whole; every byte
+// still reads back in place.
+TEST(ChmWriter, readAheadStaysWithinItsBytesAndALargeFileComesInPieces) {
+    kvx::chm::ChmOptions options;
+    options.readAheadBytes = 1 << 20;
+    options.readers = 4;
+    std::atomic<int> started{0};
+    int startedAtTheLargeOnesTurn = -1;
+    Files files;
+    Contents want;
+    for (int i = 0; i < 24; ++i) {
+        const std::string name = "/p" + std::to_string(100 + i) + ".jpg";
+        const std::string bytes = randomBytes(300000, static_cast<unsigned>(i));
+        want[name] = bytes;
+        ChmFile f(name, false);
+        f.loadSize = bytes.size();
+        f.load = [bytes, &started](std::string& out, std::string&) {
+            ++started;
+            out = bytes;
+            return true;
+        };
+        if (i == 12) { // 5 MiB, streamed on its turn and never loaded
+            f.loadSize = 5 << 20;
+            want[name].clear();
+            f.load = [](std::string&, std::string& error) {
+                error = "loaded whole";
+                return false;
+            };
+            f.stream = [&, name](const auto& write, std::string&) {
+                startedAtTheLargeOnesTurn = started;
+                for (unsigned piece = 0; piece < 5; ++piece) {
+                    const std::string bytes = randomBytes(1 << 20, 77u + piece);
+                    want[name] += bytes;
+                    write(bytes);
+                }
+                return true;
+            };
+        }
+        files.push_back(std::move(f));
+    }
+    std::string bytes;
+    const kvx::chm::ChmResult r = kvx::chm::buildChm(files, options, bytes);
+    ASSERT_TRUE(r) << r.message;
+    // The twelve before it, and ahead of it no more files of 300,000 bytes than 1 MiB holds.
+    EXPECT_GE(startedAtTheLargeOnesTurn, 12);
+    EXPECT_LE(startedAtTheLargeOnesTurn, 12 + 3);
+    const kvxtest::ChmReadResult read = kvxtest::readWithMspack(bytes);
+    ASSERT_TRUE(read.ok) << read.problem;
+    expectSame(want, read.files);
 }
 
 // Names no reader could give back as they are, and a file whose bytes cannot be had: refused

@@ -15,6 +15,7 @@
 #include <ctime>
 #include <deque>
 #include <fcntl.h>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -97,20 +98,19 @@ Reach reach(const std::string& folderReal, const std::string& path, std::string&
     return readable(real, error) ? Reach::Inside : Reach::Unreadable;
 }
 
-// Reads `real` (from reach()) unless it stopped being a regular file inside the folder since:
+// Opens `real` (from reach()) unless it stopped being a regular file inside the folder since:
 // the check is made on the file opened, so a link put in its place meanwhile is not followed.
-bool readInside(const std::string& folderReal, const std::string& real, std::string& bytes,
-                std::string& error, std::size_t maxBytes) {
+// Returns the descriptor, or -1 with `error` set.
+int openInside(const std::string& folderReal, const std::string& real, std::string& error) {
     const int fd = ::open(real.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         error = std::strerror(errno);
-        return false;
+        return -1;
     }
     struct stat st {};
     char opened[PATH_MAX + 1];
     const std::string self = "/proc/self/fd/" + std::to_string(fd);
     const ssize_t n = ::readlink(self.c_str(), opened, PATH_MAX);
-    bool ok = false;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
         error = "not a regular file";
     else if (n <= 0)
@@ -118,24 +118,40 @@ bool readInside(const std::string& folderReal, const std::string& real, std::str
     else if (!isInside(folderReal, std::string(opened, static_cast<std::size_t>(n))))
         error = "moved outside the folder";
     else
-        ok = true;
-    bytes.clear();
-    char buffer[65536];
-    while (ok) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        return fd;
+    ::close(fd);
+    return -1;
+}
+
+bool readInside(const std::string& folderReal, const std::string& real, std::string& bytes,
+                std::string& error, std::size_t maxBytes) {
+    const int fd = openInside(folderReal, real, error);
+    if (fd < 0)
+        return false;
+    const bool ok = readWholeFile(fd, real, bytes, error, maxBytes) == ReadStatus::Ok;
+    ::close(fd);
+    return ok;
+}
+
+// The same in pieces of 1 MiB handed to `write`, for a file too large to hold.
+bool streamInside(const std::string& folderReal, const std::string& real,
+                  const std::function<void(std::string_view)>& write, std::string& error) {
+    const int fd = openInside(folderReal, real, error);
+    if (fd < 0)
+        return false;
+    std::string piece(std::size_t{1} << 20, '\0');
+    bool ok = true;
+    for (;;) {
+        const ssize_t got = ::read(fd, piece.data(), piece.size());
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {
             error = std::strerror(errno);
             ok = false;
-        } else if (got == 0) {
-            break;
-        } else if (bytes.size() + static_cast<std::size_t>(got) > maxBytes) {
-            error = "larger than " + std::to_string(maxBytes >> 20) + " MiB";
-            ok = false;
-        } else {
-            bytes.append(buffer, static_cast<std::size_t>(got));
         }
+        if (got <= 0)
+            break;
+        write(std::string_view(piece.data(), static_cast<std::size_t>(got)));
     }
     ::close(fd);
     return ok;
@@ -152,6 +168,7 @@ struct Probe {
     std::string real, error;
     bool read = false; // a page's bytes were read
     std::string bytes;
+    std::uint64_t size = 0; // another file's size, which bounds what is read ahead
 };
 
 // A name for a file of the compiler's own beside the start page, clear of the compiled
@@ -279,8 +296,11 @@ CompileResult compileIndexFolder(std::string indexPage, unsigned threads) {
     const auto probe = [folder, folderReal](const std::string& name) {
         Probe p;
         p.where = reach(folderReal, joinPath(folder, name), p.real, p.error);
+        struct stat st {};
         if (p.where == Reach::Inside && isHtmlName(name))
             p.read = readInside(folderReal, p.real, p.bytes, p.error, kMaxPage);
+        else if (p.where == Reach::Inside && ::stat(p.real.c_str(), &st) == 0)
+            p.size = static_cast<std::uint64_t>(st.st_size);
         return p;
     };
     std::optional<chm::OrderedPool<Probe>> probes; // gone once every file is found
@@ -338,6 +358,13 @@ CompileResult compileIndexFolder(std::string indexPage, unsigned threads) {
         } else {
             file.load = [folderReal, real, name](std::string& bytes, std::string& error) {
                 if (readInside(folderReal, real, bytes, error, std::size_t{1} << 31))
+                    return true;
+                error = "\"" + shownName(name) + "\" cannot be read: " + error;
+                return false;
+            };
+            file.loadSize = found.size;
+            file.stream = [folderReal, real, name](const auto& write, std::string& error) {
+                if (streamInside(folderReal, real, write, error))
                     return true;
                 error = "\"" + shownName(name) + "\" cannot be read: " + error;
                 return false;
