@@ -4,7 +4,7 @@ and checks it against what the caller expects, one tab-separated line each:
 
     contents  TEXT  PAGE    the contents' entries are exactly these, in this order
     keyword   NAME  PAGE    the keyword index holds NAME leading to PAGE
-    title     TITLE PAGE    the topic tables give PAGE this title
+    title     TITLE PAGE    the topic tables give PAGE this title, in Windows-1252
     search    WORD  PAGE    full-text search finds PAGE for WORD, under a title
 
 Exit 0 when everything holds; otherwise one line a problem on stdout. Exit 77 when
@@ -45,9 +45,9 @@ def dword(data, at):
     return struct.unpack_from("<I", data, at)[0]
 
 
-def text_at(data, at):
+def text_at(data, at, encoding="utf-8"):
     end = data.index(b"\0", at)
-    return data[at:end].decode("utf-8")
+    return data[at:end].decode(encoding)
 
 
 def topic_titles(f):
@@ -60,7 +60,7 @@ def topic_titles(f):
     for i in range(len(topics) // 16):
         url = dword(topics, 16 * i + 8)
         page = text_at(urlstr, dword(urltbl, url + 8) + 8)
-        titles[page] = text_at(strings, dword(topics, 16 * i + 4))
+        titles[page] = text_at(strings, dword(topics, 16 * i + 4), "cp1252")
     return titles
 
 
@@ -83,8 +83,11 @@ def main():
             wanted_contents.append((text, page))
         elif kind == "keyword" and (text, page) not in keywords:
             problems.append("no keyword %r for %r" % (text, page))
-        elif kind == "title" and titles.get(page) != text:
-            problems.append("%r has the title %r, not %r" % (page, titles.get(page), text))
+        elif kind == "title":
+            # Titles are in the file's code page; characters it lacks read as "?".
+            text = text.encode("cp1252", errors="replace").decode("cp1252")
+            if titles.get(page) != text:
+                problems.append("%r has the title %r, not %r" % (page, titles.get(page), text))
         elif kind == "search":
             if not f.IsSearchable():
                 problems.append("not searchable")

@@ -3,6 +3,7 @@
 #include "sitemap.h"
 
 #include "chm/chm_writer.h"
+#include "chm/code_page.h"
 #include "chm/ordered_pool.h"
 #include "files/ascii.h"
 #include "files/atomic_file.h"
@@ -215,10 +216,12 @@ void addNavigation(const std::string& start, const std::vector<std::string>& nam
         chm::ChmTopic topic;
         topic.name = "/" + name;
         topic.inContents = entry != entryNames.end();
-        topic.title = !outline->second.title.empty()            ? outline->second.title
-                      : topic.inContents                        ? entry->second
-                      : name == start && !options.title.empty() ? options.title
-                                                                : baseNameOf(name);
+        // Shown by readers as they are: in the file's code page.
+        topic.title =
+            chm::windows1252(!outline->second.title.empty()            ? outline->second.title
+                             : topic.inContents                        ? entry->second
+                             : name == start && !options.title.empty() ? options.title
+                                                                       : baseNameOf(name));
         options.topics.push_back(std::move(topic));
     }
 
@@ -383,6 +386,7 @@ CompileResult compileIndexFolder(std::string indexPage, unsigned threads) {
             c = ' ';
     options.title = title;
     addNavigation(start, result.files, files, options);
+    options.title = chm::windows1252(options.title);
     options.timestamp = static_cast<std::int64_t>(std::time(nullptr));
     // Builds that are to be reproducible give their time.
     if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch && *epoch)

@@ -3,6 +3,7 @@
 // compiled file), the values written as HTML attribute values.
 #include "sitemap.h"
 
+#include "chm/code_page.h"
 #include "index_compile.h"
 
 #include <set>
@@ -12,9 +13,22 @@ namespace kvx::hhc {
 
 namespace {
 
+// An attribute value in ASCII: every other character as a numeric character reference, which
+// readers decode whatever code page they take the file to be in. A byte that is not UTF-8
+// stays as it is.
 std::string attributeValue(const std::string& text) {
     std::string out;
-    for (char c : text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t at = i;
+        const char32_t wide = chm::nextCharacter(text, i);
+        if (wide >= 0x80) {
+            if (wide == 0xFFFD && i == at + 1)
+                out += text[at];
+            else
+                out += "&#" + std::to_string(static_cast<std::uint32_t>(wide)) + ";";
+            continue;
+        }
+        const char c = static_cast<char>(wide);
         switch (c) {
         case '&':
             out += "&amp;";
@@ -95,7 +109,8 @@ std::string entryName(const std::string& text) {
 std::string sitemapFile(const std::vector<ContentsEntry>& entries, bool keywords) {
     std::string s = "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML//EN\">\r\n"
                     "<HTML>\r\n<HEAD>\r\n"
-                    "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">\r\n"
+                    "<meta http-equiv=\"Content-Type\" content=\"text/html; "
+                    "charset=windows-1252\">\r\n"
                     "</HEAD><BODY>\r\n<UL>\r\n";
     for (const ContentsEntry& e : entries) {
         s += "<LI> <OBJECT type=\"text/sitemap\">\r\n<param name=\"Name\" value=\"";

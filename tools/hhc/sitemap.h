@@ -30,7 +30,8 @@ contentsOf(const std::string& start,
 std::string entryName(const std::string& text);
 
 // The sitemap file listing `entries` under their texts: a contents file, or with `keywords`
-// an index whose keywords are the entries' names.
+// an index whose keywords are the entries' names. It is ASCII: other characters are written as
+// character references.
 std::string sitemapFile(const std::vector<ContentsEntry>& entries, bool keywords);
 
 } // namespace kvx::hhc
