@@ -15,6 +15,7 @@
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -64,7 +65,8 @@ void write(const fs::path& path, const std::string& bytes) {
 
 // Reports of drawings named with blanks, accents, Cyrillic and Chinese letters, '#', '%', '&'
 // and a second dot, and the five index pages over them: every report is in the contents as
-// "k. name", has a keyword under its drawing's name and that name for its title.
+// "k. name", has a keyword under its drawing's name and that name for its title, and Search
+// finds it by the words on it.
 TEST_F(HelpReaders, everyReportIsInTheContentsAndTheKeywordsUnderItsDrawingsName) {
     const fs::path folder = dir / "Plans";
     fs::create_directories(folder);
@@ -101,7 +103,20 @@ TEST_F(HelpReaders, everyReportIsInTheContentsAndTheKeywordsUnderItsDrawingsName
         expected.push_back({"contents", std::to_string(k + 1) + ". " + name, page});
         expected.push_back({"keyword", name, page});
         expected.push_back({"title", name, page});
+        // Any word of the page finds it: its release and its date.
+        expected.push_back({"search", "2004", page});
+        expected.push_back({"search", "2026", page});
     }
+    // And words of the drawings' names, accented ones by their accents.
+    for (const auto& [word, drawing] :
+         std::vector<std::pair<std::string, std::string>>{{"plan", drawings[0]},
+                                                          {"fa\xC3\xA7"
+                                                           "ade",
+                                                           drawings[1]},
+                                                          {"\xC3\xA9t\xC3\xA9", drawings[1]},
+                                                          {"12", drawings[4]},
+                                                          {"fini", drawings[5]}})
+        expected.push_back({"search", word, drawing + ".htm"});
     compileAndCheck(folder, expected);
 }
 

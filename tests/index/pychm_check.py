@@ -92,7 +92,8 @@ def main():
             if not f.IsSearchable():
                 problems.append("not searchable")
                 continue
-            partial, hits = f.Search(text.encode("utf-8"), 1, 0)
+            # Typed words reach the index in the file's code page, lowercased.
+            partial, hits = f.Search(text.lower().encode("cp1252"), 1, 0)
             found = {url.decode("utf-8") if isinstance(url, bytes) else url: title
                      for title, url in hits.items()}
             if page not in found or not found[page]:

@@ -4,6 +4,7 @@
 
 #include "chm/chm_writer.h"
 #include "chm/code_page.h"
+#include "chm/fulltext_index.h"
 #include "chm/ordered_pool.h"
 #include "files/ascii.h"
 #include "files/atomic_file.h"
@@ -184,7 +185,8 @@ std::string freeName(const std::string& stem, const std::string& extension,
 }
 
 // What help readers show besides the pages: every page as a topic with its title, the
-// contents (the links of the pages the frames show) and a keyword for each of its entries.
+// contents (the links of the pages the frames show), a keyword for each of its entries and
+// the full-text index of the pages' words.
 // `names` are the compiled files' paths below the folder, `files` their entries.
 void addNavigation(const std::string& start, const std::vector<std::string>& names,
                    std::vector<chm::ChmFile>& files, chm::ChmOptions& options) {
@@ -208,6 +210,7 @@ void addNavigation(const std::string& start, const std::vector<std::string>& nam
     for (const ContentsEntry& e : entries)
         entryNames.emplace(e.target, entryName(e.text));
     // Topics in the order the pages were compiled: the start page first.
+    std::vector<chm::SearchableTopic> searchable;
     for (const std::string& name : names) {
         const auto outline = outlines.find(name);
         if (outline == outlines.end())
@@ -216,14 +219,18 @@ void addNavigation(const std::string& start, const std::vector<std::string>& nam
         chm::ChmTopic topic;
         topic.name = "/" + name;
         topic.inContents = entry != entryNames.end();
+        const std::string title = !outline->second.title.empty()            ? outline->second.title
+                                  : topic.inContents                        ? entry->second
+                                  : name == start && !options.title.empty() ? options.title
+                                                                            : baseNameOf(name);
         // Shown by readers as they are: in the file's code page.
-        topic.title =
-            chm::windows1252(!outline->second.title.empty()            ? outline->second.title
-                             : topic.inContents                        ? entry->second
-                             : name == start && !options.title.empty() ? options.title
-                                                                       : baseNameOf(name));
+        topic.title = chm::windows1252(title);
+        searchable.push_back({static_cast<std::uint32_t>(options.topics.size()),
+                              std::move(outline->second.text), title});
         options.topics.push_back(std::move(topic));
     }
+    // Every word of every page, for the readers' Search.
+    options.fullTextIndex = chm::fullTextIndex(searchable, options.language);
 
     const std::string stem = start.substr(0, start.rfind('.'));
     const std::string contents = freeName(stem, ".hhc", compiledLower);
