@@ -15,6 +15,10 @@ enum class ReadStatus { Ok, Missing, Failed };
 // Reads a whole regular file of at most `maxBytes`. `error` says why when not Ok.
 ReadStatus readWholeFile(const std::string& path, std::string& bytes, std::string& error,
                          std::size_t maxBytes = 64u << 20);
+// The same for a file the caller opened (and closes), read from where it stands; `path` names
+// it in `error`.
+ReadStatus readWholeFile(int fd, const std::string& path, std::string& bytes, std::string& error,
+                         std::size_t maxBytes);
 
 // Who flushes the folder's new entry to disk once a file is replaced.
 enum class FolderSync {

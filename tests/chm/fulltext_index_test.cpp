@@ -2,10 +2,13 @@
 // binding (python3-chm), in a compiled file made by our writer. Skipped where it is missing.
 
 #include "chm/chm_writer.h"
+#include "chm/code_page.h"
 #include "chm/fulltext_index.h"
 #include "support/shell_quote.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <cstdio>
 #include <cstdlib>
@@ -85,25 +88,21 @@ for line in open(sys.argv[2]):
     return result;
 }
 
-// The pages (as "/pNNNNN.htm") and their topic tables, with the index over them.
+// The pages (as "/pNNNNN.htm") as the writer's topics, with the index over them.
 void writeChm(const fs::path& path, const std::vector<SearchableTopic>& topics) {
+    std::vector<SearchableTopic> ordered = topics;
+    std::sort(ordered.begin(), ordered.end(),
+              [](const SearchableTopic& a, const SearchableTopic& b) { return a.topic < b.topic; });
     std::vector<kvx::chm::ChmFile> files;
-    std::string topicTable, urlTable, urlStrings(1, '\0');
-    for (const SearchableTopic& t : topics) {
+    kvx::chm::ChmOptions options;
+    for (const SearchableTopic& t : ordered) {
+        ASSERT_EQ(t.topic, options.topics.size()); // topic numbers are entry numbers
         char name[32];
         std::snprintf(name, sizeof name, "/p%05u.htm", t.topic);
         files.push_back({name, true, "<html><body>" + t.text + "</body></html>", nullptr});
-        for (std::uint32_t v : {0u, 0u, static_cast<std::uint32_t>(urlTable.size()), 0u})
-            topicTable.append(reinterpret_cast<const char*>(&v), 4);
-        for (std::uint32_t v : {0u, t.topic, static_cast<std::uint32_t>(urlStrings.size())})
-            urlTable.append(reinterpret_cast<const char*>(&v), 4);
-        urlStrings += std::string(8, '\0') + (name + 1) + '\0';
+        options.topics.push_back({name, kvx::chm::windows1252(t.title), false});
     }
-    files.push_back({"/#TOPICS", true, topicTable, nullptr});
-    files.push_back({"/#URLTBL", true, urlTable, nullptr});
-    files.push_back({"/#URLSTR", true, urlStrings, nullptr});
-    files.push_back({"/$FIftiMain", true, kvx::chm::fullTextIndex(topics), nullptr});
-    kvx::chm::ChmOptions options;
+    options.fullTextIndex = kvx::chm::fullTextIndex(topics);
     options.title = "Plans";
     options.defaultTopic = "p00000.htm";
     ASSERT_TRUE(kvx::chm::writeChm(path.string(), files, options));

@@ -13,7 +13,7 @@ TEST(HhcLinks, pageLinksResolveToWhatThePagesEncodeInsideTheFolderOnly) {
         const char* html;
         std::vector<std::string> files; // empty: the link leaves the folder
     } cases[] = {
-        // The frameset, with its stray quote and bracket after the first frame.
+        // A frame element followed by stray text, as older index pages had.
         {"index.htm",
          "<frame name=\"gauche\" noresize src=\"gauche.htm\">\"><frame src=\"droite.htm\">",
          {"gauche.htm", "droite.htm"}},
