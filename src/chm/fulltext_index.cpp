@@ -20,6 +20,7 @@
 #include "chm/fulltext_index.h"
 
 #include "chm/chm_directory.h"
+#include "chm/code_page.h"
 
 #include <algorithm>
 #include <array>
@@ -82,48 +83,15 @@ const ByteTables& tables() {
     return t;
 }
 
-// The Windows-1252 byte of a character beyond Latin-1 that can be part of a word, or 0.
-unsigned char windows1252Letter(char32_t c) {
-    switch (c) {
-    case 0x0192:
-        return 0x83;
-    case 0x0160:
-        return 0x8A;
-    case 0x0152:
-        return 0x8C;
-    case 0x017D:
-        return 0x8E;
-    case 0x0161:
-        return 0x9A;
-    case 0x0153:
-        return 0x9C;
-    case 0x017E:
-        return 0x9E;
-    case 0x0178:
-        return 0x9F;
-    default:
-        return 0;
-    }
-}
-
 // The next character of `s` from `i` as its Windows-1252 byte, or 0 for one the code page
 // lacks (and for a byte that is not well-formed UTF-8).
 unsigned char nextByte(std::string_view s, std::size_t& i) {
-    const auto b = static_cast<unsigned char>(s[i++]);
-    if (b < 0x80)
+    const auto b = static_cast<unsigned char>(s[i]);
+    if (b < 0x80) {
+        ++i;
         return b;
-    int more = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : -1;
-    if (more < 0 || b >= 0xF8)
-        return 0;
-    char32_t c = b & (0x3F >> more);
-    for (; more > 0; --more) {
-        if (i >= s.size() || (static_cast<unsigned char>(s[i]) & 0xC0) != 0x80)
-            return 0;
-        c = (c << 6) | (static_cast<unsigned char>(s[i++]) & 0x3F);
     }
-    if (c >= 0xA0 && c <= 0xFF)
-        return static_cast<unsigned char>(c);
-    return windows1252Letter(c);
+    return windows1252Byte(nextCharacter(s, i));
 }
 
 // Words of the index, each a number; an entry is a word in one context (2 * word + context).
