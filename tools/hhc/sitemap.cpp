@@ -1,5 +1,5 @@
 // A sitemap file is an HTML page whose list items are objects of type "text/sitemap", each with
-// a "Name" (the entry's text, or the keyword) and a "Local" (the page, as named inside the
+// a "Name" (the entry's text, or the keyword) and a "Local" (the page's address inside the
 // compiled file), the values written as HTML attribute values.
 #include "sitemap.h"
 
@@ -47,6 +47,32 @@ std::string attributeValue(const std::string& text) {
         }
     }
     return out;
+}
+
+// A page's name as the address readers take "Local" for: what would start an escape, a
+// fragment, a query or a scheme, control bytes, blanks at either end and bytes that are not
+// UTF-8 percent-encoded, as the index pages' own links are.
+std::string localAddress(const std::string& name) {
+    static const char* const hex = "0123456789ABCDEF";
+    const std::size_t firstKept = name.find_first_not_of(' ');
+    const std::size_t lastKept = name.find_last_not_of(' ');
+    std::string out;
+    for (std::size_t i = 0; i < name.size();) {
+        const std::size_t at = i;
+        const char32_t wide = chm::nextCharacter(name, i);
+        const char c = name[at];
+        const bool endBlank = c == ' ' && (at < firstKept || at > lastKept);
+        if ((wide == 0xFFFD && i == at + 1) || wide < 0x20 || wide == 0x7F || endBlank ||
+            c == '%' || c == '#' || c == '?' || c == ':' || c == '\\') {
+            const auto b = static_cast<unsigned char>(c);
+            out += '%';
+            out += hex[b >> 4];
+            out += hex[b & 0x0F];
+        } else {
+            out += name.substr(at, i - at);
+        }
+    }
+    return attributeValue(out);
 }
 
 std::string lastComponent(const std::string& path) {
@@ -116,7 +142,7 @@ std::string sitemapFile(const std::vector<ContentsEntry>& entries, bool keywords
         s += "<LI> <OBJECT type=\"text/sitemap\">\r\n<param name=\"Name\" value=\"";
         s += attributeValue(keywords ? entryName(e.text) : e.text);
         s += "\">\r\n<param name=\"Local\" value=\"";
-        s += attributeValue(e.target);
+        s += localAddress(e.target);
         s += "\">\r\n</OBJECT>\r\n";
     }
     s += "</UL>\r\n</BODY></HTML>\r\n";
