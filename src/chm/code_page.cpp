@@ -34,20 +34,21 @@ char32_t nextCharacter(std::string_view s, std::size_t& i) {
     return c;
 }
 
+char windows1252Byte(char32_t c) {
+    if ((c > 0 && c < 0x80) || (c >= 0xA0 && c <= 0xFF))
+        return static_cast<char>(c);
+    for (int k = 0; k < 32; ++k)
+        if (kHigh[k] != 0 && kHigh[k] == c)
+            return static_cast<char>(0x80 + k);
+    return 0;
+}
+
 std::string windows1252(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());
     for (std::size_t i = 0; i < utf8.size();) {
-        const char32_t c = nextCharacter(utf8, i);
-        char byte = '?';
-        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
-            byte = static_cast<char>(c);
-        } else {
-            for (int k = 0; k < 32; ++k)
-                if (kHigh[k] != 0 && kHigh[k] == c)
-                    byte = static_cast<char>(0x80 + k);
-        }
-        out += byte;
+        const char byte = windows1252Byte(nextCharacter(utf8, i));
+        out += byte ? byte : '?';
     }
     return out;
 }

@@ -28,7 +28,7 @@ PARAM = re.compile(rb'<param name="([^"]*)" value="([^"]*)">', re.I)
 def sitemap(text):
     entries = []
     for body in ENTRY.findall(text or b""):
-        params = {n.decode().lower(): html.unescape(v.decode("ascii"))
+        params = {n.decode().lower(): html.unescape(v.decode("cp1252"))
                   for n, v in PARAM.findall(body)}
         # "Local" is an address: percent-escapes stand for the name's bytes.
         local = params.get("local")
