@@ -34,12 +34,12 @@ char32_t nextCharacter(std::string_view s, std::size_t& i) {
     return c;
 }
 
-unsigned char windows1252Byte(char32_t c) {
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
-        return static_cast<unsigned char>(c);
+char windows1252Byte(char32_t c) {
+    if ((c > 0 && c < 0x80) || (c >= 0xA0 && c <= 0xFF))
+        return static_cast<char>(c);
     for (int k = 0; k < 32; ++k)
         if (kHigh[k] != 0 && kHigh[k] == c)
-            return static_cast<unsigned char>(0x80 + k);
+            return static_cast<char>(0x80 + k);
     return 0;
 }
 
@@ -47,9 +47,8 @@ std::string windows1252(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());
     for (std::size_t i = 0; i < utf8.size();) {
-        const char32_t c = nextCharacter(utf8, i);
-        const unsigned char byte = windows1252Byte(c);
-        out += byte != 0 || c == 0 ? static_cast<char>(byte) : '?';
+        const char byte = windows1252Byte(nextCharacter(utf8, i));
+        out += byte ? byte : '?';
     }
     return out;
 }

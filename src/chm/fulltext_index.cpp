@@ -91,7 +91,7 @@ unsigned char nextByte(std::string_view s, std::size_t& i) {
         ++i;
         return b;
     }
-    return windows1252Byte(nextCharacter(s, i));
+    return static_cast<unsigned char>(windows1252Byte(nextCharacter(s, i)));
 }
 
 // Words of the index, each a number; an entry is a word in one context (2 * word + context).

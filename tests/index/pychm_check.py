@@ -14,6 +14,7 @@ import html
 import re
 import struct
 import sys
+import urllib.parse
 
 try:
     import chm.chm
@@ -27,9 +28,12 @@ PARAM = re.compile(rb'<param name="([^"]*)" value="([^"]*)">', re.I)
 def sitemap(text):
     entries = []
     for body in ENTRY.findall(text or b""):
-        params = {n.decode().lower(): html.unescape(v.decode("utf-8"))
+        params = {n.decode().lower(): html.unescape(v.decode("cp1252"))
                   for n, v in PARAM.findall(body)}
-        entries.append((params.get("name"), params.get("local")))
+        # "Local" is an address: percent-escapes stand for the name's bytes.
+        local = params.get("local")
+        entries.append((params.get("name"),
+                        urllib.parse.unquote(local, errors="strict") if local else local))
     return entries
 
 

@@ -1,5 +1,5 @@
 // A sitemap file is an HTML page whose list items are objects of type "text/sitemap", each with
-// a "Name" (the entry's text, or the keyword) and a "Local" (the page, as named inside the
+// a "Name" (the entry's text, or the keyword) and a "Local" (the page's address inside the
 // compiled file), the values written as HTML attribute values.
 #include "sitemap.h"
 
@@ -13,23 +13,14 @@ namespace kvx::hhc {
 
 namespace {
 
-// An attribute value in ASCII: every other character as a numeric character reference, which
-// readers decode whatever code page they take the file to be in. A byte that is not UTF-8
-// stays as it is.
+// `text` as an attribute value: & " < > as references; the rest in the file's code page,
+// Windows-1252, which readers decode the sitemap with, and a character the code page lacks as
+// a numeric character reference (readers that decode references show it).
 std::string attributeValue(const std::string& text) {
     std::string out;
     for (std::size_t i = 0; i < text.size();) {
-        const std::size_t at = i;
         const char32_t wide = chm::nextCharacter(text, i);
-        if (wide >= 0x80) {
-            if (wide == 0xFFFD && i == at + 1)
-                out += text[at];
-            else
-                out += "&#" + std::to_string(static_cast<std::uint32_t>(wide)) + ";";
-            continue;
-        }
-        const char c = static_cast<char>(wide);
-        switch (c) {
+        switch (wide) {
         case '&':
             out += "&amp;";
             break;
@@ -43,10 +34,37 @@ std::string attributeValue(const std::string& text) {
             out += "&gt;";
             break;
         default:
-            out += c;
+            if (const char byte = chm::windows1252Byte(wide))
+                out += byte;
+            else
+                out += "&#" + std::to_string(static_cast<std::uint32_t>(wide)) + ";";
         }
     }
     return out;
+}
+
+// A page's name as the address readers take "Local" for, in ASCII: bytes outside it, and what
+// would start an escape, a fragment, a query or a scheme, control bytes and blanks at either
+// end percent-encoded.
+std::string localAddress(const std::string& name) {
+    static const char* const hex = "0123456789ABCDEF";
+    const std::size_t firstKept = name.find_first_not_of(' ');
+    const std::size_t lastKept = name.find_last_not_of(' ');
+    std::string out;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const char c = name[i];
+        const auto b = static_cast<unsigned char>(c);
+        const bool endBlank = c == ' ' && (i < firstKept || i > lastKept);
+        if (b < 0x20 || b >= 0x7F || endBlank || c == '%' || c == '#' || c == '?' || c == ':' ||
+            c == '\\') {
+            out += '%';
+            out += hex[b >> 4];
+            out += hex[b & 0x0F];
+        } else {
+            out += c;
+        }
+    }
+    return attributeValue(out);
 }
 
 std::string lastComponent(const std::string& path) {
@@ -116,7 +134,7 @@ std::string sitemapFile(const std::vector<ContentsEntry>& entries, bool keywords
         s += "<LI> <OBJECT type=\"text/sitemap\">\r\n<param name=\"Name\" value=\"";
         s += attributeValue(keywords ? entryName(e.text) : e.text);
         s += "\">\r\n<param name=\"Local\" value=\"";
-        s += attributeValue(e.target);
+        s += localAddress(e.target);
         s += "\">\r\n</OBJECT>\r\n";
     }
     s += "</UL>\r\n</BODY></HTML>\r\n";

@@ -30,8 +30,8 @@ contentsOf(const std::string& start,
 std::string entryName(const std::string& text);
 
 // The sitemap file listing `entries` under their texts: a contents file, or with `keywords`
-// an index whose keywords are the entries' names. It is ASCII: other characters are written as
-// character references.
+// an index whose keywords are the entries' names. Texts are in Windows-1252, the file's code
+// page (characters it lacks as character references); pages are addresses in ASCII.
 std::string sitemapFile(const std::vector<ContentsEntry>& entries, bool keywords);
 
 } // namespace kvx::hhc
