@@ -190,47 +190,55 @@ std::string freeName(const std::string& stem, const std::string& extension,
 // `names` are the compiled files' paths below the folder, `files` their entries.
 void addNavigation(const std::string& start, const std::vector<std::string>& names,
                    std::vector<chm::ChmFile>& files, chm::ChmOptions& options) {
-    std::map<std::string, PageOutline> outlines;
+    std::map<std::string, std::size_t> pages; // a page's path -> its entry in `files`
     std::set<std::string> compiledLower;
     for (std::size_t i = 0; i < names.size(); ++i) {
         compiledLower.insert(lowerAscii(names[i]));
         if (isHtmlName(names[i]) && !files[i].load)
-            outlines.emplace(names[i], outlinePage(files[i].content));
+            pages.emplace(names[i], i);
     }
+    // The contents need the outlines of the few pages the frames show: each read once here.
+    std::map<std::string, PageOutline> shown;
     const std::set<std::string> compiled(names.begin(), names.end());
     const std::vector<ContentsEntry> entries = contentsOf(
         start,
-        [&outlines](const std::string& page) -> const PageOutline* {
-            const auto found = outlines.find(page);
-            return found == outlines.end() ? nullptr : &found->second;
+        [&](const std::string& page) -> const PageOutline* {
+            const auto found = pages.find(page);
+            if (found == pages.end())
+                return nullptr;
+            auto outline = shown.find(page);
+            if (outline == shown.end())
+                outline = shown.emplace(page, outlinePage(files[found->second].content)).first;
+            return &outline->second;
         },
         [&compiled](const std::string& path) { return compiled.count(path) > 0; });
+    shown.clear();
 
     std::map<std::string, std::string> entryNames; // page -> the name its entry gives it
     for (const ContentsEntry& e : entries)
         entryNames.emplace(e.target, entryName(e.text));
-    // Topics in the order the pages were compiled: the start page first.
-    std::vector<chm::SearchableTopic> searchable;
+    // Topics in the order the pages were compiled, the start page first; each page's words go
+    // into the full-text index as it comes, so that their text is never held all at once.
+    chm::FullTextIndexBuilder words(options.language);
     for (const std::string& name : names) {
-        const auto outline = outlines.find(name);
-        if (outline == outlines.end())
+        const auto page = pages.find(name);
+        if (page == pages.end())
             continue;
+        const PageOutline outline = outlinePage(files[page->second].content);
         const auto entry = entryNames.find(name);
         chm::ChmTopic topic;
         topic.name = "/" + name;
         topic.inContents = entry != entryNames.end();
-        const std::string title = !outline->second.title.empty()            ? outline->second.title
+        const std::string title = !outline.title.empty()                    ? outline.title
                                   : topic.inContents                        ? entry->second
                                   : name == start && !options.title.empty() ? options.title
                                                                             : baseNameOf(name);
         // Shown by readers as they are: in the file's code page.
         topic.title = chm::windows1252(title);
-        searchable.push_back({static_cast<std::uint32_t>(options.topics.size()),
-                              std::move(outline->second.text), title});
+        words.add(static_cast<std::uint32_t>(options.topics.size()), outline.text, title);
         options.topics.push_back(std::move(topic));
     }
-    // Every word of every page, for the readers' Search.
-    options.fullTextIndex = chm::fullTextIndex(searchable, options.language);
+    options.fullTextIndex = words.finish();
 
     const std::string stem = start.substr(0, start.rfind('.'));
     const std::string contents = freeName(stem, ".hhc", compiledLower);
