@@ -376,7 +376,7 @@ private slots:
     }
 
     // Our own hhc.exe: the batch ends with an index holding the five pages, the reports and
-    // their pictures.
+    // their pictures, and the compiler's contents and keyword index.
     void batchWithTheRealCompiler() {
         const QStringList drawings{"Lot 1 & 2.dwg", "façade.dwg", "plan.dwg"};
         start("", "", true, [&] {
@@ -388,6 +388,7 @@ private slots:
         QVERIFY2(said().isEmpty(), qPrintable(said()));
         QCOMPARE(dialog.shown, 1);
         QStringList expected = kPages;
+        expected << "index.hhc" << "index.hhk";
         for (const QString& d : drawings)
             expected << d + ".htm" << d + ".jpg";
         QCOMPARE(chmEntries(dir + "/" + autoIndex()), sorted(expected));

@@ -232,12 +232,23 @@ Extraction extractToCache(const std::string& chmPath, const std::string& root,
         return f->offset >= 0 && f->length >= 0 && static_cast<std::uint64_t>(f->offset) <= end &&
                static_cast<std::uint64_t>(f->length) <= end - static_cast<std::uint64_t>(f->offset);
     };
+    // What this file may hold, from its size and the sections it declares.
+    const std::uint64_t mostEntries =
+        limits.fromFile && limits.bytesPerEntry
+            ? std::max(limits.entries, fileSize / limits.bytesPerEntry)
+            : limits.entries;
+    const std::uint64_t mostBytes =
+        limits.fromFile ? std::max(limits.totalBytes, compressedSpan > UINT64_MAX - section0End
+                                                          ? UINT64_MAX
+                                                          : section0End + compressedSpan)
+                        : limits.totalBytes;
     Extraction result;
     for (mschmd_file* f = h->files; f; f = f->next) {
-        if (++count > limits.entries)
+        if (++count > mostEntries)
             return failure(ViewError::TooLarge, "The file " + shown + " holds more than " +
-                                                    std::to_string(limits.entries) +
-                                                    " entries, the most hh.exe unpacks.");
+                                                    std::to_string(mostEntries) +
+                                                    " entries, the most hh.exe unpacks from a "
+                                                    "file of its size.");
         const std::string name = f->filename;
         if (name.size() > limits.nameLength)
             return failure(ViewError::TooLarge, "The file " + shown +
@@ -266,9 +277,9 @@ Extraction extractToCache(const std::string& chmPath, const std::string& root,
         if (!inside(f))
             return failure(ViewError::Damaged, damaged + "the entry " + quotedName(name) +
                                                    " lies beyond the end of its section.");
-        if (length > limits.totalBytes - total)
+        if (length > mostBytes - total)
             return failure(ViewError::TooLarge, "The file " + shown + " holds more than " +
-                                                    mib(limits.totalBytes) +
+                                                    mib(mostBytes) +
                                                     " of pages, the most hh.exe unpacks.");
         total += length;
         entries.push_back({f, relative});
