@@ -166,6 +166,9 @@ bool streamInside(const std::string& folderReal, const std::string& real,
 constexpr unsigned kReaders = 8;
 constexpr std::size_t kReadAhead = 4 * kReaders;
 constexpr std::size_t kMaxPage = std::size_t{64} << 20;
+// A page larger than this is read on its turn, not ahead: what waits in the read-ahead stays
+// within kReadAhead of these.
+constexpr std::uint64_t kMaxPageAhead = std::uint64_t{1} << 20;
 
 // What the compile needs to know of a file before its turn.
 struct Probe {
@@ -173,7 +176,7 @@ struct Probe {
     std::string real, error;
     bool read = false; // a page's bytes were read
     std::string bytes;
-    std::uint64_t size = 0; // another file's size, which bounds what is read ahead
+    std::uint64_t size = 0; // bounds what is read ahead: a large page waits for its turn
 };
 
 // A name for a file of the compiler's own beside the start page, clear of the compiled
@@ -347,10 +350,10 @@ CompileResult compileIndexFolder(std::string indexPage, unsigned threads) {
         Probe p;
         p.where = reach(folderReal, joinPath(folder, name), p.real, p.error);
         struct stat st {};
-        if (p.where == Reach::Inside && isHtmlName(name))
-            p.read = readInside(folderReal, p.real, p.bytes, p.error, kMaxPage);
-        else if (p.where == Reach::Inside && ::stat(p.real.c_str(), &st) == 0)
+        if (p.where == Reach::Inside && ::stat(p.real.c_str(), &st) == 0)
             p.size = static_cast<std::uint64_t>(st.st_size);
+        if (p.where == Reach::Inside && isHtmlName(name) && p.size <= kMaxPageAhead)
+            p.read = readInside(folderReal, p.real, p.bytes, p.error, kMaxPage);
         return p;
     };
     std::optional<chm::OrderedPool<Probe>> probes; // gone once every file is found
@@ -389,6 +392,8 @@ CompileResult compileIndexFolder(std::string indexPage, unsigned threads) {
         file.name = "/" + name;
         file.compressible = isCompressible(name);
         if (isHtmlName(name)) {
+            if (!found.read && found.error.empty()) // a large page, read on its turn
+                found.read = readInside(folderReal, real, found.bytes, error, kMaxPage);
             if (!found.read)
                 return failure(CompileError::UnreadableLink,
                                who + "\"" + shownName(name) + "\", which cannot be read: " + error);
