@@ -388,7 +388,8 @@ private slots:
         QVERIFY2(said().isEmpty(), qPrintable(said()));
         QCOMPARE(dialog.shown, 1);
         QStringList expected = kPages;
-        expected << "index.hhc" << "index.hhk";
+        expected << "index.hhc"
+                 << "index.hhk";
         for (const QString& d : drawings)
             expected << d + ".htm" << d + ".jpg";
         QCOMPARE(chmEntries(dir + "/" + autoIndex()), sorted(expected));
@@ -500,7 +501,12 @@ private slots:
     void duringTheCompile() {
         start("gate", "", true, [&] { write(dir + "/a.dwg.htm", "x"); });
         bool checked = false;
-        QTimer::singleShot(50, [&] {
+        // Once the compiler runs (it logs its call, then waits for "go").
+        QTimer whenRunning;
+        QObject::connect(&whenRunning, &QTimer::timeout, [&] {
+            if (compilerRuns().isEmpty())
+                return;
+            whenRunning.stop();
             const auto release = qScopeGuard([&] { write(tools + "/go", ""); });
             QVERIFY(Form4->isVisible());
             Form1->SpeedButton7Click();
@@ -515,6 +521,7 @@ private slots:
             Form1->close();
             checked = Form1->isVisible() && Form4->isVisible();
         });
+        whenRunning.start(10);
         ResultDialogWatch dialog;
         Form1->SpeedButton7->click();
         QVERIFY(checked);
