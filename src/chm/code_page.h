@@ -12,11 +12,4 @@ namespace kvx::chm {
 // becomes '?'.
 std::string windows1252(std::string_view utf8);
 
-// The Windows-1252 byte of `c`, or 0 when the code page lacks it.
-char windows1252Byte(char32_t c);
-
-// The next character of `utf8` from `i` (moved past it), or U+FFFD for a byte that starts no
-// well-formed sequence.
-char32_t nextCharacter(std::string_view utf8, std::size_t& i);
-
 } // namespace kvx::chm

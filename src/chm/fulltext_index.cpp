@@ -21,6 +21,7 @@
 
 #include "chm/chm_directory.h"
 #include "chm/code_page.h"
+#include "files/text_encoding.h"
 
 #include <algorithm>
 #include <array>
@@ -91,7 +92,7 @@ unsigned char nextByte(std::string_view s, std::size_t& i) {
         ++i;
         return b;
     }
-    return static_cast<unsigned char>(windows1252Byte(nextCharacter(s, i)));
+    return static_cast<unsigned char>(windows1252Byte(nextUtf8Character(s, i)));
 }
 
 // Words of the index, each a number; an entry is a word in one context (2 * word + context).

@@ -10,27 +10,9 @@ const std::uint16_t kHigh1252[32] = {
     0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
-void appendUtf8(std::string& out, std::uint32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 } // namespace
 
-std::size_t utf8SequenceLength(const std::string& bytes, std::size_t pos) {
+std::size_t utf8SequenceLength(std::string_view bytes, std::size_t pos) {
     const auto at = [&bytes](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
     const unsigned char lead = at(pos);
     if (lead < 0x80)
@@ -64,7 +46,7 @@ std::size_t utf8SequenceLength(const std::string& bytes, std::size_t pos) {
     return length;
 }
 
-std::uint32_t utf8CodePoint(const std::string& bytes, std::size_t pos, std::size_t length) {
+std::uint32_t utf8CodePoint(std::string_view bytes, std::size_t pos, std::size_t length) {
     const auto at = [&bytes](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
     if (length == 1)
         return at(pos);
@@ -72,6 +54,46 @@ std::uint32_t utf8CodePoint(const std::string& bytes, std::size_t pos, std::size
     for (std::size_t i = 1; i < length; ++i)
         c = (c << 6) | (at(pos + i) & 0x3Fu);
     return c;
+}
+
+char32_t nextUtf8Character(std::string_view utf8, std::size_t& i) {
+    const std::size_t n = utf8SequenceLength(utf8, i);
+    if (n == 0) {
+        ++i;
+        return 0xFFFD;
+    }
+    const char32_t c = utf8CodePoint(utf8, i, n);
+    i += n;
+    return c;
+}
+
+void appendUtf8(std::string& out, char32_t c) {
+    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+        c = 0xFFFD;
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+char windows1252Byte(char32_t c) {
+    if ((c > 0 && c < 0x80) || (c >= 0xA0 && c <= 0xFF))
+        return static_cast<char>(c);
+    for (unsigned k = 0; k < 32; ++k)
+        if (kHigh1252[k] != 0 && kHigh1252[k] == c)
+            return static_cast<char>(0x80 + k);
+    return 0;
 }
 
 bool isUtf8(const std::string& bytes) {

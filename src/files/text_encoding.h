@@ -6,15 +6,26 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace kvx {
 
 // The length of the well-formed UTF-8 sequence starting at `pos` (1 to 4), or 0 when the
 // bytes there are no such sequence (a stray byte, an overlong form, a surrogate, a cut end).
-std::size_t utf8SequenceLength(const std::string& bytes, std::size_t pos);
+std::size_t utf8SequenceLength(std::string_view bytes, std::size_t pos);
 
 // The code point of the well-formed sequence of `length` bytes at `pos`.
-std::uint32_t utf8CodePoint(const std::string& bytes, std::size_t pos, std::size_t length);
+std::uint32_t utf8CodePoint(std::string_view bytes, std::size_t pos, std::size_t length);
+
+// The next character of `utf8` from `i` (moved past it), or U+FFFD for a byte that starts no
+// well-formed sequence (moved past that byte alone).
+char32_t nextUtf8Character(std::string_view utf8, std::size_t& i);
+
+// Appends `c` in UTF-8; a value that is no character (a surrogate, past U+10FFFF) as U+FFFD.
+void appendUtf8(std::string& out, char32_t c);
+
+// The Windows-1252 byte of `c`, or 0 when the code page lacks it.
+char windows1252Byte(char32_t c);
 
 bool isUtf8(const std::string& bytes);
 

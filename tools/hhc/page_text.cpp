@@ -1,7 +1,9 @@
 #include "page_text.h"
 
 #include "files/ascii.h"
+#include "files/text_encoding.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <utility>
 
@@ -15,26 +17,6 @@ bool isSpace(char c) {
 
 bool isAlpha(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-void appendUtf8(std::string& out, unsigned long c) {
-    if (c == 0 || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-        c = 0xFFFD;
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
 }
 
 } // namespace
@@ -66,7 +48,12 @@ std::string decodeEntities(const std::string& s) {
             if (!digits.empty() &&
                 digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") ==
                     std::string::npos) {
-                appendUtf8(out, std::strtoul(digits.c_str(), nullptr, hex ? 16 : 10));
+                // A reference to NUL or to no character shows as the replacement character.
+                const unsigned long referenced =
+                    std::strtoul(digits.c_str(), nullptr, hex ? 16 : 10);
+                appendUtf8(out, referenced == 0 ? char32_t{0xFFFD}
+                                                : static_cast<char32_t>(std::min<unsigned long>(
+                                                      referenced, 0x110000)));
                 done = true;
             }
         } else {

@@ -4,6 +4,7 @@
 #include "sitemap.h"
 
 #include "chm/code_page.h"
+#include "files/text_encoding.h"
 #include "index_compile.h"
 
 #include <set>
@@ -19,7 +20,7 @@ namespace {
 std::string attributeValue(const std::string& text) {
     std::string out;
     for (std::size_t i = 0; i < text.size();) {
-        const char32_t wide = chm::nextCharacter(text, i);
+        const char32_t wide = nextUtf8Character(text, i);
         switch (wide) {
         case '&':
             out += "&amp;";
@@ -34,7 +35,7 @@ std::string attributeValue(const std::string& text) {
             out += "&gt;";
             break;
         default:
-            if (const char byte = chm::windows1252Byte(wide))
+            if (const char byte = windows1252Byte(wide))
                 out += byte;
             else
                 out += "&#" + std::to_string(static_cast<std::uint32_t>(wide)) + ";";
