@@ -67,15 +67,20 @@ smbd_stop() {
     SMB_SMBD_PID=
 }
 
-# gvfsd-fuse on WORK/run/gvfs, once gvfsd answers on the bus.
+# gvfsd-fuse on WORK/run/gvfs, once gvfsd has its name on the bus (gvfsd-fuse registers with it
+# at start and gives up when it is not there yet).
 smb_fuse_start() {
     local w=$SMB_WORK _
+    for _ in $(seq 100); do
+        gdbus call --session -d org.gtk.vfs.Daemon -o /org/gtk/vfs/Daemon \
+            -m org.freedesktop.DBus.Peer.Ping >/dev/null 2>&1 && break
+        sleep 0.1
+    done
     mkdir -p "$w/run/gvfs"
     /usr/libexec/gvfsd-fuse -f "$w/run/gvfs" >>"$w/log/gvfsd-fuse.out" 2>&1 &
     SMB_FUSE_PID=$!
-    for _ in $(seq 50); do
-        grep -q " $w/run/gvfs fuse" /proc/mounts && gdbus call --session -d org.gtk.vfs.Daemon \
-            -o /org/gtk/vfs/Daemon -m org.freedesktop.DBus.Peer.Ping >/dev/null 2>&1 && return 0
+    for _ in $(seq 100); do
+        grep -q " $w/run/gvfs fuse" /proc/mounts && return 0
         sleep 0.1
     done
     echo "gvfsd-fuse did not mount $w/run/gvfs" >&2
