@@ -9,6 +9,10 @@
 #           later: what the window said and how long it stalled, then the next batch to the end
 #           and its leftovers.
 #   two     two copies of the program clicking the batch on one folder at once: both indexes.
+#   premade the batch on a folder where every file it writes is already there, made on the
+#           server's side (so that the program only replaces files), then the share's floor
+#           under it (cat of the drawings, cp of the files written, as smb_share_bench.sh);
+#           not run by default.
 # The counts are taken on the server's side of the share. DRAWINGS sets the number of drawings.
 set -euo pipefail
 build=$(realpath "$1")
@@ -41,6 +45,10 @@ for s in $scenarios; do
     mkdir -p "$server/$s/plans"
     cp "$work/local/plans/"*.dwg "$server/$s/plans/"
 done
+if [[ " $scenarios " == *" premade "* ]]; then
+    cp "$work/local/plans/"* "$server/premade/plans/"
+    cp "$work/local/plans/"*.chm "$server/premade/plans/hhctest.chm"
+fi
 
 # Runs the driver on the share folder $1 in the background, its output in $2; sets `driver_pid`
 # and returns once the batch has started.
@@ -99,6 +107,19 @@ pictures = sum(1 for n in os.listdir(folder) if n.endswith(".dwg.jpg")
 print(f"   since the batch started: {len(new_pages)} pages, {pictures} pictures written; "
       f"{len(torn)} new pages without their new picture{': ' + ', '.join(torn[:5]) if torn else ''}")
 PY
+}
+
+# The share's floor under the folder $1: every drawing read, every other file copied to a folder
+# beside it, through the mount.
+floor() {
+    local f=$SMB_MOUNT/$1/plans start
+    rm -rf "$f.floor"
+    mkdir "$f.floor"
+    start=$(date +%s%N)
+    find "$f" -maxdepth 1 -name '*.dwg' -exec cat {} + >/dev/null
+    find "$f" -maxdepth 1 -type f ! -name '*.dwg' -exec cp -t "$f.floor" {} +
+    echo "$(( ($(date +%s%N) - start) / 1000000 ))"
+    rm -rf "$f.floor"
 }
 
 seconds() { sed -n 's/^batch: \([0-9.]*\) s.*/\1/p' "$1"; }
@@ -163,6 +184,13 @@ for s in $scenarios; do
         done
         echo "   exit statuses: $r1 $r2"
         tally two "after both"
+        ;;
+    premade)
+        echo "== premade: the batch replacing files made on the server"
+        fullBatch premade batch
+        took=$(seconds "$work/premade.batch.out")
+        ms=$(floor premade)
+        python3 -c "print(f'   floor {$ms / 1000:.1f} s; batch/floor {float(\"${took:-0}\") * 1000 / $ms:.2f}')"
         ;;
     *) echo "no scenario $s" >&2 ;;
     esac
