@@ -63,6 +63,9 @@ for n, b in enumerate(rounds, 1):
     print(f"   round {n}: batch {batch:.1f} s (reports {b['reports_s']:.1f} s + index "
           f"{b['index_s']:.1f} s), floor {b['io_floor_s']:.1f} s, batch/floor {b['x_floor']:.2f}, "
           f"longest stall {b['max_stall_ms']:.0f} ms (index {b['index_stall_ms']:.0f} ms)")
+if rounds:
+    ratios = sorted(b["x_floor"] for b in rounds)
+    print(f"   batch/floor: {ratios[0]:.2f} to {ratios[-1]:.2f}")
 PY
 }
 
