@@ -13,7 +13,8 @@
 #           server's side (so that the program only replaces files), then the share's floor
 #           under it (cat of the drawings, cp of the files written, as smb_share_bench.sh);
 #           not run by default.
-# The counts are taken on the server's side of the share. DRAWINGS sets the number of drawings.
+# The counts are taken on the server's side of the share. DRAWINGS sets the number of drawings;
+# PREMADE=1 makes every file the batch writes beforehand on the server (see premade).
 set -euo pipefail
 build=$(realpath "$1")
 shift
@@ -45,10 +46,13 @@ for s in $scenarios; do
     mkdir -p "$server/$s/plans"
     cp "$work/local/plans/"*.dwg "$server/$s/plans/"
 done
-if [[ " $scenarios " == *" premade "* ]]; then
-    cp "$work/local/plans/"* "$server/premade/plans/"
-    cp "$work/local/plans/"*.chm "$server/premade/plans/hhctest.chm"
-fi
+# Every file the batch writes made beforehand on the server, for "premade" and, with PREMADE=1,
+# for every scenario: where the program cannot set a file's mode, it can still replace one.
+for s in $scenarios; do
+    [ "$s" = premade ] || [ "${PREMADE:-0}" = 1 ] || continue
+    cp "$work/local/plans/"* "$server/$s/plans/"
+    cp "$work/local/plans/"*.chm "$server/$s/plans/hhctest.chm"
+done
 
 # Runs the driver on the share folder $1 in the background, its output in $2; sets `driver_pid`
 # and returns once the batch has started.
