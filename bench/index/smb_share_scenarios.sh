@@ -136,7 +136,9 @@ for s in $scenarios; do
         took=$(seconds "$work/kill.first.out")
         at=$(python3 -c "print(round(min(60.0, 0.4 * float('${took:-150}')), 1))")
         sleep 2 # the stamp's mtime after every file of the first batch, at the server's second
-        touch "$SMB_MOUNT/kill/stamp"
+        # Made, not touched: gvfs dates a touched file 1970-01-01.
+        rm -f "$SMB_MOUNT/kill/stamp"
+        echo >"$SMB_MOUNT/kill/stamp"
         echo "== kill: a batch killed with SIGKILL $at s in"
         startBatch kill "$work/kill.killed.out"
         sleep "$at"
