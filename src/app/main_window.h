@@ -294,7 +294,7 @@ private:
     bool m_shownOnce = false;
     // Runs the index build, then shows the result dialog unless it failed or a close waits.
     void buildThenShow();
-    kvx::IndexCompile compileIndexFolder(const std::string& folder);
+    kvx::IndexCompile compileIndexFolder(const std::string& folder, const std::string& work);
     // An error of the index build, shown once the wait window is out of its way.
     void indexBuildError(const QString& text);
 

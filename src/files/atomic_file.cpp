@@ -77,6 +77,23 @@ bool syncfsReachesTheDisk(int folderFd) {
     }
 }
 
+// File systems that refused a mode once: asking again would cost each file a round trip.
+std::mutex g_fixedModeMutex;
+std::vector<dev_t> g_fixedModeDevices;
+
+bool modeDecidedByServer(dev_t device) {
+    const std::lock_guard<std::mutex> lock(g_fixedModeMutex);
+    return std::find(g_fixedModeDevices.begin(), g_fixedModeDevices.end(), device) !=
+           g_fixedModeDevices.end();
+}
+
+void rememberModeDecidedByServer(dev_t device) {
+    const std::lock_guard<std::mutex> lock(g_fixedModeMutex);
+    if (std::find(g_fixedModeDevices.begin(), g_fixedModeDevices.end(), device) ==
+        g_fixedModeDevices.end())
+        g_fixedModeDevices.push_back(device);
+}
+
 // Takes the exclusive lock on `fd` within `timeoutMs`: 0, or the error number (EWOULDBLOCK when
 // the time ran out). flock has no time limit, so a contended lock is waited for on a thread of
 // its own; polling instead would let a busy writer take the lock again before every poll.
@@ -216,7 +233,8 @@ namespace {
 
 constexpr std::string_view kTemporaryStart = ".kvx-tmp-";
 
-// The key a temporary's name stands for; false for any other name.
+} // namespace
+
 bool keyOfTemporary(std::string_view name, std::uint32_t& key) {
     if (name.size() != kTemporaryStart.size() + 8 + kTemporarySuffixLength ||
         name.substr(0, kTemporaryStart.size()) != kTemporaryStart)
@@ -230,6 +248,23 @@ bool keyOfTemporary(std::string_view name, std::uint32_t& key) {
     }
     return true;
 }
+
+bool removeUnheldTemporary(const std::string& file) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    bool removed = false;
+    // The lock is held across the removal, so a writer cannot take the file back meanwhile;
+    // where the file system has no locks, the caller's rule alone decides.
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+        (::flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK))
+        removed = ::unlink(file.c_str()) == 0;
+    ::close(fd);
+    return removed;
+}
+
+namespace {
 
 // Creates `prefix` + six random letters or digits, not there before, with `mode` (less the
 // umask); -1 with errno set on failure.
@@ -355,12 +390,18 @@ bool AtomicFileWriter::open(const std::string& path, mode_t newMode, std::string
             created.st_nlink > 0)
             break;
         if (attempt == 2)
-            return fail("cannot lock", m_temporary, error, errorNumber);
+            return fail("cannot lock", m_target, error, errorNumber);
         ::close(m_fd);
         ::unlink(m_temporary.c_str());
     }
-    if ((created.st_mode & 07777) != mode && ::fchmod(m_fd, mode) != 0)
-        return fail("cannot set the mode of", m_temporary, error, errorNumber);
+    if ((created.st_mode & 07777) != mode && !modeDecidedByServer(created.st_dev) &&
+        ::fchmod(m_fd, mode) != 0) {
+        // Some shares (gvfs's SMB, ...) give every file the mode the server decides and
+        // refuse to change it: the file is written as it comes.
+        if (errno != EOPNOTSUPP && errno != ENOTSUP && errno != EPERM && errno != ENOSYS)
+            return fail("cannot set the mode of", m_target, error, errorNumber);
+        rememberModeDecidedByServer(created.st_dev);
+    }
     if (exists && (st.st_uid != ::geteuid() || st.st_gid != ::getegid())) {
         // Only possible for a privileged writer; the file stays its owner's either way.
         [[maybe_unused]] const int ignored = ::fchown(m_fd, st.st_uid, st.st_gid);
@@ -370,14 +411,14 @@ bool AtomicFileWriter::open(const std::string& path, mode_t newMode, std::string
 
 bool AtomicFileWriter::write(std::string_view bytes, std::string& error, int* errorNumber) {
     if (m_fd < 0 || !writeAll(m_fd, bytes))
-        return fail("cannot write", m_temporary, error, errorNumber);
+        return fail("cannot write", m_target, error, errorNumber);
     return true;
 }
 
 bool AtomicFileWriter::writeAt(std::uint64_t offset, std::string_view bytes, std::string& error,
                                int* errorNumber) {
     if (m_fd < 0)
-        return fail("cannot write", m_temporary, error, errorNumber);
+        return fail("cannot write", m_target, error, errorNumber);
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::pwrite(m_fd, bytes.data() + done, bytes.size() - done,
@@ -385,7 +426,7 @@ bool AtomicFileWriter::writeAt(std::uint64_t offset, std::string_view bytes, std
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            return fail("cannot write", m_temporary, error, errorNumber);
+            return fail("cannot write", m_target, error, errorNumber);
         done += static_cast<std::size_t>(n);
     }
     return true;
@@ -393,9 +434,9 @@ bool AtomicFileWriter::writeAt(std::uint64_t offset, std::string_view bytes, std
 
 bool AtomicFileWriter::commit(std::string& error, int* errorNumber, FolderSync folderSync) {
     if (m_fd < 0)
-        return fail("cannot write", m_temporary, error, errorNumber);
+        return fail("cannot write", m_target, error, errorNumber);
     if (::fsync(m_fd) != 0)
-        return fail("cannot flush", m_temporary, error, errorNumber);
+        return fail("cannot flush", m_target, error, errorNumber);
     if (!closeFile(error, errorNumber))
         return false;
     if (::rename(m_temporary.c_str(), m_target.c_str()) != 0) {
@@ -411,22 +452,22 @@ bool AtomicFileWriter::commit(std::string& error, int* errorNumber, FolderSync f
 
 bool AtomicFileWriter::flush(std::string& error, int* errorNumber) {
     if (m_fd < 0)
-        return fail("cannot write", m_temporary, error, errorNumber);
+        return fail("cannot write", m_target, error, errorNumber);
     if (::fsync(m_fd) != 0)
-        return fail("cannot flush", m_temporary, error, errorNumber);
+        return fail("cannot flush", m_target, error, errorNumber);
     return true;
 }
 
 bool AtomicFileWriter::closeFile(std::string& error, int* errorNumber) {
     if (m_fd < 0)
-        return fail("cannot write", m_temporary, error, errorNumber);
+        return fail("cannot write", m_target, error, errorNumber);
     const int fd = m_fd;
     m_fd = -1;
     if (::close(fd) != 0) {
         const int err = errno;
         ::unlink(m_temporary.c_str());
         errno = err;
-        return fail("cannot write", m_temporary, error, errorNumber);
+        return fail("cannot write", m_target, error, errorNumber);
     }
     return true;
 }
@@ -533,6 +574,10 @@ bool StagedReplacements::commit(std::string& error, int* errorNumber, std::strin
                                 std::size_t* notPlaced) {
     if (notPlaced)
         *notPlaced = 0;
+    if (m_files.empty()) {
+        closeFolders();
+        return true;
+    }
     auto failed = [&](const char* what, const std::string& where, const std::string& file, int err,
                       std::size_t from) {
         for (std::size_t i = from; i < m_files.size(); ++i)
@@ -558,7 +603,8 @@ bool StagedReplacements::commit(std::string& error, int* errorNumber, std::strin
             std::find(flushed.begin(), flushed.end(), st.st_dev) != flushed.end())
             continue;
         if (::syncfs(folder.fd) != 0) {
-            ok = failed("cannot flush", folder.path, m_files.front().target, errno, 0);
+            const int err = errno;
+            ok = failed("cannot flush", folder.path, unflushedFile(), err, 0);
             break;
         }
         flushed.push_back(st.st_dev);
@@ -573,6 +619,20 @@ bool StagedReplacements::commit(std::string& error, int* errorNumber, std::strin
     m_files.clear();
     closeFolders();
     return ok;
+}
+
+std::string StagedReplacements::unflushedFile() const {
+    // A flush of the file system does not say whose data failed; each file's own flush does,
+    // since the error is still unseen there.
+    for (const StagedFile& staged : m_files) {
+        const int fd = ::open(staged.temporary.c_str(), O_RDONLY | O_CLOEXEC);
+        const bool failed = fd >= 0 && ::fsync(fd) != 0;
+        if (fd >= 0)
+            ::close(fd);
+        if (failed)
+            return staged.target;
+    }
+    return m_files.front().target;
 }
 
 void StagedReplacements::discard() {

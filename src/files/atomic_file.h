@@ -135,8 +135,8 @@ public:
     // Flushes the staged files to disk and renames them into place, in the order staged. When
     // the flush fails no file is renamed; when a rename fails the files before it are in place.
     // Either way the temporaries left are removed, `error` says why, `failedPath` (when given)
-    // names the file (the first staged, for the flush), `notPlaced` how many files were not put
-    // in place, and the group is empty afterwards.
+    // names the file (for the flush, the one whose data failed), `notPlaced` how many files were
+    // not put in place, and the group is empty afterwards.
     bool commit(std::string& error, int* errorNumber = nullptr, std::string* failedPath = nullptr,
                 std::size_t* notPlaced = nullptr);
     // Drops the staged files: their temporaries go, the files at their paths stay as they were.
@@ -155,6 +155,8 @@ private:
     };
     const Folder* openFolder(const std::string& folder, std::string& error, int* errorNumber);
     void closeFolders();
+    // The staged file whose data did not reach the disk, after a flush failed.
+    std::string unflushedFile() const;
 
     std::vector<StagedFile> m_files;
     std::vector<Folder> m_folders;
@@ -179,6 +181,11 @@ private:
 // stand for its name); six random characters follow. One short length, so that any name that
 // fits the file system can be replaced.
 std::string temporaryPrefixFor(const std::string& path);
+
+// The key a temporary's name stands for; false for any other name.
+bool keyOfTemporary(std::string_view name, std::uint32_t& key);
+// Removes a temporary unless a writer holds its lock; true when it went.
+bool removeUnheldTemporary(const std::string& file);
 
 // Which temporaries a clean-up may take. A writer holds a lock on its temporary while it writes;
 // a staged one (StagedReplacements) is closed until its group's commit, so only its age tells.

@@ -9,8 +9,7 @@
 #include "drawing/shell_tree_view.h"
 #include "files/file_name_text.h"
 #include "report/drawing_report.h"
-#include "report/report_batch.h"
-#include "report/report_pipeline.h"
+#include "report/report_run.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -18,7 +17,6 @@
 #include <QLabel>
 #include <QScopeGuard>
 #include <QTabWidget>
-#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <stdexcept>
@@ -126,105 +124,79 @@ bool TForm1::ReportEveryDrawing() {
     if (drawings == 0 || Busy.closeRequested())
         return false;
     Label5->show();
-    {
-        kvx::NameList names = FileListBox1->nativeNames();
-        const std::string folderOfList = FileListBox1->nativeDirectory();
-        kvx::ReportBatch batch(folderOfList, names);
-        // Said once: a group that failed ends the batch, and the groups after it are dropped.
-        bool failureTold = false;
-        const auto groupFailed = [&batch, &failureTold] {
-            try {
-                kvx::checkReports(batch);
-                return false;
-            } catch (const kvx::ReportCommitError& e) {
-                if (!failureTold)
-                    kvx::showError(groupFailedText(e));
-                failureTold = true;
-                return true;
-            }
-        };
-        // Puts every staged report in place, the window answering meanwhile; false when a
-        // group could not be, which is then told.
-        const auto commitAll = [&batch, &groupFailed] {
-            batch.commitLater();
-            while (!batch.settled(std::chrono::milliseconds(kEventsEvery)))
-                QCoreApplication::processEvents();
-            return !groupFailed();
-        };
-        const auto batchEnds = qScopeGuard([&batch, &failureTold] {
-            // Left by an unexpected exception: the staged reports still go in place, and a
-            // failure is told once the exception has gone by.
-            try {
-                kvx::commitReports(batch);
-            } catch (const kvx::ReportCommitError& e) {
-                if (failureTold)
-                    return;
-                QTimer::singleShot(0, qApp, [text = groupFailedText(e)] { kvx::showError(text); });
-            }
-        });
-        kvx::ReportOptions options;
-        options.bigImage = CheckBox8->isChecked();
-        options.zoom = CheckBox3->isChecked();
-        options.flushEachFile = !kvx::folderFlushedBySyncfs(folderOfList);
-        kvx::ReportPipeline pipeline(folderOfList, std::move(names), options,
-                                     kvx::ReportPipeline::defaultWorkers(options.flushEachFile));
-        QElapsedTimer sinceEvents, sinceShown;
-        sinceEvents.start();
-        sinceShown.start();
-        int lastWritten = -1;
-        kvx::DrawingSeen lastSeen;
-        // The View tab follows the batch: the drawing written last, selected and shown as its
-        // report read it (on a share, reading it again here would hold up the window).
-        const auto showProgress = [this, &lastWritten, &lastSeen, &sinceShown] {
-            if (lastWritten < 0 || FileListBox1->itemIndex() == lastWritten)
-                return;
-            FileListBox1->setItemIndex(lastWritten);
-            showDrawing(kvx::IdentifyDrawingHeader(lastSeen.release).offered, &lastSeen.preview);
-            sinceShown.restart();
-        };
-        while (!pipeline.finished()) {
-            // The window answers the desktop between results, so that it never looks hung and
-            // hears a close (which the window system counts as input, hence the shield).
-            if (sinceEvents.hasExpired(kEventsEvery)) {
-                QCoreApplication::processEvents();
-                sinceEvents.restart();
-                // A close lets the drawings in flight finish and be written; no other begins.
-                if (Busy.closeRequested())
-                    pipeline.stop();
-            }
-            kvx::ReportResult report;
-            // Waits no longer than until the window's next turn.
-            const qint64 untilEvents = std::max<qint64>(0, kEventsEvery - sinceEvents.elapsed());
-            if (!pipeline.next(report, std::chrono::milliseconds(untilEvents)))
-                continue;
-            const int i = static_cast<int>(report.index);
-            try {
-                if (!report.error.empty())
-                    throw std::runtime_error(report.error);
-                kvx::adoptReport(batch, std::move(report.staged));
-            } catch (const std::exception& e) {
-                pipeline.stop();
-                FileListBox1->setItemIndex(i);
-                FileListBox1Click();
-                kvx::showError(QString::fromLatin1(kReportFailed)
-                                   .arg(FileListBox1->selectedPath(), QString::fromUtf8(e.what())));
-                commitAll(); // the reports before it are kept
-                return false;
-            }
-            lastWritten = i;
-            lastSeen = std::move(report.seen);
-            if (batch.groupFull())
-                batch.commitLater();
-            if (groupFailed())
-                return false;
+    kvx::ReportOptions options;
+    options.bigImage = CheckBox8->isChecked();
+    options.zoom = CheckBox3->isChecked();
+    const std::string folderOfList = FileListBox1->nativeDirectory();
+    options.flushEachFile = !kvx::folderFlushedBySyncfs(folderOfList);
+    kvx::ReportRun run(folderOfList, FileListBox1->nativeNames(), options);
+    // However the batch ends, what it took goes in place and its threads end with the window
+    // answering: on a share that went down that may take long.
+    bool ended = false;
+    const auto endRun = [&run, &ended] {
+        while (!ended && !(ended = run.end(std::chrono::milliseconds(kEventsEvery))))
+            QCoreApplication::processEvents();
+    };
+    const auto endsAnyway = qScopeGuard(endRun);
+    QElapsedTimer sinceEvents, sinceShown;
+    sinceEvents.start();
+    sinceShown.start();
+    int lastWritten = -1;
+    kvx::DrawingSeen lastSeen;
+    // The View tab follows the batch: the drawing written last, selected and shown as its
+    // report read it (on a share, reading it again here would hold up the window).
+    const auto showProgress = [this, &lastWritten, &lastSeen, &sinceShown] {
+        if (lastWritten < 0 || FileListBox1->itemIndex() == lastWritten)
+            return;
+        FileListBox1->setItemIndex(lastWritten);
+        showDrawing(kvx::IdentifyDrawingHeader(lastSeen.release).offered, &lastSeen.preview);
+        sinceShown.restart();
+    };
+    for (bool running = true; running;) {
+        // The window answers the desktop between results, so that it never looks hung and
+        // hears a close (which the window system counts as input, hence the shield).
+        if (sinceEvents.hasExpired(kEventsEvery)) {
+            QCoreApplication::processEvents();
+            sinceEvents.restart();
+            // A close lets the drawings in flight finish and be written; no other begins.
+            if (Busy.closeRequested())
+                run.stop();
+        }
+        // Waits no longer than until the window's next turn.
+        const qint64 untilEvents = std::max<qint64>(0, kEventsEvery - sinceEvents.elapsed());
+        switch (run.next(std::chrono::milliseconds(untilEvents))) {
+        case kvx::ReportRun::Step::Waiting:
+            break;
+        case kvx::ReportRun::Step::Taken:
+            lastWritten = static_cast<int>(run.lastIndex());
+            lastSeen = run.takeSeen();
             if (sinceShown.hasExpired(kShowEvery))
                 showProgress();
+            break;
+        case kvx::ReportRun::Step::Failed:
+        case kvx::ReportRun::Step::Finished:
+            running = false;
+            break;
         }
-        showProgress();
-        // The last group goes in place before the index reads the reports.
-        if (!commitAll() || Busy.closeRequested())
-            return false;
     }
+    if (const auto& failed = run.drawingFailure()) {
+        FileListBox1->setItemIndex(static_cast<int>(failed->index));
+        FileListBox1Click();
+        kvx::showError(
+            QString::fromLatin1(kReportFailed)
+                .arg(FileListBox1->selectedPath(), QString::fromUtf8(failed->text.c_str())));
+    } else {
+        showProgress();
+    }
+    // The last group goes in place before the index reads the reports; the reports before a
+    // failure are kept.
+    endRun();
+    if (const auto failed = run.groupFailure()) {
+        kvx::showError(groupFailedText(*failed));
+        return false;
+    }
+    if (run.drawingFailure() || Busy.closeRequested())
+        return false;
     listRead = true;
     PageControl1->setCurrentWidget(Html);
     ShellTreeView2->repaint();

@@ -5,6 +5,7 @@
 #include "files/report_names.h"
 #include "index/index_pages.h"
 
+#include <QScopeGuard>
 #include <QStringList>
 #include <cerrno>
 #include <cstdio>
@@ -20,6 +21,8 @@ namespace {
 const char* const kCompilerOutput = "hhctest.chm";
 const char* const kNotCreated = "The index file %1 could not be created.";
 const char* const kCannotStart = "The help compiler %1 cannot be started.";
+// How often a compile waiting for another copy's to end tries again.
+constexpr int kTurnRetryMs = 250;
 // The compiler's last words are the ones that say what went wrong.
 constexpr int kCompilerLines = 10;
 
@@ -50,26 +53,70 @@ std::optional<IndexCompiler::FileStamp> IndexCompiler::stampOf(const std::string
 }
 
 IndexCompiler::IndexCompiler(const QString& compiler, const std::string& folder,
-                             const QString& indexName)
-    : m_compiler(compiler), m_indexPath(joinPath(folder, nativeName(indexName))),
+                             const QString& indexName, const std::string& work)
+    : m_compiler(compiler), m_folder(folder), m_work(work),
+      m_indexPath(joinPath(folder, nativeName(indexName))),
       m_output(joinPath(folder, kCompilerOutput)), m_page(joinPath(folder, "index.htm")) {
     connect(&m_run, &ProgramRun::finished, this, &IndexCompiler::finished);
+    m_turnRetry.setInterval(kTurnRetryMs);
+    connect(&m_turnRetry, &QTimer::timeout, this, [this] {
+        if (!tryStart() || !m_waitingTurn)
+            m_turnRetry.stop();
+        if (!m_waitingTurn && !m_run.running())
+            emit finished(); // could not be started after all
+    });
 }
 
 bool IndexCompiler::start() {
+    if (!tryStart())
+        return false;
+    if (m_waitingTurn)
+        m_turnRetry.start();
+    return true;
+}
+
+bool IndexCompiler::tryStart() {
+    std::string error;
+    switch (m_turn.tryTake(m_folder, kCompilerOutput, error)) {
+    case FolderTurn::Outcome::Busy:
+        m_waitingTurn = true;
+        return true;
+    case FolderTurn::Outcome::Failed:
+        m_waitingTurn = false;
+        m_turnError = displayName(error);
+        return false;
+    case FolderTurn::Outcome::Taken:
+        break;
+    }
+    m_waitingTurn = false;
+    return launch();
+}
+
+bool IndexCompiler::launch() {
     // A hhctest.chm left by an earlier run must not pass for this run's work.
     m_before = stampOf(m_output);
-    m_started = m_run.start(callOnFile(m_compiler, m_page, true), SwMinimize, true);
+    ProgramCall call = callOnFile(m_compiler, m_page, true);
+    // The compiler works under our marker and turn rather than waiting for them.
+    QString held = QString::fromStdString(FolderTurn::nameFor(kCompilerOutput));
+    if (!m_work.empty())
+        held += QLatin1Char(' ') + QString::fromStdString(m_work);
+    call.environment.emplace_back(QString::fromLatin1(kInheritedWorkVariable), held);
+    m_started = m_run.start(call, SwMinimize, true);
     return m_started;
 }
 
 void IndexCompiler::terminate() {
     m_ended = true;
+    if (m_waitingTurn) {
+        m_waitingTurn = false;
+        m_turnRetry.stop();
+        QTimer::singleShot(0, this, &IndexCompiler::finished);
+    }
     m_run.terminate();
 }
 
 void IndexCompiler::kill() {
-    m_ended = true;
+    terminate();
     m_run.kill();
 }
 
@@ -83,6 +130,12 @@ IndexCompile IndexCompiler::failed(const QString& why) const {
 }
 
 IndexCompile IndexCompiler::result() {
+    // The turn goes once the output is renamed or removed.
+    const auto releaseTurn = qScopeGuard([this] { m_turn.release(); });
+    if (!m_turnError.isEmpty())
+        return failed(m_turnError);
+    if (m_ended && !m_started)
+        return failed(QString());
     if (!m_started)
         return failed(QString::fromLatin1(kCannotStart).arg(m_compiler));
     if (m_ended)

@@ -3,11 +3,13 @@
 // its output put in place, and the clean-up of what the build and the reports wrote. GUI-free:
 // the compiler is started here and its end reported; the window waits for it.
 
+#include "files/folder_work.h"
 #include "files/name_list.h"
 #include "index/run_program.h"
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <optional>
 #include <string>
 #include <sys/types.h>
@@ -27,12 +29,16 @@ class IndexCompiler : public QObject {
     Q_OBJECT
 public:
     // `folder` is the folder's path as the file system gives it; `indexName` the bare name
-    // the compiled index takes there.
-    IndexCompiler(const QString& compiler, const std::string& folder, const QString& indexName);
+    // the compiled index takes there; `work` the marker of the build's work in the folder,
+    // which the compiler works under.
+    IndexCompiler(const QString& compiler, const std::string& folder, const QString& indexName,
+                  const std::string& work = std::string());
 
-    // False when the compiler cannot be started: result() then says why.
+    // Takes the folder's turn around hhctest.chm (waiting for another copy's compile to end,
+    // the window answering) and starts the compiler. False when it cannot be started:
+    // result() then says why.
     bool start();
-    bool running() const { return m_run.running(); }
+    bool running() const { return m_waitingTurn || m_run.running(); }
     // Asks the compiler to end, then ends it: what it leaves is not used.
     void terminate();
     void kill();
@@ -57,8 +63,15 @@ private:
     };
     static std::optional<FileStamp> stampOf(const std::string& path);
     IndexCompile failed(const QString& why) const;
+    bool tryStart();
+    bool launch();
 
     QString m_compiler;
+    std::string m_folder, m_work;
+    FolderTurn m_turn;
+    QTimer m_turnRetry;
+    bool m_waitingTurn = false;
+    QString m_turnError;
     std::string m_indexPath;
     std::string m_output;
     std::string m_page;

@@ -8,6 +8,7 @@
 #include "app/message_box.h"
 #include "drawing/file_list_box.h"
 #include "drawing/shell_tree_view.h"
+#include "files/folder_work.h"
 #include "index/index_build.h"
 #include "index/result_dialog.h"
 #include "index/tool_folder.h"
@@ -58,8 +59,9 @@ void TForm1::indexBuildError(const QString& text) {
     kvx::showError(text);
 }
 
-kvx::IndexCompile TForm1::compileIndexFolder(const std::string& folder) {
-    kvx::IndexCompiler compiler(kvx::toolFolderFile(kvx::kCompilerName), folder, IndexFileName());
+kvx::IndexCompile TForm1::compileIndexFolder(const std::string& folder, const std::string& work) {
+    kvx::IndexCompiler compiler(kvx::toolFolderFile(kvx::kCompilerName), folder, IndexFileName(),
+                                work);
     if (!compiler.start())
         return compiler.result();
     // While a close waits, the compiler has its grace, is asked to end, then is ended.
@@ -102,10 +104,23 @@ bool TForm1::BuildIndex() {
     // a good part of a second. A close heard meanwhile ends the build after the step.
     FileListBox2->setReadAnswering(true);
     const auto readAtOnce = qScopeGuard([this] { FileListBox2->setReadAnswering(false); });
+    // Marked at work in the folder from the first page to the last deletion, so that another
+    // copy's clean-up leaves what we stage alone; the compiler works under the same marker.
+    kvx::FolderWork work;
+    kvx::whileAnswering([&work, &folder] {
+        std::string ignored;
+        return work.begin(folder, ignored);
+    });
+    const auto workEnds = qScopeGuard([&work] {
+        kvx::whileAnswering([&work] {
+            work.end();
+            return true;
+        });
+    });
     if (!WriteIndexPages(folder, reports) || Busy.closeRequested())
         return false;
 
-    const kvx::IndexCompile compiled = compileIndexFolder(folder);
+    const kvx::IndexCompile compiled = compileIndexFolder(folder, work.name());
     if (!compiled.ok) {
         // A compile ended for a close keeps the earlier index and says nothing.
         if (!Busy.closeRequested())

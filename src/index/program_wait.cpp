@@ -6,7 +6,7 @@
 
 bool RunProgram(const QString& program, const QString& argument, bool wait, int showState,
                 QString* errorOutput, const std::string& workingFolder) {
-    const kvx::ProgramCall call{program, argument, workingFolder};
+    const kvx::ProgramCall call{program, argument, workingFolder, {}};
     if (!wait)
         return kvx::startDetached(call, showState);
     kvx::ProgramRun run;

@@ -59,6 +59,8 @@ void prepare(QProcess& process, const ProgramCall& call, int showState) {
     process.setArguments({unquotedArgument(call.argument)});
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QString::fromLatin1(kShowStateVariable), QString::number(showState));
+    for (const auto& [name, value] : call.environment)
+        env.insert(name, value);
     process.setProcessEnvironment(env);
 }
 
@@ -70,7 +72,7 @@ ProgramCall callOnFile(const QString& program, const std::string& file, bool quo
     QString argument = asText ? path : displayName(baseNameOf(file));
     if (quoted)
         argument = QLatin1Char('"') + argument + QLatin1Char('"');
-    return {program, argument, asText ? std::string() : folderOf(file)};
+    return {program, argument, asText ? std::string() : folderOf(file), {}};
 }
 
 ProgramRun::ProgramRun(QObject* parent) : QObject(parent) {

@@ -6,6 +6,8 @@
 #include <QProcess>
 #include <QString>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace kvx {
 
@@ -26,6 +28,8 @@ struct ProgramCall {
     QString program;
     QString argument;
     std::string workingFolder;
+    // Variables set for the program on top of our own environment.
+    std::vector<std::pair<QString, QString>> environment;
 };
 
 struct RunOptions {

@@ -2,6 +2,7 @@
 
 #include "files/atomic_file.h"
 #include "files/file_name_text.h"
+#include "files/folder_work.h"
 #include "files/open_drawing.h"
 #include "files/paths.h"
 #include "files/report_names.h"
@@ -12,8 +13,8 @@
 #include <QDateTime>
 #include <QFile>
 #include <QLocale>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <stdexcept>
 #include <unistd.h>
@@ -39,9 +40,16 @@ QString ioText(int err) {
     }
 }
 
-// The picture's failure names the file; the page's has the I/O text alone.
-std::string writeFailureText(const std::string& native, int err, bool namesTheFile) {
-    return (namesTheFile ? cannotCreateText(displayName(native), err) : ioText(err)).toStdString();
+// The picture's failure names the file; the page's has the I/O text, and where that is only a
+// number ("Erreur E/S 95") the writer's own words below it: what failed, on which file, why.
+std::string writeFailureText(const std::string& native, int err, bool namesTheFile,
+                             const std::string& writerError) {
+    if (namesTheFile)
+        return cannotCreateText(displayName(native), err).toStdString();
+    QString text = ioText(err);
+    if (text.startsWith(QLatin1String("Erreur E/S")) && !writerError.empty())
+        text += QLatin1Char('\n') + displayName(writerError);
+    return text.toStdString();
 }
 
 void replaceFile(const std::string& native, const std::string& bytes, bool namesTheFile) {
@@ -49,7 +57,7 @@ void replaceFile(const std::string& native, const std::string& bytes, bool names
     int err = 0;
     if (!replaceFileAtomically(native, bytes, 0644, error, &err, FolderSync::ByCaller,
                                Links::Replace))
-        throw std::runtime_error(writeFailureText(native, err, namesTheFile));
+        throw std::runtime_error(writeFailureText(native, err, namesTheFile, error));
 }
 
 // A report's file written under its temporary name for a batch; its failure worded as
@@ -60,7 +68,7 @@ StagedFile stageFile(const std::string& native, const std::string& bytes, bool n
     std::string error;
     int err = 0;
     if (!writeStagedFile(native, {bytes}, 0644, flush, staged, error, &err, Links::Replace))
-        throw std::runtime_error(writeFailureText(native, err, namesTheFile));
+        throw std::runtime_error(writeFailureText(native, err, namesTheFile, error));
     return staged;
 }
 
@@ -124,16 +132,16 @@ StagedReport stageReport(const std::string& drawingPath, const ReportFiles& file
 }
 
 void adoptReport(ReportBatch& batch, StagedReport staged) {
-    // The page goes in before its picture: the commit renames in that order, so no picture is
-    // put in place without its page.
+    // The picture goes in before its page, as a report written alone does: the commit renames
+    // in that order, so a page in place always has its new picture.
     std::string error;
     int err = 0;
-    const std::string picture = staged.picture.temporary;
-    if (!batch.files().adopt(std::move(staged.page), error, &err)) {
-        ::unlink(picture.c_str());
+    const std::string page = staged.page.temporary;
+    if (!batch.files().adopt(std::move(staged.picture), error, &err)) {
+        ::unlink(page.c_str());
         throw std::runtime_error(error);
     }
-    if (!batch.files().adopt(std::move(staged.picture), error, &err)) {
+    if (!batch.files().adopt(std::move(staged.page), error, &err)) {
         batch.files().discardFrom(batch.files().size() - 1);
         throw std::runtime_error(error);
     }
@@ -147,11 +155,19 @@ void writeDrawingReport(const DrawingReport& report) {
                                               report.version, report.preview, report.bigImage);
     const std::string imageFile = reportPictureOf(report.drawingPath);
     const std::string pageFile = reportPageOf(report.drawingPath);
-    // A temporary left by a killed write goes; one another copy's batch may still commit stays.
-    removeLeftoverTemporaries({imageFile, pageFile}, Links::Replace, Leftovers::Stale);
+    // Marked at work while it writes, so that another copy's clean-up leaves its temporaries
+    // alone; what a killed write of these two files left goes when no other copy is at work.
+    const std::string folder = folderOf(report.drawingPath);
+    FolderWork work;
+    std::string ignored;
+    if (work.begin(folder, ignored)) {
+        const std::vector<std::uint32_t> keys{TemporaryKey(baseNameOf(imageFile)).value(),
+                                              TemporaryKey(baseNameOf(pageFile)).value()};
+        removeLeftoversWhenAlone(folder, {work.name()}, &keys);
+    }
     replaceFile(imageFile, files.picture, true);
     replaceFile(pageFile, files.page, false);
-    syncFolder(folderOf(report.drawingPath));
+    syncFolder(folder);
 }
 
 ReportCommitError::ReportCommitError(const std::string& failedFile, int errorNumber,

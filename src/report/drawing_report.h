@@ -63,7 +63,7 @@ struct StagedReport {
 // Writes them on any thread, each flushed first when `flush` (a folder on a share). On failure
 // neither is left; throws std::runtime_error with the text writeDrawingReport would show.
 StagedReport stageReport(const std::string& drawingPath, const ReportFiles& files, bool flush);
-// Takes them into the batch's group, the page first. Throws std::runtime_error.
+// Takes them into the batch's group, the picture first. Throws std::runtime_error.
 void adoptReport(ReportBatch& batch, StagedReport staged);
 
 // "Impossible d'ouvrir le fichier "<drawing>". " and the I/O text: a drawing that cannot be

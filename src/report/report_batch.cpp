@@ -2,40 +2,57 @@
 
 namespace kvx {
 
-ReportBatch::ReportBatch(const std::string& folder, const NameList& drawings)
+ReportBatch::ReportBatch(const std::string& folder)
     : m_group(std::make_unique<StagedReplacements>()) {
-    // Keys rather than the reports' paths: a folder of 100,000 drawings costs no more than the
-    // list of their names.
-    std::vector<std::uint32_t> keys;
-    keys.reserve(2 * drawings.size());
-    for (const std::string_view name : drawings) {
-        const TemporaryKey drawing(name);
-        keys.push_back(TemporaryKey(drawing).add(".jpg").value());
-        keys.push_back(TemporaryKey(drawing).add(".htm").value());
-    }
     // Open before any report is written into it, so that the group's flush hears of them all;
     // a folder that cannot be opened fails each report's own write instead.
     std::string ignored;
     m_group->watchFolder(folder, ignored);
-    // The pass over the folder is the batch thread's first job: with 100,000 drawings it takes
-    // a tenth of a second that the window need not wait for. It cannot meet this batch's own
-    // temporaries, which are fresh.
-    m_committer = std::thread([this, folder, keys = std::move(keys)]() mutable {
-        // Another copy of the program may be in the middle of a batch here: only what has lain
-        // untouched for an hour is taken as left by a killed one.
-        removeLeftoverTemporariesIn(folder, std::move(keys), Leftovers::Stale);
+    if (!folderFlushedBySyncfs(folder))
+        m_filesPerGroup = kFilesPerShareGroup;
+    // The marker and the pass over the folder are the batch thread's first jobs: on a share
+    // each is a round trip, and with 100,000 drawings the pass takes a tenth of a second, that
+    // the window need not wait for.
+    m_committer = std::thread([this, folder] {
+        std::string error;
+        LeftoverSweep sweep;
+        // Without a marker nothing is removed: another copy could not tell we are here.
+        if (m_work.begin(folder, error))
+            sweep = removeLeftoversWhenAlone(folder, {m_work.name()});
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_sweep = sweep;
+            m_ready = true;
+        }
+        m_settled.notify_all();
         commitGroups();
+        m_work.end();
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_ended = true;
+        }
+        m_settled.notify_all();
     });
 }
 
 ReportBatch::~ReportBatch() {
-    commitLater();
-    {
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        m_ending = true;
-    }
-    m_handed.notify_one();
+    endLater();
     m_committer.join();
+}
+
+bool ReportBatch::ready(std::chrono::milliseconds wait) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_settled.wait_for(lock, wait, [this] { return m_ready; });
+}
+
+LeftoverSweep ReportBatch::leftovers() const {
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    return m_sweep;
+}
+
+bool ReportBatch::room(std::chrono::milliseconds wait) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_settled.wait_for(lock, wait, [this] { return m_queue.empty(); });
 }
 
 void ReportBatch::commitLater() {
@@ -63,6 +80,20 @@ std::optional<GroupFailure> ReportBatch::failure() const {
     return m_failure;
 }
 
+void ReportBatch::endLater() {
+    commitLater();
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_ending = true;
+    }
+    m_handed.notify_one();
+}
+
+bool ReportBatch::ended(std::chrono::milliseconds wait) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_settled.wait_for(lock, wait, [this] { return m_ended; });
+}
+
 void ReportBatch::commitGroups() {
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
@@ -72,6 +103,7 @@ void ReportBatch::commitGroups() {
         std::unique_ptr<StagedReplacements> group = std::move(m_queue.front());
         m_queue.pop_front();
         m_committing = true;
+        m_settled.notify_all(); // room for the next group
         const bool failedBefore = m_failure.has_value();
         lock.unlock();
         GroupFailure failure;
@@ -91,8 +123,7 @@ void ReportBatch::commitGroups() {
         else if (!placed)
             m_failure = failure;
         m_committing = false;
-        if (m_queue.empty())
-            m_settled.notify_all();
+        m_settled.notify_all();
     }
 }
 

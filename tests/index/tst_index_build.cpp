@@ -10,6 +10,7 @@
 #include "drawing/shell_tree_view.h"
 #include "files/atomic_file.h"
 #include "files/file_name_text.h"
+#include "files/folder_work.h"
 #include "index/result_dialog.h"
 #include "preview/dwg_thumbnail.h"
 #include "report/wait_window.h"
@@ -22,17 +23,17 @@
 #include <QLabel>
 #include <QMap>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTest>
-#include <QUrl>
 #include <QTimer>
 #include <QToolButton>
-#include <chm_lib.h>
+#include <QUrl>
 #include <array>
+#include <chm_lib.h>
 #include <functional>
 #include <memory>
 #include <sys/stat.h>
@@ -232,17 +233,19 @@ private slots:
         QVERIFY(Form1->SpeedButton8->isEnabled());
     }
 
-    // Temporaries killed report writes left beside the drawings go before the batch reports;
-    // names that only look like theirs stay.
+    // What killed writes left beside the drawings goes before the batch reports, when no other
+    // copy is at work there: fresh or old, whatever file it was meant for, with the marker the
+    // killed copy left. Names that only look like temporaries stay.
     void batchClearsWhatKilledWritesLeft() {
         const auto leftover = [](const char* report, const char* random) {
             return QString::fromStdString(kvx::temporaryPrefixFor(report)) + random;
         };
-        const QStringList stale{leftover("a.dwg.jpg", "Ab12Cd"), leftover("c.dwg.htm", "Zz99Yy")};
-        // Another file's, one name too long, and one a running batch may still commit.
-        const QStringList others{leftover("x.dwg.jpg", "Ab12Cd"), leftover("a.dwg.jpg", "Ab12Cd7"),
-                                 leftover("b.dwg.htm", "fresh1")};
+        const QStringList stale{leftover("a.dwg.jpg", "Ab12Cd"), leftover("c.dwg.htm", "Zz99Yy"),
+                                leftover("x.dwg.jpg", "Ab12Cd"), leftover("b.dwg.htm", "fresh1")};
+        const QStringList others{leftover("a.dwg.jpg", "Ab12Cd7")};
+        QString killed;
         start("ok", "", true, [&] {
+            killed = dir + "/" + kvx::kWorkFolderName + "/w-killed";
             writeDrawings(dir, {"a.dwg", "b.dwg", "c.dwg"});
             for (const QString& name : stale + others) {
                 write(dir + "/" + name, "partial");
@@ -253,12 +256,15 @@ private slots:
                                              QFileDevice::FileModificationTime));
                 }
             }
+            QVERIFY(QDir().mkpath(dir + "/" + kvx::kWorkFolderName));
+            write(killed, QByteArray::fromStdString(kvx::workMarkerText(999999)));
         });
         ResultDialogWatch dialog;
         Form1->SpeedButton8->click();
         QCOMPARE(dialog.shown, 1);
         const QStringList left = QDir(dir).entryList({"*.kvx-tmp-*"}, QDir::Files | QDir::Hidden);
         QCOMPARE(sorted(left), sorted(others));
+        QVERIFY(!QFile::exists(killed) && !QFile::exists(dir + "/" + kvx::kWorkFolderName));
         QVERIFY(QFile::exists(dir + "/a.dwg.jpg") && QFile::exists(dir + "/c.dwg.htm"));
     }
 
@@ -284,7 +290,8 @@ private slots:
                 if (i % 5 == 4)
                     bytes.resize(bytes.size() - 100);
                 kvxtest::writeFile(
-                    QFile::encodeName(dir + QStringLiteral("/d%1.dwg").arg(i, 3, 10, QLatin1Char('0')))
+                    QFile::encodeName(dir +
+                                      QStringLiteral("/d%1.dwg").arg(i, 3, 10, QLatin1Char('0')))
                         .toStdString(),
                     bytes);
             }
@@ -392,7 +399,7 @@ private slots:
     // index is built and recorded, hh.exe unpacks every entry, and every link of the list and
     // thumbnail pages reaches its file as a browser reads it, but for the user's missing picture.
     void batchOnAMessyFolderBuildsAWholeIndex() {
-        const QStringList drawings{"a.dwg",        " lead.dwg",   "trail .dwg",
+        const QStringList drawings{"a.dwg",         " lead.dwg",    "trail .dwg",
                                    "tab\tname.dwg", "Lot:2 #3.dwg", QString(236, 'L') + ".dwg"};
         start("", "", true, [&] {
             QFile::link(QStringLiteral(KVX_HHC), tools + "/hhc.exe");

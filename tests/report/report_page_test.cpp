@@ -37,10 +37,12 @@ std::vector<std::string> lines(const std::string& page) {
     return out;
 }
 
+// The folder's files; the markers of a batch still at work there are not counted.
 std::set<std::string> namesIn(const std::string& folder) {
     std::set<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.insert(entry.path().filename().string());
+        if (entry.path().filename() != kvx::kWorkFolderName)
+            names.insert(entry.path().filename().string());
     return names;
 }
 
@@ -57,11 +59,13 @@ void writeWhiteReport(const std::string& drawing, const std::string& name,
         kvx::writeDrawingReport(report);
         return;
     }
+    // Nothing is staged before the batch has dealt with the folder's leftovers.
+    batch->ready(std::chrono::hours(1));
     const kvx::DrawingFile file(drawing);
-    kvx::adoptReport(*batch, kvx::stageReport(drawing,
-                                              kvx::makeReportFiles(file, drawing, name, {},
-                                                                   report.preview, false),
-                                              false));
+    kvx::adoptReport(
+        *batch,
+        kvx::stageReport(
+            drawing, kvx::makeReportFiles(file, drawing, name, {}, report.preview, false), false));
 }
 
 kvx::ReportFields plainFields() {
@@ -246,11 +250,11 @@ TEST(DrawingReport, aSecondBatchLeavesTheFirstOnesStagedGroupAlone) {
     const std::vector<std::string> drawings{"a.dwg", "b.dwg", "c.dwg"};
     for (const std::string& name : drawings)
         kvxtest::writeFile(dir.file(name), kvxtest::Bytes(52, 'x'));
-    kvx::ReportBatch first(dir.path(), drawings);
+    kvx::ReportBatch first(dir.path());
     for (const char* name : {"a.dwg", "b.dwg"})
         writeWhiteReport(dir.file(name), name, &first);
     {
-        kvx::ReportBatch second(dir.path(), drawings);
+        kvx::ReportBatch second(dir.path());
         for (const char* name : {"b.dwg", "c.dwg"})
             writeWhiteReport(dir.file(name), name, &second);
         ASSERT_NO_THROW(kvx::commitReports(second));
@@ -287,7 +291,7 @@ TEST(DrawingReport, aReportFileThatIsALinkIsReplacedNotItsTarget) {
 TEST(DrawingReport, aBatchPutsItsReportsInPlaceAtItsCommit) {
     kvxtest::TempDir dir;
     kvxtest::writeFile(dir.file("a.dwg"), kvxtest::Bytes(52, 'x'));
-    kvx::ReportBatch batch(dir.path(), {"a.dwg"});
+    kvx::ReportBatch batch(dir.path());
     writeWhiteReport(dir.file("a.dwg"), "a.dwg", &batch);
     for (const std::string& name : namesIn(dir.path()))
         EXPECT_TRUE(name == "a.dwg" || name.find(".kvx-tmp-") != name.npos) << name;
@@ -308,8 +312,8 @@ TEST(DrawingReport, aBatchPutsItsReportsInPlaceAtItsCommit) {
                   kvx::cannotCreateText(kvx::displayName(dir.file("a.dwg.jpg")), EISDIR));
         EXPECT_EQ(e.reportsNotWritten(), 1u);
     }
-    // The page goes in before its picture: never a picture without its page.
-    EXPECT_EQ(namesIn(dir.path()), (std::set<std::string>{"a.dwg", "a.dwg.htm", "a.dwg.jpg"}));
+    // The picture goes in before its page: never a new page without its new picture.
+    EXPECT_EQ(namesIn(dir.path()), (std::set<std::string>{"a.dwg", "a.dwg.jpg"}));
 }
 
 // Groups go in place on the batch's own thread in the order handed over; once one fails, the
@@ -320,7 +324,7 @@ TEST(DrawingReport, aFailedGroupDropsEveryGroupAfterIt) {
     for (const std::string& name : drawings)
         kvxtest::writeFile(dir.file(name), kvxtest::Bytes(52, 'x'));
     {
-        kvx::ReportBatch batch(dir.path(), drawings);
+        kvx::ReportBatch batch(dir.path());
         for (const std::string& name : drawings) {
             writeWhiteReport(dir.file(name), name, &batch);
             if (name == "c.dwg") {
@@ -345,7 +349,7 @@ TEST(DrawingReport, aFailedGroupDropsEveryGroupAfterIt) {
     }
     EXPECT_EQ(namesIn(dir.path()),
               (std::set<std::string>{"a.dwg", "a.dwg.htm", "a.dwg.jpg", "b.dwg", "b.dwg.htm",
-                                     "b.dwg.jpg", "c.dwg", "c.dwg.htm", "c.dwg.jpg", "d.dwg"}));
+                                     "b.dwg.jpg", "c.dwg", "c.dwg.jpg", "d.dwg"}));
 }
 
 TEST(Jpeg, libjpegErrorsBecomeExceptions) {

@@ -4,8 +4,10 @@
 #include "chm/ordered_pool.h"
 #include "files/ascii.h"
 #include "files/atomic_file.h"
+#include "files/folder_work.h"
 #include "files/paths.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -403,9 +405,32 @@ CompileResult compileIndexFolder(std::string indexPage, unsigned threads) {
     std::free(resolved);
     CompileResult result;
     result.output = joinPath(folder, "hhctest.chm");
-    // A compile killed part-way leaves its temporary, as large as the file; a running one
-    // holds a lock on its own.
-    removeLeftoverTemporaries(result.output, Links::Replace, Leftovers::Abandoned);
+    // Two compiles in one folder take turns around hhctest.chm, and this one marks itself at
+    // work there, unless the program that started us holds both for us (an index build).
+    const std::vector<std::string> inherited = inheritedWork();
+    std::vector<std::string> ours = inherited;
+    FolderTurn turn;
+    FolderWork work;
+    const std::string turnName = FolderTurn::nameFor(baseNameOf(result.output));
+    if (std::find(inherited.begin(), inherited.end(), turnName) == inherited.end()) {
+        std::string error;
+        FolderTurn::Outcome taken;
+        while ((taken = turn.tryTake(folder, baseNameOf(result.output), error)) ==
+               FolderTurn::Outcome::Busy)
+            ::usleep(200 * 1000);
+        if (taken == FolderTurn::Outcome::Failed)
+            return failure(CompileError::CannotWrite, error);
+        ours.push_back(turnName);
+    }
+    const bool workInherited = std::any_of(inherited.begin(), inherited.end(),
+                                           [&](const std::string& n) { return n != turnName; });
+    if (std::string error; !workInherited && work.begin(folder, error))
+        ours.push_back(work.name());
+    // A compile killed part-way leaves its temporary, as large as the file. It goes when no
+    // other copy is at work in the folder: another's staged report may bear a name of the
+    // same key.
+    const std::vector<std::uint32_t> keys{TemporaryKey(baseNameOf(result.output)).value()};
+    removeLeftoversWhenAlone(folder, ours, &keys);
 
     // Pages are read, and pictures looked up, a few ahead of their turn on several threads: on
     // a network share their round trips overlap (a picture's first lookup is one too).
