@@ -144,6 +144,7 @@ for s in $scenarios; do
         sleep "$at"
         kill -9 "$driver_pid"
         wait "$driver_pid" 2>/dev/null || true
+        rm -rf "$(dirname "$driver")/kvx-share-driver-tools-$driver_pid" # its own, left by the kill
         sleep 1
         tally kill "after the kill"
         torn kill "$server/kill/stamp"
