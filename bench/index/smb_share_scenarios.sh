@@ -89,6 +89,7 @@ tally() {
         "$(find "$d" -maxdepth 1 -name '*.chm' | wc -l)"
     local others
     others=$(find "$d" -maxdepth 1 -name '.*' ! -name '.kvx-tmp-*' -printf '%f ')
+    [ -d "$d/.kvx-work" ] && others+="(holding: $(ls -A "$d/.kvx-work" | tr '\n' ' '))"
     echo "${others:+; other dot files: $others}"
 }
 
