@@ -36,14 +36,16 @@ shareCpu() {
     echo "$ticks"
 }
 
-# One place: the bench's rounds, each a click on the batch button in a fresh desktop of its own
-# under TMPDIR, timed from the click to the result dialog, then the floor on the same files.
+# One place: the bench's rounds, each a click on the batch button over a folder of the place,
+# timed from the click to the result dialog, then the floor on the same files. The settings stay
+# in a local folder, as each desktop keeps its own.
 run() {
     local where=$1 dir=$2 out before start
     out=$work/$where.out
     before=$(shareCpu)
     start=$(date +%s%N)
-    TMPDIR=$dir "$bench" --benchmark_filter='BM_BatchButton/2000' \
+    mkdir -p "$work/$where.tmp"
+    TMPDIR=$work/$where.tmp KVX_BENCH_DESKTOP=$dir "$bench" --benchmark_filter='BM_BatchButton/2000' \
         --benchmark_out="$work/$where.json" --benchmark_out_format=json >"$out" 2>"$work/$where.err" || true
     echo "== $where ($dir)"
     grep -E '^BM_BatchButton/2000' "$out" | grep -vE '_(mean|stddev|cv)' || {
