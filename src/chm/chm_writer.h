@@ -61,7 +61,7 @@ ChmResult buildChm(std::vector<ChmFile> files, const ChmOptions& options, std::s
 
 // Writes the file beside `path` and renames it into place once complete: on failure an
 // earlier file at `path` is left as it was. A symbolic link at `path` is replaced, never
-// written through. The temporary is locked while written (Leftovers::Abandoned clean-ups
+// written through. The temporary is locked while written (clean-ups
 // leave it alone).
 ChmResult writeChm(const std::string& path, std::vector<ChmFile> files, const ChmOptions& options);
 

@@ -1,7 +1,9 @@
 #include "files/folder_work.h"
 
-#include "files/atomic_file.h"
 #include "files/paths.h"
+#include "files/staged_replacements.h"
+#include "files/temporary_names.h"
+#include "files/whole_file.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -58,20 +60,6 @@ std::string randomLetters(std::size_t count) {
                 out += kLetters[byte % (sizeof kLetters - 1)];
     }
     return out;
-}
-
-bool writeAllAt(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n =
-            ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 // The marker's text: who holds it and how often it was refreshed. The same length each time,
@@ -205,7 +193,7 @@ private:
     // A write, not a change of times: the file system stamps it with the folder's clock.
     bool refresh() {
         errno = 0;
-        return writeAllAt(m_fd, markerText(::getpid(), ++m_beats)) &&
+        return writeAll(m_fd, markerText(::getpid(), ++m_beats), 0) &&
                (!m_flush || ::fsync(m_fd) == 0);
     }
 

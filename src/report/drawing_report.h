@@ -3,7 +3,7 @@
 // "<drawing>.htm", the page that shows it with the drawing's facts. GUI-free: the window hands
 // over the picture it grabbed.
 
-#include "files/atomic_file.h"
+#include "files/staged_replacements.h"
 
 #include <QImage>
 #include <QString>

@@ -10,8 +10,8 @@
 // another is put in place, so that little is staged ahead of the disk however slow the share.
 // GUI-free.
 
-#include "files/atomic_file.h"
 #include "files/folder_work.h"
+#include "files/staged_replacements.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -2,6 +2,8 @@
 // own fchmod, syncfs and fsync come before the C library's for the writer linked into it.
 
 #include "files/atomic_file.h"
+#include "files/staged_replacements.h"
+#include "files/whole_file.h"
 
 #include <gtest/gtest.h>
 
@@ -19,8 +21,25 @@ namespace shim {
 std::atomic<int> fchmodError{0};
 std::atomic<int> syncfsError{0};
 std::atomic<int> syncfsCalls{0};
-std::string fsyncFailsFor; // a temporary's name prefix whose flush fails
+std::string fsyncFailsFor;                  // a temporary's name prefix whose flush fails
+std::atomic<bool> cleanUpBeforeLock{false}; // the next temporary goes before its writer locks it
 } // namespace shim
+
+namespace {
+std::string pathOf(int fd) {
+    char link[64], target[PATH_MAX] = {};
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    return ::readlink(link, target, sizeof target - 1) > 0 ? target : "";
+}
+} // namespace
+
+extern "C" int flock(int fd, int operation) {
+    if (shim::cleanUpBeforeLock && pathOf(fd).find(".kvx-tmp-") != std::string::npos) {
+        shim::cleanUpBeforeLock = false;
+        ::unlink(pathOf(fd).c_str());
+    }
+    return static_cast<int>(::syscall(SYS_flock, fd, operation));
+}
 
 extern "C" int fchmod(int fd, mode_t mode) {
     if (const int error = shim::fchmodError.load()) {
@@ -41,10 +60,7 @@ extern "C" int syncfs(int fd) {
 
 extern "C" int fsync(int fd) {
     if (!shim::fsyncFailsFor.empty()) {
-        char link[64], target[PATH_MAX] = {};
-        std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-        if (::readlink(link, target, sizeof target - 1) > 0 &&
-            std::strstr(target, shim::fsyncFailsFor.c_str()) != nullptr) {
+        if (pathOf(fd).find(shim::fsyncFailsFor) != std::string::npos) {
             errno = EIO;
             return -1;
         }
@@ -63,6 +79,7 @@ struct Folder {
         shim::fchmodError = 0;
         shim::syncfsError = 0;
         shim::fsyncFailsFor.clear();
+        shim::cleanUpBeforeLock = false;
         std::filesystem::remove_all(path);
     }
     std::string path;
@@ -95,6 +112,20 @@ TEST(ShareMode, aModeTheServerDecidesDoesNotStopTheWrite) {
     ::umask(before);
 }
 
+// A clean-up that took a temporary between its creation and its writer's lock: the writer
+// sees that the file it holds is no longer in the folder and makes another.
+TEST(AtomicFile, aTemporaryTakenBeforeItsLockIsMadeAgain) {
+    Folder folder;
+    const std::string page = folder.path + "/index.htm";
+    shim::cleanUpBeforeLock = true;
+    std::string error;
+    EXPECT_TRUE(kvx::replaceFileAtomically(page, "page", 0644, error)) << error;
+    EXPECT_FALSE(shim::cleanUpBeforeLock);
+    std::string bytes;
+    EXPECT_EQ(kvx::readWholeFile(page, bytes, error), kvx::ReadStatus::Ok);
+    EXPECT_EQ(bytes, "page");
+}
+
 // A group with nothing staged puts nothing in place and flushes nothing.
 TEST(StagedReplacements, aGroupWithNothingStagedFlushesNothing) {
     Folder folder;
@@ -113,8 +144,12 @@ TEST(StagedReplacements, aFailedFlushNamesTheFileThatFailed) {
     Folder folder;
     kvx::StagedReplacements group;
     std::string error;
-    for (const char* name : {"/a.htm", "/b.htm", "/c.htm"})
-        ASSERT_TRUE(group.stage(folder.path + name, "new", 0644, error)) << error;
+    for (const char* name : {"/a.htm", "/b.htm", "/c.htm"}) {
+        kvx::StagedFile staged;
+        ASSERT_TRUE(kvx::writeStagedFile(folder.path + name, {"new"}, 0644, false, staged, error) &&
+                    group.adopt(std::move(staged), error))
+            << error;
+    }
     shim::syncfsError = EIO;
     shim::fsyncFailsFor = kvx::temporaryPrefixFor(folder.path + "/b.htm");
     std::string failed;

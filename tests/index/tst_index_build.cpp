@@ -450,6 +450,30 @@ private slots:
             QVERIFY2(inCache.contains(d + ".htm") && inCache.contains(d + ".jpg"), qPrintable(d));
     }
 
+    // Another copy compiling in the same folder holds the turn around hhctest.chm: this build
+    // waits for it, the window answering, and compiles once it is over.
+    void aCompileWaitsForAnotherCopysCompileInTheFolder() {
+        start("ok", "", true, [&] { write(dir + "/a.dwg.htm", "x"); });
+        kvx::FolderTurn other;
+        std::string error;
+        QCOMPARE(other.tryTake(QFile::encodeName(dir).toStdString(), "hhctest.chm", error),
+                 kvx::FolderTurn::Outcome::Taken);
+        bool ranWhileHeld = true, answered = false;
+        QTimer::singleShot(100, [&] { answered = Form4->isVisible(); });
+        QTimer::singleShot(600, [&] {
+            ranWhileHeld = !compilerRuns().isEmpty();
+            other.release();
+        });
+        ResultDialogWatch dialog;
+        Form1->SpeedButton7->click();
+        QVERIFY(answered);
+        QVERIFY(!ranWhileHeld);
+        QCOMPARE(compilerRuns().size(), 1);
+        QCOMPARE(dialog.shown, 1);
+        QVERIFY(QFile::exists(dir + "/" + autoIndex()));
+        QVERIFY(!QFile::exists(dir + "/" + kvx::kWorkFolderName));
+    }
+
     // The pages list the Index tab's reports as they stand when the build starts, whatever
     // folder the user picks while it runs.
     void aFolderPickedDuringTheBuildChangesNotItsPages() {

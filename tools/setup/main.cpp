@@ -14,6 +14,7 @@
 #include "app/settings/settings_store.h"
 #include "files/atomic_file.h"
 #include "files/paths.h"
+#include "files/whole_file.h"
 
 #include <cerrno>
 #include <climits>

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "drawing/drawing_version.h"
+#include "files/whole_file.h"
 #include "preview/dwg_preview.h"
 #include "preview/png_writer.h"
 #include "preview/rgb_picture.h"
@@ -63,19 +64,6 @@ int info(int count, char** files) {
     return std::fflush(stdout) == 0 ? Ok : CannotWrite;
 }
 
-bool writeAll(int fd, const std::vector<std::uint8_t>& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // The output file belongs to the caller: a file manager creates it, runs us, and reads back
 // that very file, making the result atomic itself. So it is written in place, never replaced.
 bool writeOutput(const std::string& output, const std::vector<std::uint8_t>& bytes,
@@ -85,7 +73,8 @@ bool writeOutput(const std::string& output, const std::vector<std::uint8_t>& byt
         error = std::strerror(errno);
         return false;
     }
-    bool ok = writeAll(fd, bytes);
+    bool ok = kvx::writeAll(
+        fd, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     if (!ok)
         error = std::strerror(errno);
     if (::close(fd) != 0 && ok) {

@@ -1,7 +1,9 @@
 #include "app/settings/registry_key.h"
 
 #include "files/atomic_file.h"
+#include "files/file_lock.h"
 #include "files/paths.h"
+#include "files/whole_file.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -117,7 +119,7 @@ RegStatus RegistryKey::change(const std::string& name, const RegValue& value) {
     if (!lock.acquire(lockPathFor(m_hivePath), m_problem))
         return RegStatus::Failed;
     // Whatever an interrupted writer left behind is stale now that we hold the lock.
-    removeLeftoverTemporaries(m_hivePath, Links::Follow, Leftovers::Abandoned);
+    removeLeftoverTemporaries(m_hivePath, Links::Follow);
 
     HiveDocument doc;
     std::string original;
@@ -163,7 +165,7 @@ ImportResult importKeyIfMissing(const std::string& hivePath, const std::string& 
     FileLock lock;
     if (!lock.acquire(lockPathFor(hivePath), problem))
         return ImportResult::Failed;
-    removeLeftoverTemporaries(hivePath, Links::Follow, Leftovers::Abandoned);
+    removeLeftoverTemporaries(hivePath, Links::Follow);
 
     std::string original;
     const ReadStatus read = readWholeFile(hivePath, original, problem);
