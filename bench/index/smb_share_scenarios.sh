@@ -127,6 +127,17 @@ floor() {
     rm -rf "$f.floor"
 }
 
+# The index in the folder $1 read whole by 7-Zip, where 7-Zip is installed.
+checkIndex() {
+    command -v 7z >/dev/null || return 0
+    local chm
+    for chm in "$server/$1/plans/"*.chm; do
+        [ -f "$chm" ] || continue
+        7z t "$chm" >/dev/null 2>&1 && r=read || r="NOT read"
+        echo "   $(basename "$chm"): $r by 7-Zip ($(7z t "$chm" 2>/dev/null | sed -n 's/^Files: //p') files)"
+    done
+}
+
 seconds() { sed -n 's/^batch: \([0-9.]*\) s.*/\1/p' "$1"; }
 
 for s in $scenarios; do
@@ -152,6 +163,7 @@ for s in $scenarios; do
         echo "== kill: the next batch"
         fullBatch kill next
         tally kill "after the next batch"
+        checkIndex kill
         ;;
     outage)
         echo "== outage: a batch, smbd killed in its course"
@@ -192,6 +204,7 @@ for s in $scenarios; do
         done
         echo "   exit statuses: $r1 $r2"
         tally two "after both"
+        checkIndex two
         ;;
     premade)
         echo "== premade: the batch replacing files made on the server"
