@@ -6,9 +6,9 @@
 #   bench/index/smb_share_bench.sh BUILD_DIR
 # The floor is what the batch's files cost the share alone: every drawing read (cat) and every
 # file the batch wrote copied (cp) into a folder beside them, on the share, after each round.
-# Two rounds in each place. Installs samba, gvfs-backends and
-# gvfs-fuse when missing (apt-get, as root); nothing else outside its temporary folder is touched,
-# and everything it started is stopped by pid at the end.
+# Two rounds in each place; the settings stay in a local folder. Installs samba, gvfs-backends
+# and gvfs-fuse when missing (apt-get, as root); nothing else outside its temporary folder is
+# touched, and everything it started is stopped by pid at the end.
 set -euo pipefail
 build=$(realpath "$1")
 here=$(dirname "$(realpath "$0")")
