@@ -6,14 +6,15 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-# libmspack reads compiled help files for hh.exe; chmlib and 7-Zip are the tests' independent
-# readers.
+# libmspack reads compiled help files for hh.exe; chmlib, its Python binding and 7-Zip are the
+# tests' independent readers. Wine's regedit takes the settings through Windows' registry format
+# and back; the accessibility bench needs at-spi2-core's bus.
 PACKAGES=(build-essential cmake pkg-config qt6-base-dev libgl-dev libspng-dev
           libjpeg62-turbo-dev zlib1g-dev libdeflate-dev googletest libgtest-dev libbenchmark-dev
           xvfb xauth fonts-dejavu-core clang trayer openbox xdotool wmctrl x11-utils
           tumbler dbus-daemon dbus-bin libglib2.0-dev libwayland-dev
-          libmspack-dev libmspack0 libchm-dev libchm1 p7zip-full appstream dpkg-dev lintian man-db
-          libkf5kio-dev extra-cmake-modules qtbase5-dev kio-extras)
+          libmspack-dev libmspack0 libchm-dev libchm1 python3-chm p7zip-full appstream dpkg-dev
+          lintian man-db libkf5kio-dev extra-cmake-modules qtbase5-dev kio-extras wine at-spi2-core)
 JOBS=${JOBS:-$(nproc)}
 
 as_root() {

@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         auto defaults = kvx::HiveDocument::parse(
             "REGEDIT4\r\n\r\n[" + kKey + "]\r\n\"autoname\"=dword:00000000\r\n", error);
         require(defaults.has_value());
-        doc->appendKeyFrom(*defaults, kKey);
+        require(doc->appendKeyFrom(*defaults, kKey));
         doc = reparsed(*doc);
         require(doc->hasKey(kKey));
     }

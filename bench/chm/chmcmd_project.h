@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kvxbench {
@@ -34,13 +35,34 @@ inline std::vector<std::string> chmcmdFiles(const std::string& folder) {
     return files;
 }
 
+// A project compiling `files`; with `contents` and `keywords` (sitemap files of the folder),
+// also a contents, a keyword index, a window showing them and the full-text index, as
+// hhc.exe writes them.
 inline std::string chmcmdProject(const std::string& compiledFile,
-                                 const std::vector<std::string>& files) {
+                                 const std::vector<std::string>& files,
+                                 const std::string& contents = {},
+                                 const std::string& keywords = {}) {
     std::string t = "[OPTIONS]\nCompiled file=" + compiledFile +
-                    "\nDefault topic=index.htm\nTitle=plans\nLanguage=0x040c\n\n[FILES]\n";
+                    "\nDefault topic=index.htm\nTitle=plans\nLanguage=0x040c\n";
+    if (!contents.empty())
+        t += "Contents file=" + contents + "\nIndex file=" + keywords +
+             "\nFull-text search=Yes\nDefault Window=main\n\n[WINDOWS]\nmain=\"plans\",\"" +
+             contents + "\",\"" + keywords +
+             "\",\"index.htm\",\"index.htm\",,,,,0x2520,200,0x3046,,,,,,,,0\n";
+    t += "\n[FILES]\n";
     for (const std::string& f : files)
         t += f + "\n";
     return t;
+}
+
+// A sitemap of `entries` (text, page), as a contents file or, with `keywords`, an index.
+inline std::string sitemap(const std::vector<std::pair<std::string, std::string>>& entries) {
+    std::string t = "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML//EN\">\n<HTML>\n<HEAD>\n</HEAD>"
+                    "<BODY>\n<UL>\n";
+    for (const auto& [text, page] : entries)
+        t += "<LI> <OBJECT type=\"text/sitemap\">\n<param name=\"Name\" value=\"" + text +
+             "\">\n<param name=\"Local\" value=\"" + page + "\">\n</OBJECT>\n";
+    return t + "</UL>\n</BODY></HTML>\n";
 }
 
 } // namespace kvxbench

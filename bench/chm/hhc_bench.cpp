@@ -131,12 +131,25 @@ void BM_HhcRounds(benchmark::State& state) {
     const fs::path catOut =
         fs::temp_directory_path() / ("kvx-hhc-bench-cat-" + std::to_string(::getpid()));
     if (withChmcmd) {
+        // The same features as hhc.exe's: contents and keywords (the list's entries, as
+        // hhc.exe takes them from it) and full-text search.
         fs::create_directories(f.dir / ".bare.out");
         std::vector<std::string> names;
         for (const fs::path& p : f.files)
             names.push_back(p.filename().string());
+        std::vector<std::pair<std::string, std::string>> contents{{"Miniatures", "miniatures.htm"}},
+            keywords = contents;
+        for (int i = 0; i < reports; ++i) {
+            char base[64];
+            std::snprintf(base, sizeof base, "plan %05d", i);
+            contents.push_back(
+                {std::to_string(i + 1) + ". " + base, std::string(base) + ".dwg.htm"});
+            keywords.push_back({base, std::string(base) + ".dwg.htm"});
+        }
+        std::ofstream(f.dir / "bare.hhc") << kvxbench::sitemap(contents);
+        std::ofstream(f.dir / "bare.hhk") << kvxbench::sitemap(keywords);
         std::ofstream(f.dir / ".bare.hhp")
-            << kvxbench::chmcmdProject(".bare.out/hhctest.chm", names);
+            << kvxbench::chmcmdProject(".bare.out/hhctest.chm", names, "bare.hhc", "bare.hhk");
     }
     const std::string hhc =
         (threads > 0 ? "KORVENIX_HHC_THREADS=" + std::to_string(threads) + " " : std::string()) +

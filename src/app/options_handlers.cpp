@@ -16,7 +16,9 @@
 #include <QSlider>
 
 namespace {
-std::string utf8(const QString& s) { return s.toUtf8().toStdString(); }
+std::string utf8(const QString& s) {
+    return s.toUtf8().toStdString();
+}
 } // namespace
 
 void TForm1::controlHandler(void (TForm1::*handler)()) {
@@ -108,15 +110,25 @@ void TForm1::RestoreSettings() {
     check(RadioButton3, !s.radioButton2);
 }
 
-void TForm1::TrackBar1Change() { Settings.writeText("temp", std::to_string(TrackBar1->value())); }
+void TForm1::TrackBar1Change() {
+    Settings.writeText("temp", std::to_string(TrackBar1->value()));
+}
 
-void TForm1::CheckBox1Click() { Settings.writeTextFlag("supp", CheckBox1->isChecked()); }
+void TForm1::CheckBox1Click() {
+    Settings.writeTextFlag("supp", CheckBox1->isChecked());
+}
 
-void TForm1::CheckBox2Click() { Settings.writeTextFlag("ontop", CheckBox2->isChecked()); }
+void TForm1::CheckBox2Click() {
+    Settings.writeTextFlag("ontop", CheckBox2->isChecked());
+}
 
-void TForm1::RadioButton2Click() { Settings.writeTextFlag("ouvre", RadioButton2->isChecked()); }
+void TForm1::RadioButton2Click() {
+    Settings.writeTextFlag("ouvre", RadioButton2->isChecked());
+}
 
-void TForm1::RadioButton3Click() { Settings.writeTextFlag("ouvre", RadioButton2->isChecked()); }
+void TForm1::RadioButton3Click() {
+    Settings.writeTextFlag("ouvre", RadioButton2->isChecked());
+}
 
 void TForm1::CheckBox4Click() {
     const bool on = CheckBox4->isChecked();
@@ -142,6 +154,15 @@ void TForm1::CheckBox7Click() {
     Settings.writeDword("autoname", autoName ? 1 : 0);
 }
 
-void TForm1::CheckBox8Click() { Settings.writeDword("bigimage", CheckBox8->isChecked() ? 1 : 0); }
+void TForm1::CheckBox8Click() {
+    Settings.writeDword("bigimage", CheckBox8->isChecked() ? 1 : 0);
+}
 
-void TForm1::Edit4Exit() { Settings.writeText("indexname", utf8(Edit4->text())); }
+void TForm1::Edit4Exit() {
+    // Only a text the user changed is stored: one merely passed through stays as the file
+    // holds it, in whatever encoding it was written.
+    if (!Edit4->isModified())
+        return;
+    Settings.writeText("indexname", utf8(Edit4->text()));
+    Edit4->setModified(false);
+}

@@ -33,11 +33,14 @@
 #include "chm/chm_names.h"
 #include "chm/lzx_encoder.h"
 #include "chm/ordered_pool.h"
+#include "chm/topic_tables.h"
 #include "files/atomic_file.h"
 #include "files/paths.h"
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
+#include <set>
 #include <string_view>
 
 namespace kvx::chm {
@@ -72,16 +75,18 @@ void putUtf16(std::string& s, std::string_view ascii) {
         put16(s, static_cast<unsigned char>(c));
 }
 
-// The help system's own files: readers look them up with the leading "/", as the usual
-// compilers write them.
-static_assert(kWrittenSystemFiles == 4);
-const char* const kSystemNames[] = {
-    kSystemFiles[0], kSystemFiles[1], kSystemFiles[2],    kSystemFiles[3], kNameListName,
-    kControlName,    kSpanName,       kTransformListName, kResetTableName, kContentName};
+// The files of section 0, stored as they are: readers look the help system's own up with the
+// leading "/", as the usual compilers write them. The others (#STRINGS, the topic tables,
+// #WINDOWS, $FIftiMain) go into the compressed section with the pages.
+const char* const kSystemNames[] = {"/#SYSTEM",         "/#IDXHDR",      "/#ITBITS",
+                                    kNameListName,      kControlName,    kSpanName,
+                                    kTransformListName, kResetTableName, kContentName};
 
 std::string checkName(const std::string& name) {
     if (name.size() < 2 || name[0] != '/')
         return "a name must start with \"/\" and name a file";
+    if (isSystemName(name.c_str()))
+        return "the name is one of the help system's own files";
     for (const char* reserved : kSystemNames)
         if (name == reserved)
             return "the name is one of the help system's own files";
@@ -104,9 +109,8 @@ void putSystemRecord(std::string& s, std::uint32_t code, const std::string& data
     s += data;
 }
 
-// #SYSTEM, version 3, with the records help compilers write for a project without contents
-// or index file.
-std::string systemFile(const ChmOptions& o) {
+// #SYSTEM, version 3, with the records help compilers write, in their order.
+std::string systemFile(const ChmOptions& o, bool window) {
     std::string s;
     put32(s, 3);
     std::string stamp;
@@ -115,10 +119,10 @@ std::string systemFile(const ChmOptions& o) {
     putSystemRecord(s, 9, std::string("Korvenix 3.1 hhc.exe") + '\0');
     std::string language;
     put32(language, o.language);
-    put32(language, 0); // no double-byte character set
-    put32(language, 0); // no full-text search
-    put32(language, 0); // no K links
-    put32(language, 0); // no A links
+    put32(language, 0);                               // no double-byte character set
+    put32(language, o.fullTextIndex.empty() ? 0 : 1); // full-text search
+    put32(language, 0);                               // no K links
+    put32(language, 0);                               // no A links
     put64(language, fileTime(o.timestamp));
     put32(language, 0);
     put32(language, 0);
@@ -126,6 +130,13 @@ std::string systemFile(const ChmOptions& o) {
     putSystemRecord(s, 2, o.defaultTopic + '\0');
     putSystemRecord(s, 3, o.title + '\0');
     putSystemRecord(s, 6, o.compiledName + '\0');
+    // Contents and keyword index, without the leading "/", and the window that shows them.
+    if (!o.contentsFile.empty())
+        putSystemRecord(s, 0, o.contentsFile.substr(1) + '\0');
+    if (!o.keywordFile.empty())
+        putSystemRecord(s, 1, o.keywordFile.substr(1) + '\0');
+    if (window)
+        putSystemRecord(s, 5, std::string(kWindowName) + '\0');
     std::string zero;
     put32(zero, 0);
     putSystemRecord(s, 12, zero); // information types
@@ -238,6 +249,42 @@ ChmResult build(std::vector<ChmFile> files, const ChmOptions& options, Output& o
         if (!problem.empty())
             return failure(ChmError::BadName, "\"" + shownName(f.name) + "\": " + problem);
     }
+    // The help system's tables of the pages go into the compressed section with them.
+    {
+        std::set<std::string_view> given;
+        for (const ChmFile& f : files)
+            given.insert(f.name);
+        for (const ChmTopic& t : options.topics)
+            if (given.count(t.name) == 0)
+                return failure(ChmError::BadName,
+                               "the topic \"" + shownName(t.name) + "\" is none of the files");
+        for (const std::string* named : {&options.contentsFile, &options.keywordFile})
+            if (!named->empty() && given.count(*named) == 0)
+                return failure(ChmError::BadName,
+                               "\"" + shownName(*named) + "\" is none of the files");
+    }
+    const std::size_t givenFiles = files.size();
+    TopicTables tables = topicTables(options);
+    const bool window = !tables.windows.empty();
+    auto addTable = [&files](const char* name, std::string& bytes) {
+        ChmFile f;
+        f.name = name;
+        f.content = std::move(bytes);
+        files.push_back(std::move(f));
+    };
+    addTable("/#STRINGS", tables.strings);
+    if (!options.topics.empty()) {
+        addTable("/#TOPICS", tables.topics);
+        addTable("/#URLTBL", tables.urlTable);
+        addTable("/#URLSTR", tables.urlStrings);
+    }
+    if (window)
+        addTable("/#WINDOWS", tables.windows);
+    if (!options.fullTextIndex.empty()) {
+        std::string index = options.fullTextIndex;
+        addTable("/$FIftiMain", index);
+    }
+
     // Directory order, worked out once per name.
     std::vector<SortKey> keys(files.size());
     for (std::size_t i = 0; i < files.size(); ++i)
@@ -288,22 +335,61 @@ ChmResult build(std::vector<ChmFile> files, const ChmOptions& options, Output& o
     const unsigned readers = std::max(1u, options.readers);
     OrderedPool<Loaded> loads(readers);
     const std::size_t readAhead = readers > 1 ? 4 * std::size_t{readers} : 1;
-    std::size_t nextLoad = 0; // keys before it have had their load given to the pool
+    std::size_t nextLoad = 0;             // keys before it have had their load given to the pool
+    std::deque<std::uint64_t> aheadSizes; // of the loads given and not yet taken, in order
+    std::uint64_t aheadBytes = 0;
     // The compressed section, in directory order, so that reading the files in that order
     // decodes the stream forward only.
     std::vector<Entry> entries;
     entries.reserve(names.size());
+    // A large file that can be streamed is neither loaded ahead nor held.
+    const auto streamed = [&options](const ChmFile& f) {
+        return f.stream && f.loadSize > options.readAheadBytes;
+    };
     for (const SortKey& k : keys) {
         ChmFile& f = files[k.index];
+        if (streamed(f)) {
+            Entry e;
+            e.name = std::move(f.name);
+            e.section = 1;
+            e.offset = encoder.uncompressedSize();
+            std::string problem;
+            const bool got = f.stream(
+                [&](std::string_view piece) {
+                    encoder.write(reinterpret_cast<const std::uint8_t*>(piece.data()), piece.size(),
+                                  f.compressible);
+                },
+                problem);
+            if (!got)
+                return failure(ChmError::CannotLoad, problem);
+            e.length = encoder.uncompressedSize() - e.offset;
+            if (e.length > 0xFFFFFFFFu || encoder.uncompressedSize() > (1ull << 40))
+                return failure(ChmError::TooLarge, "\"" + shownName(e.name) + "\" is too large");
+            entries.push_back(std::move(e));
+            if (streamFailed)
+                return failure(ChmError::CannotWrite, error);
+            continue;
+        }
         if (f.load) {
-            for (; nextLoad < keys.size() && loads.pending() < readAhead; ++nextLoad)
-                if (const auto& load = files[keys[nextLoad].index].load)
-                    loads.submit([load] {
-                        Loaded l;
-                        l.ok = load(l.bytes, l.error);
-                        return l;
-                    });
+            for (; nextLoad < keys.size() && loads.pending() < readAhead; ++nextLoad) {
+                const ChmFile& next = files[keys[nextLoad].index];
+                if (!next.load || streamed(next))
+                    continue;
+                // With nothing ahead, the next load is this file's own.
+                if (!aheadSizes.empty() && next.loadSize > options.readAheadBytes - aheadBytes)
+                    break;
+                const std::uint64_t size = std::min(next.loadSize, options.readAheadBytes);
+                aheadSizes.push_back(size);
+                aheadBytes += size;
+                loads.submit([load = next.load] {
+                    Loaded l;
+                    l.ok = load(l.bytes, l.error);
+                    return l;
+                });
+            }
             Loaded loaded = loads.take();
+            aheadBytes -= aheadSizes.front();
+            aheadSizes.pop_front();
             if (!loaded.ok)
                 return failure(ChmError::CannotLoad, loaded.error);
             f.content = std::move(loaded.bytes);
@@ -349,10 +435,11 @@ ChmResult build(std::vector<ChmFile> files, const ChmOptions& options, Output& o
     put64(span, padded);
     std::string transforms;
     putUtf16(transforms, kLzxGuid);
-    addSystem("/#SYSTEM", systemFile(options));
-    addSystem("/#IDXHDR", idxhdrFile(options, static_cast<std::uint32_t>(files.size())));
+    addSystem("/#SYSTEM", systemFile(options, window));
+    addSystem("/#IDXHDR", idxhdrFile(options, static_cast<std::uint32_t>(
+                                                  options.topics.empty() ? givenFiles
+                                                                         : options.topics.size())));
     addSystem("/#ITBITS", "");
-    addSystem("/#STRINGS", std::string(1, '\0'));
     addSystem(kNameListName, nameListFile());
     addSystem(kControlName, controlDataFile(lzxOptions));
     addSystem(kSpanName, span);

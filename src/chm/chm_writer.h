@@ -6,11 +6,19 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kvx::chm {
 
 struct ChmFile {
+    using Load = std::function<bool(std::string& bytes, std::string& error)>;
+    ChmFile() = default;
+    ChmFile(std::string name_, bool compressible_, std::string content_ = {}, Load load_ = nullptr)
+        : name(std::move(name_)), compressible(compressible_), content(std::move(content_)),
+          load(std::move(load_)) {}
+
     // The name inside the file: "/" and the path below the compiled folder, as bytes.
     std::string name;
     // Text goes through the LZX compressor; pictures and other packed data are stored as they
@@ -21,7 +29,23 @@ struct ChmFile {
     // Called once, shortly before the file's turn comes, so that large sets need not sit in
     // memory; on another thread when ChmOptions::readers is above 1. Returns false with
     // `error` set when the bytes cannot be had.
-    std::function<bool(std::string& bytes, std::string& error)> load;
+    Load load;
+    // How many bytes `load` gives, as far as known: what is loaded ahead is bounded by it.
+    std::uint64_t loadSize = 0;
+    // For a file larger than ChmOptions::readAheadBytes, when given: called on its turn
+    // instead of `load`, it hands the bytes over in pieces, so that the file is never held
+    // whole. Returns false with `error` set when they cannot be had.
+    std::function<bool(const std::function<void(std::string_view piece)>& write,
+                       std::string& error)>
+        stream;
+};
+
+// A page as help readers list it: in the topic tables (#TOPICS, #URLTBL, #URLSTR), under its
+// title, which their search results and history show.
+struct ChmTopic {
+    std::string name;        // the page's name inside the file: "/" and its path
+    std::string title;       // in the file's code page; empty for none
+    bool inContents = false; // the contents file has an entry for it
 };
 
 struct ChmOptions {
@@ -33,9 +57,20 @@ struct ChmOptions {
     // Files loaded at once, each a few turns ahead of its own (four a reader at most, held
     // until written); 1 loads each on its turn, on the caller's thread.
     unsigned readers = 8;
+    // At most this many bytes (by their loadSize) are loaded ahead; a larger file is loaded
+    // alone, on its turn.
+    std::uint64_t readAheadBytes = 64ull << 20;
     // Threads that compress, 0 for one a core (at least two): the file is the same whatever
     // the count.
     unsigned threads = 0;
+    // The pages in topic order: topic i is entry i of #TOPICS, the number a full-text index
+    // gives for it. Empty: no topic tables.
+    std::vector<ChmTopic> topics;
+    // The sitemap contents (.hhc) and keyword index (.hhk) among the files, by their names
+    // ("/..."), or empty. Named in #SYSTEM and in the window definition of #WINDOWS.
+    std::string contentsFile, keywordFile;
+    // The full-text index ($FIftiMain) over `topics`, or empty for none.
+    std::string fullTextIndex;
 };
 
 enum class ChmError {

@@ -156,8 +156,28 @@ void TFileListBox::clearFolder() {
 
 void TFileListBox::setItemIndex(int index) {
     m_settingInCode = true;
+    m_untold = m_sinceTold.isValid() && !m_sinceTold.hasExpired(kToldEvery);
+    if (!m_untold)
+        m_sinceTold.start();
     selectionModel()->setCurrentIndex(m_model->index(index), QItemSelectionModel::ClearAndSelect);
+    m_untold = false;
     m_settingInCode = false;
+}
+
+void TFileListBox::selectionChanged(const QItemSelection& selected,
+                                    const QItemSelection& deselected) {
+    // QListView's own part is the accessibility notice alone.
+    if (m_untold)
+        QAbstractItemView::selectionChanged(selected, deselected);
+    else
+        QListView::selectionChanged(selected, deselected);
+}
+
+void TFileListBox::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    if (m_untold)
+        QAbstractItemView::currentChanged(current, previous);
+    else
+        QListView::currentChanged(current, previous);
 }
 
 QString TFileListBox::selectedPath() const {

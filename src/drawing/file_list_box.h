@@ -6,6 +6,7 @@
 #include "drawing/folder_listing.h"
 #include "files/name_list.h"
 
+#include <QElapsedTimer>
 #include <QListView>
 #include <QString>
 #include <cstdint>
@@ -68,13 +69,22 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    // A selection moved in code is told to accessibility tools (a screen reader) at most once
+    // in kToldEvery milliseconds: the batch moves it many times a second, and a reader would
+    // speak each one and ask the window back about it.
+    void selectionChanged(const QItemSelection& selected,
+                          const QItemSelection& deselected) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
 
 private:
+    static constexpr qint64 kToldEvery = 1000;
     FileNameModel* m_model;
     QString m_mask = QStringLiteral("*.*");
     QString m_directory;
     std::string m_nativeDirectory;
     bool m_settingInCode = false;
+    bool m_untold = false; // the change being made is not told to accessibility tools
+    QElapsedTimer m_sinceTold;
     bool m_readAnswering = false;
     Lister m_lister = nullptr;
     std::uint64_t m_reads = 0; // reads begun: one that ends after a newer one began is dropped

@@ -3,18 +3,15 @@
 // archives) and as the window shows them. Files are always reached through the bytes; the
 // text is for showing only.
 
+#include "files/text_encoding.h"
+
 #include <QString>
-#include <cstddef>
 #include <string>
 
 namespace kvx {
 
-// The length of the well-formed UTF-8 sequence starting at `pos` (1 to 4), or 0 when the
-// bytes there are no such sequence (a stray byte, an overlong form, a surrogate, a cut end).
-std::size_t utf8SequenceLength(const std::string& bytes, std::size_t pos);
-
-// A name or path shown as file managers show it: well-formed UTF-8 as it reads, every other
-// byte as U+FFFD. Two names may show alike; the bytes still tell them apart.
+// A name or path shown as file managers show it: shownName's rule, every byte that is not
+// UTF-8 as U+FFFD. Two names may show alike; the bytes still tell them apart.
 QString displayName(const std::string& bytes);
 
 // The bytes for a name or path typed or built as text (a setting, a desktop folder).

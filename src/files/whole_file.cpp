@@ -40,10 +40,17 @@ ReadStatus readWholeFile(const std::string& path, std::string& bytes, std::strin
         error = describeFailure("cannot open", path, err);
         return err == ENOENT ? ReadStatus::Missing : ReadStatus::Failed;
     }
+    const ReadStatus status = readWholeFile(fd, path, bytes, error, maxBytes);
+    ::close(fd);
+    return status;
+}
+
+ReadStatus readWholeFile(int fd, const std::string& path, std::string& bytes, std::string& error,
+                         std::size_t maxBytes) {
+    bytes.clear();
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         error = "'" + path + "' is not a regular file";
-        ::close(fd);
         return ReadStatus::Failed;
     }
     // The size the file has now is read straight into place; a file that grows meanwhile
@@ -57,7 +64,6 @@ ReadStatus readWholeFile(const std::string& path, std::string& bytes, std::strin
                 continue;
             if (n < 0) {
                 error = describeFailure("cannot read", path, errno);
-                ::close(fd);
                 return ReadStatus::Failed;
             }
             if (n == 0)
@@ -65,10 +71,8 @@ ReadStatus readWholeFile(const std::string& path, std::string& bytes, std::strin
             done += static_cast<std::size_t>(n);
         }
         bytes.resize(done);
-        if (done < static_cast<std::size_t>(st.st_size)) { // shrank meanwhile: all read
-            ::close(fd);
+        if (done < static_cast<std::size_t>(st.st_size)) // shrank meanwhile: all read
             return ReadStatus::Ok;
-        }
     }
     char buffer[65536];
     for (;;) {
@@ -77,19 +81,16 @@ ReadStatus readWholeFile(const std::string& path, std::string& bytes, std::strin
             if (errno == EINTR)
                 continue;
             error = describeFailure("cannot read", path, errno);
-            ::close(fd);
             return ReadStatus::Failed;
         }
         if (n == 0)
             break;
         if (bytes.size() + static_cast<std::size_t>(n) > maxBytes) {
             error = "'" + path + "' is too large";
-            ::close(fd);
             return ReadStatus::Failed;
         }
         bytes.append(buffer, static_cast<std::size_t>(n));
     }
-    ::close(fd);
     return ReadStatus::Ok;
 }
 

@@ -83,13 +83,14 @@ void leftFrame(PageOut& out, const NameList& reports) {
 std::string frameset() {
     return "<html><head><title></title></head><frameset cols=\"160,*\" frameborder=\"YES\" "
            "border=\"0\" framespacing=\"0\" rows=\"*\">\r\n"
-           // The stray quote and bracket after the first frame are the page's own text.
-           "<frame name=\"gauche\" scrolling=\"AUTO\" noresize src=\"gauche.htm\">\"><frameset "
+           "<frame name=\"gauche\" scrolling=\"AUTO\" noresize src=\"gauche.htm\"><frameset "
            "rows=\"44,*\" frameborder=\"YES\" border=\"0\" framespacing=\"0\" cols=\"*\">\r\n"
            "<frame name=\"haut\" scrolling=\"NO\" noresize src=\"haut.htm\" > <frame "
            "name=\"droite\" src=\"droite.htm\">\r\n"
            "</frameset></frameset><noframes>\r\n"
-           "<body bgcolor=\"#FFFFFF\" text=\"#000000\"></body></noframes></html>\r\n";
+           // A reader without frames still reaches the list and the thumbnails.
+           "<body bgcolor=\"#FFFFFF\" text=\"#000000\"><a href=\"gauche.htm\">Reports</a> <a "
+           "href=\"miniatures.htm\">Miniatures</a></body></noframes></html>\r\n";
 }
 
 std::string topFrame(const std::string& folder) {

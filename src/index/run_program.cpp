@@ -67,9 +67,10 @@ void prepare(QProcess& process, const ProgramCall& call, int showState) {
 } // namespace
 
 ProgramCall callOnFile(const QString& program, const std::string& file, bool quoted) {
-    const QString path = displayName(file);
+    // The path itself, not as a message shows it: every character goes through.
+    const QString path = QString::fromUtf8(file.data(), static_cast<qsizetype>(file.size()));
     const bool asText = nativeName(path) == file;
-    QString argument = asText ? path : displayName(baseNameOf(file));
+    QString argument = asText ? path : QString::fromUtf8(baseNameOf(file).c_str());
     if (quoted)
         argument = QLatin1Char('"') + argument + QLatin1Char('"');
     return {program, argument, asText ? std::string() : folderOf(file), {}};

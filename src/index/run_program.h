@@ -81,10 +81,3 @@ bool startDetached(const ProgramCall& call, int showState);
 bool runProgramOnFile(const QString& program, const std::string& file, const RunOptions& options);
 
 } // namespace kvx
-
-// The runner's first form, kept for callers that think in command lines: `program` with the
-// single argument `argument`, in `workingFolder`. no wait: as runProgramOnFile. wait: returns
-// once the program has ended, with events handled meanwhile, so windows repaint and take
-// input; errorOutput receives what it wrote on its standard error.
-bool RunProgram(const QString& program, const QString& argument, bool wait, int showState,
-                QString* errorOutput = nullptr, const std::string& workingFolder = std::string());

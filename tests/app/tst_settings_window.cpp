@@ -70,9 +70,10 @@ private slots:
         QVERIFY(Form1->DwgThumbnail1->noMagnify());
         QCOMPARE(Form1->PageControl1->currentWidget(), Form1->TabSheet1);
         // Written back in the order start-up sets the controls.
-        QCOMPARE(fx->hive(), "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Stalwen\\Korvenix31]\r\n" +
-                                 SettingsFixture::defaultValues() + sz("temp", "1") +
-                                 sz("supp", "0") + sz("ontop", "0") + sz("ouvre", "0"));
+        QCOMPARE(fx->hive(),
+                 "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Stalwen\\Korvenix31]\r\n" +
+                     SettingsFixture::defaultValues() + sz("temp", "1") + sz("supp", "0") +
+                     sz("ontop", "0") + sz("ouvre", "0"));
         QVERIFY(!QFile::exists(fx->autostartEntry()));
     }
 
@@ -107,7 +108,7 @@ private slots:
     void numberRuleAgainstEqualsOne() {
         start(quietValues().replace(sz("ontop", "1"), sz("ontop", "01")) + sz("effhtml", "01") +
               sz("effjpg", "1"));
-        QVERIFY(Form1->CheckBox2->isChecked()); // number 1
+        QVERIFY(Form1->CheckBox2->isChecked());  // number 1
         QVERIFY(!Form1->CheckBox4->isChecked()); // not exactly "1"
         QVERIFY(Form1->CheckBox5->isChecked());
         QCOMPARE(QString::fromStdString(kvx::SettingCopies.effhtml), QStringLiteral("01"));
@@ -157,7 +158,8 @@ private slots:
         QTest::newRow("empty") << QString() << sz("indexname", "");
         QTest::newRow("quotes and backslash")
             << QStringLiteral("a\"b\\c") << QByteArray("\"indexname\"=\"a\\\"b\\\\c\"\r\n");
-        QTest::newRow("accented") << QStringLiteral("plans été") << sz("indexname", "plans \xC3\xA9t\xC3\xA9");
+        QTest::newRow("accented") << QStringLiteral("plans été")
+                                  << sz("indexname", "plans \xE9t\xE9");
     }
     void leavingEdit4StoresItsText() {
         QFETCH(QString, text);
@@ -168,10 +170,33 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(Form1));
         Form1->PageControl1->setCurrentWidget(Form1->Html);
         Form1->Edit4->setFocus();
-        Form1->Edit4->setText(text); // typing alone stores nothing
+        Form1->Edit4->selectAll();
+        QTest::keyClick(Form1->Edit4, Qt::Key_Backspace);
+        Form1->Edit4->insert(text); // as typed or pasted: typing alone stores nothing
+        QCOMPARE(Form1->Edit4->text(), text);
         QVERIFY(fx->hive().contains(sz("indexname", "old")));
         Form1->CheckBox7->setFocus(); // leaving the box does
         QCOMPARE(fx->hive().count(line), 1);
+    }
+
+    // A name in Windows' code page, as its registry editor exports it: shown as its text, and
+    // passing through the box leaves the file as it is.
+    void aNameInWindowsCodePageIsShownAndKeptAsItIs() {
+        start(quietValues() + QByteArray("\"indexname\"=\"Plans \xE9t\xE9\"\r\n"));
+        const QByteArray exported = fx->hive();
+        QCOMPARE(Form1->Edit4->text(), QStringLiteral("Plans été"));
+        Form1->show();
+        QVERIFY(QTest::qWaitForWindowActive(Form1));
+        Form1->PageControl1->setCurrentWidget(Form1->Html);
+        Form1->Edit4->setFocus();
+        Form1->CheckBox7->setFocus();
+        QCOMPARE(fx->hive(), exported);
+        Form1->Edit4->setFocus();
+        QTest::keyClick(Form1->Edit4, Qt::Key_End);
+        QTest::keyClick(Form1->Edit4, Qt::Key_Backspace);
+        Form1->CheckBox7->setFocus();
+        QVERIFY(fx->hive().contains(QByteArray("\"indexname\"=\"Plans \xE9t\"\r\n")));
+        QVERIFY(errorTexts().isEmpty());
     }
 
     void edit4IsLeftOnlyForAnotherControlOfTheWindow() {
@@ -180,7 +205,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(Form1));
         Form1->PageControl1->setCurrentWidget(Form1->Html);
         Form1->Edit4->setFocus();
-        Form1->Edit4->setText(QStringLiteral("typed"));
+        Form1->Edit4->selectAll();
+        Form1->Edit4->insert(QStringLiteral("typed"));
         // Switching to another program keeps the caret in the box: nothing is written.
         QWidget other;
         other.show();
@@ -204,8 +230,9 @@ private slots:
         QVERIFY(entry.open(QIODevice::ReadOnly));
         const QByteArray text = entry.readAll();
         QVERIFY(text.contains("Name=Korvenix 3.1\n"));
-        QVERIFY2(text.contains("Exec=" + QCoreApplication::applicationFilePath().toUtf8() + " -w\n"),
-                 text.constData());
+        QVERIFY2(
+            text.contains("Exec=" + QCoreApplication::applicationFilePath().toUtf8() + " -w\n"),
+            text.constData());
         QVERIFY(fx->hive().contains(sz("start", "1")));
 
         Form1->CheckBox6->setChecked(false);
@@ -221,9 +248,10 @@ private slots:
     void missingKeyStopsAtAutoname_data() {
         QTest::addColumn<QByteArray>("hive"); // null: no file at all
         QTest::newRow("no hive") << QByteArray();
-        QTest::newRow("another key only")
-            << QByteArray("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Other]\r\n\"a\"=\"1\"\r\n");
-        QTest::newRow("damaged") << QByteArray("REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\Stalwen\\Korvenix31]\r\n\"temp=\"4\r\n");
+        QTest::newRow("another key only") << QByteArray(
+            "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Other]\r\n\"a\"=\"1\"\r\n");
+        QTest::newRow("damaged") << QByteArray(
+            "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\Stalwen\\Korvenix31]\r\n\"temp=\"4\r\n");
     }
     void missingKeyStopsAtAutoname() {
         QFETCH(QByteArray, hive);
@@ -233,8 +261,13 @@ private slots:
         kvx::MessageSeam::clear();
         kvx::MessageSeam::setAutoAnswer(true);
         kvx::createForms({"-w"});
-        QCOMPARE(errorTexts(),
-                 QStringList{QStringLiteral("Echec à l'obtention des données pour 'autoname'")});
+        // The settings file's name and what is wrong with it come below the box's own text.
+        QCOMPARE(errorTexts().size(), 1);
+        const QStringList lines = errorTexts().front().split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[0], QStringLiteral("Echec à l'obtention des données pour 'autoname'"));
+        QVERIFY2(lines[1].contains(QLatin1Char('\'') + fx->hivePath() + QLatin1Char('\'')),
+                 qPrintable(lines[1]));
         // The rest of start-up is skipped: the form's own page, not minimised.
         QCOMPARE(Form1->PageControl1->currentWidget(), Form1->TabSheet3);
         QVERIFY(!Form1->startsMinimised());
@@ -255,10 +288,10 @@ private slots:
     }
 
     void missingBigimageStopsAfterAuto() {
-        start(QByteArray("\"autoname\"=dword:00000001\r\n") +
-              sz("temp", "9"));
-        QCOMPARE(errorTexts(),
-                 QStringList{QStringLiteral("Echec à l'obtention des données pour 'bigimage'")});
+        start(QByteArray("\"autoname\"=dword:00000001\r\n") + sz("temp", "9"));
+        QCOMPARE(errorTexts().size(), 1);
+        QCOMPARE(errorTexts().front().section(QLatin1Char('\n'), 0, 0),
+                 QStringLiteral("Echec à l'obtention des données pour 'bigimage'"));
         QVERIFY(Form1->CheckBox7->isChecked());
         QVERIFY(!Form1->CheckBox8->isChecked());
         QCOMPARE(Form1->TrackBar1->value(), 4); // steps after it did not run
@@ -282,11 +315,11 @@ private slots:
         kvx::MessageSeam::clear();
         kvx::MessageSeam::setAutoAnswer(true);
         kvx::createForms({});
-        QCOMPARE(errorTexts(),
-                 QStringList{QStringLiteral("Echec à la définition des données pour 'Korvenix 3.1'")});
+        QCOMPARE(errorTexts(), QStringList{QStringLiteral(
+                                   "Echec à la définition des données pour 'Korvenix 3.1'")});
         QVERIFY(Form1->CheckBox6->isChecked());
         QCOMPARE(Form1->PageControl1->currentWidget(), Form1->TabSheet3); // start-up stopped
-        QCOMPARE(fx->hive(), before);                                    // "start" untouched
+        QCOMPARE(fx->hive(), before);                                     // "start" untouched
 
         // Unchecking still stores "0".
         kvx::MessageSeam::clear();

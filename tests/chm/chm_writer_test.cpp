@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <clocale>
 #include <cstdio>
 #include <filesystem>
@@ -148,6 +149,137 @@ TEST_P(ChmRoundTrip, threeReadersGiveBackEveryFileByteForByte) {
 INSTANTIATE_TEST_SUITE_P(Sets, ChmRoundTrip,
                          ::testing::Values(&awkwardNames, &boundaries, &manyFiles,
                                            &longNamesInFolders));
+
+std::uint32_t dword(const std::string& s, std::size_t at) {
+    if (at + 4 > s.size())
+        return 0xFFFFFFFFu;
+    return static_cast<std::uint32_t>(
+        static_cast<unsigned char>(s[at]) | static_cast<unsigned char>(s[at + 1]) << 8 |
+        static_cast<unsigned char>(s[at + 2]) << 16 | static_cast<unsigned char>(s[at + 3]) << 24);
+}
+
+std::string textAt(const std::string& s, std::size_t at) {
+    return at < s.size() ? std::string(s.c_str() + at) : "<outside>";
+}
+
+// Enough topics to fill several 4 KiB blocks of each table, with long and non-ASCII titles:
+// a reader that follows the tables from a topic number (as search results do) finds the
+// page's name and title, and #SYSTEM and #WINDOWS name the contents, the keywords and the
+// start page.
+TEST(ChmWriter, topicTablesLeadFromEachTopicNumberToItsPageAndTitle) {
+    Files files;
+    kvx::chm::ChmOptions options;
+    options.title = "Plans";
+    for (int i = 0; i < 1200; ++i) {
+        const std::string name =
+            "/r " + std::to_string(i) + " \xD0\x9F\xD0\xBB\xD0\xB0\xD0\xBD.dwg.htm";
+        files.push_back({name, true, "<html></html>", nullptr});
+        options.topics.push_back({name,
+                                  std::string(static_cast<std::size_t>(i % 97), 'x') +
+                                      "\xE5\x9B\xBE " + std::to_string(i),
+                                  i % 2 == 0});
+    }
+    files.push_back({"/index.hhc", true, "<html></html>", nullptr});
+    files.push_back({"/index.hhk", true, "<html></html>", nullptr});
+    options.contentsFile = "/index.hhc";
+    options.keywordFile = "/index.hhk";
+    std::string bytes;
+    ASSERT_TRUE(kvx::chm::buildChm(files, options, bytes));
+    const std::string path = ::testing::TempDir() + "kvx-topics-" + std::to_string(::getpid());
+    std::ofstream(path, std::ios::binary) << bytes;
+    const kvxtest::ChmReadResult read = kvxtest::readWithChmlib(
+        path, {"/#TOPICS", "/#URLTBL", "/#URLSTR", "/#STRINGS", "/#SYSTEM", "/#WINDOWS"});
+    std::remove(path.c_str());
+    ASSERT_TRUE(read.ok) << read.problem;
+    ASSERT_EQ(read.found.size(), 6u);
+    const std::string& topics = read.found.at("/#TOPICS");
+    const std::string& urlTable = read.found.at("/#URLTBL");
+    const std::string& urlStrings = read.found.at("/#URLSTR");
+    const std::string& strings = read.found.at("/#STRINGS");
+    ASSERT_EQ(topics.size(), 16 * options.topics.size());
+    for (std::size_t i = 0; i < options.topics.size(); ++i) {
+        const std::uint32_t url = dword(topics, 16 * i + 8);
+        EXPECT_EQ(dword(urlTable, url + 4), i);
+        EXPECT_EQ("/" + textAt(urlStrings, dword(urlTable, url + 8) + 8), options.topics[i].name);
+        EXPECT_EQ(textAt(strings, dword(topics, 16 * i + 4)), options.topics[i].title);
+        EXPECT_EQ(static_cast<unsigned char>(topics[16 * i + 12]), i % 2 == 0 ? 6 : 2);
+        // No text runs across a 4 KiB block: readers read them a block at a time.
+        const std::uint32_t title = dword(topics, 16 * i + 4);
+        EXPECT_LE(title % 4096 + options.topics[i].title.size(), 4095u) << i;
+    }
+    const std::string& windows = read.found.at("/#WINDOWS");
+    ASSERT_EQ(dword(windows, 0), 1u);
+    ASSERT_EQ(windows.size(), 8 + dword(windows, 4));
+    EXPECT_EQ(textAt(strings, dword(windows, 8 + 0x14)), "Plans");
+    EXPECT_EQ(textAt(strings, dword(windows, 8 + 0x60)), "index.hhc");
+    EXPECT_EQ(textAt(strings, dword(windows, 8 + 0x64)), "index.hhk");
+    EXPECT_EQ(textAt(strings, dword(windows, 8 + 0x68)), "index.htm");
+    const std::string& system = read.found.at("/#SYSTEM");
+    std::map<unsigned, std::string> records;
+    for (std::size_t at = 4; at + 4 <= system.size();) {
+        const unsigned code = static_cast<unsigned char>(system[at]) |
+                              static_cast<unsigned char>(system[at + 1]) << 8;
+        const std::size_t length = static_cast<unsigned char>(system[at + 2]) |
+                                   static_cast<unsigned char>(system[at + 3]) << 8;
+        records[code] = system.substr(at + 4, length);
+        at += 4 + length;
+    }
+    EXPECT_EQ(records[0], std::string("index.hhc", 10));
+    EXPECT_EQ(records[1], std::string("index.hhk", 10));
+    EXPECT_EQ(records[5], std::string("main", 5));
+}
+
+// What is loaded ahead is bounded in bytes: files are loaded ahead only while their sizes fit
+// the bound, and a file larger than it comes in pieces on its turn, never whole; every byte
+// still reads back in place.
+TEST(ChmWriter, readAheadStaysWithinItsBytesAndALargeFileComesInPieces) {
+    kvx::chm::ChmOptions options;
+    options.readAheadBytes = 1 << 20;
+    options.readers = 4;
+    std::atomic<int> started{0};
+    int startedAtTheLargeOnesTurn = -1;
+    Files files;
+    Contents want;
+    for (int i = 0; i < 24; ++i) {
+        const std::string name = "/p" + std::to_string(100 + i) + ".jpg";
+        const std::string bytes = randomBytes(300000, static_cast<unsigned>(i));
+        want[name] = bytes;
+        ChmFile f(name, false);
+        f.loadSize = bytes.size();
+        f.load = [bytes, &started](std::string& out, std::string&) {
+            ++started;
+            out = bytes;
+            return true;
+        };
+        if (i == 12) { // 5 MiB, streamed on its turn and never loaded
+            f.loadSize = 5 << 20;
+            want[name].clear();
+            f.load = [](std::string&, std::string& error) {
+                error = "loaded whole";
+                return false;
+            };
+            f.stream = [&, name](const auto& write, std::string&) {
+                startedAtTheLargeOnesTurn = started;
+                for (unsigned piece = 0; piece < 5; ++piece) {
+                    const std::string bytes = randomBytes(1 << 20, 77u + piece);
+                    want[name] += bytes;
+                    write(bytes);
+                }
+                return true;
+            };
+        }
+        files.push_back(std::move(f));
+    }
+    std::string bytes;
+    const kvx::chm::ChmResult r = kvx::chm::buildChm(files, options, bytes);
+    ASSERT_TRUE(r) << r.message;
+    // The twelve before it, and ahead of it no more files of 300,000 bytes than 1 MiB holds.
+    EXPECT_GE(startedAtTheLargeOnesTurn, 12);
+    EXPECT_LE(startedAtTheLargeOnesTurn, 12 + 3);
+    const kvxtest::ChmReadResult read = kvxtest::readWithMspack(bytes);
+    ASSERT_TRUE(read.ok) << read.problem;
+    expectSame(want, read.files);
+}
 
 // Names no reader could give back as they are, and a file whose bytes cannot be had: refused
 // with a message naming it, and an earlier file at the path stays as it was.

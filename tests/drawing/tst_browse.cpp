@@ -442,15 +442,16 @@ private slots:
         QCOMPARE(CurrentDrawingFile, first);
     }
 
-    // Names that are not plain text show as they always did, and each row still gives its
-    // file's own bytes.
-    void oddNamesShowAsTheyAreAndKeepTheirBytes() {
+    // Names that are not plain text show with their control characters escaped, bytes that
+    // are not UTF-8 as U+FFFD, and each row still gives its file's own bytes.
+    void oddNamesShowEscapedAndKeepTheirBytes() {
         const struct {
             const char* bytes;
             QString shown;
         } names[] = {
-            {"tab\t.dwg", QStringLiteral("tab\t.dwg")},
-            {"bell\x07.dwg", QStringLiteral("bell\x07.dwg")},
+            {"tab\t.dwg", QStringLiteral("tab\\x09.dwg")},
+            {"bell\x07.dwg", QStringLiteral("bell\\x07.dwg")},
+            {"x\u202Egwd.dwg", QStringLiteral("x\\xE2\\x80\\xAEgwd.dwg")},
             {"caf\xc3\xa9.dwg", QStringLiteral("caf\u00e9.dwg")},
             {"latin\xe9.dwg", QStringLiteral("latin\uFFFD.dwg")},
             {"cut\xe2\x82.dwg", QStringLiteral("cut\uFFFD\uFFFD.dwg")},

@@ -342,8 +342,10 @@ TEST_F(HhViewer, TheCacheStaysBounded) {
         kvx::hh::Limits limits;
         const char* message;
     } cases[] = {
-        {{5, 4ull << 30, 1024, 8}, "holds more than 5 entries"},
-        {{1000000, 1 << 20, 1024, 8}, "more than 1 MiB of pages"},
+        {{5, 4ull << 30, 1024, 8, 128, 64 << 20, 4096, 64, 16 << 20, false},
+         "holds more than 5 entries"},
+        {{1000000, 1 << 20, 1024, 8, 128, 64 << 20, 4096, 64, 16 << 20, false},
+         "more than 1 MiB of pages"},
         {{1000000, 4ull << 30, 20, 8}, "an entry name longer than 20 bytes"},
         {{1000000, 4ull << 30, 1024, 8, 128, 64 << 20, 4096, 0, 1 << 20},
          "unpacks to more than 1 MiB"},
@@ -356,6 +358,9 @@ TEST_F(HhViewer, TheCacheStaysBounded) {
         EXPECT_EQ(cached(root), std::set<std::string>{});
     }
     EXPECT_EQ(kvx::hh::extractToCache(big.string(), root).error, kvx::hh::ViewError::None);
+    // The same counts grow with the file: five entries and one a KiB of a 1 MiB file.
+    const kvx::hh::Limits grown{5, 1 << 20, 1024, 8, 128, 64 << 20, 4096, 64, 16 << 20, true, 1024};
+    EXPECT_EQ(kvx::hh::extractToCache(big.string(), root, grown).error, kvx::hh::ViewError::None);
 
     fs::create_directories(fs::path(root) / ".unpack-abandoned" / "sub");
     const kvx::hh::Limits limits{1000000, 4ull << 30, 1024, 3};

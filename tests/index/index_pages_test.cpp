@@ -76,12 +76,13 @@ Lines thumbnails(const std::vector<Entry>& entries) {
 const Lines kFrameset = {
     "<html><head><title></title></head><frameset cols=\"160,*\" frameborder=\"YES\" "
     "border=\"0\" framespacing=\"0\" rows=\"*\">",
-    "<frame name=\"gauche\" scrolling=\"AUTO\" noresize src=\"gauche.htm\">\"><frameset "
+    "<frame name=\"gauche\" scrolling=\"AUTO\" noresize src=\"gauche.htm\"><frameset "
     "rows=\"44,*\" frameborder=\"YES\" border=\"0\" framespacing=\"0\" cols=\"*\">",
     "<frame name=\"haut\" scrolling=\"NO\" noresize src=\"haut.htm\" > <frame name=\"droite\" "
     "src=\"droite.htm\">",
     "</frameset></frameset><noframes>",
-    "<body bgcolor=\"#FFFFFF\" text=\"#000000\"></body></noframes></html>",
+    "<body bgcolor=\"#FFFFFF\" text=\"#000000\"><a href=\"gauche.htm\">Reports</a> <a "
+    "href=\"miniatures.htm\">Miniatures</a></body></noframes></html>",
 };
 
 Lines topFrame(const std::string& folder) {

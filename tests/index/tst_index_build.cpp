@@ -376,7 +376,7 @@ private slots:
     }
 
     // Our own hhc.exe: the batch ends with an index holding the five pages, the reports and
-    // their pictures.
+    // their pictures, and the compiler's contents and keyword index.
     void batchWithTheRealCompiler() {
         const QStringList drawings{"Lot 1 & 2.dwg", "façade.dwg", "plan.dwg"};
         start("", "", true, [&] {
@@ -388,6 +388,8 @@ private slots:
         QVERIFY2(said().isEmpty(), qPrintable(said()));
         QCOMPARE(dialog.shown, 1);
         QStringList expected = kPages;
+        expected << "index.hhc"
+                 << "index.hhk";
         for (const QString& d : drawings)
             expected << d + ".htm" << d + ".jpg";
         QCOMPARE(chmEntries(dir + "/" + autoIndex()), sorted(expected));
@@ -499,7 +501,12 @@ private slots:
     void duringTheCompile() {
         start("gate", "", true, [&] { write(dir + "/a.dwg.htm", "x"); });
         bool checked = false;
-        QTimer::singleShot(50, [&] {
+        // Once the compiler runs (it logs its call, then waits for "go").
+        QTimer whenRunning;
+        QObject::connect(&whenRunning, &QTimer::timeout, [&] {
+            if (compilerRuns().isEmpty())
+                return;
+            whenRunning.stop();
             const auto release = qScopeGuard([&] { write(tools + "/go", ""); });
             QVERIFY(Form4->isVisible());
             Form1->SpeedButton7Click();
@@ -514,6 +521,7 @@ private slots:
             Form1->close();
             checked = Form1->isVisible() && Form4->isVisible();
         });
+        whenRunning.start(10);
         ResultDialogWatch dialog;
         Form1->SpeedButton7->click();
         QVERIFY(checked);

@@ -1,12 +1,13 @@
-// RunProgram with small shell scripts: the argument received, a program that cannot start, a
-// wait that keeps the window live, a program waited for that ends with us, and a start let
-// go at once.
+// The process runner with small shell scripts: the argument received, a program that cannot
+// start, a wait that keeps the window live, a program waited for that ends with us, and a
+// start let go at once.
 
 #include "app/message_box.h"
 #include "index/run_program.h"
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QScopeGuard>
@@ -56,6 +57,23 @@ bool alive(pid_t pid) {
 // This test run as a parent that waits for one program: "--wait-for program".
 const char* const kWaitFor = "--wait-for";
 
+// Waits as the index build waits for the compiler: its own event loop, woken by the end.
+bool runAndWait(const QString& program, const QString& argument, int showState) {
+    kvx::ProgramRun run;
+    if (!run.start({program, argument, {}, {}}, showState, false))
+        return false;
+    if (run.running()) {
+        QEventLoop loop;
+        QObject::connect(&run, &kvx::ProgramRun::finished, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return true;
+}
+
+bool letGo(const QString& program, const QString& argument, int showState) {
+    return kvx::startDetached({program, argument, {}, {}}, showState);
+}
+
 class PaintCounter : public QWidget {
 public:
     int paints = 0;
@@ -98,7 +116,7 @@ private slots:
                                               "\"$KORVENIX_SHOW_STATE\" > '" +
                                                   out.toUtf8() + "'\n");
         QFile::remove(out);
-        QVERIFY(RunProgram(program, argument, true, kvx::SwMinimize));
+        QVERIFY(runAndWait(program, argument, kvx::SwMinimize));
         // One argument, in the working folder we have, with the show state as a hint.
         QCOMPARE(readAll(out), "1|" + received + "|" + QDir::currentPath().toUtf8() + "|6");
     }
@@ -108,8 +126,8 @@ private slots:
         const QString notExecutable = tools() + "/plain.txt";
         QVERIFY(QFile(notExecutable).open(QIODevice::WriteOnly));
         for (const QString& program : {tools() + "/missing.exe", notExecutable}) {
-            QVERIFY(!RunProgram(program, "x", true, kvx::SwMinimize));
-            QVERIFY(!RunProgram(program, "x", false, kvx::SwShowMaximized));
+            QVERIFY(!runAndWait(program, "x", kvx::SwMinimize));
+            QVERIFY(!letGo(program, "x", kvx::SwShowMaximized));
         }
         QVERIFY(kvx::MessageSeam::shown().isEmpty());
         QVERIFY(QApplication::topLevelWidgets().isEmpty());
@@ -131,7 +149,7 @@ private slots:
         });
         timer.start(50);
         const int paintsBefore = window.paints;
-        QVERIFY(RunProgram(program, QString(), true, kvx::SwMinimize));
+        QVERIFY(runAndWait(program, QString(), kvx::SwMinimize));
         timer.stop();
         QVERIFY(QFile::exists(done)); // returned only once the program had ended
         QVERIFY2(ticks >= 2 && window.paints > paintsBefore,
@@ -166,7 +184,7 @@ private slots:
             writeScript(tools() + "/viewer.sh",
                         "touch '" + out.toUtf8() + "'\nwhile [ ! -e '" + release.toUtf8() +
                             "' ]; do sleep 0.1; done\necho ended >> '" + out.toUtf8() + "'\n");
-        QVERIFY(RunProgram(program, "a.chm", false, kvx::SwShowMaximized));
+        QVERIFY(letGo(program, "a.chm", kvx::SwShowMaximized));
         // We are back while it still runs: it cannot end before it is released.
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(out), 60000);
         QVERIFY(!readAll(out).contains("ended"));
@@ -180,8 +198,7 @@ private slots:
 int main(int argc, char** argv) {
     if (argc == 3 && qstrcmp(argv[1], kWaitFor) == 0) {
         QCoreApplication app(argc, argv);
-        return RunProgram(QString::fromLocal8Bit(argv[2]), QString(), true, kvx::SwMinimize) ? 0
-                                                                                             : 1;
+        return runAndWait(QString::fromLocal8Bit(argv[2]), QString(), kvx::SwMinimize) ? 0 : 1;
     }
     QApplication app(argc, argv);
     TestRunProgram test;

@@ -79,12 +79,11 @@ MspackMemory::MspackMemory(const std::string& in) : input(&in) {
 
 namespace {
 
-// The writer's own files at the top ("/#SYSTEM", ...) are not among the files given to it.
+// The writer's own files at the top ("/#SYSTEM", "/#TOPICS", ...) are not among the files
+// given to it.
 bool isContentName(const std::string& name) {
-    for (std::size_t i = 0; i < kvx::chm::kWrittenSystemFiles; ++i)
-        if (name == kvx::chm::kSystemFiles[i])
-            return false;
-    return name.size() >= 2 && name[0] == '/' && name.back() != '/';
+    return name.size() >= 2 && name[0] == '/' && name.back() != '/' &&
+           !kvx::chm::isSystemName(name.c_str());
 }
 
 // Keeps a listed file's content; false, with the problem noted, when it cannot be kept.

@@ -1,9 +1,10 @@
 #include "chm_extract.h"
 
 #include "chm/chm_names.h"
-#include "files/ascii.h"
 #include "chm_cache.h"
 #include "chm_reader.h"
+#include "files/ascii.h"
+#include "files/paths.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -31,7 +32,7 @@ Extraction failure(ViewError error, const std::string& message) {
 }
 
 std::string quotedName(const std::string& bytes) {
-    return "\"" + escapedName(bytes) + "\"";
+    return "\"" + shownName(bytes) + "\"";
 }
 
 std::uint64_t fnv1a(const std::string& bytes) {
@@ -92,52 +93,6 @@ std::string mib(std::uint64_t bytes) {
 }
 
 } // namespace
-
-std::string escapedName(const std::string& bytes) {
-    std::string out;
-    auto escape = [&](unsigned char c) {
-        char text[5];
-        std::snprintf(text, sizeof text, "\\x%02X", c);
-        out += text;
-    };
-    for (std::size_t i = 0; i < bytes.size();) {
-        const unsigned char c = static_cast<unsigned char>(bytes[i]);
-        if (c == '\\') {
-            out += "\\\\";
-            ++i;
-            continue;
-        }
-        if (c >= 0x20 && c < 0x7f) {
-            out += static_cast<char>(c);
-            ++i;
-            continue;
-        }
-        // A whole UTF-8 sequence of a printable character stays as it is.
-        std::size_t n = c >= 0xc2 && c <= 0xdf   ? 2
-                        : c >= 0xe0 && c <= 0xef ? 3
-                        : c >= 0xf0 && c <= 0xf4 ? 4
-                                                 : 0;
-        std::uint32_t code = n == 2 ? c & 0x1f : n == 3 ? c & 0x0f : c & 0x07;
-        for (std::size_t k = 1; n && k < n; ++k) {
-            if (i + k >= bytes.size() || (static_cast<unsigned char>(bytes[i + k]) & 0xc0) != 0x80)
-                n = 0;
-            else
-                code = (code << 6) | (static_cast<unsigned char>(bytes[i + k]) & 0x3f);
-        }
-        const bool shortest = (n == 2 && code >= 0x80) || (n == 3 && code >= 0x800) ||
-                              (n == 4 && code >= 0x10000 && code <= 0x10ffff);
-        const bool control =
-            code < 0xa0 || (code >= 0xd800 && code <= 0xdfff) || code == 0x2028 || code == 0x2029;
-        if (n && shortest && !control) {
-            out.append(bytes, i, n);
-            i += n;
-        } else {
-            escape(c);
-            ++i;
-        }
-    }
-    return out;
-}
 
 std::string fileUrl(const std::string& absolutePath) {
     std::string url = "file://";
@@ -277,12 +232,23 @@ Extraction extractToCache(const std::string& chmPath, const std::string& root,
         return f->offset >= 0 && f->length >= 0 && static_cast<std::uint64_t>(f->offset) <= end &&
                static_cast<std::uint64_t>(f->length) <= end - static_cast<std::uint64_t>(f->offset);
     };
+    // What this file may hold, from its size and the sections it declares.
+    const std::uint64_t mostEntries =
+        limits.fromFile && limits.bytesPerEntry
+            ? std::max(limits.entries, fileSize / limits.bytesPerEntry)
+            : limits.entries;
+    const std::uint64_t mostBytes =
+        limits.fromFile ? std::max(limits.totalBytes, compressedSpan > UINT64_MAX - section0End
+                                                          ? UINT64_MAX
+                                                          : section0End + compressedSpan)
+                        : limits.totalBytes;
     Extraction result;
     for (mschmd_file* f = h->files; f; f = f->next) {
-        if (++count > limits.entries)
+        if (++count > mostEntries)
             return failure(ViewError::TooLarge, "The file " + shown + " holds more than " +
-                                                    std::to_string(limits.entries) +
-                                                    " entries, the most hh.exe unpacks.");
+                                                    std::to_string(mostEntries) +
+                                                    " entries, the most hh.exe unpacks from a "
+                                                    "file of its size.");
         const std::string name = f->filename;
         if (name.size() > limits.nameLength)
             return failure(ViewError::TooLarge, "The file " + shown +
@@ -311,9 +277,9 @@ Extraction extractToCache(const std::string& chmPath, const std::string& root,
         if (!inside(f))
             return failure(ViewError::Damaged, damaged + "the entry " + quotedName(name) +
                                                    " lies beyond the end of its section.");
-        if (length > limits.totalBytes - total)
+        if (length > mostBytes - total)
             return failure(ViewError::TooLarge, "The file " + shown + " holds more than " +
-                                                    mib(limits.totalBytes) +
+                                                    mib(mostBytes) +
                                                     " of pages, the most hh.exe unpacks.");
         total += length;
         entries.push_back({f, relative});

@@ -23,9 +23,14 @@ enum class ViewError {
 };
 
 // Far above what a real index holds; a file that passes one is refused whole, before anything
-// is written.
+// is written. The counts grow with what the file itself holds, so that every index the
+// compiler writes opens, however large its folder.
 struct Limits {
+    // Entries: this many, and with `fromFile` one for each `bytesPerEntry` bytes of the file
+    // when that is more (each entry's cost also counts against the decoding below).
     std::uint64_t entries = 200000;
+    // Bytes of pages: this many, and with `fromFile` what the file's sections hold when that
+    // is more (entries that share bytes are held by the writing below).
     std::uint64_t totalBytes = 4ull << 30;
     std::size_t nameLength = 1024;
     std::size_t keptIndexes = 8; // unpacked files kept in the cache
@@ -38,6 +43,8 @@ struct Limits {
     std::uint64_t entryCost = 4096;
     std::uint64_t writtenPerByte = 64;
     std::uint64_t writtenFloor = 16ull << 20;
+    bool fromFile = true;
+    std::uint64_t bytesPerEntry = 64;
 };
 
 struct Extraction {
@@ -49,10 +56,6 @@ struct Extraction {
     // with "..", ".", or empty components, or a NUL.
     std::vector<std::string> warnings;
 };
-
-// `bytes` made fit for a terminal or a message box: valid UTF-8 without control characters
-// stays, every other byte becomes \xNN and a backslash becomes "\\".
-std::string escapedName(const std::string& bytes);
 
 // "file://" and the absolute path, every byte but letters, digits and "-._~/" as %NN.
 std::string fileUrl(const std::string& absolutePath);

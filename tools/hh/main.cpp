@@ -14,6 +14,7 @@
 // program starts it that way for a folder whose name is not UTF-8.
 
 #include "chm_extract.h"
+#include "files/paths.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -73,7 +74,7 @@ int main(int argc, char** argv) {
     if (!QProcess::startDetached(program, {QString::fromLatin1(url.c_str())}))
         return fail(argc, argv,
                     "The browser opener \"" +
-                        kvx::hh::escapedName(opener && *opener ? opener : "xdg-open") +
+                        kvx::shownName(opener && *opener ? opener : "xdg-open") +
                         "\" can't be started.");
     return 0;
 }

@@ -1,10 +1,15 @@
 #include "index_compile.h"
 
+#include "sitemap.h"
+
 #include "chm/chm_writer.h"
+#include "chm/code_page.h"
+#include "chm/fulltext_index.h"
 #include "chm/ordered_pool.h"
 #include "files/ascii.h"
 #include "files/atomic_file.h"
 #include "files/folder_work.h"
+#include "files/whole_file.h"
 #include "files/paths.h"
 
 #include <algorithm>
@@ -15,6 +20,8 @@
 #include <ctime>
 #include <deque>
 #include <fcntl.h>
+#include <functional>
+#include <map>
 #include <optional>
 #include <set>
 #include <sys/stat.h>
@@ -26,14 +33,6 @@ namespace {
 
 bool endsWith(const std::string& s, const std::string& tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
-
-bool isAlpha(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
 bool isHtmlName(const std::string& name) {
@@ -53,173 +52,6 @@ bool isCompressible(const std::string& name) {
     return true;
 }
 
-void appendUtf8(std::string& out, unsigned long c) {
-    if (c == 0 || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-        c = 0xFFFD;
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-// Character references as attribute values carry them: numeric ones and the few named ones
-// a link can hold. Anything else stays as written.
-std::string decodeEntities(const std::string& s) {
-    static const struct {
-        const char* name;
-        char c;
-    } named[] = {{"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] != '&') {
-            out += s[i];
-            continue;
-        }
-        const std::size_t semi = s.find(';', i);
-        if (semi == std::string::npos || semi - i > 12) {
-            out += s[i];
-            continue;
-        }
-        const std::string ref = s.substr(i + 1, semi - i - 1);
-        bool done = false;
-        if (ref.size() >= 2 && ref[0] == '#') {
-            const bool hex = ref[1] == 'x' || ref[1] == 'X';
-            const std::string digits = ref.substr(hex ? 2 : 1);
-            if (!digits.empty() &&
-                digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") ==
-                    std::string::npos) {
-                appendUtf8(out, std::strtoul(digits.c_str(), nullptr, hex ? 16 : 10));
-                done = true;
-            }
-        } else {
-            for (const auto& n : named)
-                if (ref == n.name) {
-                    out += n.c;
-                    done = true;
-                }
-        }
-        if (done)
-            i = semi;
-        else
-            out += s[i];
-    }
-    return out;
-}
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    c = lowerAscii(c);
-    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-}
-
-std::string percentDecode(const std::string& s) {
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '%' && i + 2 < s.size() && hexValue(s[i + 1]) >= 0 && hexValue(s[i + 2]) >= 0) {
-            out += static_cast<char>(hexValue(s[i + 1]) * 16 + hexValue(s[i + 2]));
-            i += 2;
-        } else {
-            out += s[i];
-        }
-    }
-    return out;
-}
-
-// A reference with a scheme ("http:", "mailto:", "javascript:") or a network path.
-bool isAbsolute(const std::string& ref) {
-    if (ref.rfind("//", 0) == 0 || ref[0] == '/' || ref[0] == '\\')
-        return true;
-    if (!isAlpha(ref[0]))
-        return false;
-    for (char c : ref) {
-        if (c == ':')
-            return true;
-        if (!(isAlpha(c) || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.'))
-            return false;
-    }
-    return false;
-}
-
-// The link an attribute value stands for, or empty when it names no file of ours.
-std::string linkOf(const std::string& value) {
-    std::string ref = decodeEntities(value);
-    std::size_t a = 0, b = ref.size();
-    while (a < b && isSpace(ref[a]))
-        ++a;
-    while (b > a && isSpace(ref[b - 1]))
-        --b;
-    ref = ref.substr(a, b - a);
-    const std::size_t cut = ref.find_first_of("#?");
-    if (cut != std::string::npos)
-        ref.erase(cut);
-    if (ref.empty() || isAbsolute(ref))
-        return {};
-    ref = percentDecode(ref);
-    if (ref.empty() || ref.back() == '/' || ref.find('\0') != std::string::npos)
-        return {};
-    return ref;
-}
-
-// The attributes of the tag that starts at `i` (just after its name); returns where it ends.
-std::size_t readAttributes(const std::string& html, std::size_t i,
-                           std::vector<std::string>& links) {
-    const std::size_t n = html.size();
-    while (i < n) {
-        while (i < n && (isSpace(html[i]) || html[i] == '/'))
-            ++i;
-        if (i >= n || html[i] == '>')
-            return i;
-        const std::size_t nameStart = i;
-        while (i < n && !isSpace(html[i]) && html[i] != '=' && html[i] != '>' && html[i] != '/')
-            ++i;
-        const std::string name = lowerAscii(html.substr(nameStart, i - nameStart));
-        if (i == nameStart) {
-            ++i; // a stray character
-            continue;
-        }
-        std::size_t j = i;
-        while (j < n && isSpace(html[j]))
-            ++j;
-        if (j >= n || html[j] != '=')
-            continue;
-        ++j;
-        while (j < n && isSpace(html[j]))
-            ++j;
-        std::string value;
-        if (j < n && (html[j] == '"' || html[j] == '\'')) {
-            const char quote = html[j];
-            const std::size_t end = html.find(quote, j + 1);
-            const std::size_t stop = end == std::string::npos ? n : end;
-            value = html.substr(j + 1, stop - j - 1);
-            i = stop == n ? n : stop + 1;
-        } else {
-            const std::size_t start = j;
-            while (j < n && !isSpace(html[j]) && html[j] != '>')
-                ++j;
-            value = html.substr(start, j - start);
-            i = j;
-        }
-        if (name == "href" || name == "src") {
-            std::string link = linkOf(value);
-            if (!link.empty())
-                links.push_back(std::move(link));
-        }
-    }
-    return i;
-}
-
 CompileResult failure(CompileError error, std::string message) {
     CompileResult r;
     r.error = error;
@@ -229,7 +61,7 @@ CompileResult failure(CompileError error, std::string message) {
 
 // Whether `path` is a regular file; `error` says why not. Whether it can be read shows when
 // its bytes are loaded, which names it too: one system call here instead of three.
-bool readable(const std::string& path, std::string& error) {
+bool isRegularFile(const std::string& path, std::string& error) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
         error = std::strerror(errno);
@@ -268,23 +100,22 @@ Reach reach(const std::string& folderReal, const std::string& path, std::string&
     std::free(resolved);
     if (!isInside(folderReal, real))
         return Reach::Outside;
-    return readable(real, error) ? Reach::Inside : Reach::Unreadable;
+    return isRegularFile(real, error) ? Reach::Inside : Reach::Unreadable;
 }
 
-// Reads `real` (from reach()) unless it stopped being a regular file inside the folder since:
+// Opens `real` (from reach()) unless it stopped being a regular file inside the folder since:
 // the check is made on the file opened, so a link put in its place meanwhile is not followed.
-bool readInside(const std::string& folderReal, const std::string& real, std::string& bytes,
-                std::string& error, std::size_t maxBytes) {
+// Returns the descriptor, or -1 with `error` set.
+int openInside(const std::string& folderReal, const std::string& real, std::string& error) {
     const int fd = ::open(real.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         error = std::strerror(errno);
-        return false;
+        return -1;
     }
     struct stat st {};
     char opened[PATH_MAX + 1];
     const std::string self = "/proc/self/fd/" + std::to_string(fd);
     const ssize_t n = ::readlink(self.c_str(), opened, PATH_MAX);
-    bool ok = false;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
         error = "not a regular file";
     else if (n <= 0)
@@ -292,24 +123,40 @@ bool readInside(const std::string& folderReal, const std::string& real, std::str
     else if (!isInside(folderReal, std::string(opened, static_cast<std::size_t>(n))))
         error = "moved outside the folder";
     else
-        ok = true;
-    bytes.clear();
-    char buffer[65536];
-    while (ok) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        return fd;
+    ::close(fd);
+    return -1;
+}
+
+bool readInside(const std::string& folderReal, const std::string& real, std::string& bytes,
+                std::string& error, std::size_t maxBytes) {
+    const int fd = openInside(folderReal, real, error);
+    if (fd < 0)
+        return false;
+    const bool ok = readWholeFile(fd, real, bytes, error, maxBytes) == ReadStatus::Ok;
+    ::close(fd);
+    return ok;
+}
+
+// The same in pieces of 1 MiB handed to `write`, for a file too large to hold.
+bool streamInside(const std::string& folderReal, const std::string& real,
+                  const std::function<void(std::string_view)>& write, std::string& error) {
+    const int fd = openInside(folderReal, real, error);
+    if (fd < 0)
+        return false;
+    std::string piece(std::size_t{1} << 20, '\0');
+    bool ok = true;
+    for (;;) {
+        const ssize_t got = ::read(fd, piece.data(), piece.size());
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {
             error = std::strerror(errno);
             ok = false;
-        } else if (got == 0) {
-            break;
-        } else if (bytes.size() + static_cast<std::size_t>(got) > maxBytes) {
-            error = "larger than " + std::to_string(maxBytes >> 20) + " MiB";
-            ok = false;
-        } else {
-            bytes.append(buffer, static_cast<std::size_t>(got));
         }
+        if (got <= 0)
+            break;
+        write(std::string_view(piece.data(), static_cast<std::size_t>(got)));
     }
     ::close(fd);
     return ok;
@@ -319,6 +166,9 @@ bool readInside(const std::string& folderReal, const std::string& real, std::str
 constexpr unsigned kReaders = 8;
 constexpr std::size_t kReadAhead = 4 * kReaders;
 constexpr std::size_t kMaxPage = std::size_t{64} << 20;
+// A page larger than this is read on its turn, not ahead: what waits in the read-ahead stays
+// within kReadAhead of these.
+constexpr std::uint64_t kMaxPageAhead = std::uint64_t{1} << 20;
 
 // What the compile needs to know of a file before its turn.
 struct Probe {
@@ -326,31 +176,87 @@ struct Probe {
     std::string real, error;
     bool read = false; // a page's bytes were read
     std::string bytes;
+    std::uint64_t size = 0; // bounds what is read ahead: a large page waits for its turn
 };
 
-} // namespace
-
-std::vector<std::string> pageLinks(const std::string& html) {
-    std::vector<std::string> links;
-    const std::size_t n = html.size();
-    std::size_t i = 0;
-    while ((i = html.find('<', i)) != std::string::npos) {
-        if (html.compare(i, 4, "<!--") == 0) {
-            const std::size_t end = html.find("-->", i + 4);
-            if (end == std::string::npos)
-                break;
-            i = end + 3;
-            continue;
-        }
-        ++i;
-        if (i >= n || !isAlpha(html[i]))
-            continue;
-        while (i < n && !isSpace(html[i]) && html[i] != '>' && html[i] != '/')
-            ++i;
-        i = readAttributes(html, i, links);
+// A name for a file of the compiler's own beside the start page, clear of the compiled
+// files' names in any letter case (lookups ignore case).
+std::string freeName(const std::string& stem, const std::string& extension,
+                     const std::set<std::string>& takenLower) {
+    for (int n = 0;; ++n) {
+        const std::string name = stem + (n == 0 ? "" : "-" + std::to_string(n)) + extension;
+        if (takenLower.count(lowerAscii(name)) == 0)
+            return name;
     }
-    return links;
 }
+
+// What help readers show besides the pages: every page as a topic with its title, the
+// contents (the links of the pages the frames show), a keyword for each of its entries and
+// the full-text index of the pages' words.
+// `names` are the compiled files' paths below the folder, `files` their entries.
+void addNavigation(const std::string& start, const std::vector<std::string>& names,
+                   std::vector<chm::ChmFile>& files, chm::ChmOptions& options) {
+    std::map<std::string, std::size_t> pages; // a page's path -> its entry in `files`
+    std::set<std::string> compiledLower;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        compiledLower.insert(lowerAscii(names[i]));
+        if (isHtmlName(names[i]) && !files[i].load)
+            pages.emplace(names[i], i);
+    }
+    // The contents need the outlines of the few pages the frames show: each read once here.
+    std::map<std::string, PageOutline> shown;
+    const std::set<std::string> compiled(names.begin(), names.end());
+    const std::vector<ContentsEntry> entries = contentsOf(
+        start,
+        [&](const std::string& page) -> const PageOutline* {
+            const auto found = pages.find(page);
+            if (found == pages.end())
+                return nullptr;
+            auto outline = shown.find(page);
+            if (outline == shown.end())
+                outline = shown.emplace(page, outlinePage(files[found->second].content)).first;
+            return &outline->second;
+        },
+        [&compiled](const std::string& path) { return compiled.count(path) > 0; });
+    shown.clear();
+
+    std::map<std::string, std::string> entryNames; // page -> the name its entry gives it
+    for (const ContentsEntry& e : entries)
+        entryNames.emplace(e.target, entryName(e.text));
+    // Topics in the order the pages were compiled, the start page first; each page's words go
+    // into the full-text index as it comes, so that their text is never held all at once.
+    chm::FullTextIndexBuilder words(options.language);
+    for (const std::string& name : names) {
+        const auto page = pages.find(name);
+        if (page == pages.end())
+            continue;
+        const PageOutline outline = outlinePage(files[page->second].content);
+        const auto entry = entryNames.find(name);
+        chm::ChmTopic topic;
+        topic.name = "/" + name;
+        topic.inContents = entry != entryNames.end();
+        const std::string title = !outline.title.empty()                    ? outline.title
+                                  : topic.inContents                        ? entry->second
+                                  : name == start && !options.title.empty() ? options.title
+                                                                            : baseNameOf(name);
+        // Shown by readers as they are: in the file's code page.
+        topic.title = chm::windows1252(title);
+        words.add(static_cast<std::uint32_t>(options.topics.size()), outline.text, title);
+        options.topics.push_back(std::move(topic));
+    }
+    options.fullTextIndex = words.finish();
+
+    const std::string stem = start.substr(0, start.rfind('.'));
+    const std::string contents = freeName(stem, ".hhc", compiledLower);
+    compiledLower.insert(lowerAscii(contents));
+    const std::string keywords = freeName(stem, ".hhk", compiledLower);
+    files.push_back({"/" + contents, true, sitemapFile(entries, false), nullptr});
+    files.push_back({"/" + keywords, true, sitemapFile(entries, true), nullptr});
+    options.contentsFile = "/" + contents;
+    options.keywordFile = "/" + keywords;
+}
+
+} // namespace
 
 std::string resolveLink(const std::string& page, const std::string& link) {
     std::vector<std::string> parts;
@@ -388,7 +294,7 @@ std::string resolveLink(const std::string& page, const std::string& link) {
 CompileResult compileIndexFolder(std::string indexPage, unsigned threads) {
     indexPage = unquoted(indexPage);
     std::string problem;
-    if (indexPage.empty() || !readable(indexPage, problem))
+    if (indexPage.empty() || !isRegularFile(indexPage, problem))
         return failure(CompileError::NoIndexPage, "no index page \"" + shownName(indexPage) + "\"" +
                                                       (problem.empty() ? "" : ": " + problem));
     const std::string folder = folderOf(indexPage);
@@ -405,6 +311,12 @@ CompileResult compileIndexFolder(std::string indexPage, unsigned threads) {
     std::free(resolved);
     CompileResult result;
     result.output = joinPath(folder, "hhctest.chm");
+    // From here on, a failure keeps the warnings collected before it.
+    const auto failure = [&result](CompileError error, std::string message) {
+        CompileResult r = hhc::failure(error, std::move(message));
+        r.warnings = std::move(result.warnings);
+        return r;
+    };
     // Two compiles in one folder take turns around hhctest.chm, and this one marks itself at
     // work there, unless the program that started us holds both for us (an index build).
     const std::vector<std::string> inherited = inheritedWork();
@@ -437,7 +349,10 @@ CompileResult compileIndexFolder(std::string indexPage, unsigned threads) {
     const auto probe = [folder, folderReal](const std::string& name) {
         Probe p;
         p.where = reach(folderReal, joinPath(folder, name), p.real, p.error);
-        if (p.where == Reach::Inside && isHtmlName(name))
+        struct stat st {};
+        if (p.where == Reach::Inside && ::stat(p.real.c_str(), &st) == 0)
+            p.size = static_cast<std::uint64_t>(st.st_size);
+        if (p.where == Reach::Inside && isHtmlName(name) && p.size <= kMaxPageAhead)
             p.read = readInside(folderReal, p.real, p.bytes, p.error, kMaxPage);
         return p;
     };
@@ -477,6 +392,8 @@ CompileResult compileIndexFolder(std::string indexPage, unsigned threads) {
         file.name = "/" + name;
         file.compressible = isCompressible(name);
         if (isHtmlName(name)) {
+            if (!found.read && found.error.empty()) // a large page, read on its turn
+                found.read = readInside(folderReal, real, found.bytes, error, kMaxPage);
             if (!found.read)
                 return failure(CompileError::UnreadableLink,
                                who + "\"" + shownName(name) + "\", which cannot be read: " + error);
@@ -500,6 +417,13 @@ CompileResult compileIndexFolder(std::string indexPage, unsigned threads) {
                 error = "\"" + shownName(name) + "\" cannot be read: " + error;
                 return false;
             };
+            file.loadSize = found.size;
+            file.stream = [folderReal, real, name](const auto& write, std::string& error) {
+                if (streamInside(folderReal, real, write, error))
+                    return true;
+                error = "\"" + shownName(name) + "\" cannot be read: " + error;
+                return false;
+            };
         }
         result.files.push_back(name);
         files.push_back(std::move(file));
@@ -513,6 +437,8 @@ CompileResult compileIndexFolder(std::string indexPage, unsigned threads) {
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
             c = ' ';
     options.title = title;
+    addNavigation(start, result.files, files, options);
+    options.title = chm::windows1252(options.title);
     options.timestamp = static_cast<std::int64_t>(std::time(nullptr));
     // Builds that are to be reproducible give their time.
     if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch && *epoch)

@@ -3,6 +3,8 @@
 // from it through relative links inside its folder, each once, and nothing else of the
 // folder (a user's own photos and pages stay out). Plain C++, no Qt.
 
+#include "page_text.h"
+
 #include <string>
 #include <vector>
 
@@ -23,15 +25,10 @@ struct CompileResult {
     std::string output;             // <folder>/hhctest.chm
     std::vector<std::string> files; // what was compiled, as paths below the folder
     // Links left out, one line each: to files that do not exist, or that lead outside the
-    // folder (through "..", or a symbolic link to elsewhere). They do not stop the compile.
+    // folder (through "..", or a symbolic link to elsewhere). They do not stop the compile; a
+    // compile that fails keeps those found before it.
     std::vector<std::string> warnings;
 };
-
-// The files a page links to through href and src attributes, as paths relative to the page's
-// own folder: HTML character references and percent-encoding decoded, fragments and queries
-// cut off. Absolute addresses (a scheme such as http:, mailto:, javascript:, or a leading
-// "/") are left out, and so are links to a folder (ending in "/").
-std::vector<std::string> pageLinks(const std::string& html);
 
 // `link` (from pageLinks) taken from the page at `page` (a path below the folder): the path
 // below the folder, or empty when it leaves the folder.

@@ -1,6 +1,7 @@
 #include "app/settings/hive_format.h"
 
 #include "files/ascii.h"
+#include "files/text_encoding.h"
 
 #include <cstdio>
 
@@ -61,12 +62,19 @@ bool parseQuoted(const std::string& s, std::size_t& pos, std::string& out, std::
         if (c == '"')
             return true;
         if (c == '\\') {
-            if (pos < s.size() && (s[pos] == '\\' || s[pos] == '"')) {
-                out += s[pos++];
-                continue;
+            const char next = pos < s.size() ? s[pos] : '\0';
+            if (next == '\\' || next == '"') {
+                out += next;
+            } else if (next == 'n') {
+                out += '\n';
+            } else if (next == 'r') {
+                out += '\r';
+            } else {
+                what = "a backslash in quotes must be written \\\\ or come before \", n or r";
+                return false;
             }
-            what = "a backslash in quotes must be written \\\\ or come before \"";
-            return false;
+            ++pos;
+            continue;
         }
         out += c;
     }
@@ -106,36 +114,61 @@ bool parseByteList(const std::string& list, std::string& bytes) {
     }
 }
 
+// The line break a physical line ends with: CR LF, LF, a CR alone, or none (the last line).
 std::string endingOf(const std::string& raw) {
     if (raw.size() >= 2 && raw.compare(raw.size() - 2, 2, "\r\n") == 0)
         return "\r\n";
-    if (!raw.empty() && raw.back() == '\n')
-        return "\n";
+    if (!raw.empty() && (raw.back() == '\n' || raw.back() == '\r'))
+        return std::string(1, raw.back());
     return "";
 }
 
-// Ends a last line that has no line break. A bare carriage return there was read as the end of
-// the line, so it goes: kept before the new break, it would become part of the line's text.
-void endLine(std::string& raw, const std::string& lineBreak) {
-    if (!endingOf(raw).empty())
-        return;
-    if (!raw.empty() && raw.back() == '\r')
-        raw.pop_back();
-    raw += lineBreak;
+std::string contentOf(const std::string& raw) {
+    return raw.substr(0, raw.size() - endingOf(raw).size());
 }
 
-std::string withLineBreaks(std::string raw, const std::string& lineBreak) {
+// Ends a last line that has no line break.
+void endLine(std::string& raw, const std::string& lineBreak) {
+    if (endingOf(raw).empty())
+        raw += lineBreak;
+}
+
+// Every line break of `raw` (CR LF, LF or CR alone) as `lineBreak`.
+std::string withLineBreaks(const std::string& raw, const std::string& lineBreak) {
     std::string out;
     for (std::size_t i = 0; i < raw.size(); ++i) {
         if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n')
             continue;
-        if (raw[i] == '\n')
+        if (raw[i] == '\n' || raw[i] == '\r')
             out += lineBreak;
         else
             out += raw[i];
     }
     return out;
 }
+
+// Splits off a comment that follows data written without quotes.
+std::string withoutNote(const std::string& data, std::string& note) {
+    const std::size_t semicolon = data.find(';');
+    if (semicolon == std::string::npos)
+        return data;
+    note = data.substr(semicolon);
+    return trimmed(data.substr(0, semicolon));
+}
+
+bool isAscii(const std::string& s) {
+    for (char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
+}
+
+bool isTextType(std::uint32_t type) {
+    return type == RegSz || type == RegExpandSz || type == RegMultiSz;
+}
+
+const char* const kVersion4 = "REGEDIT4";
+const char* const kVersion5 = "Windows Registry Editor Version 5.00";
 
 } // namespace
 
@@ -154,54 +187,78 @@ std::string HiveParseError::describe() const {
     return "line " + std::to_string(line) + ": " + what;
 }
 
-std::optional<HiveDocument> HiveDocument::parse(const std::string& text, HiveParseError& error) {
-    // Physical lines with their line breaks.
-    std::vector<std::string> lines;
-    for (std::size_t pos = 0; pos < text.size();) {
-        const std::size_t nl = text.find('\n', pos);
-        const std::size_t end = nl == std::string::npos ? text.size() : nl + 1;
-        lines.push_back(text.substr(pos, end - pos));
-        pos = end;
-    }
-    auto content = [](const std::string& raw) {
-        std::string c = raw;
-        if (!c.empty() && c.back() == '\n')
-            c.pop_back();
-        if (!c.empty() && c.back() == '\r')
-            c.pop_back();
-        return c;
-    };
+std::optional<HiveDocument> HiveDocument::parse(const std::string& bytes, HiveParseError& error) {
     auto fail = [&error](std::size_t index, const std::string& what) {
         error.line = static_cast<int>(index) + 1;
         error.what = what;
         return std::optional<HiveDocument>();
     };
+    if (bytes.size() > kMaxBytes)
+        return fail(0, "the file is larger than " + std::to_string(kMaxBytes >> 20) + " MiB");
 
     HiveDocument doc;
+    // The text in UTF-8, as every line is kept; serialize() encodes it back.
+    std::string text;
+    if (bytes.compare(0, 2, "\xFF\xFE") == 0) {
+        doc.m_bom = bytes.substr(0, 2);
+        doc.m_encoding = HiveEncoding::Utf16le;
+        auto decoded = utf8FromUtf16le(bytes.substr(2));
+        if (!decoded)
+            return fail(0, "the file is marked as UTF-16 but is not UTF-16 text");
+        text = std::move(*decoded);
+    } else if (bytes.compare(0, 2, "\xFE\xFF") == 0) {
+        return fail(0, "the file is UTF-16 big-endian; only UTF-16LE is read");
+    } else {
+        if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
+            doc.m_bom = bytes.substr(0, 3);
+        text = bytes.substr(doc.m_bom.size());
+        if (!isUtf8(text)) {
+            doc.m_encoding = HiveEncoding::Windows1252;
+            text = utf8FromWindows1252(text);
+        }
+        doc.m_undecided = doc.m_bom.empty() && isAscii(text);
+    }
+
+    // Physical lines with their line breaks.
+    std::vector<std::string> lines;
+    for (std::size_t pos = 0; pos < text.size();) {
+        const std::size_t brk = text.find_first_of("\r\n", pos);
+        std::size_t end = text.size();
+        if (brk != std::string::npos)
+            end = text.compare(brk, 2, "\r\n") == 0 ? brk + 2 : brk + 1;
+        lines.push_back(text.substr(pos, end - pos));
+        pos = end;
+    }
+
     if (lines.empty())
         return fail(0, "the file is empty");
-    std::string header = content(lines[0]);
-    if (header.compare(0, 3, "\xEF\xBB\xBF") == 0)
-        header.erase(0, 3);
-    if (trimmed(header) != "REGEDIT4")
-        return fail(0, "the first line is not REGEDIT4");
-    doc.m_entries.push_back({Kind::Header, lines[0], {}, {}});
+    const std::string header = trimmed(contentOf(lines[0]));
+    if (header != kVersion4 && header != kVersion5)
+        return fail(0, std::string("the first line is not ") + kVersion4 + " or " + kVersion5);
+    doc.m_version5 = header == kVersion5;
+    doc.m_entries.push_back({Kind::Header, lines[0], {}, {}, {}});
 
     bool inSection = false;
     for (std::size_t i = 1; i < lines.size(); ++i) {
-        const std::string t = trimmed(content(lines[i]));
+        const std::string t = trimmed(contentOf(lines[i]));
         if (t.empty()) {
-            doc.m_entries.push_back({Kind::Blank, lines[i], {}, {}});
+            doc.m_entries.push_back({Kind::Blank, lines[i], {}, {}, {}});
             continue;
         }
         if (t[0] == ';') {
-            doc.m_entries.push_back({Kind::Comment, lines[i], {}, {}});
+            doc.m_entries.push_back({Kind::Comment, lines[i], {}, {}, {}});
             continue;
         }
         if (t[0] == '[') {
-            if (t.back() != ']' || t.size() < 3)
-                return fail(i, "a key line must be [key path]");
-            doc.m_entries.push_back({Kind::Section, lines[i], t.substr(1, t.size() - 2), {}});
+            const bool deletion = t.size() > 1 && t[1] == '-';
+            const std::size_t from = deletion ? 2 : 1;
+            if (t.back() != ']' || t.size() < from + 2)
+                return fail(i, "a key line must be [key path] or [-key path]");
+            doc.m_entries.push_back({deletion ? Kind::Deleted : Kind::Section,
+                                     lines[i],
+                                     t.substr(from, t.size() - from - 1),
+                                     {},
+                                     {}});
             inSection = true;
             continue;
         }
@@ -211,7 +268,7 @@ std::optional<HiveDocument> HiveDocument::parse(const std::string& text, HivePar
             return fail(i, "a value before the first key");
 
         const std::size_t first = i;
-        Entry entry{Kind::Value, lines[i], {}, {}};
+        Entry entry{Kind::Value, lines[i], {}, {}, {}};
         std::size_t pos = 0;
         std::string what;
         if (t[0] == '@') {
@@ -226,18 +283,23 @@ std::optional<HiveDocument> HiveDocument::parse(const std::string& text, HivePar
         ++pos;
         while (pos < t.size() && isBlank(t[pos]))
             ++pos;
-        const std::string data = t.substr(pos);
+        std::string data = t.substr(pos);
 
-        if (data == "-") {
-            entry.kind = Kind::Removed;
-        } else if (!data.empty() && data[0] == '"') {
+        if (!data.empty() && data[0] == '"') {
             std::size_t q = 0;
             std::string value;
             if (!parseQuoted(data, q, value, what))
                 return fail(i, what);
-            if (q != data.size())
+            entry.note = trimmed(data.substr(q));
+            if (!entry.note.empty() && entry.note[0] != ';')
                 return fail(i, "text after the closing quote");
             entry.value = RegValue::text(value);
+            doc.m_entries.push_back(std::move(entry));
+            continue;
+        }
+        data = withoutNote(data, entry.note);
+        if (data == "-") {
+            entry.kind = Kind::Removed;
         } else if (startsNoCase(data, 0, "dword:")) {
             std::uint32_t number = 0;
             if (!parseHex32(trimmed(data.substr(6)), number))
@@ -263,11 +325,21 @@ std::optional<HiveDocument> HiveDocument::parse(const std::string& text, HivePar
                     return fail(i, "the file ends inside continued hex data");
                 ++i;
                 entry.raw += lines[i];
-                list += trimmed(content(lines[i]));
+                entry.note.clear();
+                list += withoutNote(trimmed(contentOf(lines[i])), entry.note);
             }
-            if (!parseByteList(list, entry.value.data))
+            std::string stored;
+            if (!parseByteList(list, stored))
                 return fail(first, "hex data must be bytes of two hex digits separated by commas");
-            entry.value.type = type;
+            if (isTextType(type)) {
+                if (doc.textBytes() == TextBytes::Utf16le) {
+                    if (auto decoded = utf8FromUtf16le(stored))
+                        stored = std::move(*decoded);
+                } else if (doc.textBytes() == TextBytes::Windows1252) {
+                    stored = utf8FromWindows1252(stored);
+                }
+            }
+            entry.value = {type, std::move(stored)};
         } else {
             return fail(i, "unknown kind of value data");
         }
@@ -277,10 +349,16 @@ std::optional<HiveDocument> HiveDocument::parse(const std::string& text, HivePar
 }
 
 std::string HiveDocument::serialize() const {
-    std::string out;
+    std::string text;
     for (const auto& e : m_entries)
-        out += e.raw;
-    return out;
+        text += e.raw;
+    // Every line was read from the encoding or checked against it before it came in.
+    std::optional<std::string> bytes;
+    if (m_encoding == HiveEncoding::Windows1252)
+        bytes = windows1252FromUtf8(text);
+    else if (m_encoding == HiveEncoding::Utf16le)
+        bytes = utf16leFromUtf8(text);
+    return m_bom + (bytes ? *bytes : text);
 }
 
 std::string HiveDocument::lineBreak() const {
@@ -288,15 +366,51 @@ std::string HiveDocument::lineBreak() const {
     return ending.empty() ? "\r\n" : ending;
 }
 
+HiveDocument::TextBytes HiveDocument::textBytes() const {
+    if (m_version5)
+        return TextBytes::Utf16le;
+    return m_encoding == HiveEncoding::Utf8 ? TextBytes::AsIs : TextBytes::Windows1252;
+}
+
+bool HiveDocument::representable(const std::string& text) const {
+    if (m_encoding == HiveEncoding::Windows1252)
+        return windows1252FromUtf8(text).has_value();
+    // A UTF-8 file with other bytes in it would read as code page 1252 next time.
+    return isUtf8(text);
+}
+
+void HiveDocument::settleEncodingFor(const std::string& name, const RegValue& value) {
+    const bool text = isTextType(value.type);
+    if (!m_undecided || (isAscii(name) && (!text || isAscii(value.data))))
+        return;
+    // REGEDIT4 is Windows' code page, as its registry editor and Wine's read it; text the
+    // code page lacks makes the file UTF-8.
+    m_undecided = false;
+    if (windows1252FromUtf8(name) && (!text || windows1252FromUtf8(value.data)))
+        m_encoding = HiveEncoding::Windows1252;
+}
+
+bool HiveDocument::covers(const Entry& deletion, const std::string& keyPath) {
+    const std::string& deleted = deletion.name;
+    if (keyPath.size() < deleted.size() ||
+        !equalIgnoringAsciiCase(keyPath.substr(0, deleted.size()), deleted))
+        return false;
+    return keyPath.size() == deleted.size() || keyPath[deleted.size()] == '\\';
+}
+
 bool HiveDocument::isSection(const Entry& e, const std::string& keyPath) const {
     return e.kind == Kind::Section && equalIgnoringAsciiCase(e.name, keyPath);
 }
 
 bool HiveDocument::hasKey(const std::string& keyPath) const {
-    for (const auto& e : m_entries)
+    bool exists = false;
+    for (const auto& e : m_entries) {
         if (isSection(e, keyPath))
-            return true;
-    return false;
+            exists = true;
+        else if (e.kind == Kind::Deleted && covers(e, keyPath))
+            exists = false;
+    }
+    return exists;
 }
 
 std::optional<RegValue> HiveDocument::find(const std::string& keyPath,
@@ -304,9 +418,14 @@ std::optional<RegValue> HiveDocument::find(const std::string& keyPath,
     std::optional<RegValue> found;
     bool inKey = false;
     for (const auto& e : m_entries) {
-        if (e.kind == Kind::Section)
+        if (e.kind == Kind::Section) {
             inKey = isSection(e, keyPath);
-        else if (inKey && equalIgnoringAsciiCase(e.name, name)) {
+        } else if (e.kind == Kind::Deleted) {
+            // Values after a deletion line belong to no key.
+            inKey = false;
+            if (covers(e, keyPath))
+                found.reset();
+        } else if (inKey && equalIgnoringAsciiCase(e.name, name)) {
             if (e.kind == Kind::Value)
                 found = e.value;
             else if (e.kind == Kind::Removed)
@@ -316,12 +435,13 @@ std::optional<RegValue> HiveDocument::find(const std::string& keyPath,
     return found;
 }
 
-std::string HiveDocument::valueLine(const std::string& name, const RegValue& value,
-                                    const std::string& lineBreak) {
+std::string HiveDocument::render(const std::string& name, const RegValue& value,
+                                 const std::string& data, const std::string& lineBreak,
+                                 bool mayQuote) {
     std::string line = name.empty() ? std::string("@") : quoted(name);
     line += '=';
     const std::string& d = value.data;
-    const bool plainText = value.type == RegSz && !d.empty() && d.back() == '\0' &&
+    const bool plainText = mayQuote && value.type == RegSz && !d.empty() && d.back() == '\0' &&
                            d.find_first_of(std::string("\r\n\0", 3)) == d.size() - 1;
     if (plainText)
         return line + quoted(d.substr(0, d.size() - 1)) + lineBreak;
@@ -341,11 +461,11 @@ std::string HiveDocument::valueLine(const std::string& name, const RegValue& val
         std::snprintf(buf, sizeof buf, "hex(%x):", static_cast<unsigned>(value.type));
     line += buf;
     std::string out;
-    for (std::size_t i = 0; i < d.size(); ++i) {
+    for (std::size_t i = 0; i < data.size(); ++i) {
         std::snprintf(buf, sizeof buf, "%02x",
-                      static_cast<unsigned>(static_cast<unsigned char>(d[i])));
+                      static_cast<unsigned>(static_cast<unsigned char>(data[i])));
         line += buf;
-        if (i + 1 < d.size()) {
+        if (i + 1 < data.size()) {
             line += ',';
             if (line.size() >= 76) {
                 out += line + "\\" + lineBreak;
@@ -354,6 +474,37 @@ std::string HiveDocument::valueLine(const std::string& name, const RegValue& val
         }
     }
     return out + line + lineBreak;
+}
+
+std::string HiveDocument::valueLine(const std::string& name, const RegValue& value,
+                                    const std::string& lineBreak) {
+    return render(name, value, value.data, lineBreak, true);
+}
+
+std::optional<std::string> HiveDocument::lineFor(const std::string& name, const RegValue& value,
+                                                 const std::string& note,
+                                                 const std::string& lineBreak) const {
+    if (!representable(name))
+        return std::nullopt;
+    const std::string& d = value.data;
+    // Text written in quotes must be text of the file's encoding; else it goes as bytes.
+    const bool mayQuote =
+        value.type != RegSz || d.empty() || representable(d.substr(0, d.size() - 1));
+    std::string data = d;
+    if (isTextType(value.type)) {
+        std::optional<std::string> bytes = d;
+        if (textBytes() == TextBytes::Utf16le)
+            bytes = utf16leFromUtf8(d);
+        else if (textBytes() == TextBytes::Windows1252)
+            bytes = windows1252FromUtf8(d);
+        if (!bytes)
+            return std::nullopt;
+        data = std::move(*bytes);
+    }
+    std::string line = render(name, value, data, lineBreak, mayQuote);
+    if (!note.empty())
+        line.insert(line.size() - lineBreak.size(), " " + note);
+    return line;
 }
 
 bool HiveDocument::set(const std::string& keyPath, const std::string& name, const RegValue& value) {
@@ -369,6 +520,13 @@ bool HiveDocument::set(const std::string& keyPath, const std::string& name, cons
             inKey = isSection(e, keyPath);
             if (inKey)
                 lastSection = insertAfter = i;
+        } else if (e.kind == Kind::Deleted) {
+            inKey = false;
+            if (covers(e, keyPath)) {
+                // What came before is gone with the key.
+                lastSection = m_entries.size();
+                matches.clear();
+            }
         } else if (inKey && (e.kind == Kind::Value || e.kind == Kind::Removed)) {
             insertAfter = i;
             if (equalIgnoringAsciiCase(e.name, name))
@@ -380,46 +538,73 @@ bool HiveDocument::set(const std::string& keyPath, const std::string& name, cons
 
     const std::string lb = lineBreak();
     if (!matches.empty()) {
-        // The last definition is the live one; it keeps its place and its name's spelling.
+        // The last definition is the live one; it keeps its place, its name's spelling and its
+        // comment. A value that already holds what is asked keeps its bytes.
         Entry& live = m_entries[matches.back()];
+        if (live.kind == Kind::Value && live.value == value)
+            return true;
+        settleEncodingFor(live.name, value);
+        auto line = lineFor(live.name, value, live.note, lb);
+        if (!line)
+            return false;
         const std::string ending = endingOf(live.raw);
-        std::string raw = valueLine(live.name, value, lb);
         if (ending.empty())
-            raw.resize(raw.size() - lb.size());
+            line->resize(line->size() - lb.size());
         else if (ending != lb)
-            raw = withLineBreaks(raw, ending);
+            line = withLineBreaks(*line, ending);
         live.kind = Kind::Value;
-        live.raw = raw;
+        live.raw = std::move(*line);
         live.value = value;
         for (std::size_t k = matches.size() - 1; k-- > 0;)
             m_entries.erase(m_entries.begin() + static_cast<std::ptrdiff_t>(matches[k]));
         return true;
     }
+    settleEncodingFor(name, value);
+    auto line = lineFor(name, value, {}, lb);
+    if (!line)
+        return false;
     endLine(m_entries[insertAfter].raw, lb);
     m_entries.insert(m_entries.begin() + static_cast<std::ptrdiff_t>(insertAfter) + 1,
-                     Entry{Kind::Value, valueLine(name, value, lb), name, value});
+                     Entry{Kind::Value, std::move(*line), name, value, {}});
     return true;
 }
 
-void HiveDocument::appendKeyFrom(const HiveDocument& source, const std::string& keyPath) {
+bool HiveDocument::appendKeyFrom(const HiveDocument& source, const std::string& keyPath) {
     const std::string lb = lineBreak();
+    std::vector<Entry> added;
     bool inKey = false;
     for (const auto& e : source.m_entries) {
-        if (e.kind == Kind::Section) {
+        if (e.kind == Kind::Section || e.kind == Kind::Deleted) {
             inKey = source.isSection(e, keyPath);
-            if (inKey) {
-                endLine(m_entries.back().raw, lb);
-                if (m_entries.back().kind != Kind::Blank)
-                    m_entries.push_back({Kind::Blank, lb, {}, {}});
-            }
+            if (inKey && added.empty() && m_entries.back().kind != Kind::Blank)
+                added.push_back({Kind::Blank, lb, {}, {}, {}});
         }
-        if (inKey && e.kind != Kind::Header) {
-            Entry copy = e;
+        if (!inKey || e.kind == Kind::Header)
+            continue;
+        Entry copy = e;
+        if (e.kind == Kind::Value) {
+            // Written anew, in this file's encoding.
+            settleEncodingFor(e.name, e.value);
+            auto line = lineFor(e.name, e.value, e.note, lb);
+            if (!line)
+                return false;
+            copy.raw = std::move(*line);
+        } else {
+            if (!representable(copy.raw))
+                return false;
+            // A comment beyond ASCII settles the file's encoding as it stands.
+            m_undecided = m_undecided && isAscii(copy.raw);
             copy.raw = withLineBreaks(copy.raw, lb);
             endLine(copy.raw, lb);
-            m_entries.push_back(std::move(copy));
         }
+        added.push_back(std::move(copy));
     }
+    if (added.empty())
+        return true;
+    endLine(m_entries.back().raw, lb);
+    for (auto& e : added)
+        m_entries.push_back(std::move(e));
+    return true;
 }
 
 } // namespace kvx

@@ -48,7 +48,7 @@ std::string userConfigPath(const std::string& relative) {
 
 RegStatus RegistryKey::load(HiveDocument& doc, std::string& original) const {
     std::string error;
-    const ReadStatus read = readWholeFile(m_hivePath, original, error);
+    const ReadStatus read = readWholeFile(m_hivePath, original, error, HiveDocument::kMaxBytes);
     if (read != ReadStatus::Ok) {
         m_problem = error;
         return RegStatus::Failed;
@@ -56,7 +56,7 @@ RegStatus RegistryKey::load(HiveDocument& doc, std::string& original) const {
     HiveParseError parseError;
     auto parsed = HiveDocument::parse(original, parseError);
     if (!parsed) {
-        m_problem = "'" + m_hivePath + "' is not a REGEDIT4 file (" + parseError.describe() + ")";
+        m_problem = "'" + m_hivePath + "' is not a registry file (" + parseError.describe() + ")";
         return RegStatus::Failed;
     }
     if (!parsed->hasKey(m_keyPath)) {
@@ -127,7 +127,7 @@ RegStatus RegistryKey::change(const std::string& name, const RegValue& value) {
     if (load(doc, original) != RegStatus::Ok || isReadOnly(m_hivePath, m_problem))
         return RegStatus::Failed;
     if (!doc.set(m_keyPath, name, value)) {
-        m_problem = "the value name cannot be stored";
+        m_problem = "'" + name + "' cannot be written in the encoding of '" + m_hivePath + "'";
         return RegStatus::Failed;
     }
     const std::string updated = doc.serialize();
@@ -143,7 +143,7 @@ ImportResult importKeyIfMissing(const std::string& hivePath, const std::string& 
     HiveParseError parseError;
     const auto defaults = HiveDocument::parse(defaultKeyText, parseError);
     if (!defaults) {
-        problem = "the default key is not a REGEDIT4 text (" + parseError.describe() + ")";
+        problem = "the default key is not a registry file (" + parseError.describe() + ")";
         return ImportResult::Failed;
     }
     if (!defaults->hasKey(keyPath)) {
@@ -168,7 +168,7 @@ ImportResult importKeyIfMissing(const std::string& hivePath, const std::string& 
     removeLeftoverTemporaries(hivePath, Links::Follow);
 
     std::string original;
-    const ReadStatus read = readWholeFile(hivePath, original, problem);
+    const ReadStatus read = readWholeFile(hivePath, original, problem, HiveDocument::kMaxBytes);
     if (read == ReadStatus::Failed)
         return ImportResult::Damaged;
     std::string updated;
@@ -177,14 +177,17 @@ ImportResult importKeyIfMissing(const std::string& hivePath, const std::string& 
     } else {
         auto current = HiveDocument::parse(original, parseError);
         if (!current) {
-            problem = "'" + hivePath + "' is not a REGEDIT4 file (" + parseError.describe() + ")";
+            problem = "'" + hivePath + "' is not a registry file (" + parseError.describe() + ")";
             return ImportResult::Damaged;
         }
         if (current->hasKey(keyPath))
             return ImportResult::AlreadyThere;
         if (isReadOnly(hivePath, problem))
             return ImportResult::Failed;
-        current->appendKeyFrom(*defaults, keyPath);
+        if (!current->appendKeyFrom(*defaults, keyPath)) {
+            problem = "the default key cannot be written in the encoding of '" + hivePath + "'";
+            return ImportResult::Failed;
+        }
         updated = current->serialize();
     }
     if (!replaceFileAtomically(hivePath, updated, 0600, problem))

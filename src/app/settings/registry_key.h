@@ -3,9 +3,9 @@
 // program needs: open an existing key, query a value, set a REG_SZ or a REG_DWORD, close. A Windows
 // build would put the real registry behind the same calls.
 //
-// The key exists exactly when its hive file exists, reads as REGEDIT4 and holds the key's
-// section line. A file that does not read as REGEDIT4, or is read-only (no write bit for its
-// owner), is a key that cannot be opened, and no operation ever writes to it.
+// The key exists exactly when its hive file exists, reads as a registry file and holds the key's
+// section line. A file that does not read as one (hive_format.h), or is read-only (no write bit for
+// its owner), is a key that cannot be opened, and no operation ever writes to it.
 //
 // Every query reads the file afresh, so values written by another running copy are seen.
 // Every change takes the advisory lock of the lock file beside the hive ("<hive>.lock"),
@@ -58,11 +58,11 @@ std::string userConfigPath(const std::string& relative);
 enum class ImportResult {
     Imported,     // the file was created, or the key's section added to it
     AlreadyThere, // the key exists: nothing was touched
-    Damaged,      // the hive exists but does not read as REGEDIT4: left as it is
+    Damaged,      // the hive exists but is not a registry file: left as it is
     Failed,       // the default key is unusable or the hive could not be written
 };
 
-// Brings the key `keyPath` of `defaultKeyText` (a REGEDIT4 text) into the hive when the
+// Brings the key `keyPath` of `defaultKeyText` (a registry file) into the hive when the
 // hive lacks it, under the same lock the writers take. An existing key is never touched.
 ImportResult importKeyIfMissing(const std::string& hivePath, const std::string& keyPath,
                                 const std::string& defaultKeyText, std::string& problem);

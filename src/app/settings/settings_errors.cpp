@@ -2,8 +2,10 @@
 
 namespace kvx {
 
-SettingsReadError::SettingsReadError(const std::string& valueName)
-    : SettingsError("Echec à l'obtention des données pour '" + valueName + "'", valueName) {}
+SettingsReadError::SettingsReadError(const std::string& valueName, const std::string& why)
+    : SettingsError("Echec à l'obtention des données pour '" + valueName + "'" +
+                        (why.empty() ? std::string() : "\n" + why),
+                    valueName) {}
 
 SettingsTypeError::SettingsTypeError(const std::string& valueName)
     : SettingsError("Type de données incorrect pour '" + valueName + "'", valueName) {}

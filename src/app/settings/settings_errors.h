@@ -20,10 +20,11 @@ private:
 };
 
 // "Echec à l'obtention des données pour '%s'": a value that cannot be read (a missing
-// Boolean, a key that is not open, a read the store refuses).
+// Boolean, a key that is not open, a read the store refuses). `why`, when given, goes on a
+// line of its own below: the settings file's name and what is wrong with it.
 class SettingsReadError : public SettingsError {
 public:
-    explicit SettingsReadError(const std::string& valueName);
+    explicit SettingsReadError(const std::string& valueName, const std::string& why = {});
 };
 
 // "Type de données incorrect pour '%s'": a value stored with a type its reader rejects.

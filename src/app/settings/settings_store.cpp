@@ -30,8 +30,17 @@ std::string SettingsStore::readText(const std::string& name) const {
 
 bool SettingsStore::readBool(const std::string& name) const {
     RegValue value;
-    if (!m_key.isOpen() || m_key.query(name, value) != RegStatus::Ok)
-        throw SettingsReadError(name);
+    if (!m_key.isOpen())
+        throw SettingsReadError(name, m_key.problem());
+    switch (m_key.query(name, value)) {
+    case RegStatus::Ok:
+        break;
+    case RegStatus::NotFound:
+        throw SettingsReadError(name, "'" + m_hivePath + "' holds no value \"" + name + "\" in [" +
+                                          kSettingsKeyPath + "]");
+    case RegStatus::Failed:
+        throw SettingsReadError(name, m_key.problem());
+    }
     if (value.type != RegDword)
         throw SettingsTypeError(name);
     // A value longer than four bytes does not fit the reader's buffer.

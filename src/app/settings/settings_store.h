@@ -62,7 +62,7 @@ public:
     explicit SettingsStore(std::string hivePath = settingsHivePath());
 
     // Opens the existing key without creating anything. False when the hive is missing,
-    // cannot be read, is not REGEDIT4 or lacks the key; openProblem() says which.
+    // cannot be read, is not a registry file or lacks the key; openProblem() says which.
     bool open();
     bool isOpen() const { return m_key.isOpen(); }
     std::string openProblem() const { return m_key.problem(); }

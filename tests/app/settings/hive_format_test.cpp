@@ -222,7 +222,8 @@ const std::string kHead = "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Stalwen\\Korv
 INSTANTIATE_TEST_SUITE_P(
     Files, HiveBadTest,
     ::testing::Values(
-        BadCase{"", 1}, BadCase{"Windows Registry Editor Version 5.00\n", 1},
+        BadCase{"", 1}, BadCase{"Windows Registry Editor Version 4.00\n", 1},
+        BadCase{std::string("\xFF\xFER\0E\0\0\xDC", 8), 1}, BadCase{"\xFF\xFER", 1},
         BadCase{"\x89PNG\r\n\x1a\n", 1}, BadCase{"REGEDIT4\n\"a\"=\"1\"\n", 2},
         BadCase{kHead + "\"a\"=\"1\n", 3}, BadCase{kHead + "\"a\"=\"1\"x\n", 3},
         BadCase{kHead + "\"a\"=\"C:\\Tools\"\n", 3}, BadCase{kHead + "\"a\"\"1\"\n", 3},
@@ -230,6 +231,135 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{kHead + "\"a\"=dword:12g\n", 3}, BadCase{kHead + "\"a\"=hex:1,zz\n", 3},
         BadCase{kHead + "\"a\"=hex:01,,02\n", 3}, BadCase{kHead + "\"a\"=hex(:01\n", 3},
         BadCase{kHead + "\n\"a\"=hex:01,\\\n", 4}, BadCase{kHead + "\"a\"=1\n", 3},
-        BadCase{kHead + "[unclosed\n", 3}, BadCase{kHead + "garbage\n", 3}));
+        BadCase{kHead + "[unclosed\n", 3}, BadCase{kHead + "garbage\n", 3},
+        BadCase{kHead + "[-]\n", 3}, BadCase{kHead + "\"a\"=\"1\" x ; y\n", 3},
+        BadCase{kHead + "\"a\"=\"\\0\"\n", 3},
+        BadCase{std::string(HiveDocument::kMaxBytes + 1, '\n'), 1}));
+
+std::string utf16(const std::string& utf8) {
+    std::string out = "\xFF\xFE";
+    for (unsigned char c : utf8) {
+        // The tests' texts are ASCII and Latin-1 written as one byte each.
+        out += static_cast<char>(c);
+        out += '\0';
+    }
+    return out;
+}
+
+// Files as Windows' registry editor, Wine's and text editors leave them, and the value each
+// holds in the settings key.
+struct ExportCase {
+    const char* what;
+    std::string bytes;
+    kvx::HiveEncoding encoding;
+    const char* name;
+    RegValue value;
+};
+
+class HiveExportTest : public ::testing::TestWithParam<ExportCase> {};
+
+TEST_P(HiveExportTest, ReadsTheFileAndAChangeKeepsItsEncodingAndHeader) {
+    const ExportCase& c = GetParam();
+    auto doc = parsed(c.bytes);
+    EXPECT_EQ(doc.encoding(), c.encoding);
+    EXPECT_EQ(doc.find(kKey, c.name), c.value);
+    EXPECT_EQ(doc.serialize(), c.bytes);
+
+    // Setting what the file holds changes no byte; a new text goes in the file's encoding.
+    ASSERT_TRUE(doc.set(kKey, c.name, c.value));
+    EXPECT_EQ(doc.serialize(), c.bytes);
+    ASSERT_TRUE(doc.set(kKey, "lastchm", RegValue::text("Plans à l'été")));
+    ASSERT_TRUE(doc.set(kKey, "lines", RegValue::text("a\nb")));
+    const std::string written = doc.serialize();
+    const auto again = parsed(written);
+    EXPECT_EQ(again.encoding(), c.encoding);
+    EXPECT_EQ(again.isVersion5(), doc.isVersion5());
+    EXPECT_EQ(again.find(kKey, c.name), c.value);
+    EXPECT_EQ(again.find(kKey, "lastchm"), RegValue::text("Plans à l'été"));
+    EXPECT_EQ(again.find(kKey, "lines"), RegValue::text("a\nb"));
+    EXPECT_EQ(written.substr(0, 2), c.bytes.substr(0, 2));
+}
+
+const std::string kSection = "[HKEY_CURRENT_USER\\Software\\Stalwen\\Korvenix31]";
+
+INSTANTIATE_TEST_SUITE_P(
+    Exports, HiveExportTest,
+    ::testing::Values(
+        ExportCase{"code page 1252",
+                   "REGEDIT4\r\n\r\n" + kSection + "\r\n\"indexname\"=\"Plans \xE9t\xE9\"\r\n",
+                   kvx::HiveEncoding::Windows1252, "indexname", RegValue::text("Plans été")},
+        ExportCase{"code page 1252, bytes it leaves undefined",
+                   "REGEDIT4\n" + kSection + "\n\"n\"=\"\x80\x81\x9D\xFF\"\n",
+                   kvx::HiveEncoding::Windows1252, "n", RegValue::text("€\xC2\x81\xC2\x9Dÿ")},
+        ExportCase{
+            "Windows' export, UTF-16LE",
+            utf16("Windows Registry Editor Version 5.00\r\n\r\n" + kSection +
+                  "\r\n\"autoname\"=dword:00000001\r\n\"path\"=hex(2):43,00,3a,00,5c,00,\\\r\n"
+                  "  e9,00,00,00\r\n\r\n"),
+            kvx::HiveEncoding::Utf16le,
+            "path",
+            {kvx::RegExpandSz, std::string("C:\\é\0", 6)}},
+        ExportCase{"Wine's export, a line break escaped",
+                   utf16("Windows Registry Editor Version 5.00\n\n" + kSection +
+                         "\n\"note\"=\"two\\nlines\\r\"\n"),
+                   kvx::HiveEncoding::Utf16le, "note", RegValue::text("two\nlines\r")},
+        ExportCase{"REGEDIT4 saved as UTF-16",
+                   utf16("REGEDIT4\r\n" + kSection + "\r\n\"indexname\"=\"\xE9t\xE9\"\r\n"),
+                   kvx::HiveEncoding::Utf16le, "indexname", RegValue::text("été")},
+        ExportCase{"lines ended by CR alone, UTF-8",
+                   "REGEDIT4\r" + kSection + "\r\"temp\"=\"4\"\r\"zoom\"=\"1\"\r\"by\"=\"Zoë\"\r",
+                   kvx::HiveEncoding::Utf8, "zoom", RegValue::text("1")},
+        ExportCase{"comments after values",
+                   "\xEF\xBB\xBFREGEDIT4\n" + kSection +
+                       "\n\"temp\"=\"4\" ; pace\n"
+                       "\"autoname\"=dword:00000001;on\n\"b\"=hex:01,\\\n  02 ; two\n",
+                   kvx::HiveEncoding::Utf8, "temp", RegValue::text("4")}));
+
+TEST(HiveFormat, AFileOfAsciiTakesWindowsCodePageUnlessItLacksACharacter) {
+    auto doc = parsed(kvxtest::hiveText({"\"temp\"=\"4\""}));
+    ASSERT_TRUE(doc.set(kKey, "indexname", RegValue::text("Plans été")));
+    EXPECT_EQ(doc.serialize(),
+              kvxtest::hiveText({"\"temp\"=\"4\"", "\"indexname\"=\"Plans \xE9t\xE9\""}));
+    auto greek = parsed(kvxtest::hiveText({"\"temp\"=\"4\""}));
+    ASSERT_TRUE(greek.set(kKey, "indexname", RegValue::text("Ω été")));
+    EXPECT_EQ(greek.serialize(), kvxtest::hiveText({"\"temp\"=\"4\"", "\"indexname\"=\"Ω été\""}));
+}
+
+TEST(HiveFormat, AChangedValueKeepsItsComment) {
+    auto doc = parsed(kvxtest::hiveText({"\"temp\"=\"4\" ; slide pace"}));
+    ASSERT_TRUE(doc.set(kKey, "temp", RegValue::text("9")));
+    EXPECT_EQ(doc.serialize(), kvxtest::hiveText({"\"temp\"=\"9\" ; slide pace"}));
+}
+
+TEST(HiveFormat, AKeyDeletedLaterInTheFileIsGoneUntilItComesBack) {
+    const std::string deleted = kvxtest::hiveText({"\"temp\"=\"4\""}) +
+                                "[-HKEY_CURRENT_USER\\Software\\Stalwen]\r\n\"temp\"=\"5\"\r\n";
+    auto doc = parsed(deleted);
+    EXPECT_FALSE(doc.hasKey(kKey));
+    EXPECT_FALSE(doc.find(kKey, "temp").has_value());
+    EXPECT_FALSE(doc.set(kKey, "temp", RegValue::text("6")));
+
+    auto back = parsed(deleted + kSection + "\r\n\"zoom\"=\"1\"\r\n");
+    EXPECT_TRUE(back.hasKey(kKey));
+    EXPECT_FALSE(back.find(kKey, "temp").has_value());
+    ASSERT_TRUE(back.set(kKey, "temp", RegValue::text("6")));
+    EXPECT_EQ(parsed(back.serialize()).find(kKey, "temp"), RegValue::text("6"));
+    // A key whose name only begins like the deleted one stays.
+    EXPECT_TRUE(
+        parsed(kvxtest::hiveText({}) + "[-HKEY_CURRENT_USER\\Software\\Stal]\r\n").hasKey(kKey));
+}
+
+TEST(HiveFormat, TextTheFilesEncodingLacksIsRefused) {
+    auto cp1252 = parsed("REGEDIT4\n" + kSection + "\n\"a\"=\"\xE9\"\n");
+    EXPECT_FALSE(cp1252.set(kKey, "indexname", RegValue::text("Ω")));
+    EXPECT_FALSE(cp1252.set(kKey, "lastchm", RegValue::text("/plans/caf\xE9.chm")));
+    EXPECT_EQ(cp1252.serialize(), "REGEDIT4\n" + kSection + "\n\"a\"=\"\xE9\"\n");
+    // Our own UTF-8 file keeps a path of other bytes as bytes.
+    auto ours = parsed(kvxtest::hiveText({}));
+    ASSERT_TRUE(ours.set(kKey, "lastchm", RegValue::text("/plans/caf\xE9.chm")));
+    const auto again = parsed(ours.serialize());
+    EXPECT_EQ(again.encoding(), kvx::HiveEncoding::Utf8);
+    EXPECT_EQ(again.find(kKey, "lastchm"), RegValue::text("/plans/caf\xE9.chm"));
+}
 
 } // namespace

@@ -73,7 +73,9 @@ TEST_P(ReadBoolTest, DwordOnly) {
         EXPECT_EQ(GetParam().outcome, Outcome::Value) << GetParam().line;
     } catch (const kvx::SettingsReadError& e) {
         EXPECT_EQ(GetParam().outcome, Outcome::ReadError) << GetParam().line;
-        EXPECT_STREQ(e.what(), "Echec à l'obtention des données pour 'autoname'");
+        const std::string text = e.what();
+        EXPECT_EQ(text.substr(0, text.find('\n')),
+                  "Echec à l'obtention des données pour 'autoname'");
     } catch (const kvx::SettingsTypeError& e) {
         EXPECT_EQ(GetParam().outcome, Outcome::TypeError) << GetParam().line;
         EXPECT_STREQ(e.what(), "Type de données incorrect pour 'autoname'");
@@ -107,6 +109,29 @@ TEST_F(SettingsStoreTest, WritesGiveTheStoredForms) {
                            "\"lastchm\"=\"/home/u/Plans/index \\\"2\\\".chm\""}));
 }
 
+TEST_F(SettingsStoreTest, ASettingInWindowsCodePageReadsAsItsTextAndKeepsTheCodePage) {
+    const std::string exported =
+        "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Stalwen\\Korvenix31]\r\n"
+        "\"autoname\"=dword:00000000\r\n"
+        "\"indexname\" = \"Plans \xE9t\xE9\"\r\n";
+    kvxtest::writeFile(hive, exported);
+    SettingsStore store(hive);
+    ASSERT_TRUE(store.open()) << store.openProblem();
+    EXPECT_EQ(store.readText("indexname"), "Plans été");
+    // The same text again changes no byte, not even the blanks around "=".
+    store.writeText("indexname", "Plans été");
+    EXPECT_EQ(kvxtest::readFile(hive), exported);
+    store.writeText("indexname", "Plans à l'œil");
+    std::string expected = exported;
+    expected.replace(expected.find("\"indexname\""), std::string::npos,
+                     "\"indexname\"=\"Plans \xE0 l'\x9Cil\"\r\n");
+    EXPECT_EQ(kvxtest::readFile(hive), expected);
+    EXPECT_EQ(store.readText("indexname"), "Plans à l'œil");
+    // A text the code page cannot hold is refused, the file as it was.
+    EXPECT_THROW(store.writeText("indexname", "Ω"), kvx::SettingsWriteError);
+    EXPECT_EQ(kvxtest::readFile(hive), expected);
+}
+
 TEST_F(SettingsStoreTest, MissingKeyReadsEmptyFailsBooleansAndWrites) {
     const struct {
         const char* what;
@@ -123,7 +148,16 @@ TEST_F(SettingsStoreTest, MissingKeyReadsEmptyFailsBooleansAndWrites) {
         EXPECT_FALSE(store.open()) << c.what;
         EXPECT_FALSE(store.openProblem().empty()) << c.what;
         EXPECT_EQ(store.readText("temp"), "") << c.what;
-        EXPECT_THROW(store.readBool("autoname"), kvx::SettingsReadError) << c.what;
+        // The start-up box says which file and what is wrong with it, below its own text.
+        try {
+            store.readBool("autoname");
+            ADD_FAILURE() << c.what;
+        } catch (const kvx::SettingsReadError& e) {
+            const std::string text = e.what();
+            const std::size_t lineBreak = text.find('\n');
+            EXPECT_EQ(text.substr(0, lineBreak), "Echec à l'obtention des données pour 'autoname'");
+            EXPECT_NE(text.find("'" + hive + "'", lineBreak), std::string::npos) << text;
+        }
         try {
             store.writeText("temp", "12");
             ADD_FAILURE() << c.what;
