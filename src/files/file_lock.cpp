@@ -70,8 +70,10 @@ FileLock::~FileLock() {
 bool FileLock::acquire(const std::string& lockPath, std::string& error, int timeoutMs) {
     release();
     int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0 && (errno == EACCES || errno == EROFS))
-        fd = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC); // flock needs no write access
+    // flock needs no write access: a lock file that may not be written (or, on gvfs's shares,
+    // not opened for writing once it exists) is locked through a read-only opening.
+    if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EOPNOTSUPP || errno == ENOTSUP))
+        fd = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         error = describeFailure("cannot open the lock file", lockPath, errno);
         return false;

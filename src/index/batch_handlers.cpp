@@ -127,9 +127,7 @@ bool TForm1::ReportEveryDrawing() {
     kvx::ReportOptions options;
     options.bigImage = CheckBox8->isChecked();
     options.zoom = CheckBox3->isChecked();
-    const std::string folderOfList = FileListBox1->nativeDirectory();
-    options.flushEachFile = !kvx::folderFlushedBySyncfs(folderOfList);
-    kvx::ReportRun run(folderOfList, FileListBox1->nativeNames(), options);
+    kvx::ReportRun run(FileListBox1->nativeDirectory(), FileListBox1->nativeNames(), options);
     // However the batch ends, what it took goes in place and its threads end with the window
     // answering: on a share that went down that may take long.
     bool ended = false;

@@ -4,17 +4,15 @@ namespace kvx {
 
 ReportBatch::ReportBatch(const std::string& folder)
     : m_group(std::make_unique<StagedReplacements>()) {
-    // Open before any report is written into it, so that the group's flush hears of them all;
-    // a folder that cannot be opened fails each report's own write instead.
-    std::string ignored;
-    m_group->watchFolder(folder, ignored);
-    if (!folderFlushedBySyncfs(folder))
-        m_filesPerGroup = kFilesPerShareGroup;
-    // The marker and the pass over the folder are the batch thread's first jobs: on a share
-    // each is a round trip, and with 100,000 drawings the pass takes a tenth of a second, that
-    // the window need not wait for.
+    // Everything that touches the folder is the batch thread's first job: on a share each step
+    // is a round trip (more while the server is slow), and with 100,000 drawings the pass over
+    // the folder takes a tenth of a second, that the window need not wait for.
     m_committer = std::thread([this, folder] {
+        // Opened before any report is written into it, so that the group's flush hears of
+        // them all; a folder that cannot be opened fails each report's own write instead.
         std::string error;
+        m_group->watchFolder(folder, error);
+        const bool share = !folderFlushedBySyncfs(folder);
         LeftoverSweep sweep;
         // Without a marker nothing is removed: another copy could not tell we are here.
         if (m_work.begin(folder, error))
@@ -22,6 +20,8 @@ ReportBatch::ReportBatch(const std::string& folder)
         {
             const std::lock_guard<std::mutex> lock(m_mutex);
             m_sweep = sweep;
+            m_share = share;
+            m_filesPerGroup = share ? kFilesPerShareGroup : kFilesPerGroup;
             m_ready = true;
         }
         m_settled.notify_all();
@@ -36,6 +36,8 @@ ReportBatch::ReportBatch(const std::string& folder)
 }
 
 ReportBatch::~ReportBatch() {
+    while (!ready(std::chrono::seconds(1))) {
+    }
     endLater();
     m_committer.join();
 }
@@ -43,6 +45,11 @@ ReportBatch::~ReportBatch() {
 bool ReportBatch::ready(std::chrono::milliseconds wait) {
     std::unique_lock<std::mutex> lock(m_mutex);
     return m_settled.wait_for(lock, wait, [this] { return m_ready; });
+}
+
+bool ReportBatch::onShare() const {
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    return m_share;
 }
 
 LeftoverSweep ReportBatch::leftovers() const {

@@ -47,10 +47,12 @@ public:
     ~ReportBatch();
 
     // Whether the batch is marked in the folder and the leftovers are dealt with: nothing may
-    // be staged before. Waits at most `wait`.
+    // be staged, nor the group touched, before. Waits at most `wait`.
     bool ready(std::chrono::milliseconds wait);
     // What the clean-up found, once ready.
     LeftoverSweep leftovers() const;
+    // Whether the folder is on a share, where each file is flushed on its own; once ready.
+    bool onShare() const;
 
     // Where the reports' files wait for their group's commit.
     StagedReplacements& files() { return *m_group; }
@@ -93,6 +95,7 @@ private:
     std::condition_variable m_settled; // the last group handed over is in place or dropped
     std::deque<std::unique_ptr<StagedReplacements>> m_queue;
     bool m_ready = false;
+    bool m_share = false;
     LeftoverSweep m_sweep;
     bool m_committing = false;
     bool m_ending = false;

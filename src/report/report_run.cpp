@@ -36,6 +36,7 @@ ReportRun::Step ReportRun::next(std::chrono::milliseconds wait) {
         // Nothing is staged before the leftovers are dealt with: the clean-up would take it.
         if (!m_batch.ready(wait))
             return Step::Waiting;
+        m_options.flushEachFile = m_batch.onShare();
         m_pipeline = std::make_unique<ReportPipeline>(
             m_folder, std::move(m_drawings), m_options,
             ReportPipeline::defaultWorkers(m_options.flushEachFile));
@@ -75,6 +76,9 @@ void ReportRun::stop() {
 }
 
 bool ReportRun::end(std::chrono::milliseconds wait) {
+    // The batch's thread works on the folder first; nothing is handed to it before.
+    if (!m_batch.ready(wait))
+        return false;
     // After a close the drawings in flight are put in place too, their files being written;
     // after a failure those after it in the list are dropped with the pipeline.
     if (m_pipeline && !m_pipeline->finished()) {

@@ -64,8 +64,8 @@ private:
     bool stopOnGroupFailure();
 
     const std::string m_folder;
-    NameList m_drawings; // handed to the pipeline once the batch is ready
-    const ReportOptions m_options;
+    NameList m_drawings;     // handed to the pipeline once the batch is ready
+    ReportOptions m_options; // flushEachFile is the batch's to say
     ReportBatch m_batch;
     std::unique_ptr<ReportPipeline> m_pipeline;
     bool m_stopped = false;
