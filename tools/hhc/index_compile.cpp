@@ -9,8 +9,8 @@
 #include "files/ascii.h"
 #include "files/atomic_file.h"
 #include "files/folder_work.h"
-#include "files/whole_file.h"
 #include "files/paths.h"
+#include "files/whole_file.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -59,9 +59,10 @@ CompileResult failure(CompileError error, std::string message) {
     return r;
 }
 
-// Whether `path` is a regular file; `error` says why not. Whether it can be read shows when
-// its bytes are loaded, which names it too: one system call here instead of three.
-bool isRegularFile(const std::string& path, std::string& error) {
+// Whether `path` is a regular file (its size in `size`, when given); `error` says why not. Whether
+// it can be read shows when its bytes are loaded, which names it too: one system call here instead
+// of three.
+bool isRegularFile(const std::string& path, std::string& error, std::uint64_t* size = nullptr) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
         error = std::strerror(errno);
@@ -71,6 +72,8 @@ bool isRegularFile(const std::string& path, std::string& error) {
         error = "not a regular file";
         return false;
     }
+    if (size)
+        *size = static_cast<std::uint64_t>(st.st_size);
     return true;
 }
 
@@ -88,7 +91,7 @@ bool isInside(const std::string& folderReal, const std::string& real) {
 }
 
 Reach reach(const std::string& folderReal, const std::string& path, std::string& real,
-            std::string& error) {
+            std::string& error, std::uint64_t* size = nullptr) {
     char* resolved = ::realpath(path.c_str(), nullptr);
     if (!resolved) {
         if (errno == ENOENT || errno == ENOTDIR)
@@ -100,7 +103,7 @@ Reach reach(const std::string& folderReal, const std::string& path, std::string&
     std::free(resolved);
     if (!isInside(folderReal, real))
         return Reach::Outside;
-    return isRegularFile(real, error) ? Reach::Inside : Reach::Unreadable;
+    return isRegularFile(real, error, size) ? Reach::Inside : Reach::Unreadable;
 }
 
 // Opens `real` (from reach()) unless it stopped being a regular file inside the folder since:
@@ -348,10 +351,8 @@ CompileResult compileIndexFolder(std::string indexPage, unsigned threads) {
     // a network share their round trips overlap (a picture's first lookup is one too).
     const auto probe = [folder, folderReal](const std::string& name) {
         Probe p;
-        p.where = reach(folderReal, joinPath(folder, name), p.real, p.error);
-        struct stat st {};
-        if (p.where == Reach::Inside && ::stat(p.real.c_str(), &st) == 0)
-            p.size = static_cast<std::uint64_t>(st.st_size);
+        // One look-up gives the file's kind and size: on a share each is a round trip.
+        p.where = reach(folderReal, joinPath(folder, name), p.real, p.error, &p.size);
         if (p.where == Reach::Inside && isHtmlName(name) && p.size <= kMaxPageAhead)
             p.read = readInside(folderReal, p.real, p.bytes, p.error, kMaxPage);
         return p;
