@@ -17,21 +17,23 @@ namespace kvx {
 
 namespace {
 
-// File systems that refused a mode once: asking again would cost each file a round trip.
+// Folders whose file system refused a mode once (a share where the server decides it): asking
+// again, or looking at what stands at a file's name to keep its mode, would cost each file a
+// round trip.
 std::mutex g_fixedModeMutex;
-std::vector<dev_t> g_fixedModeDevices;
+std::vector<std::string> g_fixedModeFolders;
 
-bool modeDecidedByServer(dev_t device) {
+bool modeDecidedByServer(const std::string& folder) {
     const std::lock_guard<std::mutex> lock(g_fixedModeMutex);
-    return std::find(g_fixedModeDevices.begin(), g_fixedModeDevices.end(), device) !=
-           g_fixedModeDevices.end();
+    return std::find(g_fixedModeFolders.begin(), g_fixedModeFolders.end(), folder) !=
+           g_fixedModeFolders.end();
 }
 
-void rememberModeDecidedByServer(dev_t device) {
+void rememberModeDecidedByServer(const std::string& folder) {
     const std::lock_guard<std::mutex> lock(g_fixedModeMutex);
-    if (std::find(g_fixedModeDevices.begin(), g_fixedModeDevices.end(), device) ==
-        g_fixedModeDevices.end())
-        g_fixedModeDevices.push_back(device);
+    if (std::find(g_fixedModeFolders.begin(), g_fixedModeFolders.end(), folder) ==
+        g_fixedModeFolders.end())
+        g_fixedModeFolders.push_back(folder);
 }
 
 // Opens `file` for `path` and writes the pieces to its temporary.
@@ -100,7 +102,10 @@ bool AtomicFileWriter::open(const std::string& path, mode_t newMode, std::string
     discard();
     m_target = path;
     struct stat st {};
-    bool exists = ::lstat(path.c_str(), &st) == 0;
+    // Where the server decides the mode, a file or a link at the name is replaced alike and
+    // nothing of it carries over; a folder there fails the rename.
+    const bool lookFirst = links == Links::Follow || !modeDecidedByServer(folderOf(path));
+    bool exists = lookFirst && ::lstat(path.c_str(), &st) == 0;
     if (exists && S_ISLNK(st.st_mode) && links == Links::Replace) {
         // The new file takes the link's place; nothing of the target carries over.
         exists = false;
@@ -145,13 +150,13 @@ bool AtomicFileWriter::open(const std::string& path, mode_t newMode, std::string
         ::close(m_fd);
         ::unlink(m_temporary.c_str());
     }
-    if ((created.st_mode & 07777) != mode && !modeDecidedByServer(created.st_dev) &&
+    if ((created.st_mode & 07777) != mode && !modeDecidedByServer(m_folder) &&
         ::fchmod(m_fd, mode) != 0) {
         // Some shares (gvfs's SMB, ...) give every file the mode the server decides and
         // refuse to change it: the file is written as it comes.
         if (errno != EOPNOTSUPP && errno != ENOTSUP && errno != EPERM && errno != ENOSYS)
             return fail("cannot set the mode of", m_target, error, errorNumber);
-        rememberModeDecidedByServer(created.st_dev);
+        rememberModeDecidedByServer(m_folder);
     }
     if (exists && (st.st_uid != ::geteuid() || st.st_gid != ::getegid())) {
         // Only possible for a privileged writer; the file stays its owner's either way.

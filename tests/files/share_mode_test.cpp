@@ -19,6 +19,7 @@
 
 namespace shim {
 std::atomic<int> fchmodError{0};
+std::atomic<int> fchmodCalls{0};
 std::atomic<int> syncfsError{0};
 std::atomic<int> syncfsCalls{0};
 std::string fsyncFailsFor;                  // a temporary's name prefix whose flush fails
@@ -42,6 +43,7 @@ extern "C" int flock(int fd, int operation) {
 }
 
 extern "C" int fchmod(int fd, mode_t mode) {
+    ++shim::fchmodCalls;
     if (const int error = shim::fchmodError.load()) {
         errno = error;
         return -1;
@@ -98,6 +100,7 @@ TEST(ShareMode, aModeTheServerDecidesDoesNotStopTheWrite) {
         Folder folder;
         const std::string page = folder.path + "/index.htm";
         shim::fchmodError = c.error;
+        shim::fchmodCalls = 0;
         std::string error;
         EXPECT_EQ(kvx::replaceFileAtomically(page, "page", 0644, error), c.written);
         EXPECT_EQ(std::filesystem::exists(page), c.written);
@@ -105,9 +108,15 @@ TEST(ShareMode, aModeTheServerDecidesDoesNotStopTheWrite) {
             EXPECT_NE(error.find(page), std::string::npos) << error;
             EXPECT_NE(error.find(std::strerror(c.error)), std::string::npos) << error;
         }
+        // Asked once a folder: the next file there, and the one after, are not.
+        for (const char* more : {"/a.htm", "/b.htm"})
+            EXPECT_EQ(kvx::replaceFileAtomically(folder.path + more, "more", 0644, error, nullptr,
+                                                 kvx::FolderSync::Now, kvx::Links::Replace),
+                      c.written);
+        EXPECT_EQ(shim::fchmodCalls.load(), c.written ? 1 : 3);
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path),
                                 std::filesystem::directory_iterator()),
-                  c.written ? 1 : 0);
+                  c.written ? 3 : 0);
     }
     ::umask(before);
 }
