@@ -10,6 +10,18 @@ const std::uint16_t kHigh1252[32] = {
     0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
+// Hands each character of well-formed UTF-8 `text` to `take`; false, having stopped, at the
+// first malformed sequence or when `take` refuses a character.
+template <typename Take> bool eachUtf8Character(std::string_view text, Take take) {
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t n = utf8SequenceLength(text, i);
+        if (n == 0 || !take(utf8CodePoint(text, i, n)))
+            return false;
+        i += n;
+    }
+    return true;
+}
+
 } // namespace
 
 std::size_t utf8SequenceLength(std::string_view bytes, std::size_t pos) {
@@ -122,28 +134,18 @@ std::string utf8FromWindows1252(const std::string& bytes) {
 std::optional<std::string> windows1252FromUtf8(const std::string& text) {
     std::string out;
     out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t n = utf8SequenceLength(text, i);
-        if (n == 0)
-            return std::nullopt;
-        const std::uint32_t c = utf8CodePoint(text, i, n);
-        i += n;
-        if (c < 0x80 || (c >= 0xA0 && c < 0x100)) {
-            out += static_cast<char>(c);
-            continue;
-        }
-        bool found = false;
-        for (unsigned k = 0; k < 32 && !found; ++k) {
-            // An undefined byte comes back from the C1 control it was read as.
-            const std::uint32_t meaning = kHigh1252[k] != 0 ? kHigh1252[k] : 0x80 + k;
-            if (meaning == c) {
-                out += static_cast<char>(0x80 + k);
-                found = true;
-            }
-        }
-        if (!found)
-            return std::nullopt;
-    }
+    const bool whole = eachUtf8Character(text, [&out](std::uint32_t c) {
+        char b = windows1252Byte(c);
+        // NUL stays itself; an undefined byte comes back from the C1 control it was read as.
+        if (b == 0 && (c == 0 || (c >= 0x80 && c < 0xA0 && kHigh1252[c - 0x80] == 0)))
+            b = static_cast<char>(c);
+        else if (b == 0)
+            return false;
+        out += b;
+        return true;
+    });
+    if (!whole)
+        return std::nullopt;
     return out;
 }
 
@@ -181,19 +183,17 @@ std::optional<std::string> utf16leFromUtf8(const std::string& text) {
         out += static_cast<char>(u & 0xFF);
         out += static_cast<char>(u >> 8);
     };
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t n = utf8SequenceLength(text, i);
-        if (n == 0)
-            return std::nullopt;
-        const std::uint32_t c = utf8CodePoint(text, i, n);
-        i += n;
+    const bool whole = eachUtf8Character(text, [&put](std::uint32_t c) {
         if (c < 0x10000) {
             put(c);
         } else {
             put(0xD800 + ((c - 0x10000) >> 10));
             put(0xDC00 + ((c - 0x10000) & 0x3FF));
         }
-    }
+        return true;
+    });
+    if (!whole)
+        return std::nullopt;
     return out;
 }
 
