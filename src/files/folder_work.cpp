@@ -242,7 +242,7 @@ std::string FolderTurn::nameFor(const std::string& file) {
 }
 
 FolderTurn::Outcome FolderTurn::tryTake(const std::string& folder, const std::string& file,
-                                        std::string& error) {
+                                        std::string& error, const std::string& ownMarker) {
     release();
     const std::string name = nameFor(file);
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -256,12 +256,19 @@ FolderTurn::Outcome FolderTurn::tryTake(const std::string& folder, const std::st
             return Outcome::Failed;
         }
         // Held: by a live copy, or left by one that ended (then it goes, and we try again).
-        // Its age is judged on the folder's clock: the time a fresh write there is stamped with.
+        // Its age is judged on the folder's clock: the time of our own marker there, else of a
+        // fresh write made for the purpose.
         const std::string workDir = joinPath(folder, kWorkFolderName);
-        int probeErr = 0;
-        const std::unique_ptr<Marker> probe = Marker::create(folder, std::string(), probeErr);
+        std::unique_ptr<Marker> probe;
+        std::string clock = ownMarker;
+        if (clock.empty()) {
+            int probeErr = 0;
+            probe = Marker::create(folder, std::string(), probeErr);
+            if (probe)
+                clock = probe->name();
+        }
         struct stat stamped {};
-        if (!probe || ::stat(joinPath(workDir, probe->name()).c_str(), &stamped) != 0 ||
+        if (clock.empty() || ::stat(joinPath(workDir, clock).c_str(), &stamped) != 0 ||
             judge(joinPath(workDir, name), stamped.st_mtim) == Life::Live)
             return Outcome::Busy;
     }

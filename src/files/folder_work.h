@@ -63,8 +63,11 @@ public:
     FolderTurn& operator=(const FolderTurn&) = delete;
     ~FolderTurn();
 
-    // One try, at once. A turn whose holder has ended is taken over.
-    Outcome tryTake(const std::string& folder, const std::string& file, std::string& error);
+    // One try, at once. A turn whose holder has ended is taken over. `ownMarker`, our
+    // FolderWork's name in that folder, gives the folder's clock to judge the holder by;
+    // without it a marker is made for the purpose on each try that finds the turn held.
+    Outcome tryTake(const std::string& folder, const std::string& file, std::string& error,
+                    const std::string& ownMarker = std::string());
     void release();
     bool held() const { return m_marker != nullptr; }
     // The turn's marker name (the same for every copy), for kInheritedWorkVariable.

@@ -77,7 +77,7 @@ bool IndexCompiler::start() {
 
 bool IndexCompiler::tryStart() {
     std::string error;
-    switch (m_turn.tryTake(m_folder, kCompilerOutput, error)) {
+    switch (m_turn.tryTake(m_folder, kCompilerOutput, error, m_work)) {
     case FolderTurn::Outcome::Busy:
         m_waitingTurn = true;
         return true;

@@ -13,13 +13,11 @@ ReportBatch::ReportBatch(const std::string& folder)
         std::string error;
         m_group->watchFolder(folder, error);
         const bool share = !folderFlushedBySyncfs(folder);
-        LeftoverSweep sweep;
         // Without a marker nothing is removed: another copy could not tell we are here.
         if (m_work.begin(folder, error))
-            sweep = removeLeftoversWhenAlone(folder, {m_work.name()});
+            removeLeftoversWhenAlone(folder, {m_work.name()});
         {
             const std::lock_guard<std::mutex> lock(m_mutex);
-            m_sweep = sweep;
             m_share = share;
             m_filesPerGroup = share ? kFilesPerShareGroup : kFilesPerGroup;
             m_ready = true;
@@ -50,11 +48,6 @@ bool ReportBatch::ready(std::chrono::milliseconds wait) {
 bool ReportBatch::onShare() const {
     const std::lock_guard<std::mutex> lock(m_mutex);
     return m_share;
-}
-
-LeftoverSweep ReportBatch::leftovers() const {
-    const std::lock_guard<std::mutex> lock(m_mutex);
-    return m_sweep;
 }
 
 bool ReportBatch::room(std::chrono::milliseconds wait) {

@@ -49,8 +49,6 @@ public:
     // Whether the batch is marked in the folder and the leftovers are dealt with: nothing may
     // be staged, nor the group touched, before. Waits at most `wait`.
     bool ready(std::chrono::milliseconds wait);
-    // What the clean-up found, once ready.
-    LeftoverSweep leftovers() const;
     // Whether the folder is on a share, where each file is flushed on its own; once ready.
     bool onShare() const;
 
@@ -96,7 +94,6 @@ private:
     std::deque<std::unique_ptr<StagedReplacements>> m_queue;
     bool m_ready = false;
     bool m_share = false;
-    LeftoverSweep m_sweep;
     bool m_committing = false;
     bool m_ending = false;
     bool m_ended = false;

@@ -57,9 +57,6 @@ public:
     // once all have. Waits at most `wait`.
     bool end(std::chrono::milliseconds wait);
 
-    // What the clean-up of the folder found, once the first step has come.
-    LeftoverSweep leftovers() const { return m_batch.leftovers(); }
-
 private:
     bool stopOnGroupFailure();
 

@@ -327,20 +327,25 @@ CompileResult compileIndexFolder(std::string indexPage, unsigned threads) {
     FolderTurn turn;
     FolderWork work;
     const std::string turnName = FolderTurn::nameFor(baseNameOf(result.output));
+    // Our marker: the parent's, else one of our own; its time is the folder's clock.
+    std::string clock;
+    for (const std::string& name : inherited)
+        if (name != turnName)
+            clock = name;
+    if (std::string error; clock.empty() && work.begin(folder, error)) {
+        clock = work.name();
+        ours.push_back(clock);
+    }
     if (std::find(inherited.begin(), inherited.end(), turnName) == inherited.end()) {
         std::string error;
         FolderTurn::Outcome taken;
-        while ((taken = turn.tryTake(folder, baseNameOf(result.output), error)) ==
+        while ((taken = turn.tryTake(folder, baseNameOf(result.output), error, clock)) ==
                FolderTurn::Outcome::Busy)
             ::usleep(200 * 1000);
         if (taken == FolderTurn::Outcome::Failed)
             return failure(CompileError::CannotWrite, error);
         ours.push_back(turnName);
     }
-    const bool workInherited = std::any_of(inherited.begin(), inherited.end(),
-                                           [&](const std::string& n) { return n != turnName; });
-    if (std::string error; !workInherited && work.begin(folder, error))
-        ours.push_back(work.name());
     // A compile killed part-way leaves its temporary, as large as the file. It goes when no
     // other copy is at work in the folder: another's staged report may bear a name of the
     // same key.
