@@ -7,11 +7,9 @@
 
 namespace kvx::chm {
 
-// The first kWrittenSystemFiles are the ones every compiler writes, ours included.
 inline constexpr const char* kSystemFiles[] = {
     "/#SYSTEM", "/#IDXHDR", "/#ITBITS",  "/#STRINGS", "/#WINDOWS",   "/#TOPICS",  "/#URLSTR",
     "/#URLTBL", "/#TOCIDX", "/#SUBSETS", "/#IVB",     "/$FIftiMain", "/$OBJINST", "/$TitleMap"};
-inline constexpr std::size_t kWrittenSystemFiles = 4;
 
 // Folders of the help system's own: the keyword and associative-link trees.
 inline constexpr const char* kSystemFolders[] = {"/$WWKeywordLinks/", "/$WWAssociativeLinks/"};
