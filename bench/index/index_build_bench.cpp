@@ -6,6 +6,7 @@
 // alone, also in turn with the index build; without it those two are skipped with a message.
 
 #include "app/settings_fixture.h"
+#include "batch_milestones.h"
 #include "support/dwg_builder.h"
 
 #include "app/application.h"
@@ -233,36 +234,6 @@ double ioFloorSeconds(const QString& folder) {
     QDir(QString::fromLocal8Bit(copy)).removeRecursively();
     return status == 0 ? took.count() : 0.0;
 }
-
-// The moments the batch's wait window and its result dialog show; the dialog is answered
-// "Close" as soon as it is up, as a user would who only wanted the index built.
-class BatchMilestones : public QObject {
-public:
-    using Clock = std::chrono::steady_clock;
-    BatchMilestones() {
-        Form4->installEventFilter(this);
-        Form2->installEventFilter(this);
-    }
-    ~BatchMilestones() override {
-        Form4->removeEventFilter(this);
-        Form2->removeEventFilter(this);
-    }
-    void reset() { waitShown = resultShown = Clock::time_point{}; }
-    Clock::time_point waitShown, resultShown;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Show) {
-            if (watched == Form4 && waitShown == Clock::time_point{})
-                waitShown = Clock::now();
-            if (watched == Form2) {
-                resultShown = Clock::now();
-                QTimer::singleShot(0, Form2, [] { Form2->SpeedButton1Click(); });
-            }
-        }
-        return QObject::eventFilter(watched, event);
-    }
-};
 
 // The Index tab's "Create new files to build Index", clicked, over the folder of
 // `state.range(0)` drawings: every report, then the pages and hhctest.chm, up to the result

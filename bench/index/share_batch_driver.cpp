@@ -7,6 +7,7 @@
 //   share_batch_driver FOLDER [DRAWINGS]   (2,000 drawings by default)
 
 #include "app/settings_fixture.h"
+#include "batch_milestones.h"
 #include "support/dwg_builder.h"
 
 #include "app/application.h"
@@ -50,29 +51,6 @@ double secondsSince(Clock::time_point start, Clock::time_point at = Clock::now()
     return std::chrono::duration<double>(at - start).count();
 }
 
-// The wait window of the index build and the result dialog, which is closed as soon as it is up.
-class Milestones : public QObject {
-public:
-    Milestones() {
-        Form4->installEventFilter(this);
-        Form2->installEventFilter(this);
-    }
-    Clock::time_point waitShown, resultShown;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Show) {
-            if (watched == Form4 && waitShown == Clock::time_point{})
-                waitShown = Clock::now();
-            if (watched == Form2) {
-                resultShown = Clock::now();
-                QTimer::singleShot(0, Form2, [] { Form2->SpeedButton1Click(); });
-            }
-        }
-        return QObject::eventFilter(watched, event);
-    }
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -107,7 +85,7 @@ int main(int argc, char** argv) {
     const QString index = folder + '/' + Form1->IndexFileName();
     QFile::remove(index);
 
-    Milestones milestones;
+    BatchMilestones milestones;
     const auto start = Clock::now();
     auto lastBeat = start;
     double longest = 0;
