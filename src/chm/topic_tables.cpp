@@ -57,15 +57,12 @@ private:
     std::map<std::string, std::uint32_t> m_offsets;
 };
 
-// A title cut to kMaxTitleLength bytes, never inside a UTF-8 sequence; control bytes become
+// A title cut to kMaxTitleLength bytes; control bytes become
 // blanks.
 std::string keptTitle(std::string title) {
-    if (title.size() > kMaxTitleLength) {
-        std::size_t cut = kMaxTitleLength;
-        while (cut > 0 && (static_cast<unsigned char>(title[cut]) & 0xC0) == 0x80)
-            --cut;
-        title.resize(cut);
-    }
+    // A byte a character: the title is in the file's code page, not UTF-8.
+    if (title.size() > kMaxTitleLength)
+        title.resize(kMaxTitleLength);
     for (char& c : title)
         if (static_cast<unsigned char>(c) < 0x20)
             c = ' ';
