@@ -57,8 +57,7 @@ private:
     std::map<std::string, std::uint32_t> m_offsets;
 };
 
-// A title cut to kMaxTitleLength bytes; control bytes become
-// blanks.
+// A title cut to kMaxTitleLength bytes; control bytes become blanks.
 std::string keptTitle(std::string title) {
     // A byte a character: the title is in the file's code page, not UTF-8.
     if (title.size() > kMaxTitleLength)

@@ -2,7 +2,6 @@
 // Putting paths together and taking them apart, as bytes: a name is whatever the file system
 // gave, valid UTF-8 or not. No Qt: the setup command and the drawing reader link this too.
 
-#include <cstdint>
 #include <string>
 
 namespace kvx {
